@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// Every modal box, dialog and outside effect of the program goes through
+// this layer, so tests can script and record them instead of blocking.
+class IPlatform {
+public:
+    enum class TMessageStyle { Information, Error };
+    enum class TButton { Ok };
+
+    struct TSaveDialogRequest {
+        QString FileName;   // shown when the dialog opens
+        QString Title;      // empty: the platform's own
+        QString InitialDir; // empty: the platform's choice
+        QString Filter;     // empty: no filter
+        QString DefaultExt; // empty: none
+    };
+
+    virtual ~IPlatform() = default;
+
+    // The modal message box primitive: text, caption, icon, one OK button.
+    virtual TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                               TMessageStyle style) = 0;
+    // The box of last resort, usable when no window or event loop works.
+    virtual void LastResortBox(const QString& text, const QString& caption) = 0;
+    // The save-file dialog; nullopt when cancelled.
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) = 0;
+    // The default alert sound.
+    virtual void Beep() = 0;
+    // The shell's "open" for a web address or a mailto: link.
+    virtual void OpenUrl(const QString& url) = 0;
+};
