@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "TRelativeTimeState.h"
 
@@ -15,6 +16,12 @@ std::string RelativeTimeHeaderCell(const std::string& relativeTimeSeparator);
 // line's first eight bytes are no time of day.
 std::string RelativeTimeCell(const std::string& line, TRelativeTimeState& state,
                              const std::string& relativeTimeSeparator);
+
+// As RelativeTimeCell, but appends the cell to `out`, so a caller that reuses
+// one output buffer per line allocates nothing here. On an error `out` and
+// `state` are left as they were.
+void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTimeState& state,
+                            std::string_view relativeTimeSeparator);
 
 // Whole seconds between two times of day, without direction, within one day.
 std::int64_t WholeSecondsApart(double a, double b);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace morvane {
 
@@ -19,5 +20,11 @@ TLocaleTimeSettings& LocaleTimeSettings();
 // Refills LocaleTimeSettings() from the C library's current LC_TIME /
 // LC_NUMERIC locale; never fails, unreadable items take their defaults.
 void LoadLocaleTimeSettings();
+
+// The literal text between the hour and the minute field of a strftime-style
+// time format (%T, %R and %r written out first, %r through the current
+// locale's 12-hour format). False when the format has no hour field directly
+// followed by a minute field, so the separator cannot be read from it.
+bool ClockSeparatorOfFormat(std::string_view format, std::string& separator);
 
 } // namespace morvane

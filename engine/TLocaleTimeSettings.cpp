@@ -1,0 +1,145 @@
+#include "TLocaleTimeSettings.h"
+
+#include <langinfo.h>
+
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+namespace {
+
+std::string_view LangInfo(nl_item item)
+{
+    const char* value = nl_langinfo(item);
+    return value ? std::string_view(value) : std::string_view();
+}
+
+// %T, %R and %r name whole clock formats and the separator sits inside them,
+// so they are written out first. %r refers to the 12-hour format; a depth
+// limit keeps a locale whose 12-hour format names %r again from looping.
+std::string ExpandClockFormat(std::string_view format, int depth = 0)
+{
+    std::string out;
+    out.reserve(format.size() + 8);
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 >= format.size()) {
+            out += format[i];
+            continue;
+        }
+        const char conversion = format[++i];
+        if (conversion == 'T')
+            out += "%H:%M:%S";
+        else if (conversion == 'R')
+            out += "%H:%M";
+        else if (conversion == 'r' && depth < 2)
+            out += ExpandClockFormat(LangInfo(T_FMT_AMPM), depth + 1);
+        else {
+            out += '%';
+            out += conversion;
+        }
+    }
+    return out;
+}
+
+enum class TokenKind { Literal, Hour, Minute, OtherField };
+
+struct Token {
+    TokenKind kind;
+    char literal = '\0';
+};
+
+// Splits a format into literal bytes and fields. A field is '%', optional
+// flags and width, an optional E or O modifier, then its conversion
+// character; %%, %n and %t are literal bytes. False for a format cut off
+// inside a field.
+bool Tokenize(std::string_view format, std::vector<Token>& tokens)
+{
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            tokens.push_back({TokenKind::Literal, format[i]});
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < format.size() && std::string_view("-_0^#").find(format[j]) != std::string_view::npos)
+            ++j;
+        while (j < format.size() && format[j] >= '0' && format[j] <= '9')
+            ++j;
+        if (j < format.size() && (format[j] == 'E' || format[j] == 'O'))
+            ++j;
+        if (j >= format.size())
+            return false;
+        switch (format[j]) {
+        case '%': tokens.push_back({TokenKind::Literal, '%'}); break;
+        case 'n': tokens.push_back({TokenKind::Literal, '\n'}); break;
+        case 't': tokens.push_back({TokenKind::Literal, '\t'}); break;
+        case 'H': case 'I': case 'k': case 'l': tokens.push_back({TokenKind::Hour}); break;
+        case 'M': tokens.push_back({TokenKind::Minute}); break;
+        default: tokens.push_back({TokenKind::OtherField}); break;
+        }
+        i = j;
+    }
+    return true;
+}
+
+// A character item holds one byte or nothing: a longer value does not fit
+// and gives the default; an empty one is kept as NUL, which the parser
+// treats as "no separator".
+char CharacterItem(bool readable, std::string_view value, char fallback)
+{
+    if (!readable || value.size() > 1)
+        return fallback;
+    return value.empty() ? '\0' : value[0];
+}
+
+} // namespace
+
+bool ClockSeparatorOfFormat(std::string_view format, std::string& separator)
+{
+    std::vector<Token> tokens;
+    if (!Tokenize(ExpandClockFormat(format), tokens))
+        return false;
+    std::size_t i = 0;
+    while (i < tokens.size() && tokens[i].kind != TokenKind::Hour)
+        ++i;
+    if (i == tokens.size())
+        return false;
+    std::string between;
+    for (++i; i < tokens.size() && tokens[i].kind == TokenKind::Literal; ++i)
+        between += tokens[i].literal;
+    if (i == tokens.size() || tokens[i].kind != TokenKind::Minute)
+        return false;
+    separator = std::move(between);
+    return true;
+}
+
+TLocaleTimeSettings& LocaleTimeSettings()
+{
+    static TLocaleTimeSettings settings;
+    return settings;
+}
+
+void LoadLocaleTimeSettings()
+{
+    const TLocaleTimeSettings defaults;
+    TLocaleTimeSettings loaded;
+
+    std::string clock;
+    const bool clockReadable = ClockSeparatorOfFormat(LangInfo(T_FMT), clock);
+    loaded.ClockSeparator = CharacterItem(clockReadable, clock, defaults.ClockSeparator);
+
+    const char* radix = nl_langinfo(RADIXCHAR);
+    loaded.FractionSeparator =
+        CharacterItem(radix != nullptr, radix ? radix : "", defaults.FractionSeparator);
+
+    // An empty designator is a region's real value (24-hour regions have
+    // none) and stays empty; only an unreadable one takes the default.
+    const char* am = nl_langinfo(AM_STR);
+    const char* pm = nl_langinfo(PM_STR);
+    loaded.AmMark = am ? std::string(am) : defaults.AmMark;
+    loaded.PmMark = pm ? std::string(pm) : defaults.PmMark;
+
+    LocaleTimeSettings() = std::move(loaded);
+}
+
+} // namespace morvane
