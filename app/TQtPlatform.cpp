@@ -1,0 +1,78 @@
+#include "TQtPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <cstdio>
+
+IPlatform::TButton TQtPlatform::MessageBox(QWidget* parent, const QString& text,
+                                           const QString& caption, TMessageStyle style)
+{
+    const QMessageBox::Icon icon =
+        style == TMessageStyle::Error ? QMessageBox::Critical : QMessageBox::Information;
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    // Messages carry file names and file contents: never let them be read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return TButton::Ok;
+}
+
+void TQtPlatform::LastResortBox(const QString& text, const QString& caption)
+{
+    // Without a widget application there is nothing to draw a box with; the
+    // terminal is then the only place the text can still reach.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        const QByteArray bytes = (caption + QStringLiteral(": ") + text).toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+        std::fflush(stderr);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, nullptr);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDialogRequest& request)
+{
+    // An empty title lets the dialog use its own ("Save As").
+    QFileDialog dialog(parent, request.Title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Choosing an existing file means overwriting it, without a question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setSizeGripEnabled(true);
+    if (!request.InitialDir.isEmpty())
+        dialog.setDirectory(request.InitialDir);
+    if (!request.Filter.isEmpty())
+        dialog.setNameFilter(request.Filter);
+    if (!request.DefaultExt.isEmpty())
+        dialog.setDefaultSuffix(request.DefaultExt);
+    const QString start = request.FileName.isEmpty() ? lastSaveFileName_ : request.FileName;
+    if (!start.isEmpty())
+        dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return std::nullopt;
+    lastSaveFileName_ = chosen.first();
+    return lastSaveFileName_;
+}
+
+void TQtPlatform::Beep()
+{
+    QApplication::beep();
+}
+
+void TQtPlatform::OpenUrl(const QString& url)
+{
+    // Nothing handling the address is not worth a message.
+    QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "IPlatform.h"
+
+// The desktop's own boxes and dialogs through Qt Widgets.
+class TQtPlatform : public IPlatform {
+public:
+    TQtPlatform() = default;
+    TQtPlatform(const TQtPlatform&) = delete;
+    TQtPlatform& operator=(const TQtPlatform&) = delete;
+
+    TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                       TMessageStyle style) override;
+    void LastResortBox(const QString& text, const QString& caption) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
+    void Beep() override;
+    void OpenUrl(const QString& url) override;
+
+    // The name the save dialog starts with when the caller brings none.
+    const QString& LastSaveFileName() const { return lastSaveFileName_; }
+
+private:
+    QString lastSaveFileName_;
+};

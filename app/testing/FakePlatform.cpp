@@ -1,0 +1,82 @@
+#include "FakePlatform.h"
+
+#include "ErrorReporting.h"
+
+FakePlatform::FakePlatform(bool installAsCurrent)
+{
+    if (installAsCurrent) {
+        previous_ = SetCurrentPlatform(this);
+        installed_ = true;
+    }
+}
+
+FakePlatform::~FakePlatform()
+{
+    if (installed_)
+        SetCurrentPlatform(previous_);
+}
+
+IPlatform::TButton FakePlatform::MessageBox(QWidget* parent, const QString& text,
+                                            const QString& caption, TMessageStyle style)
+{
+    MessageBoxes.push_back({parent, text, caption, style});
+    Log.push_back(QStringLiteral("MessageBox:%1:%2:%3")
+                      .arg(style == TMessageStyle::Error ? QStringLiteral("Error")
+                                                         : QStringLiteral("Information"),
+                           caption, text));
+    if (OnMessageBox) {
+        // Copy: the hook may add further boxes.
+        const TMessageBoxCall call = MessageBoxes.back();
+        OnMessageBox(call);
+    }
+    return TButton::Ok;
+}
+
+void FakePlatform::LastResortBox(const QString& text, const QString& caption)
+{
+    LastResortBoxes.push_back({text, caption});
+    Log.push_back(QStringLiteral("LastResortBox:") + caption);
+}
+
+std::optional<QString> FakePlatform::SaveFileName(QWidget* parent, const TSaveDialogRequest& request)
+{
+    Q_UNUSED(parent);
+    SaveRequests.push_back(request);
+    Log.push_back(QStringLiteral("SaveFileName"));
+    if (saveAnswers_.empty())
+        return std::nullopt;
+    const bool confirmed = saveAnswers_.front().has_value();
+    const QString name = confirmed ? *saveAnswers_.front() : QString();
+    saveAnswers_.pop_front();
+    if (!confirmed)
+        return std::nullopt;
+    return name;
+}
+
+void FakePlatform::Beep()
+{
+    ++BeepCount;
+    Log.push_back(QStringLiteral("Beep"));
+}
+
+void FakePlatform::OpenUrl(const QString& url)
+{
+    OpenedUrls.push_back(url);
+    Log.push_back(QStringLiteral("OpenUrl:") + url);
+}
+
+void FakePlatform::QueueSaveAnswer(std::optional<QString> answer)
+{
+    saveAnswers_.push_back(std::move(answer));
+}
+
+void FakePlatform::Clear()
+{
+    MessageBoxes.clear();
+    LastResortBoxes.clear();
+    SaveRequests.clear();
+    OpenedUrls.clear();
+    BeepCount = 0;
+    Log.clear();
+    saveAnswers_.clear();
+}

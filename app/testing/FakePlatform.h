@@ -1,0 +1,70 @@
+#pragma once
+
+#include "IPlatform.h"
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+// A scripted platform for tests: it records every box, dialog, beep and link
+// request instead of blocking, and answers the save dialog from a script.
+class FakePlatform : public IPlatform {
+public:
+    struct TMessageBoxCall {
+        QWidget* Parent = nullptr;
+        QString Text;
+        QString Caption;
+        TMessageStyle Style = TMessageStyle::Information;
+    };
+    struct TLastResortCall {
+        QString Text;
+        QString Caption;
+    };
+
+    FakePlatform() = default;
+    // Puts itself in place as the platform of the error boxes for its lifetime
+    // when install is true, and puts the previous one back afterwards.
+    explicit FakePlatform(bool installAsCurrent);
+    ~FakePlatform() override;
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                       TMessageStyle style) override;
+    void LastResortBox(const QString& text, const QString& caption) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
+    void Beep() override;
+    void OpenUrl(const QString& url) override;
+
+    // Queues the save dialog's next answer; nullopt is a cancel. With nothing
+    // queued the dialog is cancelled.
+    void QueueSaveAnswer(std::optional<QString> answer);
+
+    // Drops every record and every queued answer.
+    void Clear();
+
+    // Records, oldest first.
+    std::vector<TMessageBoxCall> MessageBoxes;
+    std::vector<TLastResortCall> LastResortBoxes;
+    std::vector<TSaveDialogRequest> SaveRequests;
+    std::vector<QString> OpenedUrls;
+    int BeepCount = 0;
+    // Every call in order, e.g. "MessageBox:Information:<caption>:<text>",
+    // "LastResortBox:<caption>", "SaveFileName", "Beep", "OpenUrl:<url>", so
+    // tests can check what happened before what.
+    std::vector<QString> Log;
+
+    // Runs while a box is "open" (after it has been recorded), e.g. to look at
+    // the window's state at that moment.
+    std::function<void(const TMessageBoxCall&)> OnMessageBox;
+
+private:
+    std::deque<std::optional<QString>> saveAnswers_;
+    bool installed_ = false;
+    IPlatform* previous_ = nullptr;
+};
