@@ -9,16 +9,10 @@ namespace morvane {
 
 namespace {
 
-std::string_view LangInfo(nl_item item)
-{
-    const char* value = nl_langinfo(item);
-    return value ? std::string_view(value) : std::string_view();
-}
-
 // %T, %R and %r name whole clock formats and the separator sits inside them,
 // so they are written out first. %r refers to the 12-hour format; a depth
 // limit keeps a locale whose 12-hour format names %r again from looping.
-std::string ExpandClockFormat(std::string_view format, int depth = 0)
+std::string ExpandClockFormat(std::string_view format, std::string_view twelveHourFormat, int depth = 0)
 {
     std::string out;
     out.reserve(format.size() + 8);
@@ -33,7 +27,7 @@ std::string ExpandClockFormat(std::string_view format, int depth = 0)
         else if (conversion == 'R')
             out += "%H:%M";
         else if (conversion == 'r' && depth < 2)
-            out += ExpandClockFormat(LangInfo(T_FMT_AMPM), depth + 1);
+            out += ExpandClockFormat(twelveHourFormat, twelveHourFormat, depth + 1);
         else {
             out += '%';
             out += conversion;
@@ -94,10 +88,11 @@ char CharacterItem(bool readable, std::string_view value, char fallback)
 
 } // namespace
 
-bool ClockSeparatorOfFormat(std::string_view format, std::string& separator)
+bool ClockSeparatorOfFormat(std::string_view format, std::string_view twelveHourFormat,
+                            std::string& separator)
 {
     std::vector<Token> tokens;
-    if (!Tokenize(ExpandClockFormat(format), tokens))
+    if (!Tokenize(ExpandClockFormat(format, twelveHourFormat), tokens))
         return false;
     std::size_t i = 0;
     while (i < tokens.size() && tokens[i].kind != TokenKind::Hour)
@@ -119,27 +114,37 @@ TLocaleTimeSettings& LocaleTimeSettings()
     return settings;
 }
 
-void LoadLocaleTimeSettings()
+TLocaleTimeSettings LocaleTimeSettingsFromItems(const TLocaleTimeItems& items)
 {
     const TLocaleTimeSettings defaults;
-    TLocaleTimeSettings loaded;
+    TLocaleTimeSettings settings;
 
     std::string clock;
-    const bool clockReadable = ClockSeparatorOfFormat(LangInfo(T_FMT), clock);
-    loaded.ClockSeparator = CharacterItem(clockReadable, clock, defaults.ClockSeparator);
+    const bool clockReadable = items.TimeFormat != nullptr
+        && ClockSeparatorOfFormat(items.TimeFormat,
+                                  items.TwelveHourTimeFormat ? items.TwelveHourTimeFormat : "", clock);
+    settings.ClockSeparator = CharacterItem(clockReadable, clock, defaults.ClockSeparator);
 
-    const char* radix = nl_langinfo(RADIXCHAR);
-    loaded.FractionSeparator =
-        CharacterItem(radix != nullptr, radix ? radix : "", defaults.FractionSeparator);
+    settings.FractionSeparator = CharacterItem(items.RadixCharacter != nullptr,
+                                               items.RadixCharacter ? items.RadixCharacter : "",
+                                               defaults.FractionSeparator);
 
     // An empty designator is a region's real value (24-hour regions have
     // none) and stays empty; only an unreadable one takes the default.
-    const char* am = nl_langinfo(AM_STR);
-    const char* pm = nl_langinfo(PM_STR);
-    loaded.AmMark = am ? std::string(am) : defaults.AmMark;
-    loaded.PmMark = pm ? std::string(pm) : defaults.PmMark;
+    settings.AmMark = items.AmDesignator ? std::string(items.AmDesignator) : defaults.AmMark;
+    settings.PmMark = items.PmDesignator ? std::string(items.PmDesignator) : defaults.PmMark;
+    return settings;
+}
 
-    LocaleTimeSettings() = std::move(loaded);
+void LoadLocaleTimeSettings()
+{
+    TLocaleTimeItems items;
+    items.TimeFormat = nl_langinfo(T_FMT);
+    items.TwelveHourTimeFormat = nl_langinfo(T_FMT_AMPM);
+    items.RadixCharacter = nl_langinfo(RADIXCHAR);
+    items.AmDesignator = nl_langinfo(AM_STR);
+    items.PmDesignator = nl_langinfo(PM_STR);
+    LocaleTimeSettings() = LocaleTimeSettingsFromItems(items);
 }
 
 } // namespace morvane
