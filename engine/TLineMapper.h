@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+// A separator map prepared once per run: the separator set as a 256-entry
+// table and the replacement list reduced to one byte per occurrence, so that
+// mapping a line costs one table look-up per byte and no allocation.
+class TLineMapper {
+public:
+    TLineMapper(std::string_view separatorSet, const std::vector<std::string>& replacements,
+                std::string_view replacementBeyondList = {});
+
+    bool IsSeparator(unsigned char byte) const { return separator_[byte] != 0; }
+
+    // Writes the mapped form of the n bytes at src to dst (which may be src).
+    void MapInto(const char* src, std::size_t n, char* dst) const;
+
+    std::string Map(std::string_view line) const;
+
+private:
+    static constexpr short kKeep = -1;
+
+    std::array<unsigned char, 256> separator_{};
+    // What every byte becomes once the list is used up: separators turn into
+    // the replacement beyond the list (or stay), other bytes stay.
+    std::array<unsigned char, 256> beyondTable_{};
+    bool beyondIsIdentity_ = true;
+    std::vector<short> replacement_;
+};
+
+} // namespace morvane

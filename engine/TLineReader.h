@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "TFileIdentity.h"
+
+namespace morvane {
+
+// Reads a PE file as lines. LF or CR LF ends a line, a lone CR is dropped, and
+// a Ctrl-Z cuts its line; where it stands at the start of a 128-byte chunk of
+// the file, the input ends there. Progress is reported in 128-byte chunks as
+// if the file were fetched one chunk at a time, while the operating system is
+// actually asked for large blocks.
+class TLineReader {
+public:
+    // What a failing read of the operating system means.
+    enum class TReadFailure {
+        EndOfInput, // the input ends there, quietly
+        Raise,      // EInOutError naming the file and the reason
+    };
+
+    static constexpr std::size_t kDefaultReadSize = 128 * 1024;
+
+    // readSize bounds each request to the operating system; tests make it tiny
+    // to prove the observable rules do not depend on it.
+    explicit TLineReader(TReadFailure onReadFailure = TReadFailure::EndOfInput,
+                         std::size_t readSize = kDefaultReadSize);
+    ~TLineReader();
+    TLineReader(const TLineReader&) = delete;
+    TLineReader& operator=(const TLineReader&) = delete;
+
+    // Never raises. On failure the reader stays closed (and so reads as an
+    // empty file) and OpenError() tells why; a directory fails with EISDIR.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
+    int OpenError() const { return openError_; }
+    TFileIdentity Identity() const { return identity_; }
+
+    std::string ReadLine();
+    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but the
+    // whole line is still consumed.
+    void ReadLine(std::string& line, std::size_t maxLength = std::string::npos);
+    // The next line without copying where it lies whole in the read buffer;
+    // otherwise it is assembled in `scratch`. Valid until the next call.
+    std::string_view ReadLineView(std::string& scratch,
+                                  std::size_t maxLength = std::string::npos);
+
+    bool AtEnd();
+    // -1 while closed.
+    std::int64_t PositionInBlocks() const;
+    std::int64_t SizeInBlocks() const;
+
+    void Close();
+
+private:
+    bool Fill();
+    void SkipRestOfLine();
+    std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
+    void Examined(std::int64_t end)
+    {
+        if (end > examinedEnd_)
+            examinedEnd_ = end;
+    }
+
+    TReadFailure onReadFailure_;
+    std::size_t readSize_;
+    std::size_t capacity_;
+    std::unique_ptr<unsigned char[]> buffer_;
+
+    std::string path_;
+    int fd_ = -1;
+    int openError_ = 0;
+    TFileIdentity identity_;
+    std::int64_t size_ = 0;
+
+    std::size_t pos_ = 0;           // next byte to consume
+    std::size_t len_ = 0;           // valid bytes in the buffer
+    std::int64_t bufferOffset_ = 0; // file offset of buffer_[0]
+    bool endOfFile_ = false;
+    // One past the furthest byte the line rules have looked at; the 128-byte
+    // chunks up to it are the ones "fetched".
+    std::int64_t examinedEnd_ = 0;
+};
+
+} // namespace morvane

@@ -1,0 +1,157 @@
+#include "TLineWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "EInOutError.h"
+
+namespace morvane {
+
+namespace {
+
+std::string SameFileMessage(const std::string& path)
+{
+    return "The output file \"" + path + "\" is the PE file itself";
+}
+
+std::string CreateFailureMessage(const std::string& path, int error)
+{
+    return "Cannot create the output file \"" + path + "\": " + std::strerror(error);
+}
+
+TFileIdentity IdentityOf(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, true};
+}
+
+} // namespace
+
+TLineWriter::TLineWriter(std::size_t bufferSize)
+    : capacity_(std::max<std::size_t>(bufferSize, 2))
+{
+}
+
+TLineWriter::~TLineWriter()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; callers that care call Close().
+    }
+}
+
+void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
+{
+    Close();
+    // Checked before the open, so that an input the user may not write is
+    // still reported as what it is...
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && IdentityOf(st).SameFileAs(mustNotBe))
+        throw EInOutError(SameFileMessage(path));
+
+    // ...and again on what was really opened, which is not emptied until it
+    // has passed. Non-blocking so that a FIFO nobody reads fails at once.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        throw EInOutError(CreateFailureMessage(path, errno));
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EInOutError(CreateFailureMessage(path, error));
+    }
+    if (IdentityOf(st).SameFileAs(mustNotBe)) {
+        ::close(fd);
+        throw EInOutError(SameFileMessage(path));
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EInOutError(CreateFailureMessage(path, error));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+
+    if (!buffer_)
+        buffer_ = std::make_unique<char[]>(capacity_);
+    used_ = 0;
+    path_ = path;
+    fd_ = fd;
+}
+
+void TLineWriter::Write(std::string_view text)
+{
+    if (fd_ < 0)
+        return;
+    if (text.size() <= capacity_ - used_) {
+        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        used_ += text.size();
+        return;
+    }
+    Flush();
+    if (text.size() >= capacity_) {
+        if (const int error = WriteAll(text.data(), text.size()))
+            RaiseWriteError(error);
+        return;
+    }
+    std::memcpy(buffer_.get(), text.data(), text.size());
+    used_ = text.size();
+}
+
+void TLineWriter::WriteLine(std::string_view text)
+{
+    Write(text);
+    Write("\r\n");
+}
+
+void TLineWriter::Flush()
+{
+    const std::size_t n = used_;
+    used_ = 0;
+    if (n == 0)
+        return;
+    if (const int error = WriteAll(buffer_.get(), n))
+        RaiseWriteError(error);
+}
+
+int TLineWriter::WriteAll(const char* data, std::size_t n)
+{
+    if (fd_ < 0)
+        return EBADF;
+    while (n > 0) {
+        const ssize_t done = ::write(fd_, data, n);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += done;
+        n -= static_cast<std::size_t>(done);
+    }
+    return 0;
+}
+
+void TLineWriter::RaiseWriteError(int error)
+{
+    throw EInOutError("Cannot write the output file \"" + path_ + "\": " + std::strerror(error));
+}
+
+void TLineWriter::Close()
+{
+    if (fd_ < 0)
+        return;
+    int error = WriteAll(buffer_.get(), used_);
+    used_ = 0;
+    if (::close(fd_) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    fd_ = -1;
+    if (error != 0)
+        RaiseWriteError(error);
+}
+
+} // namespace morvane

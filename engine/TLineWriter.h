@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "TFileIdentity.h"
+
+namespace morvane {
+
+// Writes the output file line by line, each line ending in CR LF, through a
+// buffer that goes to the file whenever it is full and at Close. Every
+// failure raises EInOutError naming the file and the reason.
+class TLineWriter {
+public:
+    static constexpr std::size_t kDefaultBufferSize = 128 * 1024;
+
+    explicit TLineWriter(std::size_t bufferSize = kDefaultBufferSize);
+    // Closes without raising; call Close() to learn of a failed last write.
+    ~TLineWriter();
+    TLineWriter(const TLineWriter&) = delete;
+    TLineWriter& operator=(const TLineWriter&) = delete;
+
+    // Creates the file or empties it. When the path leads to the file
+    // `mustNotBe` (by any name or link) nothing is created or emptied and the
+    // open fails, so that a run can never destroy its own input.
+    void Open(const std::string& path, const TFileIdentity& mustNotBe = {});
+    bool IsOpen() const { return fd_ >= 0; }
+
+    void Write(std::string_view text);
+    void WriteLine(std::string_view text);
+    // Lets `fill(char* destination)` produce the n bytes of a line straight
+    // into the buffer, then ends the line.
+    template <typename Fill>
+    void WriteLineWith(std::size_t n, Fill&& fill)
+    {
+        if (fd_ < 0)
+            return;
+        if (n + 2 > capacity_) {
+            std::string line(n, '\0');
+            fill(line.data());
+            WriteLine(line);
+            return;
+        }
+        if (capacity_ - used_ < n + 2)
+            Flush();
+        char* at = buffer_.get() + used_;
+        fill(at);
+        at[n] = '\r';
+        at[n + 1] = '\n';
+        used_ += n + 2;
+    }
+
+    // Writes out the buffer and releases the file; raises when either fails.
+    // The file is released in every case.
+    void Close();
+
+private:
+    void Flush();
+    int WriteAll(const char* data, std::size_t n);
+    [[noreturn]] void RaiseWriteError(int error);
+
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    std::string path_;
+    int fd_ = -1;
+};
+
+} // namespace morvane

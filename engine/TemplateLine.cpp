@@ -1,0 +1,24 @@
+#include "TemplateLine.h"
+
+#include "TLineReader.h"
+
+namespace morvane {
+
+std::string ReadTemplateLine(const std::string& path, bool first, std::size_t maxLength)
+{
+    TLineReader reader;
+    if (!reader.Open(path))
+        return {};
+    if (reader.AtEnd())
+        return {};
+    std::string line;
+    if (first) {
+        reader.ReadLine(line, maxLength);
+        return line;
+    }
+    reader.ReadLine(line, 0);
+    reader.ReadLine(line, maxLength);
+    return line;
+}
+
+} // namespace morvane

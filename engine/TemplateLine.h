@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace morvane {
+
+// Line 1 (first = true, the header template) or line 2 (the data template)
+// of a PE file. A missing, unreadable or empty file, or a directory, gives
+// the empty text; nothing is raised for any of them. At most maxLength bytes
+// of the line are kept, so that a huge file without line breaks cannot
+// exhaust memory; the line is still read through to its end.
+std::string ReadTemplateLine(const std::string& path, bool first,
+                             std::size_t maxLength = std::string::npos);
+
+} // namespace morvane
