@@ -1,0 +1,63 @@
+#include "FontSetup.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+
+namespace {
+
+bool familyInstalled(const QString& family)
+{
+    return QFontDatabase::families().contains(family, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QStringList FontSetup::DefaultTahomaDirs()
+{
+    return {QStringLiteral("/usr/share/wine/fonts"), QStringLiteral("/usr/lib/wine/fonts"),
+            QStringLiteral("/opt/wine/fonts")};
+}
+
+QString FontSetup::ResolvedFamily(const QString& family)
+{
+    return QFontInfo(QFont(family)).family();
+}
+
+FontSetup::Result FontSetup::SetUpFonts()
+{
+    return SetUpFonts(DefaultTahomaDirs());
+}
+
+FontSetup::Result FontSetup::SetUpFonts(const QStringList& tahomaDirs)
+{
+    Result result;
+    if (!familyInstalled(QStringLiteral("Tahoma"))) {
+        for (const QString& dir : tahomaDirs) {
+            const QFileInfoList files = QDir(dir).entryInfoList(
+                {QStringLiteral("tahoma*.ttf"), QStringLiteral("Tahoma*.ttf")}, QDir::Files);
+            for (const QFileInfo& file : files) {
+                if (QFontDatabase::addApplicationFont(file.absoluteFilePath()) >= 0)
+                    ++result.tahomaFilesLoaded;
+            }
+            if (result.tahomaFilesLoaded > 0)
+                break;
+        }
+    }
+    const QString sans = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    if (!familyInstalled(QStringLiteral("Tahoma")))
+        QFont::insertSubstitution(QStringLiteral("Tahoma"), sans);
+    // fontconfig's own alias usually does this already; the substitution
+    // keeps it so where the alias is missing.
+    if (!familyInstalled(QStringLiteral("Arial"))) {
+        if (familyInstalled(QStringLiteral("Liberation Sans")))
+            QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+        else
+            QFont::insertSubstitution(QStringLiteral("Arial"), sans);
+    }
+    result.tahomaFamily = ResolvedFamily(QStringLiteral("Tahoma"));
+    result.arialFamily = ResolvedFamily(QStringLiteral("Arial"));
+    return result;
+}

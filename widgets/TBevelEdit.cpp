@@ -1,0 +1,176 @@
+#include "TBevelEdit.h"
+
+#include "TBevelSettings.h"
+#include "Windows1252.h"
+
+#include <QFocusEvent>
+#include <QPainter>
+#include <QValidator>
+
+#include <limits>
+
+namespace {
+
+// Turns typed or pasted characters that have no Windows-1252 byte into "?"
+// before they reach the text, so what the box shows is what Text() returns.
+class Windows1252Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override
+    {
+        const QString clean = Windows1252::Sanitize(input);
+        if (clean != input) {
+            pos = static_cast<int>(Windows1252::Sanitize(input.left(pos)).size());
+            input = clean;
+        }
+        return Acceptable;
+    }
+};
+
+// QLineEdit's own limit; "no limit" has to be expressed as its largest value.
+constexpr int kUnlimited = std::numeric_limits<int>::max();
+
+} // namespace
+
+TBevelEdit::TBevelEdit(QWidget* parent)
+    : QLineEdit(parent)
+    , bevel_(new TBevelSettings(this))
+{
+    setFrame(false);
+    QLineEdit::setMaxLength(kUnlimited);
+    setCursor(Qt::IBeamCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    setPalette(pal);
+    resize(121, 21);
+    SetWindows1252Only(true);
+    connect(this, &QLineEdit::textChanged, this, &TBevelEdit::HandleTextChanged);
+    connect(bevel_, &TBevelSettings::changed, this, [this] {
+        UpdateLayout();
+        update();
+    });
+    UpdateLayout();
+}
+
+std::string TBevelEdit::Text() const
+{
+    return Windows1252::Encode(text());
+}
+
+void TBevelEdit::SetText(std::string_view bytes)
+{
+    const QString next = Windows1252::Decode(bytes);
+    const QString before = text();
+    if (next == before)
+        return;
+    // The event has to come after the caret is back at the start, so the
+    // line edit's own notification is held back here and raised below.
+    settingText_ = true;
+    setText(next);
+    settingText_ = false;
+    setCursorPosition(0);
+    deselect();
+    if (text() != before && !UpdateLocked())
+        emit OnChange(this);
+}
+
+void TBevelEdit::SetMaxLength(int length)
+{
+    length = qMax(length, 0);
+    if (maxLength_ == length)
+        return;
+    maxLength_ = length;
+    // Cutting the text is a change like any other and is reported as one.
+    QLineEdit::setMaxLength(length == 0 ? kUnlimited : length);
+}
+
+void TBevelEdit::BeginUpdate()
+{
+    ++updateLock_;
+}
+
+void TBevelEdit::EndUpdate()
+{
+    if (updateLock_ > 0)
+        --updateLock_;
+}
+
+int TBevelEdit::SelStart() const
+{
+    return hasSelectedText() ? selectionStart() : cursorPosition();
+}
+
+void TBevelEdit::SetSelStart(int position)
+{
+    setCursorPosition(qBound(0, position, static_cast<int>(text().size())));
+}
+
+int TBevelEdit::SelLength() const
+{
+    return hasSelectedText() ? static_cast<int>(selectedText().size()) : 0;
+}
+
+void TBevelEdit::SetSelLength(int length)
+{
+    const int start = SelStart();
+    const int available = static_cast<int>(text().size()) - start;
+    length = qBound(0, length, available);
+    if (length == 0) {
+        setCursorPosition(start);
+        return;
+    }
+    setSelection(start, length);
+}
+
+void TBevelEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    QPainter painter(this);
+    bevel_->Paint(painter, rect(), palette());
+}
+
+void TBevelEdit::focusInEvent(QFocusEvent* event)
+{
+    const int caret = cursorPosition();
+    const bool hadSelection = hasSelectedText();
+    QLineEdit::focusInEvent(event);
+    // QLineEdit selects everything when tabbed into; that is AutoSelect's
+    // job here and it is off by default.
+    if (!autoSelect_ && !hadSelection && hasSelectedText())
+        setCursorPosition(caret);
+}
+
+void TBevelEdit::SetWindows1252Only(bool on)
+{
+    if (on == (validator_ != nullptr))
+        return;
+    if (on) {
+        validator_ = new Windows1252Validator(this);
+        setValidator(validator_);
+    } else {
+        setValidator(nullptr);
+        delete validator_;
+        validator_ = nullptr;
+    }
+}
+
+void TBevelEdit::SetRightReserve(int pixels)
+{
+    rightReserve_ = qMax(pixels, 0);
+    UpdateLayout();
+}
+
+void TBevelEdit::UpdateLayout()
+{
+    const int frame = bevel_->FrameWidth();
+    setTextMargins(frame, frame, frame + rightReserve_, frame);
+}
+
+void TBevelEdit::HandleTextChanged()
+{
+    if (settingText_ || UpdateLocked())
+        return;
+    emit OnChange(this);
+}

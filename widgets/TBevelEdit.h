@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QLineEdit>
+
+#include <string>
+#include <string_view>
+
+class TBevelSettings;
+
+// Single-line edit inside a bevelled frame. Its text is bytes: one byte is
+// one Windows-1252 character, both ways. Being a QLineEdit itself, it gives
+// the window focus, selection, cursor and key handling directly; the
+// members below are the ones whose behaviour the window relies on.
+//
+// Change rule: setting the current value again does nothing; every other
+// change (typed, deleted, cut, pasted, set by the program) raises OnChange
+// exactly once, after the new text is in place, unless the update lock is
+// held.
+class TBevelEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TBevelEdit(QWidget* parent = nullptr);
+
+    std::string Text() const;
+    // Leaves the caret before the first character with nothing selected.
+    void SetText(std::string_view text);
+
+    // 0 means no limit. A positive length cuts the current text and refuses
+    // insertions beyond it.
+    int MaxLength() const { return maxLength_; }
+    void SetMaxLength(int length);
+
+    // While at least one lock is held no change event is raised; releasing
+    // the last lock raises none for the changes made meanwhile.
+    void BeginUpdate();
+    void EndUpdate();
+    bool UpdateLocked() const { return updateLock_ > 0; }
+
+    // Caret / selection in characters (= bytes), counted from 0.
+    int SelStart() const;
+    void SetSelStart(int position);
+    int SelLength() const;
+    void SetSelLength(int length);
+
+    // Entering the box by keyboard selects its text only when set.
+    bool AutoSelect() const { return autoSelect_; }
+    void SetAutoSelect(bool on) { autoSelect_ = on; }
+
+    TBevelSettings* Bevel() const { return bevel_; }
+
+signals:
+    void OnChange(TBevelEdit* sender);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    // Characters outside Windows-1252 that are typed or pasted become "?"
+    // (only while set; a box holding file system paths clears it).
+    void SetWindows1252Only(bool on);
+    // Extra room kept free at the right of the text, inside the frame, for
+    // embedded buttons.
+    void SetRightReserve(int pixels);
+    int RightReserve() const { return rightReserve_; }
+    virtual void UpdateLayout();
+
+private:
+    void HandleTextChanged();
+
+    TBevelSettings* bevel_;
+    class QValidator* validator_ = nullptr;
+    int maxLength_ = 0;
+    int updateLock_ = 0;
+    int rightReserve_ = 0;
+    bool settingText_ = false;
+    bool autoSelect_ = false;
+};
