@@ -166,7 +166,8 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
     auto length = [&] { return inScratch ? scratch.size() : viewLength; };
     auto take = [&](std::size_t from, std::size_t to) {
         const std::size_t room = maxLength - std::min(maxLength, length());
-        to = std::min(to, from + room);
+        if (to - from > room)
+            to = from + room;
         if (to == from)
             return;
         if (!inScratch && (viewLength == 0 || viewBegin + viewLength == from)) {
@@ -223,6 +224,11 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
         Examined(Offset() + 1);
         if (Offset() % kChunk != 0) {
             ++pos_;
+            // The skip may refill the buffer under the line.
+            if (!inScratch) {
+                scratch.assign(reinterpret_cast<const char*>(buffer_.get()) + viewBegin, viewLength);
+                inScratch = true;
+            }
             SkipRestOfLine();
         }
         break;

@@ -1,0 +1,90 @@
+#pragma once
+
+// A deliberately naive reading of PE lines: one byte at a time out of literal
+// 128-byte chunks, fetched only when a further byte is needed. The real
+// reader must agree with it on every observable: lines, AtEnd, positions.
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace morvane::test {
+
+class TLineReaderModel {
+public:
+    explicit TLineReaderModel(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    std::string ReadLine()
+    {
+        std::string line;
+        unsigned char b = 0;
+        for (;;) {
+            if (!Peek(b))
+                return line;
+            if (b == kLF) {
+                ++pos_;
+                return line;
+            }
+            if (b == kCR) {
+                ++pos_;
+                if (!Peek(b))
+                    return line;
+                if (b == kLF) {
+                    ++pos_;
+                    return line;
+                }
+                continue;
+            }
+            if (b == kCtrlZ) {
+                if (pos_ % 128 != 0) {
+                    ++pos_;
+                    SkipToNextLine();
+                }
+                return line;
+            }
+            line += static_cast<char>(b);
+            ++pos_;
+        }
+    }
+
+    bool AtEnd()
+    {
+        unsigned char b = 0;
+        return !Peek(b) || b == kCtrlZ;
+    }
+
+    std::int64_t PositionInBlocks() const { return static_cast<std::int64_t>(fetched_ / 128); }
+    std::int64_t SizeInBlocks() const { return static_cast<std::int64_t>(bytes_.size() / 128); }
+
+private:
+    static constexpr unsigned char kLF = 10;
+    static constexpr unsigned char kCR = 13;
+    static constexpr unsigned char kCtrlZ = 26;
+
+    bool Peek(unsigned char& b)
+    {
+        if (pos_ == fetched_) {
+            if (fetched_ == bytes_.size())
+                return false;
+            fetched_ = std::min(fetched_ + 128, bytes_.size());
+        }
+        b = static_cast<unsigned char>(bytes_[pos_]);
+        return true;
+    }
+
+    void SkipToNextLine()
+    {
+        unsigned char b = 0;
+        while (Peek(b) && b != kCtrlZ) {
+            ++pos_;
+            if (b == kLF)
+                return;
+        }
+    }
+
+    std::string bytes_;
+    std::size_t pos_ = 0;
+    std::size_t fetched_ = 0;
+};
+
+} // namespace morvane::test

@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "EInOutError.h"
+#include "LineReaderModel.h"
+#include "TLineReader.h"
+#include "TempFiles.h"
+#include "TemplateLine.h"
+
+namespace morvane {
+namespace {
+
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+const std::string CR = "\r";
+const std::string LF = "\n";
+const std::string CRLF = "\r\n";
+const std::string SUB(1, '\x1a');
+
+// Read sizes the operating system may be asked for; none may show.
+const std::vector<std::size_t> kReadSizes = {TLineReader::kDefaultReadSize, 1, 3, 128, 129};
+
+struct Reading {
+    std::vector<std::string> lines;
+    std::vector<std::int64_t> positions; // after each line
+};
+
+// Reads as the conversion run does: the first line unasked, then while not
+// at the end.
+Reading ReadAll(const std::string& path, std::size_t readSize)
+{
+    TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
+    EXPECT_TRUE(reader.Open(path));
+    Reading r;
+    r.lines.push_back(reader.ReadLine());
+    r.positions.push_back(reader.PositionInBlocks());
+    while (!reader.AtEnd()) {
+        r.lines.push_back(reader.ReadLine());
+        r.positions.push_back(reader.PositionInBlocks());
+        if (r.lines.size() > 100000)
+            break;
+    }
+    return r;
+}
+
+struct LineCase {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines; // read while AtEnd answers no
+};
+
+class LineRules : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LineRules, GivesExactlyTheseLinesWhateverTheReadSize)
+{
+    const LineCase& c = GetParam();
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, c.bytes);
+    for (std::size_t readSize : kReadSizes) {
+        SCOPED_TRACE("read size " + std::to_string(readSize));
+        TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
+        ASSERT_TRUE(reader.Open(path));
+        std::vector<std::string> lines;
+        while (!reader.AtEnd() && lines.size() <= c.lines.size())
+            lines.push_back(reader.ReadLine());
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_TRUE(reader.AtEnd());
+        // A ReadLine at the end all the same gives nothing.
+        EXPECT_EQ(reader.ReadLine(), "");
+    }
+}
+
+std::string Filler(std::size_t n)
+{
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i)
+        s += static_cast<char>('a' + i % 26);
+    return s;
+}
+
+// A second line that holds a Ctrl-Z at file offset `at`.
+std::string CtrlZInSecondLine(std::size_t at)
+{
+    std::string first = Filler(100);
+    std::string bytes = first + CRLF;
+    std::string second = Filler(at - bytes.size()) + SUB + "tail";
+    return bytes + second + CRLF + "third" + Filler(300) + CRLF;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, LineRules,
+    ::testing::Values(
+        LineCase{"CrLfEndsLines", "A" + CRLF + "B" + CRLF, {"A", "B"}},
+        LineCase{"LfEndsLinesAndLastNeedsNoBreak", "A" + LF + "B", {"A", "B"}},
+        LineCase{"LoneCrIsDropped", "A" + CR + "B" + CRLF, {"AB"}},
+        LineCase{"EmptyLineBeforeFinalBreak", "A" + CRLF + CRLF, {"A", ""}},
+        LineCase{"CtrlZCutsLineAndSkipsItsRest", "AB" + SUB + "CD" + CRLF + "EF", {"AB", "EF"}},
+        LineCase{"CtrlZWhereALineBeginsEndsInput", "AB" + CRLF + SUB + "CD", {"AB"}},
+        LineCase{"CtrlZAtChunkStartEndsInput", CtrlZInSecondLine(128),
+                 {Filler(100), Filler(128 - 102)}},
+        LineCase{"CtrlZOffChunkStartCutsOnlyItsLine", CtrlZInSecondLine(129),
+                 {Filler(100), Filler(129 - 102), "third" + Filler(300)}},
+        LineCase{"SkipStopsInFrontOfSecondCtrlZ", "A" + SUB + "x" + SUB + "y" + CRLF + "B", {"A"}},
+        LineCase{"CrBeforeCtrlZIsDropped", "A" + CR + SUB + "q" + LF + "B", {"A", "B"}},
+        LineCase{"EmptyFile", "", {}},
+        LineCase{"CtrlZFirstByte", SUB + "A" + CRLF, {}},
+        LineCase{"NulBytesBelongToTheLine", std::string("a\0b", 3) + LF, {std::string("a\0b", 3)}},
+        LineCase{"CrCrLfIsOneBreak", "A" + CR + CRLF + "B", {"A", "B"}},
+        LineCase{"LfCrGivesEmptyLineEndingInCr", "A" + LF + CR + "B", {"A", "B"}},
+        LineCase{"LongLineComesBackWhole", Filler(1000), {Filler(1000)}},
+        LineCase{"VeryLongLineAcrossReadBlocks", Filler(300000) + CRLF + "x", {Filler(300000), "x"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineReader, CtrlZAtChunkStartReadsNothingBehindIt)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, CtrlZInSecondLine(128));
+    TLineReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    reader.ReadLine();
+    reader.ReadLine();
+    EXPECT_TRUE(reader.AtEnd());
+    // The chunk that starts with the Ctrl-Z had to be fetched to see it, but
+    // nothing beyond.
+    EXPECT_EQ(reader.PositionInBlocks(), 2);
+    EXPECT_EQ(reader.SizeInBlocks(), 3);
+    EXPECT_EQ(reader.ReadLine(), "");
+    EXPECT_TRUE(reader.AtEnd());
+}
+
+TEST(LineReader, ThreeHundredByteFileEndsAtItsSize)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, Filler(98) + CRLF + Filler(98) + CRLF + Filler(98) + CRLF);
+    for (std::size_t readSize : kReadSizes) {
+        const Reading r = ReadAll(path, readSize);
+        EXPECT_EQ(r.lines.size(), 3u);
+        // 100 bytes consumed: chunk 1 fetched; 200: chunk 2; 300: the short
+        // last chunk, which does not count as a whole block.
+        EXPECT_EQ(r.positions, (std::vector<std::int64_t>{1, 2, 2}));
+    }
+    TLineReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_EQ(reader.SizeInBlocks(), 2);
+}
+
+TEST(LineReader, AtEndFetchesTheNextChunkOnlyWhenAsked)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    // The first line ends exactly at byte 128.
+    WriteBytes(path, Filler(126) + CRLF + "next" + CRLF);
+    TLineReader reader(TLineReader::TReadFailure::EndOfInput, 4096);
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_EQ(reader.PositionInBlocks(), 0);
+    reader.ReadLine();
+    EXPECT_EQ(reader.PositionInBlocks(), 1);
+    EXPECT_FALSE(reader.AtEnd());
+    // One byte of the second chunk is needed; the file has only 6 there, so
+    // it still counts one whole block.
+    EXPECT_EQ(reader.PositionInBlocks(), 1);
+    EXPECT_EQ(reader.ReadLine(), "next");
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.PositionInBlocks(), reader.SizeInBlocks());
+}
+
+TEST(LineReader, ClosedReaderReadsAsEmptyFileWithMinusOnePositions)
+{
+    TLineReader reader;
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.ReadLine(), "");
+    EXPECT_EQ(reader.PositionInBlocks(), -1);
+    EXPECT_EQ(reader.SizeInBlocks(), -1);
+    reader.Close();
+    reader.Close();
+    EXPECT_FALSE(reader.IsOpen());
+}
+
+TEST(LineReader, OpenFailuresLeaveReaderClosedAndTellWhy)
+{
+    TempFolder folder;
+    struct Case {
+        std::string path;
+        int error;
+    };
+    const std::vector<Case> cases = {{folder / "missing.pe", ENOENT},
+                                     {folder / "", EISDIR},
+                                     {folder / "missing/in.pe", ENOENT}};
+    for (const Case& c : cases) {
+        TLineReader reader;
+        EXPECT_FALSE(reader.Open(c.path)) << c.path;
+        EXPECT_EQ(reader.OpenError(), c.error) << c.path;
+        EXPECT_FALSE(reader.IsOpen());
+        EXPECT_TRUE(reader.AtEnd());
+        EXPECT_EQ(reader.PositionInBlocks(), -1);
+    }
+}
+
+TEST(LineReader, ReopeningStartsAfresh)
+{
+    TempFolder folder;
+    WriteBytes(folder / "a.pe", "one" + CRLF + "two" + CRLF);
+    WriteBytes(folder / "b.pe", "three" + CRLF);
+    TLineReader reader;
+    ASSERT_TRUE(reader.Open(folder / "a.pe"));
+    EXPECT_EQ(reader.ReadLine(), "one");
+    ASSERT_TRUE(reader.Open(folder / "b.pe"));
+    EXPECT_EQ(reader.ReadLine(), "three");
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.PositionInBlocks(), 0);
+}
+
+TEST(LineReader, MaxLengthKeepsThePrefixButConsumesTheWholeLine)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, Filler(5000) + CR + "x" + CRLF + "second" + CRLF);
+    for (std::size_t readSize : kReadSizes) {
+        TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
+        ASSERT_TRUE(reader.Open(path));
+        std::string line;
+        reader.ReadLine(line, 10);
+        EXPECT_EQ(line, Filler(10));
+        reader.ReadLine(line, 3);
+        EXPECT_EQ(line, "sec");
+        EXPECT_TRUE(reader.AtEnd());
+    }
+}
+
+TEST(LineReader, ReadFailureEndsQuietlyOrRaisesAsAsked)
+{
+    // Reading this file at offset 0 fails with an I/O error.
+    const std::string path = "/proc/self/mem";
+    TLineReader quiet;
+    ASSERT_TRUE(quiet.Open(path));
+    EXPECT_EQ(quiet.ReadLine(), "");
+    EXPECT_TRUE(quiet.AtEnd());
+
+    TLineReader strict(TLineReader::TReadFailure::Raise);
+    ASSERT_TRUE(strict.Open(path));
+    try {
+        strict.ReadLine();
+        ADD_FAILURE() << "a failed read went unnoticed";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message(), "Cannot read the PE file \"/proc/self/mem\": " + std::string(std::strerror(EIO)));
+    }
+}
+
+// Bytes rich in the characters the rules care about, placed densely around
+// the chunk boundaries.
+std::string RandomFile(std::mt19937& rng)
+{
+    static const char alphabet[] = {'a', 'b', '\r', '\n', '\x1a', '\0', ','};
+    std::uniform_int_distribution<int> lengthPick(0, 5);
+    std::uniform_int_distribution<int> charPick(0, sizeof alphabet - 1);
+    std::uniform_int_distribution<int> percent(0, 99);
+    static const std::size_t lengths[] = {0, 1, 127, 128, 129, 255, 256, 257, 400};
+    std::size_t n = lengths[lengthPick(rng) + (percent(rng) < 50 ? 0 : 3)];
+    n += static_cast<std::size_t>(percent(rng) % 5);
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool nearBoundary = i % 128 < 2 || i % 128 > 125;
+        // Far from the boundaries mostly plain text, so lines run long.
+        bytes += (nearBoundary || percent(rng) < 20) ? alphabet[charPick(rng)] : 'x';
+    }
+    return bytes;
+}
+
+TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string bytes = RandomFile(rng);
+        WriteBytes(path, bytes);
+        for (std::size_t readSize : kReadSizes) {
+            SCOPED_TRACE("read size " + std::to_string(readSize));
+            test::TLineReaderModel model(bytes);
+            TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
+            ASSERT_TRUE(reader.Open(path));
+            ASSERT_EQ(reader.SizeInBlocks(), model.SizeInBlocks());
+            // The first line unasked, as the run reads its header.
+            ASSERT_EQ(reader.ReadLine(), model.ReadLine()) << "round " << round;
+            ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
+            for (int line = 0; line < 1000; ++line) {
+                const bool end = model.AtEnd();
+                ASSERT_EQ(reader.AtEnd(), end) << "round " << round << " line " << line;
+                ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
+                if (end && round % 2 == 0)
+                    break;
+                // Odd rounds read on past the end, which must stay harmless.
+                ASSERT_EQ(reader.ReadLine(), model.ReadLine()) << "round " << round << " line " << line;
+                ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
+                if (end)
+                    break;
+            }
+        }
+    }
+}
+
+TEST(LineReader, ViewAndCopyGiveTheSameLines)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    std::string bytes;
+    for (int i = 0; i < 200; ++i)
+        bytes += Filler(static_cast<std::size_t>(i * 7 % 300)) + (i % 3 ? CRLF : LF) + (i % 5 ? "" : CR);
+    WriteBytes(path, bytes);
+    for (std::size_t readSize : {std::size_t{1}, std::size_t{129}, std::size_t{512}}) {
+        TLineReader a(TLineReader::TReadFailure::EndOfInput, readSize);
+        TLineReader b(TLineReader::TReadFailure::EndOfInput, readSize);
+        ASSERT_TRUE(a.Open(path));
+        ASSERT_TRUE(b.Open(path));
+        std::string scratch;
+        while (!a.AtEnd()) {
+            ASSERT_FALSE(b.AtEnd());
+            const std::string copy = a.ReadLine();
+            EXPECT_EQ(std::string(b.ReadLineView(scratch)), copy);
+        }
+        EXPECT_TRUE(b.AtEnd());
+    }
+}
+
+struct TemplateCase {
+    const char* name;
+    std::string bytes;
+    std::string header;
+    std::string data;
+};
+
+class TemplateLines : public ::testing::TestWithParam<TemplateCase> {};
+
+TEST_P(TemplateLines, GiveLineOneAndLineTwo)
+{
+    const TemplateCase& c = GetParam();
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, c.bytes);
+    EXPECT_EQ(ReadTemplateLine(path, true), c.header);
+    EXPECT_EQ(ReadTemplateLine(path, false), c.data);
+    EXPECT_EQ(ReadBytes(path), c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TemplateLines,
+    ::testing::Values(TemplateCase{"HeaderAndData", "Time,A" + CRLF + "12:00:00,1" + CRLF + "x" + CRLF,
+                                   "Time,A", "12:00:00,1"},
+                      TemplateCase{"HeaderOnly", "Time,A" + CRLF, "Time,A", ""},
+                      TemplateCase{"HeaderWithoutBreak", "Time,A", "Time,A", ""},
+                      TemplateCase{"Empty", "", "", ""},
+                      TemplateCase{"StartsWithCtrlZ", SUB + "Time" + CRLF + "1" + CRLF, "", ""},
+                      TemplateCase{"CtrlZEndsAfterHeader", "Time" + CRLF + SUB + "1" + CRLF, "Time", ""},
+                      TemplateCase{"EmptyHeader", CRLF + "data" + CRLF, "", "data"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TemplateLine, MissingFileOrDirectoryGivesEmptyText)
+{
+    TempFolder folder;
+    for (const std::string& path : {folder / "missing.pe", folder / ""}) {
+        EXPECT_EQ(ReadTemplateLine(path, true), "") << path;
+        EXPECT_EQ(ReadTemplateLine(path, false), "") << path;
+    }
+}
+
+TEST(TemplateLine, CapKeepsMemoryBoundedOnHugeLines)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, Filler(200000) + CRLF + Filler(200000));
+    EXPECT_EQ(ReadTemplateLine(path, true, 1000), Filler(1000));
+    EXPECT_EQ(ReadTemplateLine(path, false, 5), Filler(5));
+    EXPECT_EQ(ReadTemplateLine(path, false).size(), 200000u);
+}
+
+} // namespace
+} // namespace morvane

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "SeparatorMap.h"
+#include "TLineMapper.h"
+
+namespace morvane {
+namespace {
+
+using List = std::vector<std::string>;
+
+struct MapCase {
+    const char* name;
+    std::string set;
+    std::string line;
+    List replacements;
+    std::string expected;
+};
+
+class MapLineRules : public ::testing::TestWithParam<MapCase> {};
+
+TEST_P(MapLineRules, MapsEachOccurrenceByItsOwnEntry)
+{
+    const MapCase& c = GetParam();
+    EXPECT_EQ(MapLine(c.line, c.set, c.replacements), c.expected);
+    // The prepared map, mapping in place, agrees.
+    std::string inPlace = c.line;
+    TLineMapper(c.set, c.replacements).MapInto(inPlace.data(), inPlace.size(), inPlace.data());
+    EXPECT_EQ(inPlace, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MapLineRules,
+    ::testing::Values(
+        MapCase{"EveryEntryUsed", ",", "a,b,c", {";", ";"}, "a;b;c"},
+        MapCase{"EmptyEntryKeepsSeparator", ",", "a,b,c", {";", ""}, "a;b,c"},
+        MapCase{"KindsShareOneCount", ",;", "a,b;c", {"/", "#"}, "a/b#c"},
+        MapCase{"ReplacedSeparatorDoesNotDisturbCount", ",;", "a,b,c", {";", ","}, "a;b,c"},
+        MapCase{"EmptySetChangesNothing", "", "a,b,c", {}, "a,b,c"},
+        MapCase{"EmptySetIgnoresEntries", "", "a,b,c", {";", ";"}, "a,b,c"},
+        MapCase{"SurplusEntriesWithoutEffect", ",", "a,b", {";", ":", "!"}, "a;b"},
+        MapCase{"EmptyLineStaysEmpty", ",", "", {";"}, ""},
+        MapCase{"TemplateOwnSeparatorsMapToItself", ",", "x,y", {","}, "x,y"},
+        MapCase{"OnlyFirstCharacterOfEntry", ",", "a,b", {";:"}, "a;b"},
+        MapCase{"OccurrencesBeyondListStay", ",", "a,b,c,d", {";"}, "a;b,c,d"},
+        MapCase{"CaseIsExact", "A", "aAa", {"-"}, "a-a"},
+        MapCase{"SpaceIsASeparator", " ", "a b  c", {"_", "_", "_"}, "a_b__c"},
+        MapCase{"RepeatedSetCharactersCountOnce", ",,,", "a,b", {";"}, "a;b"},
+        MapCase{"HighBytes", "\xb0", "1\xb0" "2", {"\xe9"}, "1\xe9" "2"},
+        MapCase{"NulCanBeASeparator", std::string(1, '\0'), std::string("a\0b", 3), {";"}, "a;b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IsSeparator, IsExactByteMembership)
+{
+    struct Case {
+        char byte;
+        std::string set;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {',', ",", true},  {';', ",", false}, {'a', "A", false}, {'A', "A", true},
+        {' ', " ,", true}, {',', "", false},  {'\xe4', "\xc4", false}, {'\xe4', "x\xe4", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsSeparator(c.byte, c.set), c.expected) << int(c.byte) << " in \"" << c.set << '"';
+}
+
+TEST(FindSeparators, ListsPositionsFromOneAndCharacters)
+{
+    const auto found = FindSeparators("Time,A;B,,C", ",;");
+    ASSERT_EQ(found.size(), 4u);
+    const std::vector<std::size_t> positions = {found[0].Position, found[1].Position, found[2].Position,
+                                                found[3].Position};
+    EXPECT_EQ(positions, (std::vector<std::size_t>{5, 7, 9, 10}));
+    EXPECT_EQ(std::string({found[0].Character, found[1].Character, found[2].Character, found[3].Character}),
+              ",;,,");
+    EXPECT_TRUE(FindSeparators("abc", ",").empty());
+    EXPECT_TRUE(FindSeparators("a,b", "").empty());
+}
+
+TEST(FindSeparators, InitialEntriesMapEveryLineToItself)
+{
+    const std::string line = "12:00:00,1.5;x,,y";
+    List entries;
+    for (const auto& o : FindSeparators(line, ",;:"))
+        entries.emplace_back(1, o.Character);
+    EXPECT_EQ(entries.size(), 6u);
+    EXPECT_EQ(MapLine(line, ",;:", entries), line);
+}
+
+struct BeyondCase {
+    const char* name;
+    std::string set;
+    List replacements;
+    std::string beyond;
+    std::string line;
+    std::string expected;
+};
+
+TEST(LineMapper, ReplacementBeyondListCoversOnlyOccurrencesPastTheList)
+{
+    const std::vector<BeyondCase> cases = {
+        {"NoListEverything", ",", {}, ";", "a,b,c", "a;b;c"},
+        {"ListFirst", ",", {"/"}, ";", "a,b,c", "a/b;c"},
+        {"EmptyEntryStillKeeps", ",", {"", "/"}, ";", "a,b,c,d", "a,b/c;d"},
+        {"SeveralKinds", ",\t", {}, ";", "a\tb,c", "a;b;c"},
+        {"NothingBeyondWhenEmpty", ",", {"/"}, "", "a,b,c", "a/b,c"},
+        {"NonSeparatorsUntouched", ",", {}, ";", "x;y,z", "x;y;z"},
+    };
+    for (const BeyondCase& c : cases) {
+        const TLineMapper mapper(c.set, c.replacements, c.beyond);
+        EXPECT_EQ(mapper.Map(c.line), c.expected) << c.name;
+    }
+}
+
+// The per-occurrence rule applied naively, byte by byte.
+std::string NaiveMap(const std::string& line, const std::string& set, const List& list)
+{
+    std::string out = line;
+    std::size_t i = 0;
+    for (std::size_t p = 0; p < line.size(); ++p) {
+        if (set.find(line[p]) == std::string::npos)
+            continue;
+        if (i < list.size() && !list[i].empty())
+            out[p] = list[i][0];
+        ++i;
+    }
+    return out;
+}
+
+TEST(LineMapper, AgreesWithNaiveMapOnRandomLines)
+{
+    std::mt19937 rng(7);
+    const std::string alphabet = "ab,;: \t\x1a";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<int> small(0, 12);
+    for (int round = 0; round < 5000; ++round) {
+        std::string set, line;
+        for (int n = small(rng) % 4; n > 0; --n)
+            set += alphabet[pick(rng)];
+        for (int n = small(rng) * 3; n > 0; --n)
+            line += alphabet[pick(rng)];
+        List list;
+        for (int n = small(rng); n > 0; --n)
+            list.push_back(small(rng) < 3 ? "" : std::string(1, alphabet[pick(rng)]));
+        ASSERT_EQ(MapLine(line, set, list), NaiveMap(line, set, list))
+            << "set \"" << set << "\" line \"" << line << '"';
+    }
+}
+
+} // namespace
+} // namespace morvane
