@@ -1,0 +1,71 @@
+#include "TApplication.h"
+
+#include "ErrorReporting.h"
+#include "TLocaleTimeSettings.h"
+
+#include <QEvent>
+
+#include <clocale>
+#include <exception>
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    // The name matches the desktop entry so the window manager groups the
+    // window with it; the display name stays unset because the toolkit would
+    // append it to every window caption.
+    setApplicationName(QStringLiteral("morvane"));
+    setDesktopFileName(QStringLiteral("morvane"));
+    setApplicationVersion(QStringLiteral("1.1.0.0"));
+    SetTitle(DefaultTitle());
+    previousPlatform_ = SetCurrentPlatform(&platform_);
+}
+
+TApplication::~TApplication()
+{
+    // Leave nothing pointing at the dying platform; a test may have put its
+    // own in place meanwhile and is responsible for that one.
+    if (&CurrentPlatform() == &platform_)
+        SetCurrentPlatform(previousPlatform_);
+}
+
+QString TApplication::DefaultTitle()
+{
+    return QStringLiteral("Morvane (Halvik Control PE to Ostral)");
+}
+
+QString TApplication::Title() const
+{
+    return ApplicationTitle();
+}
+
+void TApplication::SetTitle(const QString& title)
+{
+    SetApplicationTitle(title);
+}
+
+void TApplication::ReloadRegionalSettings()
+{
+    // The user's defaults, not whatever the process switched to meanwhile.
+    std::setlocale(LC_ALL, "");
+    morvane::LoadLocaleTimeSettings();
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // The failed step is over and has been dealt with; the loop goes on
+        // with the next event.
+        ReportError(receiver, std::current_exception());
+    }
+    return true;
+}
+
+bool TApplication::event(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange && updateFormatSettings_)
+        ReloadRegionalSettings();
+    return QApplication::event(event);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TQtPlatform.h"
+
+#include <QApplication>
+#include <QString>
+
+// The application object: holds the title the error box is captioned with,
+// routes every error that escapes an event handler to ReportError so the
+// program carries on, and reloads the regional settings when they change.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    ~TApplication() override;
+
+    // "Morvane (Halvik Control PE to Ostral)": the taskbar's and the error box's text.
+    static QString DefaultTitle();
+
+    QString Title() const;
+    void SetTitle(const QString& title);
+
+    // The real desktop; installed as the platform of the error boxes.
+    IPlatform& Platform() { return platform_; }
+
+    // Whether a settings change reloads the regional time settings; on from
+    // the start.
+    bool UpdateFormatSettings() const { return updateFormatSettings_; }
+    void SetUpdateFormatSettings(bool on) { updateFormatSettings_ = on; }
+
+    // Takes the user's current regional settings, as after a settings change.
+    static void ReloadRegionalSettings();
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    TQtPlatform platform_;
+    IPlatform* previousPlatform_ = nullptr;
+    bool updateFormatSettings_ = true;
+};

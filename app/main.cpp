@@ -1,0 +1,60 @@
+#include "ErrorReporting.h"
+#include "TApplication.h"
+#include "TLocaleTimeSettings.h"
+#include "uMain.h"
+
+#include <QByteArray>
+#include <QTimer>
+
+#include <clocale>
+
+namespace {
+
+// The program file's version record. ELF has no standard place for one, so it
+// is kept as a plain string that `strings morvane | grep FileVersion` finds.
+[[gnu::used]] const char versionRecord[] =
+    "FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"
+    "LegalCopyright=(c) The Morvane developers;LegalTrademarks=MV";
+
+// The picture formats the window's stored logo needs.
+void RegisterPictureFormats()
+{
+}
+
+// The window's fonts, which the widget set chooses.
+void SetUpFonts()
+{
+}
+
+// Developer hook, for scripted start-up checks only: when the environment
+// variable MORVANE_QUIT_AFTER_MS holds a number of milliseconds, the event
+// loop ends that long after it starts, as if the window had been closed.
+void StartQuitTimerFromEnvironment(TApplication& app)
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("MORVANE_QUIT_AFTER_MS", &ok);
+    if (ok && ms >= 0)
+        QTimer::singleShot(ms, &app, &QCoreApplication::quit);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::setlocale(LC_ALL, "");
+    morvane::LoadLocaleTimeSettings();
+    return RunWithLastResort([&] {
+        RegisterPictureFormats();
+        TApplication app(argc, argv);
+        // Nested so that the last-resort box of an error during the window's
+        // construction still has the application to draw itself with.
+        return RunWithLastResort([&] {
+            SetUpFonts();
+            TfMain fMain(app.Platform());
+            fMain.show();
+            StartQuitTimerFromEnvironment(app);
+            // Nothing is saved on the way out.
+            return app.exec();
+        });
+    });
+}

@@ -1,0 +1,182 @@
+#include "TQtPlatform.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Runs `look` on the modal widget once it is open, then lets `close` end it;
+// the platform call under test blocks meanwhile in its own loop.
+void WhenModalOpens(std::function<void(QWidget*)> look)
+{
+    auto attempts = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [look, attempts, poll] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr && ++*attempts < 200) {
+            QTimer::singleShot(10, *poll);
+            return;
+        }
+        look(modal);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+struct TBoxCase {
+    const char* name;
+    IPlatform::TMessageStyle style;
+    QMessageBox::Icon icon;
+};
+
+class QtMessageBox : public ::testing::TestWithParam<TBoxCase> {};
+
+TEST_P(QtMessageBox, ShowsCaptionIconTextAndOneOkButton)
+{
+    TQtPlatform platform;
+    QString title;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    bool found = false;
+    QString okText;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        found = true;
+        title = box->windowTitle();
+        text = box->text();
+        format = box->textFormat();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+            okText = ok->text();
+            ok->click();
+        } else {
+            box->close();
+        }
+    });
+    const IPlatform::TButton pressed =
+        platform.MessageBox(nullptr, QStringLiteral("<b>12:3x</b> is not a valid time."),
+                            QStringLiteral("Morvane (Halvik Control PE to Ostral)"), GetParam().style);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(pressed, IPlatform::TButton::Ok);
+    EXPECT_EQ(title, QStringLiteral("Morvane (Halvik Control PE to Ostral)"));
+    EXPECT_EQ(text, QStringLiteral("<b>12:3x</b> is not a valid time."));
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(icon, GetParam().icon);
+    EXPECT_EQ(buttons, 1);
+    EXPECT_EQ(okText.remove(QLatin1Char('&')), QStringLiteral("OK"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, QtMessageBox,
+    ::testing::Values(TBoxCase{"Error", IPlatform::TMessageStyle::Error, QMessageBox::Critical},
+                      TBoxCase{"Information", IPlatform::TMessageStyle::Information, QMessageBox::Information}),
+    [](const ::testing::TestParamInfo<TBoxCase>& info) { return std::string(info.param.name); });
+
+TEST(QtMessageBox, EscapeClosesTheBox)
+{
+    TQtPlatform platform;
+    bool found = false;
+    WhenModalOpens([&](QWidget* modal) {
+        found = modal != nullptr;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Ok));
+        }
+        if (modal != nullptr)
+            modal->close();
+    });
+    platform.MessageBox(nullptr, QStringLiteral("x"), QStringLiteral("Information"),
+                        IPlatform::TMessageStyle::Information);
+    EXPECT_TRUE(found);
+}
+
+TEST(QtLastResortBox, HasNoOwnerAndTheErrorIcon)
+{
+    TQtPlatform platform;
+    QString title;
+    QWidget* owner = reinterpret_cast<QWidget*>(1);
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        owner = box->parentWidget();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    platform.LastResortBox(QStringLiteral("Exception E in module m at 00000000.\r\n\r\n"),
+                           QStringLiteral("Application Error"));
+    EXPECT_EQ(title, QStringLiteral("Application Error"));
+    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+class QtSaveDialog : public ::testing::Test {
+protected:
+    TQtPlatform platform;
+    QTemporaryDir dir;
+};
+
+TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterOrQuestionsThatReturnsTheChosenPath)
+{
+    ASSERT_TRUE(dir.isValid());
+    const QString start = dir.filePath(QStringLiteral("run1 (XLS).csv"));
+    const QString chosen = dir.filePath(QStringLiteral("chosen.csv"));
+    bool found = false;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        found = true;
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
+        EXPECT_FALSE(dialog->windowTitle().isEmpty());
+        EXPECT_EQ(dialog->defaultSuffix(), QString());
+        EXPECT_LE(dialog->nameFilters().size(), 1);
+        EXPECT_TRUE(dialog->isSizeGripEnabled());
+        EXPECT_EQ(dialog->selectedFiles().value(0), start);
+        dialog->selectFile(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    IPlatform::TSaveDialogRequest request;
+    request.FileName = start;
+    EXPECT_EQ(platform.SaveFileName(nullptr, request), std::optional<QString>(chosen));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(platform.LastSaveFileName(), chosen);
+}
+
+TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
+{
+    ASSERT_TRUE(dir.isValid());
+    const QString chosen = dir.filePath(QStringLiteral("first.csv"));
+    WhenModalOpens([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ASSERT_EQ(platform.SaveFileName(nullptr, {}), std::optional<QString>(chosen));
+
+    QString startedWith;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        startedWith = dialog->selectedFiles().value(0);
+        dialog->reject();
+    });
+    EXPECT_EQ(platform.SaveFileName(nullptr, {}), std::nullopt);
+    EXPECT_EQ(startedWith, chosen);
+    EXPECT_EQ(platform.LastSaveFileName(), chosen);
+}
+
+} // namespace
