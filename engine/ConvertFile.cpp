@@ -21,13 +21,6 @@ void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string
                          [&](char* destination) { mapper.MapInto(line.data(), line.size(), destination); });
 }
 
-// The relative time column only ever looks at the clock text, the first
-// eight bytes; handing over just those keeps the line where it is.
-std::string ClockCell(std::string_view line, TRelativeTimeState& state, const std::string& separator)
-{
-    return RelativeTimeCell(std::string(line.substr(0, 8)), state, separator);
-}
-
 } // namespace
 
 void ConvertFile(const std::string& inputPath, const std::string& outputPath,
@@ -59,6 +52,7 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
                                      settings.ReplacementBeyondList);
         std::string scratch;
+        std::string cell;
 
         std::string_view line = reader.ReadLineView(scratch);
         if (settings.RelativeTime)
@@ -71,7 +65,9 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
             line = reader.ReadLineView(scratch);
             if (settings.RelativeTime) {
                 try {
-                    writer.Write(ClockCell(line, state, settings.RelativeTimeSeparator));
+                    cell.clear();
+                    AppendRelativeTimeCell(cell, line, state, settings.RelativeTimeSeparator);
+                    writer.Write(cell);
                 } catch (const EConvertError&) {
                     if (options.FailedLine)
                         *options.FailedLine = lineNumber;

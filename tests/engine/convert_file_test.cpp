@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "ConvertFile.h"
+#include "EConvertError.h"
+#include "EInOutError.h"
+#include "RecordingSink.h"
+#include "TempFiles.h"
+
+namespace morvane {
+namespace {
+
+using test::ReadBytes;
+using test::TempFolder;
+using test::TRecordingSink;
+using test::WriteBytes;
+
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
+
+// Buffer sizes the output must not depend on: the defaults, then tiny ones.
+struct Buffers {
+    std::size_t read;
+    std::size_t write;
+};
+const std::vector<Buffers> kBuffers = {{TLineReader::kDefaultReadSize, TLineWriter::kDefaultBufferSize},
+                                       {1, 2}, {3, 5}, {129, 130}};
+
+TConversionSettings SemicolonSettings(bool relativeTime)
+{
+    TConversionSettings s;
+    s.HeaderReplacements = {";"};
+    s.DataReplacements = {";"};
+    s.RelativeTime = relativeTime;
+    return s;
+}
+
+struct GoldenCase {
+    const char* name;
+    std::string input;
+    TConversionSettings settings;
+    std::string output;
+};
+
+class ConvertGolden : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(ConvertGolden, WritesExactlyTheseBytesWhateverTheBufferSizes)
+{
+    const GoldenCase& c = GetParam();
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", c.input);
+    for (const Buffers& b : kBuffers) {
+        SCOPED_TRACE("read " + std::to_string(b.read) + " write " + std::to_string(b.write));
+        TRecordingSink sink;
+        TConvertFileOptions options;
+        options.ReadSize = b.read;
+        options.WriteBufferSize = b.write;
+        ConvertFile(folder / "in.pe", folder / "out.csv", c.settings, sink, options);
+        EXPECT_EQ(ReadBytes(folder / "out.csv"), c.output);
+        EXPECT_TRUE(sink.EndsFinished());
+    }
+}
+
+TConversionSettings Plain()
+{
+    return TConversionSettings{};
+}
+
+TConversionSettings WithBeyond(std::string beyond)
+{
+    TConversionSettings s;
+    s.ReplacementBeyondList = std::move(beyond);
+    return s;
+}
+
+TConversionSettings TwoSets()
+{
+    TConversionSettings s;
+    s.SeparatorSet = ",:";
+    s.HeaderReplacements = {"|"};
+    s.DataReplacements = {"", "-", ";"};
+    s.RelativeTime = true;
+    s.RelativeTimeSeparator = "<>";
+    return s;
+}
+
+const std::string kThreeLines = "Time,Value\r\n12:00:00,1.5\r\n12:00:05,2.5\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ConvertGolden,
+    ::testing::Values(
+        GoldenCase{"ThreeLines", kThreeLines, SemicolonSettings(false),
+                   "Time;Value\r\n12:00:00;1.5\r\n12:00:05;2.5\r\n"},
+        GoldenCase{"ThreeLinesRelativeTime", kThreeLines, SemicolonSettings(true),
+                   "relTime; Time;Value\r\n0;12:00:00;1.5\r\n5;12:00:05;2.5\r\n"},
+        GoldenCase{"EmptyInput", "", Plain(), "\r\n"},
+        GoldenCase{"EmptyInputRelativeTime", "", SemicolonSettings(true), "relTime; \r\n"},
+        GoldenCase{"HeaderOnly", "Time,Value\r\n", SemicolonSettings(false), "Time;Value\r\n"},
+        GoldenCase{"LfBecomesCrLf", "a,b\nc,d\ne", Plain(), "a,b\r\nc,d\r\ne\r\n"},
+        GoldenCase{"TrailingEmptyLineKept", "h\r\nx\r\n\r\n", Plain(), "h\r\nx\r\n\r\n"},
+        GoldenCase{"SeparatorsBeyondListStay", "h,i\r\n1,2,3,4\r\n", SemicolonSettings(false),
+                   "h;i\r\n1;2,3,4\r\n"},
+        GoldenCase{"BeyondListReplacementEverywhere", "h,i,j\r\n1,2,3\r\n", WithBeyond(";"),
+                   "h;i;j\r\n1;2;3\r\n"},
+        GoldenCase{"CtrlZEndsInputAtChunkStart", std::string(126, 'h') + "\r\n\x1a" "9,9\r\n",
+                   SemicolonSettings(false), std::string(126, 'h') + "\r\n"},
+        GoldenCase{"MappedClockDoesNotDisturbCount", "T,V\r\n08:00:00,1\r\n08:00:11,2\r\n", TwoSets(),
+                   "relTime<> T|V\r\n0<>08:00-00;1\r\n11<>08:00-11;2\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConvertFile, ThreeHundredBytesGiveTheProgressSequence)
+{
+    TempFolder folder;
+    const std::string line(98, 'x');
+    WriteBytes(folder / "in.pe", line + "\r\n" + "12:00:00," + line.substr(9) + "\r\n" + "12:00:01," +
+                                     line.substr(9) + "\r\n");
+    for (const Buffers& b : kBuffers) {
+        TRecordingSink sink;
+        TConvertFileOptions options;
+        options.ReadSize = b.read;
+        options.WriteBufferSize = b.write;
+        ConvertFile(folder / "in.pe", folder / "out.csv", TConversionSettings{}, sink, options);
+        EXPECT_EQ(sink.calls, (std::vector<std::string>{"SetText()", "Show", "SetValue(0)", "SetMaximum(2)",
+                                                         "SetValue(1)", "SetValue(2)", "SetValue(2)",
+                                                         "SetText(finished)", "SetPercent(100)"}));
+    }
+}
+
+TEST(ConvertFile, BadClockEndsRunAfterCleanUpKeepingEarlierLines)
+{
+    TempFolder folder;
+    struct Case {
+        std::string input;
+        std::string written;
+        std::int64_t failedLine;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"T,V\r\n12:00:00,1\r\n12:00:02,2\r\n9:05:03;1,5\r\n12:00:09,3\r\n",
+         "relTime; T;V\r\n0;12:00:00;1\r\n2;12:00:02;2\r\n", 4, "'9:05:03;' is not a valid time"},
+        {"T,V\r\n12:00:00,1\r\n\r\n", "relTime; T;V\r\n0;12:00:00;1\r\n", 3, "'' is not a valid time"},
+        {"T,V\r\nDate,1\r\n", "relTime; T;V\r\n", 2, "'Date,1' is not a valid time"},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(folder / "in.pe", c.input);
+        for (const Buffers& b : kBuffers) {
+            TRecordingSink sink;
+            std::int64_t failedLine = -1;
+            TConvertFileOptions options;
+            options.FailedLine = &failedLine;
+            options.ReadSize = b.read;
+            options.WriteBufferSize = b.write;
+            try {
+                ConvertFile(folder / "in.pe", folder / "out.csv", SemicolonSettings(true), sink, options);
+                ADD_FAILURE() << "no error for " << c.input;
+            } catch (const EConvertError& e) {
+                EXPECT_EQ(e.Message(), c.message);
+            }
+            EXPECT_EQ(failedLine, c.failedLine);
+            EXPECT_EQ(ReadBytes(folder / "out.csv"), c.written);
+            EXPECT_TRUE(sink.EndsFinished());
+        }
+    }
+}
+
+TEST(ConvertFile, ExistingOutputIsReplacedEvenByAShorterOne)
+{
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", "a,b\r\n");
+    WriteBytes(folder / "out.csv", std::string(10000, 'z'));
+    TRecordingSink sink;
+    ConvertFile(folder / "in.pe", folder / "out.csv", TConversionSettings{}, sink);
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), "a,b\r\n");
+}
+
+TEST(ConvertFile, SuccessfulRunReportsNoFailedLine)
+{
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", kThreeLines);
+    TRecordingSink sink;
+    std::int64_t failedLine = -1;
+    TConvertFileOptions options;
+    options.FailedLine = &failedLine;
+    ConvertFile(folder / "in.pe", folder / "out.csv", SemicolonSettings(true), sink, options);
+    EXPECT_EQ(failedLine, 0);
+}
+
+// Faults found before anything is touched: the sink gets no call and no
+// output is created or emptied.
+struct EarlyFault {
+    const char* name;
+    std::string input;  // relative to the folder
+    std::string output; // likewise
+    std::string message;
+};
+
+class EarlyFaults : public ::testing::TestWithParam<EarlyFault> {};
+
+TEST_P(EarlyFaults, RaiseBeforeAnythingIsTouched)
+{
+    const EarlyFault& c = GetParam();
+    TempFolder folder;
+    const std::string content = "Time,Value\r\n12:00:00,1\r\n";
+    WriteBytes(folder / "in.pe", content);
+    std::filesystem::create_directory(folder / "dir");
+    std::filesystem::create_symlink(folder / "in.pe", folder / "link.csv");
+    std::filesystem::create_hard_link(folder / "in.pe", folder / "hard.csv");
+
+    const std::string input = folder / c.input;
+    const std::string output = folder / c.output;
+    std::string message = c.message;
+    for (const auto& [key, value] : {std::pair{std::string("<in>"), input}, {"<out>", output}}) {
+        if (auto at = message.find(key); at != std::string::npos)
+            message.replace(at, key.size(), value);
+    }
+
+    TRecordingSink sink;
+    try {
+        ConvertFile(input, output, SemicolonSettings(false), sink);
+        ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message(), message);
+    }
+    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_EQ(ReadBytes(folder / "in.pe"), content);
+    EXPECT_FALSE(std::filesystem::exists(folder / "new.csv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mended, EarlyFaults,
+    ::testing::Values(
+        EarlyFault{"MissingInput", "missing.pe", "new.csv",
+                   "Cannot open the PE file \"<in>\": " + Reason(ENOENT)},
+        EarlyFault{"DirectoryInput", "dir", "new.csv", "Cannot open the PE file \"<in>\": " + Reason(EISDIR)},
+        EarlyFault{"OutputInMissingFolder", "in.pe", "nowhere/new.csv",
+                   "Cannot create the output file \"<out>\": " + Reason(ENOENT)},
+        EarlyFault{"OutputIsADirectory", "in.pe", "dir",
+                   "Cannot create the output file \"<out>\": " + Reason(EISDIR)},
+        EarlyFault{"OutputIsInputByPath", "in.pe", "in.pe", "The output file \"<out>\" is the PE file itself"},
+        EarlyFault{"OutputIsInputByOtherSpelling", "in.pe", "dir/../in.pe",
+                   "The output file \"<out>\" is the PE file itself"},
+        EarlyFault{"OutputIsSymlinkToInput", "in.pe", "link.csv",
+                   "The output file \"<out>\" is the PE file itself"},
+        EarlyFault{"OutputIsHardLinkToInput", "in.pe", "hard.csv",
+                   "The output file \"<out>\" is the PE file itself"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConvertFile, ReadOnlyInputAsOutputIsStillNamedAsTheInput)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", "a\r\n");
+    std::filesystem::permissions(folder / "in.pe", std::filesystem::perms::owner_read);
+    TRecordingSink sink;
+    EXPECT_THROW(ConvertFile(folder / "in.pe", folder / "in.pe", {}, sink), EInOutError);
+    EXPECT_EQ(ReadBytes(folder / "in.pe"), "a\r\n");
+}
+
+TEST(ConvertFile, FullDiskRaisesAfterCleanUp)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempFolder folder;
+    // Small and large inputs: the failure shows either at a flush in the run
+    // or at the final one in the clean-up.
+    for (std::size_t lines : {std::size_t{1}, std::size_t{50000}}) {
+        std::string input = "Time,Value\r\n";
+        for (std::size_t i = 0; i < lines; ++i)
+            input += "12:00:00,1\r\n";
+        WriteBytes(folder / "in.pe", input);
+        TRecordingSink sink;
+        try {
+            ConvertFile(folder / "in.pe", "/dev/full", {}, sink);
+            ADD_FAILURE() << "a full disk went unnoticed";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.Message(), "Cannot write the output file \"/dev/full\": " + Reason(ENOSPC));
+        }
+        EXPECT_TRUE(sink.EndsFinished());
+        EXPECT_EQ(sink.calls.front(), "SetText()");
+    }
+}
+
+TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
+{
+    TempFolder folder;
+    TRecordingSink sink;
+    // Reading this file at offset 0 fails with an I/O error.
+    try {
+        ConvertFile("/proc/self/mem", folder / "out.csv", {}, sink);
+        ADD_FAILURE() << "a failed read went unnoticed";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message(), "Cannot read the PE file \"/proc/self/mem\": " + Reason(EIO));
+    }
+    EXPECT_TRUE(sink.EndsFinished());
+    EXPECT_TRUE(std::filesystem::exists(folder / "out.csv"));
+}
+
+} // namespace
+} // namespace morvane
