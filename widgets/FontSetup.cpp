@@ -47,7 +47,9 @@ FontSetup::Result FontSetup::SetUpFonts(const QStringList& tahomaDirs)
         }
     }
     const QString sans = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    if (!familyInstalled(QStringLiteral("Tahoma")))
+    if (familyInstalled(QStringLiteral("Tahoma")))
+        QFont::removeSubstitutions(QStringLiteral("Tahoma"));
+    else
         QFont::insertSubstitution(QStringLiteral("Tahoma"), sans);
     // fontconfig's own alias usually does this already; the substitution
     // keeps it so where the alias is missing.

@@ -170,6 +170,12 @@ void TBevelEdit::UpdateLayout()
 
 void TBevelEdit::HandleTextChanged()
 {
+    // QLineEdit also reports edits that end in the same text (a character
+    // pasted over itself); those are no change.
+    const QString now = text();
+    if (now == lastText_)
+        return;
+    lastText_ = now;
     if (settingText_ || UpdateLocked())
         return;
     emit OnChange(this);

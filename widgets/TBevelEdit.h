@@ -68,6 +68,7 @@ private:
 
     TBevelSettings* bevel_;
     class QValidator* validator_ = nullptr;
+    QString lastText_;
     int maxLength_ = 0;
     int updateLock_ = 0;
     int rightReserve_ = 0;

@@ -1,0 +1,337 @@
+#include "TBevelEdit.h"
+#include "TBevelSettings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void saveScreenshot(QWidget& widget, const QString& name)
+{
+    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
+    QDir().mkpath(dir);
+    widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// Records every change event with the text and caret seen at that moment.
+struct ChangeLog {
+    explicit ChangeLog(TBevelEdit& edit)
+    {
+        QObject::connect(&edit, &TBevelEdit::OnChange, [this](TBevelEdit* sender) {
+            texts.push_back(sender->Text());
+            carets.push_back(sender->cursorPosition());
+        });
+    }
+    int count() const { return static_cast<int>(texts.size()); }
+    std::vector<std::string> texts;
+    std::vector<int> carets;
+};
+
+struct SetCase {
+    const char* initial;
+    const char* set;
+    int events;
+};
+
+class BevelEditSetText : public ::testing::TestWithParam<SetCase> {};
+
+TEST_P(BevelEditSetText, RaisesOneEventPerRealChange)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText(GetParam().initial);
+    ChangeLog log(edit);
+    edit.SetText(GetParam().set);
+    EXPECT_EQ(log.count(), GetParam().events);
+    EXPECT_EQ(edit.Text(), std::string(GetParam().set));
+    if (log.count() == 1) {
+        EXPECT_EQ(log.texts[0], std::string(GetParam().set)) << "event came before the text";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BevelEditSetText,
+                         ::testing::Values(SetCase{";", ";", 0}, SetCase{";", ",", 1},
+                                           SetCase{"", "", 0}, SetCase{"", "abc", 1},
+                                           SetCase{"abc", "", 1}, SetCase{"abc", "abcd", 1},
+                                           SetCase{"\xe9", "\xe9", 0}, SetCase{"\xe9", "e", 1}));
+
+TEST(BevelEdit, SetTextLeavesCaretAtStartWithoutSelection)
+{
+    TBevelEdit edit(nullptr);
+    ChangeLog log(edit);
+    edit.SetText("hello world");
+    EXPECT_EQ(edit.cursorPosition(), 0);
+    EXPECT_FALSE(edit.hasSelectedText());
+    ASSERT_EQ(log.count(), 1);
+    EXPECT_EQ(log.carets[0], 0) << "the handler must see the caret already at the start";
+    edit.selectAll();
+    edit.SetText("other");
+    EXPECT_EQ(edit.SelStart(), 0);
+    EXPECT_EQ(edit.SelLength(), 0);
+}
+
+TEST(BevelEdit, TypingOneCharacterIntoEmptyEditRaisesOneEvent)
+{
+    TBevelEdit edit(nullptr);
+    ChangeLog log(edit);
+    QTest::keyClick(&edit, Qt::Key_X);
+    EXPECT_EQ(log.count(), 1);
+    EXPECT_EQ(edit.Text(), "x");
+    ASSERT_EQ(log.count(), 1);
+    EXPECT_EQ(log.texts[0], "x");
+}
+
+TEST(BevelEdit, EachTypedCharacterAndDeletionIsOneEvent)
+{
+    TBevelEdit edit(nullptr);
+    ChangeLog log(edit);
+    QTest::keyClicks(&edit, "abc");
+    EXPECT_EQ(log.count(), 3);
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(log.count(), 4);
+    EXPECT_EQ(edit.Text(), "ab");
+    // Delete at the end and Backspace at the start change nothing.
+    QTest::keyClick(&edit, Qt::Key_Delete);
+    EXPECT_EQ(log.count(), 4);
+    edit.setCursorPosition(0);
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(log.count(), 4);
+    QTest::keyClick(&edit, Qt::Key_Delete);
+    EXPECT_EQ(log.count(), 5);
+    EXPECT_EQ(edit.Text(), "b");
+    EXPECT_EQ((std::vector<std::string>{"a", "ab", "abc", "ab", "b"}), log.texts);
+}
+
+TEST(BevelEdit, CutAndPasteAreOneEventEach)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText("abcdef");
+    ChangeLog log(edit);
+    edit.setSelection(1, 3);
+    QTest::keySequence(&edit, QKeySequence::Cut);
+    EXPECT_EQ(edit.Text(), "aef");
+    EXPECT_EQ(log.count(), 1);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("bcd"));
+    edit.setCursorPosition(3);
+    QTest::keySequence(&edit, QKeySequence::Paste);
+    EXPECT_EQ(edit.Text(), "aefbcd");
+    EXPECT_EQ(log.count(), 2);
+    // Pasting the same text over a selection of itself is no change.
+    QApplication::clipboard()->setText(QStringLiteral("ef"));
+    edit.setSelection(1, 2);
+    QTest::keySequence(&edit, QKeySequence::Paste);
+    EXPECT_EQ(edit.Text(), "aefbcd");
+    EXPECT_EQ(log.count(), 2);
+}
+
+TEST(BevelEdit, NoEventsWhileUpdateLockIsHeld)
+{
+    TBevelEdit edit(nullptr);
+    ChangeLog log(edit);
+    edit.BeginUpdate();
+    edit.BeginUpdate();
+    edit.SetText("abc");
+    edit.end(false);
+    QTest::keyClicks(&edit, "de");
+    edit.EndUpdate();
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    edit.EndUpdate();
+    EXPECT_EQ(log.count(), 0);
+    EXPECT_EQ(edit.Text(), "abcd");
+    EXPECT_FALSE(edit.UpdateLocked());
+    QTest::keyClick(&edit, Qt::Key_Z);
+    EXPECT_EQ(log.count(), 1);
+    // An unbalanced release does not leave the count below zero.
+    edit.EndUpdate();
+    edit.BeginUpdate();
+    edit.SetText("q");
+    EXPECT_EQ(log.count(), 1);
+}
+
+TEST(BevelEdit, MaxLengthZeroMeansUnlimited)
+{
+    TBevelEdit edit(nullptr);
+    EXPECT_EQ(edit.MaxLength(), 0);
+    const std::string longText(100000, 'x');
+    edit.SetText(longText);
+    EXPECT_EQ(edit.Text().size(), longText.size());
+    edit.setCursorPosition(static_cast<int>(longText.size()));
+    QTest::keyClick(&edit, Qt::Key_Y);
+    EXPECT_EQ(edit.Text().size(), longText.size() + 1);
+}
+
+TEST(BevelEdit, PositiveMaxLengthCutsAndRefuses)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText("abcdef");
+    ChangeLog log(edit);
+    edit.SetMaxLength(3);
+    EXPECT_EQ(edit.Text(), "abc");
+    EXPECT_EQ(log.count(), 1);
+    edit.setCursorPosition(3);
+    QTest::keyClick(&edit, Qt::Key_D);
+    EXPECT_EQ(edit.Text(), "abc");
+    EXPECT_EQ(log.count(), 1);
+    edit.SetText("wxyz");
+    EXPECT_EQ(edit.Text(), "wxy");
+    edit.SetMaxLength(0);
+    edit.setCursorPosition(3);
+    QTest::keyClicks(&edit, "zz");
+    EXPECT_EQ(edit.Text(), "wxyzz");
+}
+
+TEST(BevelEdit, TextIsWindows1252BytesBothWays)
+{
+    TBevelEdit edit(nullptr);
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    edit.SetText(all);
+    EXPECT_EQ(edit.Text(), all);
+    edit.SetText("\x80\xe9");
+    EXPECT_EQ(edit.text(), QString::fromUtf16(u"\u20AC\u00E9"));
+}
+
+TEST(BevelEdit, TypedOrPastedCharacterOutsideCodePageBecomesQuestionMark)
+{
+    TBevelEdit edit(nullptr);
+    ChangeLog log(edit);
+    for (const QString& typed : {QStringLiteral("a"), QString::fromUtf16(u"\u2192"), QString::fromUtf16(u"\u20AC")})
+        QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, typed, Qt::NoModifier);
+    EXPECT_EQ(edit.Text(), "a?\x80");
+    EXPECT_EQ(edit.text(), QString::fromUtf16(u"a?\u20AC"));
+    EXPECT_EQ(log.count(), 3);
+    QApplication::clipboard()->setText(QString::fromUtf16(u"\u03A9\U0001F600z"));
+    QTest::keySequence(&edit, QKeySequence::Paste);
+    EXPECT_EQ(edit.Text(), "a?\x80??z");
+    EXPECT_EQ(edit.cursorPosition(), 6);
+    EXPECT_EQ(log.count(), 4);
+}
+
+// A replacement box keeps one character: its change handler cuts the text
+// back and beeps. The edit has to cope with a text set from inside its own
+// change event while a key press is being handled.
+struct OneCharacterBox {
+    explicit OneCharacterBox(TBevelEdit& edit)
+    {
+        QObject::connect(&edit, &TBevelEdit::OnChange, [this](TBevelEdit* sender) {
+            ++events;
+            if (sender->Text().size() > 1) {
+                sender->SetText(sender->Text().substr(0, 1));
+                ++beeps;
+            }
+        });
+    }
+    int events = 0;
+    int beeps = 0;
+};
+
+struct BoxCase {
+    const char* name;
+    int caret;      // -1: select all
+    const char* typed;
+    const char* expected;
+};
+
+class BevelEditOneCharacterBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(BevelEditOneCharacterBox, KeepsFirstCharacterAndBeepsOnce)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText(",");
+    OneCharacterBox box(edit);
+    if (GetParam().caret < 0)
+        edit.selectAll();
+    else
+        edit.setCursorPosition(GetParam().caret);
+    const QString typed = QString::fromLatin1(GetParam().typed);
+    if (typed.size() > 1) {
+        QApplication::clipboard()->setText(typed);
+        QTest::keySequence(&edit, QKeySequence::Paste);
+    } else {
+        QTest::keyClicks(&edit, typed);
+    }
+    EXPECT_EQ(edit.Text(), std::string(GetParam().expected));
+    const bool tooLong = GetParam().caret >= 0 || typed.size() > 1;
+    EXPECT_EQ(box.beeps, tooLong ? 1 : 0);
+    EXPECT_EQ(box.events, tooLong ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BevelEditOneCharacterBox,
+                         ::testing::Values(BoxCase{"after", 1, ";", ","}, BoxCase{"before", 0, ";", ";"},
+                                           BoxCase{"over", -1, ";", ";"}, BoxCase{"paste", -1, "xyz", "x"},
+                                           BoxCase{"space", -1, " ", " "}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BevelEdit, SelectionAccessorsCountCharacters)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText("abcdef");
+    edit.SetSelStart(2);
+    EXPECT_EQ(edit.cursorPosition(), 2);
+    edit.SetSelLength(3);
+    EXPECT_EQ(edit.SelStart(), 2);
+    EXPECT_EQ(edit.SelLength(), 3);
+    EXPECT_EQ(edit.selectedText(), QStringLiteral("cde"));
+    edit.SetSelLength(100);
+    EXPECT_EQ(edit.SelLength(), 4);
+    edit.SetSelStart(99);
+    EXPECT_EQ(edit.SelStart(), 6);
+    EXPECT_EQ(edit.SelLength(), 0);
+}
+
+TEST(BevelEdit, TabbingInDoesNotSelectUnlessAutoSelect)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* first = new TBevelEdit(&window);
+    auto* second = new TBevelEdit(&window);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    second->SetText("abc");
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    first->setFocus();
+    QTest::keyClick(first, Qt::Key_Tab);
+    ASSERT_TRUE(second->hasFocus());
+    EXPECT_FALSE(second->hasSelectedText());
+    second->SetAutoSelect(true);
+    QTest::keyClick(second, Qt::Key_Backtab);
+    QTest::keyClick(first, Qt::Key_Tab);
+    ASSERT_TRUE(second->hasFocus());
+    EXPECT_EQ(second->selectedText(), QStringLiteral("abc"));
+}
+
+TEST(BevelEdit, DrawsSunkenFrameAroundWhiteBox)
+{
+    QWidget window;
+    window.resize(300, 60);
+    auto* edit = new TBevelEdit(&window);
+    edit->setGeometry(10, 10, 265, 21);
+    edit->SetText("a, b; c");
+    EXPECT_EQ(edit->height(), 21);
+    EXPECT_EQ(edit->Bevel()->Mode(), bmWindows);
+    window.show();
+    const QImage image = edit->grab().toImage();
+    const QPalette pal = edit->palette();
+    EXPECT_EQ(image.pixel(0, 10), pal.color(QPalette::Dark).rgb());
+    EXPECT_EQ(image.pixel(1, 10), pal.color(QPalette::Shadow).rgb());
+    EXPECT_EQ(image.pixel(264, 10), pal.color(QPalette::Light).rgb());
+    EXPECT_EQ(image.pixel(250, 10), QColor(Qt::white).rgb());
+    saveScreenshot(*edit, QStringLiteral("bevel_edit"));
+    edit->selectAll();
+    edit->setFocus();
+    saveScreenshot(*edit, QStringLiteral("bevel_edit_selected"));
+}
+
+} // namespace
