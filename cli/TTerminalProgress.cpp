@@ -1,0 +1,67 @@
+#include "TTerminalProgress.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+} // namespace
+
+TTerminalProgress::TTerminalProgress(std::FILE* stream, std::string label)
+    : stream_(stream)
+    , label_(std::move(label))
+{
+}
+
+void TTerminalProgress::SetText(const std::string& text)
+{
+    text_ = text;
+    if (visible_ && percent_ >= 0)
+        Draw(percent_);
+}
+
+void TTerminalProgress::Show()
+{
+    visible_ = true;
+}
+
+void TTerminalProgress::SetMaximum(std::int64_t maximum)
+{
+    maximum_ = maximum;
+    nextValue_ = 0;
+}
+
+void TTerminalProgress::SetValue(std::int64_t value)
+{
+    if (value < nextValue_ || maximum_ <= 0)
+        return;
+    const int percent = static_cast<int>(std::clamp<std::int64_t>(value * 100 / maximum_, 0, 100));
+    // The smallest value that shows the next percent.
+    nextValue_ = ((percent + 1) * maximum_ + 99) / 100;
+    if (percent != percent_)
+        Draw(percent);
+}
+
+void TTerminalProgress::SetPercent(int percent)
+{
+    Draw(std::clamp(percent, 0, 100));
+    if (text_ == "finished")
+        std::fputc('\n', stream_);
+    std::fflush(stream_);
+}
+
+void TTerminalProgress::Draw(int percent)
+{
+    percent_ = percent;
+    if (!visible_)
+        return;
+    const int filled = percent * kBarWidth / 100;
+    std::fprintf(stream_, "\r%s [%s%s] %3d%% %s", label_.c_str(), std::string(filled, '#').c_str(),
+                 std::string(kBarWidth - filled, ' ').c_str(), percent, text_.c_str());
+    std::fflush(stream_);
+}
+
+} // namespace morvane
