@@ -157,6 +157,8 @@ def main():
     pillow_single("bits8_noise_61x59_interlaced", 61, 59, 256, noise, True)
     pillow_single("bits8_smooth_200x150", 200, 150, 256, smooth, False)
     pillow_single("bits3_1x1", 1, 1, 8, noise, False)
+    # One colour throughout: the longest strings and prefix chains there are.
+    pillow_single("one_colour_400x300", 400, 300, 2, lambda w, h, n, s: [1] * (w * h), False)
     pillow_single("bits5_transparent_19x7", 19, 7, 32, noise, False, transparency=5)
 
     # Three frames, each with its own palette (local tables), full size so no
