@@ -1,0 +1,74 @@
+// Feeds arbitrary bytes to the line reader as a file and checks it against
+// the naive model: same lines, same end, same positions after every step.
+// The first byte picks the size of the operating-system reads.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "TLineReader.h"
+#include "engine/LineReaderModel.h"
+
+namespace {
+
+const std::string& ScratchPath()
+{
+    static const std::string path = [] {
+        std::string pattern = "/tmp/morvane-line-reader-fuzz-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0)
+            std::abort();
+        ::close(fd);
+        return pattern;
+    }();
+    return path;
+}
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    static const std::size_t readSizes[] = {1, 2, 3, 7, 127, 128, 129, 4096};
+    const std::size_t readSize = readSizes[data[0] % 8];
+    const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    std::FILE* f = std::fopen(ScratchPath().c_str(), "wb");
+    if (f == nullptr)
+        return 0;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+
+    morvane::test::TLineReaderModel model(bytes);
+    morvane::TLineReader reader(morvane::TLineReader::TReadFailure::Raise, readSize);
+    Check(reader.Open(ScratchPath()));
+    Check(reader.SizeInBlocks() == model.SizeInBlocks());
+    Check(reader.ReadLine() == model.ReadLine());
+    Check(reader.PositionInBlocks() == model.PositionInBlocks());
+    std::string scratch;
+    for (std::size_t step = 0; step <= bytes.size() + 1; ++step) {
+        const bool end = model.AtEnd();
+        Check(reader.AtEnd() == end);
+        Check(reader.PositionInBlocks() == model.PositionInBlocks());
+        if (end)
+            break;
+        // Both ways of taking a line must agree with the model.
+        const std::string expected = model.ReadLine();
+        if (step % 2 == 0)
+            Check(reader.ReadLine() == expected);
+        else
+            Check(std::string(reader.ReadLineView(scratch)) == expected);
+        Check(reader.PositionInBlocks() == model.PositionInBlocks());
+    }
+    return 0;
+}
