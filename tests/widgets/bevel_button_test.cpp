@@ -1,3 +1,4 @@
+#include "FontSetup.h"
 #include "TBevelButton.h"
 
 #include <QDir>
@@ -76,6 +77,7 @@ TEST(BevelButton, MouseSpaceAndEnterClickOnceEach)
 
 TEST(BevelButton, Screenshots)
 {
+    FontSetup::SetUpFonts();
     TBevelButton go(QStringLiteral("&Go"), nullptr);
     go.resize(71, 24);
     saveScreenshot(go, QStringLiteral("bevel_button_go"));

@@ -1,3 +1,4 @@
+#include "FontSetup.h"
 #include "TBevelCheckBox.h"
 
 #include <QDir>
@@ -97,6 +98,7 @@ TEST(BevelCheckBox, SpaceAndAcceleratorToggle)
 
 TEST(BevelCheckBox, Screenshots)
 {
+    FontSetup::SetUpFonts();
     TBevelCheckBox box(QStringLiteral("add relative time row to outputfile"), nullptr);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(13);

@@ -1,3 +1,4 @@
+#include "FontSetup.h"
 #include "TBevelEdit.h"
 #include "TBevelSettings.h"
 
@@ -314,6 +315,7 @@ TEST(BevelEdit, TabbingInDoesNotSelectUnlessAutoSelect)
 
 TEST(BevelEdit, DrawsSunkenFrameAroundWhiteBox)
 {
+    FontSetup::SetUpFonts();
     QWidget window;
     window.resize(300, 60);
     auto* edit = new TBevelEdit(&window);
@@ -332,6 +334,15 @@ TEST(BevelEdit, DrawsSunkenFrameAroundWhiteBox)
     edit->selectAll();
     edit->setFocus();
     saveScreenshot(*edit, QStringLiteral("bevel_edit_selected"));
+    // A replacement box of the separator rows: 25 x 21, one character.
+    auto* box = new TBevelEdit(&window);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(14);
+    box->setFont(font);
+    box->setGeometry(10, 35, 25, 21);
+    box->SetText(",");
+    box->show();
+    saveScreenshot(*box, QStringLiteral("bevel_edit_replacement_box"));
 }
 
 } // namespace

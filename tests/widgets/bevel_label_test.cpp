@@ -1,3 +1,4 @@
+#include "FontSetup.h"
 #include "TBevelLabel.h"
 #include "TBevelSettings.h"
 
@@ -211,6 +212,7 @@ TEST(BevelLabel, OpaqueFillAndEtchedFrame)
 
 TEST(BevelLabel, HeaderLabelScreenshots)
 {
+    FontSetup::SetUpFonts();
     TBevelLabel label(nullptr);
     label.setFont(pixelFont(QStringLiteral("Tahoma"), 17));
     label.SetTransparent(false);

@@ -1,3 +1,4 @@
+#include "FontSetup.h"
 #include "TFileOpenEdit.h"
 #include "TQtFileOpenDialog.h"
 
@@ -269,6 +270,7 @@ TEST(FileOpenEdit, FolderGlyphIsFourteenByThirteenWithTransparentBackground)
 
 TEST(FileOpenEdit, Screenshots)
 {
+    FontSetup::SetUpFonts();
     QWidget window;
     window.resize(427, 60);
     TFileOpenEdit edit(&window);
