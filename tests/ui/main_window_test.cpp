@@ -1,0 +1,760 @@
+#include "WindowFixture.h"
+
+#include "TBevelButton.h"
+#include "TBevelCheckBox.h"
+#include "TBevelEdit.h"
+#include "TBevelLabel.h"
+#include "TFileOpenEdit.h"
+#include "TProgressBarSink.h"
+#include "TReplacementRow.h"
+#include "TSegmentProgress.h"
+#include "TStyledPageControl.h"
+#include "TTabSheet.h"
+#include "Windows1252.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QUrl>
+
+#include <limits>
+
+namespace {
+
+const QString kNotFound = QStringLiteral("PE-File not found or damaged!");
+const QString kTitle = QStringLiteral("Morvane (Halvik Control PE to Ostral)");
+
+// Header with two separators, data line with three: boxes differ per row.
+const std::string kSample = "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n";
+
+std::vector<std::string> BoxTexts(const std::vector<TBevelEdit*>& boxes)
+{
+    std::vector<std::string> texts;
+    for (const TBevelEdit* box : boxes)
+        texts.push_back(box->Text());
+    return texts;
+}
+
+std::vector<int> BoxLefts(const std::vector<TBevelEdit*>& boxes)
+{
+    std::vector<int> lefts;
+    for (const TBevelEdit* box : boxes)
+        lefts.push_back(box->x());
+    return lefts;
+}
+
+std::vector<int> ExpectedLefts(int count)
+{
+    std::vector<int> lefts;
+    for (int k = 0; k < count; ++k)
+        lefts.push_back(35 + 25 * k);
+    return lefts;
+}
+
+using MainWindowTest = WindowFixture;
+
+// ------------------------------------------------------------------ layout
+
+TEST_F(MainWindowTest, StartsWithOnlyTheFileEditLogoAndBottomLabelsVisible)
+{
+    TfMain& w = *window_;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Morvane (Halvik Control PE to Ostral)  [v1.01]"));
+    EXPECT_EQ(w.size(), QSize(427, 398));
+    EXPECT_EQ(w.minimumSize(), QSize(427, 398));
+    EXPECT_EQ(w.maximumSize(), QSize(427, 398));
+
+    const std::pair<QWidget*, bool> visibility[] = {
+        {w.Label4, true},  {w.FileOpenEdit1, true}, {w.Image1, true},   {w.Label1, true},
+        {w.Label9, true},  {w.Label10, true},       {w.PageControl1, false},
+    };
+    for (const auto& [widget, visible] : visibility)
+        EXPECT_EQ(widget->isVisible(), visible) << widget->metaObject()->className();
+
+    EXPECT_EQ(w.ed_Seperator->Text(), ",");
+    EXPECT_EQ(w.ed_RelativeTimeSeperator->Text(), ";");
+    EXPECT_EQ(w.SeparatorSet(), ",");
+    EXPECT_FALSE(w.cb_RelativeTimeSeperator->Checked());
+    EXPECT_EQ(w.lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
+    EXPECT_EQ(w.lbl_Header->Caption(), QStringLiteral("header of PE file"));
+    EXPECT_EQ(w.lbl_data->Caption(), QStringLiteral("line of PE file"));
+    EXPECT_TRUE(w.progress_Excel->isHidden());
+    EXPECT_EQ(w.PageControl1->ActivePage(), w.TabSheet4);
+    EXPECT_TRUE(w.HeaderEdits().empty());
+    EXPECT_TRUE(w.LineEdits().empty());
+    Screenshot(QStringLiteral("01_start"));
+}
+
+TEST_F(MainWindowTest, LogoIsTheDecodedStoredPicture)
+{
+    const QImage logo = window_->LogoImage();
+    ASSERT_FALSE(logo.isNull());
+    EXPECT_EQ(logo.size(), QSize(130, 75));
+    EXPECT_EQ(window_->Image1->geometry(), QRect(148, 161, 130, 75));
+    // A logo is not one flat colour.
+    const QRgb corner = logo.pixel(0, 0);
+    bool varied = false;
+    for (int y = 0; y < logo.height() && !varied; ++y)
+        for (int x = 0; x < logo.width() && !varied; ++x)
+            varied = logo.pixel(x, y) != corner;
+    EXPECT_TRUE(varied);
+}
+
+struct PlaceCase {
+    const char* name;
+    QWidget* (*get)(const TfMain&);
+    QRect geometry;
+};
+
+TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlaces)
+{
+    const PlaceCase cases[] = {
+        {"Label1", [](const TfMain& w) -> QWidget* { return w.Label1; }, {15, 353, 162, 26}},
+        {"Label9", [](const TfMain& w) -> QWidget* { return w.Label9; }, {176, 335, 249, 26}},
+        {"Label10", [](const TfMain& w) -> QWidget* { return w.Label10; }, {176, 370, 249, 26}},
+        {"FileOpenEdit1", [](const TfMain& w) -> QWidget* { return w.FileOpenEdit1; }, {18, 32, 391, 21}},
+        {"PageControl1", [](const TfMain& w) -> QWidget* { return w.PageControl1; }, {15, 68, 394, 269}},
+        {"Label8", [](const TfMain& w) -> QWidget* { return w.Label8; }, {105, 132, 160, 34}},
+        {"ed_Seperator", [](const TfMain& w) -> QWidget* { return w.ed_Seperator; }, {56, 48, 265, 21}},
+        {"ed_RelativeTimeSeperator",
+         [](const TfMain& w) -> QWidget* { return w.ed_RelativeTimeSeperator; }, {56, 136, 41, 21}},
+        {"cb_RelativeTimeSeperator",
+         [](const TfMain& w) -> QWidget* { return w.cb_RelativeTimeSeperator; }, {56, 106, 249, 25}},
+        {"lb_FileNameExcel", [](const TfMain& w) -> QWidget* { return w.lb_FileNameExcel; }, {48, 155, 329, 27}},
+        {"progress_Excel", [](const TfMain& w) -> QWidget* { return w.progress_Excel; }, {48, 208, 241, 20}},
+        {"btn_OpenExcelFile", [](const TfMain& w) -> QWidget* { return w.btn_OpenExcelFile; }, {15, 157, 31, 24}},
+        {"btn_SaveExcelFile", [](const TfMain& w) -> QWidget* { return w.btn_SaveExcelFile; }, {307, 205, 71, 24}},
+    };
+    for (const PlaceCase& c : cases)
+        EXPECT_EQ(c.get(*window_)->geometry(), c.geometry) << c.name;
+}
+
+struct TextPlaceCase {
+    const char* name;
+    QWidget* (*get)(const TfMain&);
+    QPoint topLeft;
+    int fontPixels;
+    bool bold;
+};
+
+TEST_F(MainWindowTest, LabelsSizedToTheirTextStartAtTheirPlacesInTheirFonts)
+{
+    const TextPlaceCase cases[] = {
+        {"Label4", [](const TfMain& w) -> QWidget* { return w.Label4; }, {23, 15}, 13, true},
+        {"Label5", [](const TfMain& w) -> QWidget* { return w.Label5; }, {57, 31}, 12, true},
+        {"Label6", [](const TfMain& w) -> QWidget* { return w.Label6; }, {33, 17}, 12, true},
+        {"lbl_Header", [](const TfMain& w) -> QWidget* { return w.lbl_Header; }, {33, 32}, 17, false},
+        {"Label7", [](const TfMain& w) -> QWidget* { return w.Label7; }, {33, 69}, 12, true},
+        {"Label3", [](const TfMain& w) -> QWidget* { return w.Label3; }, {33, 17}, 12, true},
+        {"lbl_data", [](const TfMain& w) -> QWidget* { return w.lbl_data; }, {33, 32}, 17, false},
+        {"Label2", [](const TfMain& w) -> QWidget* { return w.Label2; }, {33, 69}, 12, true},
+        {"Label1", [](const TfMain& w) -> QWidget* { return w.Label1; }, {15, 353}, 11, true},
+        {"Label9", [](const TfMain& w) -> QWidget* { return w.Label9; }, {176, 335}, 11, true},
+        {"lb_FileNameExcel", [](const TfMain& w) -> QWidget* { return w.lb_FileNameExcel; }, {48, 155}, 13, false},
+        {"cb_RelativeTimeSeperator",
+         [](const TfMain& w) -> QWidget* { return w.cb_RelativeTimeSeperator; }, {56, 106}, 13, true},
+    };
+    for (const TextPlaceCase& c : cases) {
+        const QWidget* widget = c.get(*window_);
+        // Inside the unscrolled area of a page, positions are the page's.
+        EXPECT_EQ(widget->pos(), c.topLeft) << c.name;
+        EXPECT_EQ(widget->font().pixelSize(), c.fontPixels) << c.name;
+        EXPECT_EQ(widget->font().bold(), c.bold) << c.name;
+        EXPECT_EQ(widget->font().family(), QStringLiteral("Tahoma")) << c.name;
+        EXPECT_GT(widget->width(), 0) << c.name;
+    }
+    EXPECT_EQ(window_->font().pixelSize(), 14);
+    EXPECT_TRUE(window_->Label9->font().underline());
+    EXPECT_TRUE(window_->Label10->font().underline());
+    EXPECT_EQ(window_->Label9->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(window_->Label4->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_EQ(window_->Label4->text(), QStringLiteral("Halvik PE file:"));
+    EXPECT_EQ(window_->cb_RelativeTimeSeperator->Caption(),
+              QStringLiteral("add relative time row to outputfile"));
+}
+
+TEST_F(MainWindowTest, PagesCarryTheirCaptionsInOrder)
+{
+    TStyledPageControl* pages = window_->PageControl1;
+    ASSERT_EQ(pages->PageCount(), 3);
+    EXPECT_EQ(pages->Page(0), window_->TabSheet4);
+    EXPECT_EQ(pages->Page(1), window_->TabSheet3);
+    EXPECT_EQ(pages->Page(2), window_->TabSheet1);
+    EXPECT_EQ(pages->TabText(0), QStringLiteral("1. Settings"));
+    EXPECT_EQ(pages->TabText(1), QStringLiteral("2. Header"));
+    EXPECT_EQ(pages->TabText(2), QStringLiteral("3. Excel (csv)"));
+}
+
+// ---------------------------------------------------------- choosing a file
+
+TEST_F(MainWindowTest, FileChosenThroughTheDialogShowsPage1WithFocusInTheSeparatorBox)
+{
+    const QString path = WritePe(QStringLiteral("run1.pe"), kSample);
+    ChooseThroughDialog(path);
+    EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+    EXPECT_TRUE(window_->PageControl1->isVisible());
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+    EXPECT_EQ(window_->ed_Seperator->Text(), ",");
+    // Choosing reads nothing yet.
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("header of PE file"));
+    Screenshot(QStringLiteral("02_page1"));
+}
+
+TEST_F(MainWindowTest, TypingAPathKeepsEveryKeystrokeInTheFileEdit)
+{
+    const QString path = WritePe(QStringLiteral("typed.pe"), kSample);
+    ClickInto(window_->FileOpenEdit1);
+    for (const QChar c : path) {
+        Type(QString(c));
+        ASSERT_EQ(FocusName(), QStringLiteral("FileOpenEdit1")) << "after " << QString(c).toStdString();
+    }
+    EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+    EXPECT_EQ(window_->ed_Seperator->Text(), ",");
+    EXPECT_TRUE(window_->PageControl1->isVisible());
+    EXPECT_EQ(ActivePage(), 0);
+}
+
+TEST_F(MainWindowTest, SecondFileChosenOnPage1IsWhatTab3Shows)
+{
+    const QString first = WritePe(QStringLiteral("first.pe"), "H1,a\r\n1,2\r\n");
+    const QString second = WritePe(QStringLiteral("second.pe"), "H2;b;c\r\n3;4;5\r\n");
+    window_->ed_Seperator->SetText(",;");
+    ChooseThroughDialog(first);
+    ClickTab(1);
+    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("H1,a"));
+    ClickTab(0);
+    ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+
+    ChooseThroughDialog(second);
+    EXPECT_EQ(ActivePage(), 0);
+    ClickTab(2);
+    EXPECT_EQ(ActivePage(), 2);
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("H2;b;c"));
+    EXPECT_EQ(window_->lbl_data->Caption(), QStringLiteral("3;4;5"));
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("second (XLS).csv"));
+    EXPECT_EQ(BoxTexts(window_->LineEdits()), (std::vector<std::string>{";", ";"}));
+}
+
+TEST_F(MainWindowTest, TypedNameThenTabClickReadsTheNewFile)
+{
+    const QString path = WritePe(QStringLiteral("typed2.pe"), kSample);
+    ClickInto(window_->FileOpenEdit1);
+    Type(path);
+    EXPECT_TRUE(window_->TemplatesStale());
+    ClickTab(1);
+    EXPECT_FALSE(window_->TemplatesStale());
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+    EXPECT_EQ(window_->HeaderEdits().size(), 2u);
+}
+
+// ----------------------------------------------------------- leaving page 1
+
+TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> leave;
+    };
+    const std::vector<Case> cases = {
+        {"TabClickOn2", [this] { ClickTab(1); }},
+        {"TabClickOn3", [this] { ClickTab(2); }},
+        {"TabFromTheLastControl",
+         [this] {
+             window_->cb_RelativeTimeSeperator->setFocus(Qt::TabFocusReason);
+             PressKey(Qt::Key_Tab);
+         }},
+        {"ShiftTabFromTheFirstControl", [this] { PressKey(Qt::Key_Backtab, Qt::ShiftModifier); }},
+        {"ClickIntoTheFileEdit", [this] { ClickInto(window_->FileOpenEdit1); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString path = WritePe(QStringLiteral("leave.dat"), kSample);
+        ChooseThroughDialog(path);
+        ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        c.leave();
+        EXPECT_FALSE(window_->TabSheet4->isAncestorOf(Focus()));
+        const TfMain& w = *window_;
+        EXPECT_EQ(w.HeaderTemplate().Text, "Time,Value,Unit");
+        EXPECT_EQ(w.DataTemplate().Text, "12:00:00,1.5,V;x");
+        EXPECT_EQ(BoxTexts(w.HeaderEdits()), (std::vector<std::string>{",", ","}));
+        EXPECT_EQ(BoxTexts(w.LineEdits()), (std::vector<std::string>{",", ","}));
+        EXPECT_EQ(BoxLefts(w.HeaderEdits()), ExpectedLefts(2));
+        EXPECT_EQ(BoxLefts(w.LineEdits()), ExpectedLefts(2));
+        for (const TBevelEdit* box : w.LineEdits()) {
+            EXPECT_EQ(box->y(), 90);
+            EXPECT_EQ(box->size(), QSize(25, 21));
+        }
+        EXPECT_EQ(w.lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+        EXPECT_EQ(w.lbl_data->Caption(), QStringLiteral("12:00:00,1.5,V;x"));
+        EXPECT_EQ(w.lb_FileNameExcel->Caption(), QStringLiteral("leave (XLS).csv"));
+        EXPECT_TRUE(platform_.MessageBoxes.empty());
+    }
+}
+
+TEST_F(MainWindowTest, ActivatingAnotherApplicationIsNoExit)
+{
+    const QString path = WritePe(QStringLiteral("stay.pe"), kSample);
+    ChooseThroughDialog(path);
+    ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("another application"));
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    Settle();
+    other.close();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    Settle();
+
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("header of PE file"));
+    EXPECT_TRUE(window_->HeaderEdits().empty());
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
+}
+
+// ---------------------------------------------------------------- the boxes
+
+class BoxTest : public WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        ChooseThroughDialog(WritePe(QStringLiteral("boxes.pe"), "a,b,c\r\n1,2\r\n"));
+        ClickTab(1);
+        ASSERT_EQ(window_->HeaderEdits().size(), 2u);
+    }
+    TBevelEdit* Box(int k) const { return window_->HeaderEdits().at(static_cast<std::size_t>(k)); }
+};
+
+struct BoxEditCase {
+    const char* name;
+    int caret;          // -1: select all first
+    const char* typed;  // typed characters; "<del>" deletes, "<paste>" pastes xyz
+    std::string kept;
+    int beeps;
+    QString preview;
+};
+
+TEST_F(BoxTest, EachBoxKeepsOneCharacterAndThePreviewFollows)
+{
+    const BoxEditCase cases[] = {
+        {"TypeOver", -1, ";", ";", 0, QStringLiteral("a;b,c")},
+        {"TypeAfter", 1, "x", ",", 1, QStringLiteral("a,b,c")},
+        {"TypeBefore", 0, "x", "x", 1, QStringLiteral("axb,c")},
+        {"Delete", -1, "<del>", "", 0, QStringLiteral("a,b,c")},
+        {"PasteThree", -1, "<paste>", "x", 1, QStringLiteral("axb,c")},
+        {"Space", -1, " ", " ", 0, QStringLiteral("a b,c")},
+    };
+    for (const BoxEditCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Box(0)->SetText(",");
+        platform_.Clear();
+        ClickInto(Box(0));
+        if (c.caret < 0)
+            Box(0)->selectAll();
+        else
+            Box(0)->setCursorPosition(c.caret);
+        const std::string typed = c.typed;
+        if (typed == "<del>") {
+            PressKey(Qt::Key_Delete);
+        } else if (typed == "<paste>") {
+            QApplication::clipboard()->setText(QStringLiteral("xyz"));
+            PressKey(Qt::Key_V, Qt::ControlModifier);
+        } else {
+            Type(QString::fromStdString(typed));
+        }
+        EXPECT_EQ(Box(0)->Text(), c.kept);
+        EXPECT_EQ(platform_.BeepCount, c.beeps);
+        EXPECT_EQ(window_->lbl_Header->Caption(), c.preview);
+        EXPECT_EQ(Box(1)->Text(), ",");
+    }
+}
+
+TEST_F(BoxTest, EditsAreLostWhenPage1IsLeftAgain)
+{
+    ClickInto(Box(1));
+    Box(1)->selectAll();
+    Type(QStringLiteral("|"));
+    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("a,b|c"));
+    ClickTab(0);
+    ClickTab(1);
+    EXPECT_EQ(BoxTexts(window_->HeaderEdits()), (std::vector<std::string>{",", ","}));
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("a,b,c"));
+}
+
+// ---------------------------------------------------- separator set, files
+
+TEST_F(MainWindowTest, EmptySeparatorSetShowsOneInformationBoxThenRowsWithoutBoxes)
+{
+    ChooseThroughDialog(WritePe(QStringLiteral("nosep.pe"), kSample));
+    window_->ed_Seperator->SetText("");
+    ClickTab(1);
+    Settle();
+    ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+    EXPECT_EQ(platform_.MessageBoxes[0].Text, QStringLiteral("please choose a seperator char first!"));
+    EXPECT_EQ(platform_.MessageBoxes[0].Caption, QStringLiteral("Information"));
+    EXPECT_EQ(platform_.MessageBoxes[0].Style, IPlatform::TMessageStyle::Information);
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_TRUE(window_->HeaderEdits().empty());
+    EXPECT_TRUE(window_->LineEdits().empty());
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+    EXPECT_EQ(window_->lbl_data->Caption(), QStringLiteral("12:00:00,1.5,V;x"));
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("nosep (XLS).csv"));
+}
+
+struct BadFileCase {
+    const char* name;
+    bool create;
+    std::string bytes;
+    QString header;
+};
+
+TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheName)
+{
+    const BadFileCase cases[] = {
+        {"OneLine", true, "only,header\r\n", QStringLiteral("only,header")},
+        {"Missing", false, "", kNotFound},
+        {"Empty", true, "", kNotFound},
+    };
+    for (const BadFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString path = c.create ? WritePe(QStringLiteral("bad.pe"), c.bytes)
+                                      : dir_.filePath(QStringLiteral("absent.pe"));
+        ClickInto(window_->FileOpenEdit1);
+        Type(path);
+        ClickTab(1);
+        EXPECT_EQ(window_->lbl_Header->Caption(), c.header);
+        EXPECT_EQ(window_->lbl_data->Caption(), kNotFound);
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
+        EXPECT_TRUE(platform_.MessageBoxes.empty());
+    }
+}
+
+// ------------------------------------------------------------------- "&Go"
+
+class GoTest : public WindowFixture {
+protected:
+    void Prepare(const std::string& bytes, bool relativeTime = false)
+    {
+        input_ = WritePe(QStringLiteral("go.pe"), bytes);
+        ChooseThroughDialog(input_);
+        if (relativeTime) {
+            ClickInto(window_->cb_RelativeTimeSeperator);
+            ASSERT_TRUE(window_->cb_RelativeTimeSeperator->Checked());
+        }
+        ClickTab(2);
+        ASSERT_EQ(ActivePage(), 2);
+    }
+    void SetBox(const std::vector<TBevelEdit*>& row, std::size_t k, const QString& text)
+    {
+        ClickInto(row.at(k));
+        row.at(k)->selectAll();
+        Type(text);
+    }
+    void ClickGo()
+    {
+        QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+        Settle();
+    }
+    QString Output() const { return dir_.filePath(QStringLiteral("go (XLS).csv")); }
+
+    QString input_;
+};
+
+TEST_F(GoTest, ClickAndAltGWriteTheMappedFileBesideTheInput)
+{
+    const std::string expected = "Time;Value,Unit\r\n12:00:00;1.5,V;x\r\n12:00:05;2.5,V;y\r\n";
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way == 0 ? "click" : "Alt+G");
+        NewWindow();
+        Prepare(kSample);
+        ClickTab(1);
+        SetBox(window_->HeaderEdits(), 0, QStringLiteral(";"));
+        ClickTab(2);
+        SetBox(window_->LineEdits(), 0, QStringLiteral(";"));
+        QFile::remove(Output());
+        if (way == 0)
+            ClickGo();
+        else {
+            PressKey(Qt::Key_G, Qt::AltModifier);
+            // An accelerator clicks the button the way a press looks: shortly.
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return window_->progress_Excel->Caption() == QStringLiteral("finished"); }, 3000));
+        }
+        EXPECT_EQ(ReadAll(Output()), expected);
+        EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath(QStringLiteral("go (XLS).csv"))));
+        EXPECT_TRUE(window_->progress_Excel->isVisible());
+        EXPECT_EQ(window_->progress_Excel->Caption(), QStringLiteral("finished"));
+        EXPECT_EQ(window_->progress_Excel->Position(), 100);
+        EXPECT_TRUE(platform_.MessageBoxes.empty());
+    }
+    Screenshot(QStringLiteral("05_after_go"));
+}
+
+TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
+{
+    Prepare(kSample);
+    const QString chosen = dir_.filePath(QStringLiteral("chosen.csv"));
+    platform_.QueueSaveAnswer(chosen);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), chosen);
+    ClickGo();
+    EXPECT_EQ(ReadAll(chosen), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+
+    // The dialog starts from the name chosen last; a cancel changes nothing.
+    platform_.QueueSaveAnswer(std::nullopt);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    ASSERT_EQ(platform_.SaveRequests.size(), 2u);
+    EXPECT_EQ(platform_.SaveRequests[0].FileName, QString());
+    EXPECT_EQ(platform_.SaveRequests[1].FileName, chosen);
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), chosen);
+
+    ClickTab(0);
+    ClickTab(2);
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("go (XLS).csv"));
+}
+
+TEST_F(GoTest, BadTimeOfDayEndsTheRunCleanlyThenOneErrorBoxAndTheWindowStaysUsable)
+{
+    Prepare("Time,V\r\n12:00:00,1\r\n12:00:05,2\r\n12:3x:00,3\r\n12:00:09,4\r\n", true);
+    QString captionAtBox;
+    bool visibleAtBox = false;
+    platform_.OnMessageBox = [&](const FakePlatform::TMessageBoxCall&) {
+        captionAtBox = window_->progress_Excel->Caption();
+        visibleAtBox = window_->progress_Excel->isVisible();
+    };
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        ClickGo();
+        EXPECT_EQ(ReadAll(Output()), "relTime; Time,V\r\n0;12:00:00,1\r\n5;12:00:05,2\r\n");
+        ASSERT_EQ(platform_.MessageBoxes.size(), static_cast<std::size_t>(run));
+        const auto& box = platform_.MessageBoxes.back();
+        EXPECT_EQ(box.Caption, kTitle);
+        EXPECT_EQ(box.Style, IPlatform::TMessageStyle::Error);
+        EXPECT_EQ(box.Text, QStringLiteral("'12:3x:00' is not a valid time."));
+        EXPECT_EQ(captionAtBox, QStringLiteral("finished"));
+        EXPECT_TRUE(visibleAtBox);
+        EXPECT_TRUE(window_->isEnabled());
+    }
+}
+
+TEST_F(GoTest, EngineFileErrorsReachTheErrorBox)
+{
+    Prepare(kSample);
+    struct Case {
+        const char* name;
+        QString output;
+        QString start;
+    };
+    const Case cases[] = {
+        {"OutputIsInput", input_, QStringLiteral("The output file \"")},
+        {"DiskFull", QStringLiteral("/dev/full"), QStringLiteral("Cannot write the output file \"/dev/full\"")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform_.Clear();
+        platform_.QueueSaveAnswer(c.output);
+        QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        ClickGo();
+        ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+        EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(c.start))
+            << platform_.MessageBoxes[0].Text.toStdString();
+        EXPECT_EQ(platform_.MessageBoxes[0].Caption, kTitle);
+        EXPECT_EQ(ReadAll(input_), kSample);
+    }
+}
+
+// ------------------------------------------------------------------ links
+
+TEST_F(MainWindowTest, LinkLabelsAskTheShellToOpenTheirAddresses)
+{
+    QTest::mouseClick(window_->Label9, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseClick(window_->Label10, Qt::LeftButton, {}, QPoint(20, 5));
+    QTest::mouseClick(window_->Label1, Qt::LeftButton, {}, QPoint(20, 5));
+    const std::vector<QString> expected = {
+        QStringLiteral("https://morvane.example.org"),
+        QStringLiteral("mailto:morvane@example.org?subject=Morvane (Halvik Control PE to Ostral)"
+                       "&body=Hello Morvane team, a word about Morvane:"),
+    };
+    EXPECT_EQ(platform_.OpenedUrls, expected);
+}
+
+// ------------------------------------------------------ long rows, drops
+
+TEST_F(MainWindowTest, SixtySeparatorHeaderScrollsAndEveryBoxIsReachedByTab)
+{
+    std::string header = "H";
+    for (int i = 0; i < 60; ++i)
+        header += "," + std::to_string(i);
+    ChooseThroughDialog(WritePe(QStringLiteral("wide.pe"), header + "\r\n1,2\r\n"));
+    ClickTab(1);
+    const auto& boxes = window_->HeaderEdits();
+    ASSERT_EQ(boxes.size(), 60u);
+    EXPECT_EQ(BoxLefts(boxes), ExpectedLefts(60));
+    QScrollArea* area = window_->HeaderRow().Area();
+    EXPECT_TRUE(area->horizontalScrollBar()->isVisible());
+    EXPECT_GT(area->horizontalScrollBar()->maximum(), 0);
+    Screenshot(QStringLiteral("06_wide_header_start"));
+
+    ClickInto(boxes.front());
+    for (std::size_t k = 0; k < boxes.size(); ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_EQ(Focus(), boxes[k]);
+        const QRect inViewport(boxes[k]->mapTo(area->viewport(), QPoint(0, 0)), boxes[k]->size());
+        EXPECT_TRUE(area->viewport()->rect().contains(inViewport))
+            << "viewport " << area->viewport()->width() << " box at " << inViewport.x()
+            << " scrolled " << area->horizontalScrollBar()->value() << " of "
+            << area->horizontalScrollBar()->maximum();
+        if (k + 1 < boxes.size())
+            PressKey(Qt::Key_Tab);
+    }
+    EXPECT_GT(area->horizontalScrollBar()->value(), 0);
+    Screenshot(QStringLiteral("07_wide_header_end"));
+}
+
+TEST_F(MainWindowTest, RowsStopAtAThousandBoxesAndThePreviewAtTenThousandCharacters)
+{
+    std::string data = "12:00:00";
+    for (int i = 0; i < 1500; ++i)
+        data += ",v" + std::to_string(i % 10);
+    data += std::string(12000, 'z');
+    const QString path = WritePe(QStringLiteral("big.pe"), "h\r\n" + data + "\r\n" + data + "\r\n");
+    ChooseThroughDialog(path);
+    ClickTab(2);
+    ASSERT_EQ(window_->LineEdits().size(), TTemplateExcerpt::kMaxBoxes);
+    const QString preview = window_->lbl_data->Caption();
+    EXPECT_EQ(preview.size(), 10001);
+    EXPECT_EQ(preview.back(), QChar(0x2026));
+    EXPECT_EQ(preview.left(12), QStringLiteral("12:00:00,v0,"));
+
+    // Box 0 changes the first separator only; separators past box 999 stay.
+    window_->LineEdits()[0]->SetText(";");
+    QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+    const std::string out = ReadAll(dir_.filePath(QStringLiteral("big (XLS).csv")));
+    std::string expectedLine = data;
+    expectedLine[8] = ';';
+    EXPECT_EQ(out, "h\r\n" + expectedLine + "\r\n" + expectedLine + "\r\n");
+}
+
+TEST_F(MainWindowTest, BytesShowAsWindows1252AndBoxCharactersGoBackAsTheSameBytes)
+{
+    const std::string bytes = "Gr\xf6\xdf" "e,\x80\r\n1,\xe4\r\n";
+    const QString path = WritePe(QStringLiteral("bytes.pe"), bytes);
+    ChooseThroughDialog(path);
+    ClickTab(2);
+    EXPECT_EQ(window_->lbl_Header->Caption(), QString::fromUtf8("Größe,€"));
+    EXPECT_EQ(window_->lbl_data->Caption(), QString::fromUtf8("1,ä"));
+    ClickInto(window_->LineEdits()[0]);
+    window_->LineEdits()[0]->selectAll();
+    Type(QString::fromUtf8("¤"));
+    EXPECT_EQ(window_->lbl_data->Caption(), QString::fromUtf8("1¤ä"));
+    QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir_.filePath(QStringLiteral("bytes (XLS).csv"))),
+              "Gr\xf6\xdf" "e,\x80\r\n1\xa4\xe4\r\n");
+}
+
+TEST_F(MainWindowTest, PathsAreFileSystemNamesNotCodePageText)
+{
+    const QString path = WritePe(QString::fromUtf8("Mess\u00fcng \u0416 & co.pe"), kSample);
+    ClickInto(window_->FileOpenEdit1);
+    Type(path);
+    ClickTab(2);
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+    const QString proposal = QString::fromUtf8("Mess\u00fcng \u0416 & co (XLS).csv");
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), proposal);
+    EXPECT_TRUE(window_->lb_FileNameExcel->DisplayedText().contains(QLatin1Char('&')));
+    QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir_.filePath(proposal)), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+}
+
+TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
+{
+    const QString path = WritePe(QStringLiteral("dropped.pe"), kSample);
+    struct Case {
+        const char* name;
+        std::function<void(QMimeData&)> fill;
+        bool accepted;
+    };
+    const std::vector<Case> cases = {
+        {"PlainText", [](QMimeData& m) { m.setText(QStringLiteral("hello")); }, false},
+        {"Folder", [this](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(dir_.path())}); }, false},
+        {"TwoFiles",
+         [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)}); }, false},
+        {"WebAddress", [](QMimeData& m) { m.setUrls({QUrl(QStringLiteral("https://example.org/a.pe"))}); },
+         false},
+        {"OneFile", [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path)}); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMimeData data;
+        c.fill(data);
+        const QPoint at(200, 100);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &enter);
+        EXPECT_EQ(enter.isAccepted(), c.accepted);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &drop);
+        Settle();
+        EXPECT_EQ(drop.isAccepted(), c.accepted);
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.accepted ? path : QString());
+        EXPECT_EQ(window_->PageControl1->isVisible(), c.accepted);
+    }
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+}
+
+// --------------------------------------------------------- progress sink
+
+TEST(ProgressBarSinkTest, MapsEachOperationOntoTheBar)
+{
+    TSegmentProgress bar;
+    bar.setVisible(false);
+    TProgressBarSink sink(bar);
+    sink.SetText("");
+    sink.Show();
+    EXPECT_FALSE(bar.isHidden());
+    sink.SetMaximum(40);
+    EXPECT_EQ(bar.MaxValue(), 40);
+    sink.SetValue(10);
+    EXPECT_EQ(bar.UserValue(), 10);
+    EXPECT_EQ(bar.Position(), 25);
+    sink.SetText("finished");
+    EXPECT_EQ(bar.Caption(), QStringLiteral("finished"));
+    sink.SetPercent(100);
+    EXPECT_EQ(bar.Position(), 100);
+}
+
+TEST(ProgressBarSinkTest, ScalesCountsBeyondTheBarsRangeKeepingThePercentage)
+{
+    struct Case {
+        std::int64_t maximum;
+        std::int64_t value;
+        int percent;
+    };
+    const std::int64_t big = std::int64_t{1} << 40;
+    const Case cases[] = {
+        {big, big / 4, 25},
+        {big, big, 100},
+        {std::int64_t{std::numeric_limits<int>::max()} + 1, std::int64_t{1} << 30, 50},
+        {1000, 500, 50},
+    };
+    for (const Case& c : cases) {
+        TSegmentProgress bar;
+        TProgressBarSink sink(bar);
+        sink.SetMaximum(c.maximum);
+        EXPECT_GT(bar.MaxValue(), 0);
+        sink.SetValue(c.value);
+        EXPECT_EQ(bar.Position(), c.percent) << c.maximum;
+    }
+}
+
+} // namespace

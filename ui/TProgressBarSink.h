@@ -1,0 +1,31 @@
+#pragma once
+
+#include "IProgressSink.h"
+
+#include <cstdint>
+
+class TSegmentProgress;
+
+// The conversion's progress shown on the window's segmented bar: the caption
+// is the text, Show makes the bar visible, the maximum and value are the
+// bar's range and user value, the percent its position.
+//
+// The bar's range is 32-bit; a file of more than 2^31 blocks (256 GiB) would
+// not fit, so such counts are scaled down by a power of two, the same for the
+// maximum and every value, which keeps the percentage.
+class TProgressBarSink : public morvane::IProgressSink {
+public:
+    explicit TProgressBarSink(TSegmentProgress& bar);
+
+    void SetText(const std::string& text) override;
+    void Show() override;
+    void SetMaximum(std::int64_t maximum) override;
+    void SetValue(std::int64_t value) override;
+    void SetPercent(int percent) override;
+
+private:
+    int Scaled(std::int64_t value) const;
+
+    TSegmentProgress& bar_;
+    int shift_ = 0;
+};

@@ -1,0 +1,553 @@
+#include "uMain.h"
+
+#include "ConvertFile.h"
+#include "IPlatform.h"
+#include "MainAssets.h"
+#include "OutputName.h"
+#include "SeparatorMap.h"
+#include "TBevelButton.h"
+#include "TBevelCheckBox.h"
+#include "TBevelEdit.h"
+#include "TBevelLabel.h"
+#include "TBevelSettings.h"
+#include "TConversionSettings.h"
+#include "TFileOpenEdit.h"
+#include "TProgressBarSink.h"
+#include "TReplacementRow.h"
+#include "TSegmentProgress.h"
+#include "TSmallBar.h"
+#include "TStyledPageControl.h"
+#include "TTabSheet.h"
+#include "Windows1252.h"
+
+#include "LogoImage.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QUrl>
+
+const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v1.01]";
+
+namespace {
+
+const char kApplicationTitle[] = "Morvane (Halvik Control PE to Ostral)";
+const char kNotFound[] = "PE-File not found or damaged!";
+const char kNoSeparator[] = "please choose a seperator char first!";
+
+const QColor kNavy(0, 0, 128);
+// The classic desktop's inactive window border, behind the three framed labels.
+const QColor kInactiveBorder(212, 208, 200);
+
+QFont Tahoma(int pixels, bool bold = false, bool underline = false)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+// A plain label: when `size` is empty it takes the size of its text.
+QLabel* PlainLabel(QWidget* parent, const QString& text, QPoint at, const QFont& font,
+                   QSize size = {}, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    SetTextColour(label, kNavy);
+    if (size.isEmpty()) {
+        label->move(at);
+        label->adjustSize();
+    } else {
+        label->setGeometry(QRect(at, size));
+    }
+    return label;
+}
+
+TBevelLabel* FramedLabel(QWidget* parent, const QString& caption, QPoint at, int fontPixels)
+{
+    auto* label = new TBevelLabel(parent);
+    label->setFont(Tahoma(fontPixels));
+    label->SetTransparent(false);
+    label->SetColor(kInactiveBorder);
+    label->Bevel()->SetMode(bmEdge);
+    label->move(at);
+    label->SetCaption(caption);
+    return label;
+}
+
+TBevelEdit* SettingsEdit(QWidget* parent, QRect geometry)
+{
+    auto* edit = new TBevelEdit(parent);
+    edit->setGeometry(geometry);
+    edit->setCursor(Qt::IBeamCursor);
+    // Only a whole file dropped on the window is taken; text is not.
+    edit->setAcceptDrops(false);
+    return edit;
+}
+
+std::string FileSystemBytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+TfMain::TfMain(IPlatform& platform, QWidget* parent)
+    : QWidget(parent)
+    , platform_(platform)
+{
+    setObjectName(QStringLiteral("fMain"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    // The geometry is the layout: the window neither grows nor shrinks.
+    setFixedSize(427, 398);
+    setFont(Tahoma(14));
+    setAcceptDrops(true);
+
+    CreateControls();
+    LoadLogo();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfMain::~TfMain() = default;
+
+const std::vector<TBevelEdit*>& TfMain::HeaderEdits() const
+{
+    return headerRow_->Boxes();
+}
+
+const std::vector<TBevelEdit*>& TfMain::LineEdits() const
+{
+    return lineRow_->Boxes();
+}
+
+void TfMain::CreateControls()
+{
+    // Labels and the picture first: the edit and the page control lie above.
+    Label4 = PlainLabel(this, QStringLiteral("Halvik PE file:"), {23, 15}, Tahoma(13, true));
+    Label1 = PlainLabel(this, QString::fromUtf8(MainAssets::kCopyright), {15, 353}, Tahoma(11, true),
+                        {162, 26}, Qt::AlignLeft | Qt::AlignVCenter);
+    Label9 = PlainLabel(this, QString::fromUtf8(MainAssets::kWebAddress), {176, 335},
+                        Tahoma(11, true, true), {249, 26}, Qt::AlignLeft | Qt::AlignBottom);
+    Label9->setCursor(Qt::PointingHandCursor);
+    Label10 = PlainLabel(this, QStringLiteral("eMail: ") + QString::fromUtf8(MainAssets::kMailAddress),
+                         {176, 370}, Tahoma(11, true, true), {249, 26}, Qt::AlignLeft | Qt::AlignTop);
+    Label10->setCursor(Qt::PointingHandCursor);
+    Image1 = new QLabel(this);
+    Image1->move(148, 161);
+
+    FileOpenEdit1 = new TFileOpenEdit(this);
+    FileOpenEdit1->setGeometry(18, 32, 391, 21);
+    FileOpenEdit1->setCursor(Qt::IBeamCursor);
+    FileOpenEdit1->setAcceptDrops(false);
+    FileOpenEdit1->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist);
+
+    PageControl1 = new TStyledPageControl(this);
+    PageControl1->setGeometry(15, 68, 394, 269);
+    PageControl1->setFont(Tahoma(14));
+    PageControl1->setVisible(false);
+    CreatePage1();
+    CreatePage2();
+    CreatePage3();
+}
+
+void TfMain::CreatePage1()
+{
+    TabSheet4 = new TTabSheet(QStringLiteral("1. Settings"));
+    PageControl1->AddPage(TabSheet4);
+    Label5 = PlainLabel(TabSheet4, QStringLiteral("seperator chars to find:"), {57, 31}, Tahoma(12, true));
+    Label8 = PlainLabel(TabSheet4, QStringLiteral("seperator for relative time row (additional)"),
+                        {105, 132}, Tahoma(12), {160, 34});
+    Label8->setWordWrap(true);
+    ed_Seperator = SettingsEdit(TabSheet4, {56, 48, 265, 21});
+    ed_RelativeTimeSeperator = SettingsEdit(TabSheet4, {56, 136, 41, 21});
+    ed_RelativeTimeSeperator->SetText(";");
+    cb_RelativeTimeSeperator = new TBevelCheckBox(QStringLiteral("add relative time row to outputfile"),
+                                                  TabSheet4);
+    cb_RelativeTimeSeperator->setGeometry(56, 106, 249, 25);
+    cb_RelativeTimeSeperator->setFont(Tahoma(13, true));
+    SetTextColour(cb_RelativeTimeSeperator, kNavy);
+}
+
+void TfMain::CreatePage2()
+{
+    TabSheet3 = new TTabSheet(QStringLiteral("2. Header"));
+    PageControl1->AddPage(TabSheet3);
+    headerRow_ = new TReplacementRow(TabSheet3, this);
+    QWidget* area = headerRow_->Content();
+    Label6 = PlainLabel(area, QStringLiteral("PE header:"), {33, 17}, Tahoma(12, true));
+    lbl_Header = FramedLabel(area, QStringLiteral("header of PE file"), {33, 32}, 17);
+    // The preview shows the file's bytes as they are: an "&" is data here,
+    // not an accelerator mark.
+    lbl_Header->SetShowAccelChar(false);
+    Label7 = PlainLabel(area, QStringLiteral("change separator:"), {33, 69}, Tahoma(12, true));
+    headerRow_->UpdateExtent();
+}
+
+void TfMain::CreatePage3()
+{
+    TabSheet1 = new TTabSheet(QStringLiteral("3. Excel (csv)"));
+    PageControl1->AddPage(TabSheet1);
+    lineRow_ = new TReplacementRow(TabSheet1, this);
+    QWidget* area = lineRow_->Content();
+    Label3 = PlainLabel(area, QStringLiteral("PE file data:"), {33, 17}, Tahoma(12, true));
+    lbl_data = FramedLabel(area, QStringLiteral("line of PE file"), {33, 32}, 17);
+    lbl_data->SetShowAccelChar(false);
+    Label2 = PlainLabel(area, QStringLiteral("change separator:"), {33, 69}, Tahoma(12, true));
+    lineRow_->UpdateExtent();
+
+    lb_FileNameExcel = FramedLabel(TabSheet1, QStringLiteral("Filename"), {48, 155}, 13);
+    lb_FileNameExcel->SetAutoSize(false);
+    lb_FileNameExcel->resize(329, 27);
+    lb_FileNameExcel->SetAlignment(agCenterLeft);
+    lb_FileNameExcel->SetOptions(loPathEllipsis);
+    lb_FileNameExcel->SetShowAccelChar(false);
+
+    progress_Excel = new TSegmentProgress(TabSheet1);
+    progress_Excel->setGeometry(48, 208, 241, 20);
+    progress_Excel->SetLoading(true);
+    progress_Excel->SetStyle(pgSmallBarColor);
+    progress_Excel->SmallBar()->SetBarCount(100);
+    progress_Excel->SmallBar()->SetHSpace(2);
+    progress_Excel->SmallBar()->SetVSpace(2);
+    progress_Excel->SmallBar()->SetAutoSize(false);
+    const QColor shadow = palette().color(QPalette::Dark);
+    progress_Excel->SetBarColor(shadow);
+    progress_Excel->SmallBar()->SetBarColor(shadow);
+    progress_Excel->Bevel()->SetMode(bmWindows);
+    progress_Excel->SetDelta(5);
+    progress_Excel->SetOptionsText(toCaption);
+    progress_Excel->SetPosition(44);
+    progress_Excel->SetLoading(false);
+    progress_Excel->setVisible(false);
+
+    btn_OpenExcelFile = new TBevelButton(QStringLiteral(".."), TabSheet1);
+    btn_OpenExcelFile->setGeometry(15, 157, 31, 24);
+    btn_SaveExcelFile = new TBevelButton(QStringLiteral("&Go"), TabSheet1);
+    btn_SaveExcelFile->setGeometry(307, 205, 71, 24);
+}
+
+void TfMain::ConnectHandlers()
+{
+    connect(FileOpenEdit1, &TBevelEdit::OnChange, this, &TfMain::FileOpenEdit1Change);
+    connect(ed_Seperator, &TBevelEdit::OnChange, this, &TfMain::ed_SeperatorChange);
+    connect(ed_RelativeTimeSeperator, &TBevelEdit::OnChange, this,
+            &TfMain::ed_RelativeTimeSeperatorChange);
+    connect(TabSheet4, &TTabSheet::shown, this, &TfMain::TabSheet4Show);
+    connect(TabSheet4, &TTabSheet::exited, this, &TfMain::TabSheet4Exit);
+    connect(TabSheet3, &TTabSheet::shown, this, &TfMain::TabSheet3Show);
+    connect(TabSheet1, &TTabSheet::shown, this, &TfMain::TabSheet1Show);
+    connect(headerRow_, &TReplacementRow::BoxChanged, this, &TfMain::HeaderEditChange);
+    connect(lineRow_, &TReplacementRow::BoxChanged, this, &TfMain::LineEditChange);
+    connect(btn_OpenExcelFile, &TBevelButton::OnClick, this, &TfMain::btn_OpenExcelFileClick);
+    connect(btn_SaveExcelFile, &TBevelButton::OnClick, this, &TfMain::btn_SaveExcelFileClick);
+    Label9->installEventFilter(this);
+    Label10->installEventFilter(this);
+}
+
+void TfMain::LoadLogo()
+{
+    logo_ = LogoImage::Decode();
+    if (logo_.isNull())
+        return;
+    Image1->setPixmap(QPixmap::fromImage(logo_));
+    Image1->resize(logo_.size());
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TfMain::FormCreate()
+{
+    SelectPage(TabSheet4);
+    separatorSet_.assign(1, ',');
+    ed_Seperator->SetText(",");
+}
+
+void TfMain::FileOpenEdit1Change()
+{
+    // The templates on pages 2 and 3 belong to the previous name now.
+    templatesStale_ = true;
+    keepFocusInFileEdit_ = !FileOpenEdit1->Browsing() && !choosingFile_;
+    const auto reset = qScopeGuard([this] { keepFocusInFileEdit_ = false; });
+    PageControl1->setVisible(true);
+    SelectPage(TabSheet4);
+}
+
+void TfMain::TabSheet4Show()
+{
+    refreshedBeforeExit_ = false;
+    // A typed path stays where it is typed; the next keystroke belongs there.
+    if (!keepFocusInFileEdit_)
+        ed_Seperator->setFocus(Qt::OtherFocusReason);
+    separatorSet_ = ed_Seperator->Text();
+    relativeTimeSeparator_ = ed_RelativeTimeSeperator->Text();
+}
+
+void TfMain::TabSheet4Exit()
+{
+    if (refreshedBeforeExit_) {
+        refreshedBeforeExit_ = false;
+        return;
+    }
+    ReadTemplatesAndBuildRows();
+}
+
+void TfMain::TabSheet3Show()
+{
+    RefreshIfStale();
+}
+
+void TfMain::TabSheet1Show()
+{
+    RefreshIfStale();
+    progress_Excel->setVisible(false);
+}
+
+void TfMain::ed_SeperatorChange()
+{
+    separatorSet_ = ed_Seperator->Text();
+}
+
+void TfMain::ed_RelativeTimeSeperatorChange()
+{
+    relativeTimeSeparator_ = ed_RelativeTimeSeperator->Text();
+}
+
+void TfMain::HeaderEditChange(TBevelEdit* sender)
+{
+    EditChange(sender, *headerRow_, headerTemplate_, lbl_Header);
+}
+
+void TfMain::LineEditChange(TBevelEdit* sender)
+{
+    EditChange(sender, *lineRow_, dataTemplate_, lbl_data);
+}
+
+bool TfMain::BuildHeaderEdits(const TTemplateExcerpt& templ)
+{
+    headerRow_->Build(templ.Text, separatorSet_, TTemplateExcerpt::kMaxBoxes);
+    return true;
+}
+
+bool TfMain::BuildLineEdits(const TTemplateExcerpt& templ)
+{
+    lineRow_->Build(templ.Text, separatorSet_, TTemplateExcerpt::kMaxBoxes);
+    return true;
+}
+
+void TfMain::btn_OpenExcelFileClick()
+{
+    IPlatform::TSaveDialogRequest request;
+    request.FileName = SaveDialog1.FileName;
+    const std::optional<QString> chosen = platform_.SaveFileName(this, request);
+    if (!chosen)
+        return;
+    SaveDialog1.FileName = *chosen;
+    lb_FileNameExcel->SetCaption(*chosen);
+}
+
+void TfMain::btn_SaveExcelFileClick()
+{
+    morvane::TConversionSettings settings;
+    settings.SeparatorSet = separatorSet_;
+    settings.HeaderReplacements = headerRow_->Texts();
+    settings.DataReplacements = lineRow_->Texts();
+    settings.RelativeTime = cb_RelativeTimeSeperator->Checked();
+    settings.RelativeTimeSeparator = relativeTimeSeparator_;
+
+    const QString input = FileOpenEdit1->Filename();
+    QString output = lb_FileNameExcel->Caption();
+    // A proposed name has no folder; it belongs beside the PE file, not in
+    // whatever the current folder happens to be.
+    if (!output.contains(QLatin1Char('/')))
+        output = QFileInfo(input).path() + QLatin1Char('/') + output;
+
+    TProgressBarSink sink(*progress_Excel);
+    morvane::ConvertFile(FileSystemBytes(input), FileSystemBytes(output), settings, sink);
+}
+
+void TfMain::Label9Click()
+{
+    platform_.OpenUrl(QString::fromUtf8(MainAssets::kWebAddress));
+}
+
+void TfMain::Label10Click()
+{
+    platform_.OpenUrl(QStringLiteral("mailto:") + QString::fromUtf8(MainAssets::kMailAddress)
+                      + QStringLiteral("?subject=") + QString::fromLatin1(kApplicationTitle)
+                      + QStringLiteral("&body=") + QString::fromUtf8(MainAssets::kMailGreeting));
+}
+
+void TfMain::ChooseInputFile(const QString& path)
+{
+    // The same steps as the file-open edit's browse button: the edit takes
+    // the focus, then the name changes.
+    if (!FileOpenEdit1->hasFocus())
+        FileOpenEdit1->setFocus(Qt::OtherFocusReason);
+    choosingFile_ = true;
+    const auto reset = qScopeGuard([this] { choosingFile_ = false; });
+    FileOpenEdit1->SetFilename(path);
+}
+
+// ------------------------------------------------------------------ helpers
+
+void TfMain::ReadTemplatesAndBuildRows()
+{
+    templatesStale_ = false;
+    if (separatorSet_.empty()) {
+        SelectPage(TabSheet4);
+        platform_.MessageBox(this, QString::fromLatin1(kNoSeparator), QStringLiteral("Information"),
+                             IPlatform::TMessageStyle::Information);
+    }
+
+    const std::string input = FileSystemBytes(FileOpenEdit1->Filename());
+    headerTemplate_ = TTemplateExcerpt::Read(input, true, separatorSet_);
+    BuildHeaderEdits(headerTemplate_);
+    SetPreview(lbl_Header, *headerRow_,
+               headerTemplate_.Text.empty()
+                   ? std::string(kNotFound)
+                   : TTemplateExcerpt::PreviewOf(headerTemplate_.Text, headerTemplate_.Cut));
+
+    dataTemplate_ = TTemplateExcerpt::Read(input, false, separatorSet_);
+    BuildLineEdits(dataTemplate_);
+    if (dataTemplate_.Text.empty()) {
+        SetPreview(lbl_data, *lineRow_, kNotFound);
+        return;
+    }
+    SetPreview(lbl_data, *lineRow_, TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
+    lb_FileNameExcel->SetCaption(QFile::decodeName(QByteArray::fromStdString(
+        morvane::ProposedOutputName(input))));
+}
+
+void TfMain::RefreshIfStale()
+{
+    if (!templatesStale_)
+        return;
+    // While the focus is still on page 1 its exit is on the way; it would
+    // only read the same file again.
+    const bool exitFollows = FocusOnPage1();
+    ReadTemplatesAndBuildRows();
+    refreshedBeforeExit_ = exitFollows;
+}
+
+void TfMain::SelectPage(TTabSheet* page)
+{
+    PageControl1->SetActivePage(page);
+}
+
+bool TfMain::FocusOnPage1() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && TabSheet4->isAncestorOf(focus);
+}
+
+void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,
+                        TBevelLabel* preview)
+{
+    const std::string text = sender->Text();
+    if (text.size() > 1) {
+        // Setting the text runs this handler again, which updates the preview.
+        sender->SetText(text.substr(0, 1));
+        platform_.Beep();
+    }
+    const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
+    SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));
+}
+
+void TfMain::SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text)
+{
+    label->SetCaption(Windows1252::Decode(text));
+    row.UpdateExtent();
+}
+
+// ------------------------------------------------------------------- events
+
+void TfMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (centred_ || event->spontaneous())
+        return;
+    centred_ = true;
+    if (const QScreen* screen = this->screen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == Label9 || watched == Label10) && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const auto* label = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+            if (watched == Label9)
+                Label9Click();
+            else
+                Label10Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TfMain::AcceptableDrop(const QMimeData* data, QString* path)
+{
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return false;
+    const QString file = urls.front().toLocalFile();
+    if (!QFileInfo(file).isFile())
+        return false;
+    if (path)
+        *path = file;
+    return true;
+}
+
+void TfMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (AcceptableDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfMain::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (AcceptableDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfMain::dropEvent(QDropEvent* event)
+{
+    QString path;
+    if (!AcceptableDrop(event->mimeData(), &path)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    ChooseInputFile(path);
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "TTemplateExcerpt.h"
+
+class IPlatform;
+class QLabel;
+class TBevelButton;
+class TBevelCheckBox;
+class TBevelEdit;
+class TBevelLabel;
+class TFileOpenEdit;
+class TReplacementRow;
+class TSegmentProgress;
+class TStyledPageControl;
+class TTabSheet;
+
+// The save-file dialog of the output name: the platform's, starting with the
+// name last chosen in it.
+struct TSaveFileDialog {
+    QString FileName;
+};
+
+// The program's one window: name a PE file, choose the separators on page 1,
+// change single separators on pages 2 and 3, convert with "&Go".
+//
+// Every control sits at a fixed place; nothing scales. Handlers do not catch
+// errors: whatever they raise goes on to the application's error box.
+class TfMain : public QWidget {
+    Q_OBJECT
+public:
+    static const char* const kCaption;
+
+    explicit TfMain(IPlatform& platform, QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    // The controls, by the names the workflow uses.
+    QLabel* Label4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Image1 = nullptr;
+    TFileOpenEdit* FileOpenEdit1 = nullptr;
+    TStyledPageControl* PageControl1 = nullptr;
+    TTabSheet* TabSheet4 = nullptr;
+    TTabSheet* TabSheet3 = nullptr;
+    TTabSheet* TabSheet1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label8 = nullptr;
+    TBevelEdit* ed_Seperator = nullptr;
+    TBevelEdit* ed_RelativeTimeSeperator = nullptr;
+    TBevelCheckBox* cb_RelativeTimeSeperator = nullptr;
+    QLabel* Label6 = nullptr;
+    TBevelLabel* lbl_Header = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label3 = nullptr;
+    TBevelLabel* lbl_data = nullptr;
+    QLabel* Label2 = nullptr;
+    TBevelLabel* lb_FileNameExcel = nullptr;
+    TSegmentProgress* progress_Excel = nullptr;
+    TBevelButton* btn_OpenExcelFile = nullptr;
+    TBevelButton* btn_SaveExcelFile = nullptr;
+    TSaveFileDialog SaveDialog1;
+
+    // The two rows of replacement boxes, entry k under separator k.
+    const std::vector<TBevelEdit*>& HeaderEdits() const;
+    const std::vector<TBevelEdit*>& LineEdits() const;
+    TReplacementRow& HeaderRow() const { return *headerRow_; }
+    TReplacementRow& LineRow() const { return *lineRow_; }
+
+    const std::string& SeparatorSet() const { return separatorSet_; }
+    const std::string& RelativeTimeSeparator() const { return relativeTimeSeparator_; }
+    // As far as the window keeps them (see TTemplateExcerpt).
+    const TTemplateExcerpt& HeaderTemplate() const { return headerTemplate_; }
+    const TTemplateExcerpt& DataTemplate() const { return dataTemplate_; }
+    // True from a change of the file name until the templates are read again.
+    bool TemplatesStale() const { return templatesStale_; }
+
+    // The logo as decoded from the stored picture; null when it could not be.
+    QImage LogoImage() const { return logo_; }
+
+    // What a drop from a file manager would hand over: one existing file.
+    static bool AcceptableDrop(const class QMimeData* data, QString* path = nullptr);
+
+public slots:
+    void FormCreate();
+    void FileOpenEdit1Change();
+    void TabSheet4Show();
+    void TabSheet4Exit();
+    void TabSheet3Show();
+    void TabSheet1Show();
+    void ed_SeperatorChange();
+    void ed_RelativeTimeSeperatorChange();
+    void HeaderEditChange(TBevelEdit* sender);
+    void LineEditChange(TBevelEdit* sender);
+    bool BuildHeaderEdits(const TTemplateExcerpt& templ);
+    bool BuildLineEdits(const TTemplateExcerpt& templ);
+    void btn_OpenExcelFileClick();
+    void btn_SaveExcelFileClick();
+    void Label9Click();
+    void Label10Click();
+
+    // Takes `path` as if it had been chosen in the file-open edit's dialog.
+    void ChooseInputFile(const QString& path);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(class QDragEnterEvent* event) override;
+    void dragMoveEvent(class QDragMoveEvent* event) override;
+    void dropEvent(class QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreatePage1();
+    void CreatePage2();
+    void CreatePage3();
+    void ConnectHandlers();
+    void LoadLogo();
+
+    void ReadTemplatesAndBuildRows();
+    void RefreshIfStale();
+    void SelectPage(TTabSheet* page);
+    bool FocusOnPage1() const;
+    void EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,
+                    TBevelLabel* preview);
+    void SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text);
+
+    IPlatform& platform_;
+    TReplacementRow* headerRow_ = nullptr;
+    TReplacementRow* lineRow_ = nullptr;
+    std::string separatorSet_;
+    std::string relativeTimeSeparator_;
+    TTemplateExcerpt headerTemplate_;
+    TTemplateExcerpt dataTemplate_;
+    bool templatesStale_ = false;
+    // Set while a change of the file name comes from typing or pasting: the
+    // focus then stays in the file-open edit.
+    bool keepFocusInFileEdit_ = false;
+    // The templates were just refreshed for a page shown while the focus was
+    // still on page 1; the exit of page 1 that follows has nothing to add.
+    bool refreshedBeforeExit_ = false;
+    bool centred_ = false;
+    bool choosingFile_ = false;
+    QImage logo_;
+};
