@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
@@ -227,6 +228,25 @@ void TStyledPageControl::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         LayoutChildren();
+}
+
+void TStyledPageControl::keyPressEvent(QKeyEvent* event)
+{
+    const bool tabKey = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (!tabKey || !(event->modifiers() & Qt::ControlModifier) || pages_.size() < 2) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const bool backwards = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+    const int n = pages_.size();
+    for (int step = 1; step < n; ++step) {
+        const int index = ((current_ + (backwards ? -step : step)) % n + n) % n;
+        if (tabBar_->isTabEnabled(index)) {
+            SetActivePageIndex(index);
+            break;
+        }
+    }
+    event->accept();
 }
 
 void TStyledPageControl::paintEvent(QPaintEvent*)

@@ -62,6 +62,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Ctrl+Tab and Ctrl+Shift+Tab pressed inside a page move to the next
+    // or previous enabled page.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void SwitchTo(int index);

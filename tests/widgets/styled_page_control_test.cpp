@@ -269,6 +269,16 @@ TEST(StyledPageControlEvents, ExitWhenTheFocusLeavesThePage)
          }, 1},
         {"Shift+Tab on the first box",
          [](Window& w) { QTest::keyClick(w.separators, Qt::Key_Tab, Qt::ShiftModifier); }, 1},
+        {"Ctrl+Tab to the next page",
+         [](Window& w) {
+             QTest::keyClick(w.separators, Qt::Key_Tab, Qt::ControlModifier);
+             EXPECT_EQ(w.pages->ActivePage(), w.header);
+         }, 1},
+        {"Ctrl+Shift+Tab to the previous page, wrapping round",
+         [](Window& w) {
+             QTest::keyClick(w.separators, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+             EXPECT_EQ(w.pages->ActivePage(), w.excel);
+         }, 1},
         {"Tab inside the page", [](Window& w) { QTest::keyClick(w.separators, Qt::Key_Tab); }, 0},
         {"click into the file box",
          [](Window& w) { QTest::mouseClick(w.fileEdit, Qt::LeftButton, {}, QPoint(5, 5)); }, 1},
