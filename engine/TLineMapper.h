@@ -27,6 +27,11 @@ private:
     static constexpr short kKeep = -1;
 
     std::array<unsigned char, 256> separator_{};
+    // The distinct separator bytes, for comparing 16 bytes at a time when
+    // there are few of them.
+    std::array<unsigned char, 256> setBytes_{};
+    std::size_t setSize_ = 0;
+    unsigned char beyondByte_ = 0;
     // What every byte becomes once the list is used up: separators turn into
     // the replacement beyond the list (or stay), other bytes stay.
     std::array<unsigned char, 256> beyondTable_{};

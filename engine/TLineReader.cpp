@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,10 +23,24 @@ constexpr unsigned char kCR = 13;
 constexpr unsigned char kCtrlZ = 26;
 constexpr std::int64_t kChunk = 128;
 
-// First byte in [p, e) that is LF, CR or Ctrl-Z. Eight bytes are tested at a
-// time for any byte below 32; only words that have one are looked at closely.
+// First byte in [p, e) that is LF, CR or Ctrl-Z. Sixteen bytes are compared
+// at a time where the processor allows, else eight bytes are tested for any
+// byte below 32 and only words that have one are looked at closely.
 const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
 {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
+    const __m128i ctrlZ = _mm_set1_epi8(static_cast<char>(kCtrlZ));
+    while (e - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                                         _mm_cmpeq_epi8(v, ctrlZ));
+        if (const int bits = _mm_movemask_epi8(hit))
+            return p + __builtin_ctz(static_cast<unsigned>(bits));
+        p += 16;
+    }
+#endif
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHigh = 0x8080808080808080ull;
     while (e - p >= 8) {
@@ -119,6 +137,8 @@ bool TLineReader::Fill()
 {
     if (fd_ < 0 || endOfFile_)
         return false;
+    if (beforeRefill_ && len_ > 0)
+        beforeRefill_();
     bufferOffset_ += static_cast<std::int64_t>(len_);
     pos_ = len_ = 0;
     do {
@@ -155,6 +175,7 @@ void TLineReader::ReadLine(std::string& line, std::size_t maxLength)
 std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t maxLength)
 {
     scratch.clear();
+    lastLineInPlace_ = false;
     if (fd_ < 0)
         return {};
 
@@ -207,11 +228,17 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
             break;
         }
         if (control == kCR) {
-            ++pos_;
+            const std::size_t crAt = pos_++;
+            const bool crStillBuffered = pos_ < len_;
             if (pos_ == len_ && !refill())
                 break;
             if (buffer_[pos_] == kLF) {
                 ++pos_;
+                if (crStillBuffered && !inScratch) {
+                    if (viewLength == 0)
+                        viewBegin = crAt;
+                    lastLineInPlace_ = viewBegin + viewLength == crAt;
+                }
                 break;
             }
             // A lone CR is dropped; what follows is read as usual.
@@ -263,15 +290,6 @@ bool TLineReader::AtEnd()
         return true;
     Examined(Offset() + 1);
     return buffer_[pos_] == kCtrlZ;
-}
-
-std::int64_t TLineReader::PositionInBlocks() const
-{
-    if (fd_ < 0)
-        return -1;
-    const std::int64_t chunkEnd = (examinedEnd_ + kChunk - 1) / kChunk * kChunk;
-    const std::int64_t known = bufferOffset_ + static_cast<std::int64_t>(len_);
-    return std::min(chunkEnd, known) / kChunk;
 }
 
 std::int64_t TLineReader::SizeInBlocks() const

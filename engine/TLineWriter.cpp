@@ -88,13 +88,16 @@ void TLineWriter::Write(std::string_view text)
 {
     if (fd_ < 0)
         return;
-    if (text.size() <= capacity_ - used_) {
+    // Small pieces are gathered; a large one (a run of lines handed over
+    // whole) goes to the file as it is rather than being copied first.
+    const bool large = text.size() >= capacity_ / 4 && text.size() >= 4096;
+    if (!large && text.size() <= capacity_ - used_) {
         std::memcpy(buffer_.get() + used_, text.data(), text.size());
         used_ += text.size();
         return;
     }
     Flush();
-    if (text.size() >= capacity_) {
+    if (large || text.size() >= capacity_) {
         if (const int error = WriteAll(text.data(), text.size()))
             RaiseWriteError(error);
         return;

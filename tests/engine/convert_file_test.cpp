@@ -8,7 +8,10 @@
 
 #include <unistd.h>
 
+#include <random>
+
 #include "ConvertFile.h"
+#include "LineReaderModel.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
 #include "RecordingSink.h"
@@ -303,6 +306,70 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
     }
     EXPECT_TRUE(sink.EndsFinished());
     EXPECT_TRUE(std::filesystem::exists(folder / "out.csv"));
+}
+
+// The whole run spelled out naively: lines from the model reader, each
+// separator looked up in its list one by one, CR LF after each line.
+std::string NaiveConversion(const std::string& input, const TConversionSettings& s)
+{
+    auto map = [&](const std::string& line, const std::vector<std::string>& list) {
+        std::string out = line;
+        std::size_t i = 0;
+        for (char& c : out) {
+            if (s.SeparatorSet.find(c) == std::string::npos)
+                continue;
+            if (i < list.size()) {
+                if (!list[i].empty())
+                    c = list[i][0];
+            } else if (!s.ReplacementBeyondList.empty()) {
+                c = s.ReplacementBeyondList[0];
+            }
+            ++i;
+        }
+        return out;
+    };
+    test::TLineReaderModel model(input);
+    std::string out = map(model.ReadLine(), s.HeaderReplacements) + "\r\n";
+    while (!model.AtEnd())
+        out += map(model.ReadLine(), s.DataReplacements) + "\r\n";
+    return out;
+}
+
+TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
+{
+    TempFolder folder;
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> percent(0, 99);
+    TConversionSettings settings;
+    settings.SeparatorSet = ",;";
+    settings.HeaderReplacements = {"|", "", "+"};
+    settings.DataReplacements = {"/", "", "-", "_"};
+    settings.ReplacementBeyondList = "!";
+    const std::vector<Buffers> buffers = {{TLineReader::kDefaultReadSize, TLineWriter::kDefaultBufferSize},
+                                          {1, 2}, {129, 7}, {4096, 300}, {1000, 100000}};
+    for (int round = 0; round < 60; ++round) {
+        std::string input;
+        const int lines = percent(rng) * 3;
+        for (int l = 0; l < lines; ++l) {
+            for (int n = percent(rng) % 60; n > 0; --n) {
+                const int p = percent(rng);
+                input += p < 10 ? ',' : p < 15 ? ';' : p < 17 ? '\r' : (p == 17 && round % 3 == 0) ? '\x1a' : 'x';
+            }
+            const int end = percent(rng);
+            input += end < 70 ? "\r\n" : end < 95 ? "\n" : "";
+        }
+        WriteBytes(folder / "in.pe", input);
+        const std::string expected = NaiveConversion(input, settings);
+        for (const Buffers& b : buffers) {
+            TRecordingSink sink;
+            TConvertFileOptions options;
+            options.ReadSize = b.read;
+            options.WriteBufferSize = b.write;
+            ConvertFile(folder / "in.pe", folder / "out.csv", settings, sink, options);
+            ASSERT_EQ(ReadBytes(folder / "out.csv"), expected)
+                << "round " << round << " read " << b.read << " write " << b.write;
+        }
+    }
 }
 
 } // namespace

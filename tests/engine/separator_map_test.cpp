@@ -117,15 +117,20 @@ TEST(LineMapper, ReplacementBeyondListCoversOnlyOccurrencesPastTheList)
 }
 
 // The per-occurrence rule applied naively, byte by byte.
-std::string NaiveMap(const std::string& line, const std::string& set, const List& list)
+std::string NaiveMap(const std::string& line, const std::string& set, const List& list,
+                     const std::string& beyond = {})
 {
     std::string out = line;
     std::size_t i = 0;
     for (std::size_t p = 0; p < line.size(); ++p) {
         if (set.find(line[p]) == std::string::npos)
             continue;
-        if (i < list.size() && !list[i].empty())
-            out[p] = list[i][0];
+        if (i < list.size()) {
+            if (!list[i].empty())
+                out[p] = list[i][0];
+        } else if (!beyond.empty()) {
+            out[p] = beyond[0];
+        }
         ++i;
     }
     return out;
@@ -134,20 +139,30 @@ std::string NaiveMap(const std::string& line, const std::string& set, const List
 TEST(LineMapper, AgreesWithNaiveMapOnRandomLines)
 {
     std::mt19937 rng(7);
-    const std::string alphabet = "ab,;: \t\x1a";
+    const std::string alphabet = "ab,;: \t\x1a\xff";
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
     std::uniform_int_distribution<int> small(0, 12);
-    for (int round = 0; round < 5000; ++round) {
-        std::string set, line;
-        for (int n = small(rng) % 4; n > 0; --n)
-            set += alphabet[pick(rng)];
-        for (int n = small(rng) * 3; n > 0; --n)
-            line += alphabet[pick(rng)];
+    for (int round = 0; round < 20000; ++round) {
+        std::string set, line, beyond;
+        // Mostly small sets; now and then more distinct bytes than are
+        // compared sixteen at a time.
+        for (int n = round % 10 == 0 ? 12 : small(rng) % 4; n > 0; --n)
+            set += round % 10 == 0 ? static_cast<char>('a' + small(rng)) : alphabet[pick(rng)];
+        for (int n = small(rng) * small(rng); n > 0; --n)
+            line += round % 10 == 0 ? static_cast<char>('a' + small(rng)) : alphabet[pick(rng)];
         List list;
         for (int n = small(rng); n > 0; --n)
             list.push_back(small(rng) < 3 ? "" : std::string(1, alphabet[pick(rng)]));
-        ASSERT_EQ(MapLine(line, set, list), NaiveMap(line, set, list))
-            << "set \"" << set << "\" line \"" << line << '"';
+        if (round % 2 == 1)
+            beyond = std::string(1, alphabet[pick(rng)]);
+        std::string inPlace = line;
+        const TLineMapper mapper(set, list, beyond);
+        mapper.MapInto(inPlace.data(), inPlace.size(), inPlace.data());
+        const std::string expected = NaiveMap(line, set, list, beyond);
+        ASSERT_EQ(mapper.Map(line), expected) << "set \"" << set << "\" line \"" << line << '"';
+        ASSERT_EQ(inPlace, expected) << "set \"" << set << "\" line \"" << line << '"';
+        if (beyond.empty())
+            ASSERT_EQ(MapLine(line, set, list), expected);
     }
 }
 
