@@ -4,15 +4,22 @@
 
 namespace morvane {
 
+namespace {
+// Rows never written all read from here; a row of a 65535-pixel-wide 8-bit
+// bitmap is the widest a GIF can ask for.
+constexpr std::size_t kSharedZeroRow = 65536;
+const unsigned char kZeroRow[kSharedZeroRow] = {};
+} // namespace
+
 TIndexedBitmap::TIndexedBitmap(int width, int height, int bitsPerPixel, TColorTable palette)
     : width_(width < 0 ? 0 : width),
       height_(height < 0 ? 0 : height),
       bitsPerPixel_(bitsPerPixel),
       stride_(((static_cast<std::size_t>(width_) * static_cast<std::size_t>(bitsPerPixel) + 31) / 32) * 4),
-      palette_(std::move(palette)),
-      rows_(static_cast<std::size_t>(height_)),
-      zeroRow_(stride_, 0)
+      palette_(std::move(palette))
 {
+    if (stride_ > kSharedZeroRow)
+        zeroRow_.assign(stride_, 0);
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8)
         throw std::invalid_argument("bitmap depth must be 1, 4 or 8 bits");
 }
@@ -21,15 +28,22 @@ const unsigned char* TIndexedBitmap::ScanLine(int y) const
 {
     if (y < 0 || y >= height_)
         throw std::out_of_range("bitmap row out of range");
-    const auto& row = rows_[static_cast<std::size_t>(y)];
-    return row.empty() ? zeroRow_.data() : row.data();
+    const auto uy = static_cast<std::size_t>(y);
+    if (uy < rows_.size() && !rows_[uy].empty())
+        return rows_[uy].data();
+    return zeroRow_.empty() ? kZeroRow : zeroRow_.data();
 }
 
 unsigned char* TIndexedBitmap::MutableScanLine(int y)
 {
     if (y < 0 || y >= height_)
         throw std::out_of_range("bitmap row out of range");
-    auto& row = rows_[static_cast<std::size_t>(y)];
+    const auto uy = static_cast<std::size_t>(y);
+    // The row index grows only as far as rows are written, so its size
+    // follows the pixels really decoded rather than the height claimed.
+    if (uy >= rows_.size())
+        rows_.resize(uy + 1);
+    auto& row = rows_[uy];
     if (row.empty())
         row.assign(stride_, 0);
     return row.data();

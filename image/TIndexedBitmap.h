@@ -42,7 +42,7 @@ private:
     std::size_t stride_;
     TColorTable palette_;
     std::vector<std::vector<unsigned char>> rows_;
-    std::vector<unsigned char> zeroRow_;
+    std::vector<unsigned char> zeroRow_; // only for rows wider than the shared one
 };
 
 } // namespace morvane

@@ -163,7 +163,7 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
     int code = 0;
     while (!out.Done()) {
         if (!codes.Next(codeWidth, code))
-            break; // data ran out: keep what was decoded
+            return true; // data ran out early: the rows decoded so far stay
         if (code == endCode)
             break;
 
@@ -177,7 +177,7 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
             // clears again; a table code here has no string to refer to.
             do {
                 if (!codes.Next(codeWidth, code))
-                    return corrupted;
+                    return true;
             } while (code == clearCode);
             if (code == endCode)
                 return corrupted;
