@@ -161,8 +161,9 @@ TEST(LineMapper, AgreesWithNaiveMapOnRandomLines)
         const std::string expected = NaiveMap(line, set, list, beyond);
         ASSERT_EQ(mapper.Map(line), expected) << "set \"" << set << "\" line \"" << line << '"';
         ASSERT_EQ(inPlace, expected) << "set \"" << set << "\" line \"" << line << '"';
-        if (beyond.empty())
+        if (beyond.empty()) {
             ASSERT_EQ(MapLine(line, set, list), expected);
+        }
     }
 }
 
