@@ -1,0 +1,150 @@
+// Micro-benchmarks of the conversion spine: the map, the reader, and whole
+// runs with different progress sinks (to show what the per-line progress
+// calls cost).
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "ConvertFile.h"
+#include "SeparatorMap.h"
+#include "TLineMapper.h"
+#include "TLineReader.h"
+#include "TTerminalProgress.h"
+
+using namespace morvane;
+
+namespace {
+
+const std::string kLine = "12:34:56,21.37,20.97,1013.4,12.48,45.6,31,5,862,1203,25.00,-3.63,1";
+
+// One 64 MiB PE file shared by the benchmarks, removed at exit.
+const std::string& SampleFile()
+{
+    static const std::string path = [] {
+        std::string pattern = "/tmp/morvane-bench-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        ::close(fd);
+        std::FILE* f = std::fopen(pattern.c_str(), "wb");
+        std::fputs("Time,A,B,C,D,E,F,G,H,I,J,K,L\r\n", f);
+        for (std::size_t written = 0; written < (64u << 20); written += kLine.size() + 2)
+            std::fprintf(f, "%s\r\n", kLine.c_str());
+        std::fclose(f);
+        std::atexit([] { std::remove(SampleFile().c_str()); });
+        return pattern;
+    }();
+    return path;
+}
+
+std::int64_t FileBytes()
+{
+    TLineReader reader;
+    reader.Open(SampleFile());
+    return reader.SizeInBlocks() * 128;
+}
+
+void BM_MapLinePerOccurrence(benchmark::State& state)
+{
+    const std::vector<std::string> list(12, ";");
+    const TLineMapper mapper(",", list);
+    std::string out(kLine.size(), '\0');
+    for (auto _ : state) {
+        mapper.MapInto(kLine.data(), kLine.size(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kLine.size()));
+}
+BENCHMARK(BM_MapLinePerOccurrence);
+
+void BM_MapLineEveryOccurrence(benchmark::State& state)
+{
+    const TLineMapper mapper(",", {}, ";");
+    std::string out(kLine.size(), '\0');
+    for (auto _ : state) {
+        mapper.MapInto(kLine.data(), kLine.size(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kLine.size()));
+}
+BENCHMARK(BM_MapLineEveryOccurrence);
+
+void BM_MapLineFunction(benchmark::State& state)
+{
+    const std::vector<std::string> list(12, ";");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MapLine(kLine, ",", list));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kLine.size()));
+}
+BENCHMARK(BM_MapLineFunction);
+
+void BM_ReadLines(benchmark::State& state)
+{
+    std::string scratch;
+    for (auto _ : state) {
+        TLineReader reader;
+        reader.Open(SampleFile());
+        while (!reader.AtEnd())
+            benchmark::DoNotOptimize(reader.ReadLineView(scratch).size());
+    }
+    state.SetBytesProcessed(state.iterations() * FileBytes());
+}
+BENCHMARK(BM_ReadLines)->Unit(benchmark::kMillisecond);
+
+class TCountingSink : public IProgressSink {
+public:
+    void SetText(const std::string&) override {}
+    void Show() override {}
+    void SetMaximum(std::int64_t) override {}
+    void SetPercent(int) override {}
+    void SetValue(std::int64_t value) override { last_ = value; }
+    std::int64_t last_ = 0;
+};
+
+template <typename MakeSink>
+void RunConvert(benchmark::State& state, MakeSink makeSink, bool relativeTime)
+{
+    TConversionSettings settings;
+    settings.ReplacementBeyondList = ";";
+    settings.RelativeTime = relativeTime;
+    const std::string output = SampleFile() + ".csv";
+    for (auto _ : state) {
+        auto sink = makeSink();
+        ConvertFile(SampleFile(), output, settings, *sink);
+    }
+    std::remove(output.c_str());
+    state.SetBytesProcessed(state.iterations() * FileBytes());
+}
+
+void BM_ConvertNullSink(benchmark::State& state)
+{
+    RunConvert(state, [] { return std::make_unique<TNullProgressSink>(); }, false);
+}
+BENCHMARK(BM_ConvertNullSink)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertCountingSink(benchmark::State& state)
+{
+    RunConvert(state, [] { return std::make_unique<TCountingSink>(); }, false);
+}
+BENCHMARK(BM_ConvertCountingSink)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertTerminalSink(benchmark::State& state)
+{
+    static std::FILE* devNull = std::fopen("/dev/null", "w");
+    RunConvert(state, [] { return std::make_unique<TTerminalProgress>(devNull, "bench"); }, false);
+}
+BENCHMARK(BM_ConvertTerminalSink)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertRelativeTime(benchmark::State& state)
+{
+    RunConvert(state, [] { return std::make_unique<TNullProgressSink>(); }, true);
+}
+BENCHMARK(BM_ConvertRelativeTime)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
