@@ -295,7 +295,6 @@ void TfMain::FileOpenEdit1Change()
 
 void TfMain::TabSheet4Show()
 {
-    refreshedBeforeExit_ = false;
     // A typed path stays where it is typed; the next keystroke belongs there.
     if (!keepFocusInFileEdit_)
         ed_Seperator->setFocus(Qt::OtherFocusReason);
@@ -305,10 +304,6 @@ void TfMain::TabSheet4Show()
 
 void TfMain::TabSheet4Exit()
 {
-    if (refreshedBeforeExit_) {
-        refreshedBeforeExit_ = false;
-        return;
-    }
     ReadTemplatesAndBuildRows();
 }
 
@@ -441,24 +436,13 @@ void TfMain::ReadTemplatesAndBuildRows()
 
 void TfMain::RefreshIfStale()
 {
-    if (!templatesStale_)
-        return;
-    // While the focus is still on page 1 its exit is on the way; it would
-    // only read the same file again.
-    const bool exitFollows = FocusOnPage1();
-    ReadTemplatesAndBuildRows();
-    refreshedBeforeExit_ = exitFollows;
+    if (templatesStale_)
+        ReadTemplatesAndBuildRows();
 }
 
 void TfMain::SelectPage(TTabSheet* page)
 {
     PageControl1->SetActivePage(page);
-}
-
-bool TfMain::FocusOnPage1() const
-{
-    const QWidget* focus = QApplication::focusWidget();
-    return focus && TabSheet4->isAncestorOf(focus);
 }
 
 void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,

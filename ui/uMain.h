@@ -127,7 +127,6 @@ private:
     void ReadTemplatesAndBuildRows();
     void RefreshIfStale();
     void SelectPage(TTabSheet* page);
-    bool FocusOnPage1() const;
     void EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,
                     TBevelLabel* preview);
     void SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text);
@@ -143,9 +142,6 @@ private:
     // Set while a change of the file name comes from typing or pasting: the
     // focus then stays in the file-open edit.
     bool keepFocusInFileEdit_ = false;
-    // The templates were just refreshed for a page shown while the focus was
-    // still on page 1; the exit of page 1 that follows has nothing to add.
-    bool refreshedBeforeExit_ = false;
     bool centred_ = false;
     bool choosingFile_ = false;
     QImage logo_;

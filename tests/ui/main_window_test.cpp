@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QUrl>
@@ -165,6 +166,8 @@ TEST_F(MainWindowTest, LabelsSizedToTheirTextStartAtTheirPlacesInTheirFonts)
         EXPECT_EQ(widget->pos(), c.topLeft) << c.name;
         EXPECT_EQ(widget->font().pixelSize(), c.fontPixels) << c.name;
         EXPECT_EQ(widget->font().bold(), c.bold) << c.name;
+        EXPECT_EQ(QFontInfo(widget->font()).bold(), c.bold) << c.name << " renders in "
+                                                             << QFontInfo(widget->font()).family().toStdString();
         EXPECT_EQ(widget->font().family(), QStringLiteral("Tahoma")) << c.name;
         EXPECT_GT(widget->width(), 0) << c.name;
     }
@@ -253,6 +256,71 @@ TEST_F(MainWindowTest, TypedNameThenTabClickReadsTheNewFile)
     EXPECT_EQ(window_->HeaderEdits().size(), 2u);
 }
 
+TEST_F(MainWindowTest, FileChosenWhileAnotherPageIsShownReturnsToPage1)
+{
+    const QString first = WritePe(QStringLiteral("a.pe"), kSample);
+    const QString second = WritePe(QStringLiteral("b.pe"), "X;Y\r\n1;2\r\n");
+    ChooseThroughDialog(first);
+    ClickTab(2);
+    ASSERT_EQ(ActivePage(), 2);
+
+    // Chosen in the dialog: page 1 with the focus in the separator box, and
+    // the old file's rows stay until page 1 is left.
+    ChooseThroughDialog(second);
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+
+    // Typed: page 1 as well, but the focus stays where the typing goes.
+    ClickTab(2);
+    ClickInto(window_->FileOpenEdit1);
+    window_->FileOpenEdit1->selectAll();
+    Type(first);
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_EQ(FocusName(), QStringLiteral("FileOpenEdit1"));
+}
+
+TEST_F(MainWindowTest, StaleTemplatesWithAnEmptySeparatorBoxComplainOnceAndStayOnPage1)
+{
+    const QString first = WritePe(QStringLiteral("one.pe"), kSample);
+    const QString second = WritePe(QStringLiteral("two.pe"), "P,Q\r\n7,8\r\n");
+    ChooseThroughDialog(first);
+    ClickTab(1);
+    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+
+    // A second file chosen on page 2: page 1 comes back with the focus on it
+    // and stale templates. A tab click then shows a page while the templates
+    // are stale, and the complaint about the empty separator box brings
+    // page 1 back at once: one box, the new file read, no exit after it.
+    ChooseThroughDialog(second);
+    ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+    ASSERT_TRUE(window_->TemplatesStale());
+    window_->ed_Seperator->SetText("");
+    platform_.Clear();
+    ClickTab(1);
+    Settle();
+    EXPECT_EQ(platform_.MessageBoxes.size(), 1u);
+    EXPECT_EQ(ActivePage(), 0);
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("P,Q"));
+    EXPECT_FALSE(window_->TemplatesStale());
+}
+
+TEST_F(MainWindowTest, HeaderAmpersandIsShownAsData)
+{
+    ChooseThroughDialog(WritePe(QStringLiteral("amp.pe"), "A&B,C\r\n1,2\r\n"));
+    ClickTab(1);
+    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("A&B,C"));
+    EXPECT_EQ(window_->lbl_Header->DisplayedText(), QStringLiteral("A&B,C"));
+}
+
+TEST_F(MainWindowTest, WindowIsCentredOnItsScreenWhenFirstShown)
+{
+    const QRect available = window_->screen()->availableGeometry();
+    const QPoint centre = window_->geometry().center();
+    EXPECT_LE(std::abs(centre.x() - available.center().x()), 2);
+    EXPECT_LE(std::abs(centre.y() - available.center().y()), 2);
+}
+
 // ----------------------------------------------------------- leaving page 1
 
 TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
@@ -295,6 +363,8 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         EXPECT_EQ(w.lbl_data->Caption(), QStringLiteral("12:00:00,1.5,V;x"));
         EXPECT_EQ(w.lb_FileNameExcel->Caption(), QStringLiteral("leave (XLS).csv"));
         EXPECT_TRUE(platform_.MessageBoxes.empty());
+        if (std::string(c.name) == "TabClickOn2")
+            Screenshot(QStringLiteral("03_page2"));
     }
 }
 
@@ -498,6 +568,28 @@ TEST_F(GoTest, ClickAndAltGWriteTheMappedFileBesideTheInput)
         EXPECT_TRUE(platform_.MessageBoxes.empty());
     }
     Screenshot(QStringLiteral("05_after_go"));
+}
+
+TEST_F(GoTest, RelativeTimeSeparatorAndBarVisibilityFollowThePages)
+{
+    Prepare("T,V\r\n10:00:00,1\r\n10:01:00,2\r\n", true);
+    Screenshot(QStringLiteral("04_page3"));
+    ClickTab(0);
+    ClickInto(window_->ed_RelativeTimeSeperator);
+    window_->ed_RelativeTimeSeperator->selectAll();
+    Type(QStringLiteral("|"));
+    EXPECT_EQ(window_->RelativeTimeSeparator(), "|");
+    ClickTab(2);
+    ClickGo();
+    EXPECT_EQ(ReadAll(Output()), "relTime| T,V\r\n0|10:00:00,1\r\n60|10:01:00,2\r\n");
+    // A second run without leaving the page: the bar stays up between runs.
+    ClickGo();
+    EXPECT_TRUE(window_->progress_Excel->isVisible());
+    EXPECT_EQ(ReadAll(Output()), "relTime| T,V\r\n0|10:00:00,1\r\n60|10:01:00,2\r\n");
+    // Showing the page again hides it.
+    ClickTab(1);
+    ClickTab(2);
+    EXPECT_FALSE(window_->progress_Excel->isVisible());
 }
 
 TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
