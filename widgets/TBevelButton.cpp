@@ -18,9 +18,9 @@ void TBevelButton::keyPressEvent(QKeyEvent* event)
     // Outside a dialog QPushButton ignores Enter; a focused button here
     // is pressed by it as by the space bar.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && event->modifiers() == Qt::NoModifier && !autoDefault() && !isDefault()) {
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !autoDefault() && !isDefault()) {
         event->accept();
-        animateClick();
+        click();
         return;
     }
     QPushButton::keyPressEvent(event);

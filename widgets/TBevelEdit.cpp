@@ -4,6 +4,7 @@
 #include "Windows1252.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QValidator>
 
@@ -140,6 +141,22 @@ void TBevelEdit::focusInEvent(QFocusEvent* event)
     // job here and it is off by default.
     if (!autoSelect_ && !hadSelection && hasSelectedText())
         setCursorPosition(caret);
+}
+
+void TBevelEdit::keyPressEvent(QKeyEvent* event)
+{
+    const QString typed = event->text();
+    const bool printable = !typed.isEmpty() && typed.at(0).isPrint()
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (overwrite_ && printable && !hasSelectedText() && !isReadOnly()) {
+        // Selecting what the typed text covers turns the insertion into one
+        // replacement, so it stays a single change.
+        const int caret = cursorPosition();
+        const int covered = qMin(static_cast<int>(typed.size()), static_cast<int>(text().size()) - caret);
+        if (covered > 0)
+            setSelection(caret, covered);
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void TBevelEdit::SetWindows1252Only(bool on)

@@ -46,6 +46,11 @@ public:
     bool AutoSelect() const { return autoSelect_; }
     void SetAutoSelect(bool on) { autoSelect_ = on; }
 
+    // Typed characters replace the character after the caret instead of
+    // pushing it right.
+    bool OverwriteMode() const { return overwrite_; }
+    void SetOverwriteMode(bool on) { overwrite_ = on; }
+
     TBevelSettings* Bevel() const { return bevel_; }
 
 signals:
@@ -54,6 +59,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     // Characters outside Windows-1252 that are typed or pasted become "?"
     // (only while set; a box holding file system paths clears it).
     void SetWindows1252Only(bool on);
@@ -74,4 +80,5 @@ private:
     int rightReserve_ = 0;
     bool settingText_ = false;
     bool autoSelect_ = false;
+    bool overwrite_ = false;
 };

@@ -65,13 +65,13 @@ TEST(BevelButton, MouseSpaceAndEnterClickOnceEach)
     QTest::keyClick(w.dots, Qt::Key_Space);
     EXPECT_EQ(spy.count(), 2);
     QTest::keyClick(w.dots, Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() >= 3; }, 2000));
-    QTest::qWait(50);
     EXPECT_EQ(spy.count(), 3);
+    QTest::keyClick(w.dots, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(spy.count(), 4);
     // A press released outside the button is no click.
     QTest::mousePress(w.dots, Qt::LeftButton);
     QTest::mouseRelease(w.dots, Qt::LeftButton, {}, QPoint(-10, -10));
-    EXPECT_EQ(spy.count(), 3);
+    EXPECT_EQ(spy.count(), 4);
     EXPECT_EQ(w.go->Caption(), QStringLiteral("&Go"));
 }
 

@@ -273,6 +273,37 @@ INSTANTIATE_TEST_SUITE_P(Table, BevelEditOneCharacterBox,
                                            BoxCase{"space", -1, " ", " "}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct OverwriteCase {
+    const char* name;
+    bool overwrite;
+    int caret;
+    const char* typed;
+    const char* expected;
+    int events;
+};
+
+class BevelEditOverwrite : public ::testing::TestWithParam<OverwriteCase> {};
+
+TEST_P(BevelEditOverwrite, ReplacesCharacterAfterCaretWithOneEventPerKey)
+{
+    TBevelEdit edit(nullptr);
+    edit.SetText("abc");
+    edit.SetOverwriteMode(GetParam().overwrite);
+    edit.setCursorPosition(GetParam().caret);
+    ChangeLog log(edit);
+    QTest::keyClicks(&edit, GetParam().typed);
+    EXPECT_EQ(edit.Text(), std::string(GetParam().expected));
+    EXPECT_EQ(log.count(), GetParam().events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BevelEditOverwrite,
+                         ::testing::Values(OverwriteCase{"insert", false, 1, "X", "aXbc", 1},
+                                           OverwriteCase{"overwrite", true, 1, "X", "aXc", 1},
+                                           OverwriteCase{"overwriteTwo", true, 0, "XY", "XYc", 2},
+                                           OverwriteCase{"overwritePastEnd", true, 2, "XYZ", "abXYZ", 3},
+                                           OverwriteCase{"sameCharacter", true, 0, "a", "abc", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(BevelEdit, SelectionAccessorsCountCharacters)
 {
     TBevelEdit edit(nullptr);
