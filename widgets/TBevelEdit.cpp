@@ -47,6 +47,7 @@ TBevelEdit::TBevelEdit(QWidget* parent)
     setPalette(pal);
     resize(121, 21);
     SetWindows1252Only(true);
+    ShowSelection(false);
     connect(this, &QLineEdit::textChanged, this, &TBevelEdit::HandleTextChanged);
     connect(bevel_, &TBevelSettings::changed, this, [this] {
         UpdateLayout();
@@ -134,6 +135,7 @@ void TBevelEdit::paintEvent(QPaintEvent* event)
 
 void TBevelEdit::focusInEvent(QFocusEvent* event)
 {
+    ShowSelection(true);
     const int caret = cursorPosition();
     const bool hadSelection = hasSelectedText();
     QLineEdit::focusInEvent(event);
@@ -141,6 +143,60 @@ void TBevelEdit::focusInEvent(QFocusEvent* event)
     // job here and it is off by default.
     if (!autoSelect_ && !hadSelection && hasSelectedText())
         setCursorPosition(caret);
+}
+
+void TBevelEdit::focusOutEvent(QFocusEvent* event)
+{
+    // QLineEdit drops its selection when it loses the focus; this box keeps
+    // it (only hides it), so coming back finds it where it was.
+    const int start = selectionStart();
+    const int length = SelLength();
+    const bool caretAtStart = cursorPosition() == start;
+    QLineEdit::focusOutEvent(event);
+    if (start >= 0 && length > 0 && !hasSelectedText()) {
+        if (caretAtStart)
+            setSelection(start + length, -length);
+        else
+            setSelection(start, length);
+    }
+    // A context menu takes the focus only for a moment.
+    if (hideSelection_ && event->reason() != Qt::PopupFocusReason)
+        ShowSelection(false);
+}
+
+void TBevelEdit::SetHideSelection(bool on)
+{
+    if (hideSelection_ == on)
+        return;
+    hideSelection_ = on;
+    ShowSelection(!on || hasFocus());
+}
+
+void TBevelEdit::ShowSelection(bool shown)
+{
+    if (!hideSelection_)
+        shown = true;
+    if (selectionShown_ == shown)
+        return;
+    selectionShown_ = shown;
+    // QLineEdit always draws its selection; hiding it means painting it in
+    // the box's own colours while the focus is elsewhere.
+    QPalette pal = palette();
+    for (int g = 0; g < QPalette::NColorGroups; ++g) {
+        const auto group = static_cast<QPalette::ColorGroup>(g);
+        if (shown) {
+            pal.setBrush(group, QPalette::Highlight, shownPalette_.brush(group, QPalette::Highlight));
+            pal.setBrush(group, QPalette::HighlightedText,
+                         shownPalette_.brush(group, QPalette::HighlightedText));
+        } else {
+            shownPalette_.setBrush(group, QPalette::Highlight, pal.brush(group, QPalette::Highlight));
+            shownPalette_.setBrush(group, QPalette::HighlightedText,
+                                   pal.brush(group, QPalette::HighlightedText));
+            pal.setBrush(group, QPalette::Highlight, pal.brush(group, QPalette::Base));
+            pal.setBrush(group, QPalette::HighlightedText, pal.brush(group, QPalette::Text));
+        }
+    }
+    setPalette(pal);
 }
 
 void TBevelEdit::keyPressEvent(QKeyEvent* event)

@@ -46,6 +46,10 @@ public:
     bool AutoSelect() const { return autoSelect_; }
     void SetAutoSelect(bool on) { autoSelect_ = on; }
 
+    // Selection is drawn only while the box has the focus.
+    bool HideSelection() const { return hideSelection_; }
+    void SetHideSelection(bool on);
+
     // Typed characters replace the character after the caret instead of
     // pushing it right.
     bool OverwriteMode() const { return overwrite_; }
@@ -59,6 +63,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // Characters outside Windows-1252 that are typed or pasted become "?"
     // (only while set; a box holding file system paths clears it).
@@ -71,6 +76,7 @@ protected:
 
 private:
     void HandleTextChanged();
+    void ShowSelection(bool shown);
 
     TBevelSettings* bevel_;
     class QValidator* validator_ = nullptr;
@@ -81,4 +87,7 @@ private:
     bool settingText_ = false;
     bool autoSelect_ = false;
     bool overwrite_ = false;
+    bool hideSelection_ = true;
+    bool selectionShown_ = true;
+    QPalette shownPalette_;
 };

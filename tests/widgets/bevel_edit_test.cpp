@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -342,6 +343,42 @@ TEST(BevelEdit, TabbingInDoesNotSelectUnlessAutoSelect)
     QTest::keyClick(first, Qt::Key_Tab);
     ASSERT_TRUE(second->hasFocus());
     EXPECT_EQ(second->selectedText(), QStringLiteral("abc"));
+}
+
+int highlightedPixels(TBevelEdit& edit, const QColor& highlight)
+{
+    const QImage image = edit.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == highlight.rgb();
+    return count;
+}
+
+TEST(BevelEdit, SelectionIsHiddenWithoutFocusUnlessAsked)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* other = new QLineEdit(&window);
+    auto* edit = new TBevelEdit(&window);
+    layout->addWidget(other);
+    layout->addWidget(edit);
+    edit->SetText("selected text");
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QColor highlight = other->palette().color(QPalette::Active, QPalette::Highlight);
+    other->setFocus();
+    edit->selectAll();
+    EXPECT_TRUE(edit->HideSelection());
+    EXPECT_EQ(highlightedPixels(*edit, highlight), 0);
+    edit->setFocus();
+    EXPECT_GT(highlightedPixels(*edit, highlight), 20);
+    other->setFocus();
+    EXPECT_EQ(highlightedPixels(*edit, highlight), 0);
+    EXPECT_EQ(edit->SelLength(), 13) << "hiding keeps the selection itself";
+    edit->SetHideSelection(false);
+    EXPECT_GT(highlightedPixels(*edit, highlight), 20);
 }
 
 TEST(BevelEdit, DrawsSunkenFrameAroundWhiteBox)
