@@ -18,6 +18,7 @@
 #include "TSmallBar.h"
 #include "TStyledPageControl.h"
 #include "TTabSheet.h"
+#include "TTabStyle.h"
 #include "Windows1252.h"
 
 #include "LogoImage.h"
@@ -122,6 +123,8 @@ TfMain::TfMain(IPlatform& platform, QWidget* parent)
     setFixedSize(427, 398);
     setFont(Tahoma(14));
     setAcceptDrops(true);
+    // The edits' caret blinks every 530 ms, i.e. a full on-off cycle of 1 060.
+    QApplication::setCursorFlashTime(1060);
 
     CreateControls();
     LoadLogo();
@@ -166,6 +169,19 @@ void TfMain::CreateControls()
     PageControl1->setGeometry(15, 68, 394, 269);
     PageControl1->setFont(Tahoma(14));
     PageControl1->setVisible(false);
+    QFont tabFont(QStringLiteral("Arial"));
+    tabFont.setPixelSize(12);
+    const QPalette colours = palette();
+    const std::pair<TTabStyle*, std::pair<QPalette::ColorRole, QPalette::ColorRole>> styles[] = {
+        {PageControl1->TabStyle(), {QPalette::Dark, QPalette::Light}},
+        {PageControl1->TabSelectedStyle(), {QPalette::Button, QPalette::ButtonText}},
+    };
+    for (const auto& [style, roles] : styles) {
+        style->SetFont(tabFont);
+        style->SetBackgrColor(colours.color(roles.first));
+        style->SetFontColor(colours.color(roles.second));
+        style->SetCaptionHAlign(fhaCenter);
+    }
     CreatePage1();
     CreatePage2();
     CreatePage3();

@@ -321,6 +321,28 @@ TEST_F(MainWindowTest, WindowIsCentredOnItsScreenWhenFirstShown)
     EXPECT_LE(std::abs(centre.y() - available.center().y()), 2);
 }
 
+TEST_F(MainWindowTest, TabWalksEachPageInItsOrderWithTheDataRowAfterTheButtons)
+{
+    ChooseThroughDialog(WritePe(QStringLiteral("order.pe"), kSample));
+    const std::vector<QString> page1 = {QStringLiteral("ed_Seperator"),
+                                        QStringLiteral("ed_RelativeTimeSeperator"),
+                                        QStringLiteral("cb_RelativeTimeSeperator")};
+    for (std::size_t i = 0; i < page1.size(); ++i) {
+        EXPECT_EQ(FocusName(), page1[i]);
+        if (i + 1 < page1.size())
+            PressKey(Qt::Key_Tab);
+    }
+    ClickTab(2);
+    window_->btn_OpenExcelFile->setFocus(Qt::TabFocusReason);
+    const std::vector<QString> page3 = {QStringLiteral("btn_OpenExcelFile"), QStringLiteral("btn_SaveExcelFile"),
+                                        QStringLiteral("LineEdits[0]"), QStringLiteral("LineEdits[1]")};
+    for (std::size_t i = 0; i < page3.size(); ++i) {
+        EXPECT_EQ(FocusName(), page3[i]);
+        if (i + 1 < page3.size())
+            PressKey(Qt::Key_Tab);
+    }
+}
+
 // ----------------------------------------------------------- leaving page 1
 
 TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
@@ -506,6 +528,10 @@ TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheNa
         EXPECT_EQ(window_->lbl_data->Caption(), kNotFound);
         EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
         EXPECT_TRUE(platform_.MessageBoxes.empty());
+        if (std::string(c.name) == "Missing") {
+            ClickTab(2);
+            Screenshot(QStringLiteral("09_missing_file"));
+        }
     }
 }
 
@@ -637,6 +663,7 @@ TEST_F(GoTest, BadTimeOfDayEndsTheRunCleanlyThenOneErrorBoxAndTheWindowStaysUsab
         EXPECT_TRUE(visibleAtBox);
         EXPECT_TRUE(window_->isEnabled());
     }
+    Screenshot(QStringLiteral("08_after_failed_run"));
 }
 
 TEST_F(GoTest, EngineFileErrorsReachTheErrorBox)
