@@ -127,6 +127,7 @@ TfMain::TfMain(IPlatform& platform, QWidget* parent)
     QApplication::setCursorFlashTime(1060);
 
     CreateControls();
+    NameControls();
     LoadLogo();
     ConnectHandlers();
     FormCreate();
@@ -185,6 +186,40 @@ void TfMain::CreateControls()
     CreatePage1();
     CreatePage2();
     CreatePage3();
+}
+
+void TfMain::NameControls()
+{
+    // The names the workflow knows them by, for tools that look widgets up.
+    const std::pair<QObject*, const char*> names[] = {
+        {Label4, "Label4"},
+        {Label1, "Label1"},
+        {Label9, "Label9"},
+        {Label10, "Label10"},
+        {Image1, "Image1"},
+        {FileOpenEdit1, "FileOpenEdit1"},
+        {PageControl1, "PageControl1"},
+        {TabSheet4, "TabSheet4"},
+        {TabSheet3, "TabSheet3"},
+        {TabSheet1, "TabSheet1"},
+        {Label5, "Label5"},
+        {Label8, "Label8"},
+        {ed_Seperator, "ed_Seperator"},
+        {ed_RelativeTimeSeperator, "ed_RelativeTimeSeperator"},
+        {cb_RelativeTimeSeperator, "cb_RelativeTimeSeperator"},
+        {Label6, "Label6"},
+        {lbl_Header, "lbl_Header"},
+        {Label7, "Label7"},
+        {Label3, "Label3"},
+        {lbl_data, "lbl_data"},
+        {Label2, "Label2"},
+        {lb_FileNameExcel, "lb_FileNameExcel"},
+        {progress_Excel, "progress_Excel"},
+        {btn_OpenExcelFile, "btn_OpenExcelFile"},
+        {btn_SaveExcelFile, "btn_SaveExcelFile"},
+    };
+    for (const auto& [control, name] : names)
+        control->setObjectName(QLatin1String(name));
 }
 
 void TfMain::CreatePage1()

@@ -118,6 +118,7 @@ protected:
 
 private:
     void CreateControls();
+    void NameControls();
     void CreatePage1();
     void CreatePage2();
     void CreatePage3();

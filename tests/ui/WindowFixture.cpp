@@ -1,8 +1,6 @@
 #include "WindowFixture.h"
 
 #include "IFileOpenDialog.h"
-#include "TBevelButton.h"
-#include "TBevelCheckBox.h"
 #include "TFileOpenEdit.h"
 #include "TStyledPageControl.h"
 #include "TStyledTabBar.h"
@@ -141,18 +139,9 @@ QString WindowFixture::FocusName() const
     const QWidget* focus = Focus();
     if (!focus)
         return QStringLiteral("<none>");
+    if (!focus->objectName().isEmpty())
+        return focus->objectName();
     const TfMain& w = *window_;
-    const std::pair<const QWidget*, const char*> names[] = {
-        {w.FileOpenEdit1, "FileOpenEdit1"},
-        {w.ed_Seperator, "ed_Seperator"},
-        {w.ed_RelativeTimeSeperator, "ed_RelativeTimeSeperator"},
-        {w.cb_RelativeTimeSeperator, "cb_RelativeTimeSeperator"},
-        {w.btn_OpenExcelFile, "btn_OpenExcelFile"},
-        {w.btn_SaveExcelFile, "btn_SaveExcelFile"},
-    };
-    for (const auto& [widget, name] : names)
-        if (widget == focus)
-            return QString::fromLatin1(name);
     for (std::size_t k = 0; k < w.HeaderEdits().size(); ++k)
         if (w.HeaderEdits()[k] == focus)
             return QStringLiteral("HeaderEdits[%1]").arg(k);
