@@ -89,6 +89,12 @@ Bytes Concat(Bytes a, const Bytes& b)
     return a;
 }
 
+Bytes WithoutLast(Bytes b, std::size_t n)
+{
+    b.resize(b.size() - n);
+    return b;
+}
+
 Bytes StartOnly(int tableBits = 2)
 {
     GifBuilder b;
@@ -114,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"HeaderCutShort", GifBuilder().Text("GIF").data, "Stream read error"},
         ErrorCase{"ScreenDescriptorCutShort", GifBuilder().Text("GIF89a").Raw({2, 0, 2}).data,
                   "Stream read error"},
-        ErrorCase{"GlobalTableCutShort", Bytes(StartOnly().begin(), StartOnly().end() - 5), "Stream read error"},
+        ErrorCase{"GlobalTableCutShort", WithoutLast(StartOnly(), 5), "Stream read error"},
         ErrorCase{"ImageDescriptorCutShort", Concat(StartOnly(), {0x2C, 0, 0, 0, 0, 2}), "Stream read error"},
         ErrorCase{"LocalTableCutShort", Concat(StartOnly(), {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81, 1, 2, 3}),
                   "Stream read error"},
@@ -233,10 +239,12 @@ TEST_P(GraphicControl, SetsTransparencyIntervalAndDisposal)
     const TGIFFrame& f = image.Frame(0);
     if (GetParam().transparent < 0) {
         EXPECT_FALSE(f.TransparentColor().has_value());
+        EXPECT_FALSE(f.TransparentIndex().has_value());
         EXPECT_FALSE(image.CurrentTransparentColor().has_value());
     } else {
         ASSERT_TRUE(f.TransparentColor().has_value());
         EXPECT_EQ(*f.TransparentColor(), image.GlobalColorTable()[static_cast<std::size_t>(GetParam().transparent)]);
+        EXPECT_EQ(f.TransparentIndex(), GetParam().transparent);
         EXPECT_EQ(image.CurrentTransparentColor(), f.TransparentColor());
         image.SetTransparent(false);
         EXPECT_FALSE(image.CurrentTransparentColor().has_value());
@@ -250,6 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, GraphicControl,
     ::testing::Values(ControlCase{"TransparentIndexInTable", {{{0x01, 4, 2}}}, 2, 40, 0},
                       ControlCase{"TransparentIndexBeyondTable", {{{0x01, 0, 9}}}, -1, 0, 0},
+                      ControlCase{"TransparentIndexJustPastTable", {{{0x01, 0, 4}}}, -1, 0, 0},
+                      ControlCase{"TransparentIndexLastInTable", {{{0x01, 0, 3}}}, 3, 0, 0},
                       ControlCase{"FlagClear", {{{0x00, 0, 2}}}, -1, 0, 0},
                       ControlCase{"DisposalBits", {{{0x08 | 0x04, 0, 0}}}, -1, 0, 3},
                       ControlCase{"LargestDelayWins", {{{0x00, 25, 0}}, {{0x04, 7, 0}}}, -1, 250, 1},
@@ -425,6 +435,22 @@ TEST(GIFImage, SubBlockRunningPastTheEndMarksTheFrameAndKeepsItsPixels)
     EXPECT_TRUE(image.Frame(0).Corrupted());
     EXPECT_EQ(image.Frame(0).EncodedData(), (Bytes{2}));
     EXPECT_EQ(image.Frame(0).Bitmap().Indices(), (std::vector<unsigned char>{0, 0, 0, 0}));
+}
+
+TEST(GIFImage, SubBlockRunningPastTheEndEndsTheImageThere)
+{
+    // The bytes under the over-long sub-block would parse as a second image;
+    // they belong to the broken block and are not read as blocks.
+    GifBuilder inner;
+    AddTwoByTwo(inner).Trailer();
+    GifBuilder b;
+    b.Start(2, 2, 2);
+    b.Descriptor(0, 0, 2, 2).Raw({2, static_cast<int>(inner.data.size() + 1)});
+    b.data.insert(b.data.end(), inner.data.begin(), inner.data.end());
+    TGIFImage image;
+    Load(image, b.data);
+    EXPECT_EQ(image.FrameCount(), 1u);
+    EXPECT_TRUE(image.Frame(0).Corrupted());
 }
 
 TEST(GIFImage, EncodedDataKeepsTheCodeSizeAndEverySubBlock)
