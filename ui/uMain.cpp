@@ -133,7 +133,15 @@ TfMain::TfMain(IPlatform& platform, QWidget* parent)
     FormCreate();
 }
 
-TfMain::~TfMain() = default;
+TfMain::~TfMain()
+{
+    // The controls die after this body. A focus moving as they go must not
+    // reach the handlers of a window that is already half gone.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    delete headerRow_;
+    delete lineRow_;
+}
 
 const std::vector<TBevelEdit*>& TfMain::HeaderEdits() const
 {

@@ -821,6 +821,14 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
     }
     EXPECT_EQ(ActivePage(), 0);
     EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+
+    // Drops anywhere reach the window: no control takes them for itself
+    // (an edit would paste the file's address as text).
+    ClickTab(2);
+    ASSERT_FALSE(window_->LineEdits().empty());
+    for (const QWidget* child : window_->findChildren<QWidget*>())
+        EXPECT_FALSE(child->acceptDrops()) << child->metaObject()->className() << " "
+                                          << child->objectName().toStdString();
 }
 
 // --------------------------------------------------------- progress sink
