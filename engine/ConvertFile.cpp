@@ -60,36 +60,9 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         WriteMappedLine(writer, headerMapper, line);
         sink.SetValue(reader.PositionInBlocks());
 
-        // Lines that end in CR LF inside the read buffer are mapped where
-        // they lie and written out in long runs straight from that buffer;
-        // everything else goes through the writer's buffer line by line.
-        const bool inPlace = !settings.RelativeTime;
-        const char* runBegin = nullptr;
-        std::size_t runLength = 0;
-        auto writeRun = [&] {
-            if (runLength > 0)
-                writer.Write({runBegin, runLength});
-            runLength = 0;
-        };
-        if (inPlace)
-            reader.SetBeforeRefill(writeRun);
-
         while (!reader.AtEnd()) {
             ++lineNumber;
             line = reader.ReadLineView(scratch);
-            if (inPlace && reader.LastLineEndsInPlaceWithCrLf()) {
-                // The view lies in the reader's own, non-const buffer.
-                char* at = const_cast<char*>(line.data());
-                dataMapper.MapInto(at, line.size(), at);
-                if (runLength == 0 || runBegin + runLength != at) {
-                    writeRun();
-                    runBegin = at;
-                }
-                runLength += line.size() + 2;
-                sink.SetValue(reader.PositionInBlocks());
-                continue;
-            }
-            writeRun();
             if (settings.RelativeTime) {
                 try {
                     cell.clear();
@@ -104,8 +77,6 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
             WriteMappedLine(writer, dataMapper, line);
             sink.SetValue(reader.PositionInBlocks());
         }
-        writeRun();
-        reader.SetBeforeRefill(nullptr);
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {

@@ -42,12 +42,53 @@ namespace {
 // Up to this many distinct separators are compared 16 bytes at a time.
 constexpr std::size_t kVectorSetLimit = 8;
 
-inline __m128i SeparatorMask(__m128i v, const unsigned char* set, std::size_t count)
+// The separator set as broadcast vectors, built once per call rather than
+// once per block.
+struct TVectorSet {
+    TVectorSet(const unsigned char* set, std::size_t n) : count(n)
+    {
+        for (std::size_t k = 0; k < n; ++k)
+            bytes[k] = _mm_set1_epi8(static_cast<char>(set[k]));
+    }
+
+    __m128i Mask(__m128i v) const
+    {
+        __m128i mask = _mm_cmpeq_epi8(v, bytes[0]);
+        for (std::size_t k = 1; k < count; ++k)
+            mask = _mm_or_si128(mask, _mm_cmpeq_epi8(v, bytes[k]));
+        return mask;
+    }
+
+    __m128i bytes[kVectorSetLimit];
+    std::size_t count;
+};
+
+inline __m128i Load(const unsigned char* p)
 {
-    __m128i mask = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(set[0])));
-    for (std::size_t k = 1; k < count; ++k)
-        mask = _mm_or_si128(mask, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(set[k]))));
-    return mask;
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline void Store(unsigned char* p, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+template <typename MaskOf>
+void MapBeyondVector(const unsigned char* in, unsigned char* out, std::size_t pos, std::size_t n,
+                     unsigned char beyond, MaskOf maskOf)
+{
+    const __m128i with = _mm_set1_epi8(static_cast<char>(beyond));
+    auto map = [&](std::size_t at) {
+        const __m128i v = Load(in + at);
+        const __m128i mask = maskOf(v);
+        Store(out + at, _mm_or_si128(_mm_and_si128(mask, with), _mm_andnot_si128(mask, v)));
+    };
+    for (; n - pos >= 16; pos += 16)
+        map(pos);
+    // The last few bytes as one block that overlaps bytes already done:
+    // mapping a byte twice gives what mapping it once gave.
+    if (pos < n)
+        map(n - 16);
 }
 
 } // namespace
@@ -61,14 +102,15 @@ void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
     std::size_t occurrence = 0;
     const std::size_t listSize = replacement_.size();
 
-    // While the list has entries left, every occurrence needs its own entry.
 #if defined(__SSE2__)
-    const bool vectorSet = setSize_ > 0 && setSize_ <= kVectorSetLimit;
-    if (vectorSet) {
+    const bool vector = setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= 16;
+    const TVectorSet set(setBytes_.data(), vector ? setSize_ : 0);
+    // While the list has entries left, every occurrence needs its own entry.
+    if (vector) {
         while (occurrence < listSize && n - pos >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos));
-            auto bits = static_cast<unsigned>(_mm_movemask_epi8(SeparatorMask(v, setBytes_.data(), setSize_)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+            const __m128i v = Load(in + pos);
+            auto bits = static_cast<unsigned>(_mm_movemask_epi8(set.Mask(v)));
+            Store(out + pos, v);
             for (; bits != 0 && occurrence < listSize; bits &= bits - 1) {
                 const short r = replacement_[occurrence++];
                 if (r != kKeep)
@@ -101,14 +143,16 @@ void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
         return;
     }
 #if defined(__SSE2__)
-    if (vectorSet) {
-        const __m128i with = _mm_set1_epi8(static_cast<char>(beyondByte_));
-        for (; n - pos >= 16; pos += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + pos));
-            const __m128i mask = SeparatorMask(v, setBytes_.data(), setSize_);
-            const __m128i mapped = _mm_or_si128(_mm_and_si128(mask, with), _mm_andnot_si128(mask, v));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), mapped);
+    // The overlapping last block may only reach back over bytes that are
+    // past the list as well.
+    if (vector && n - pos >= 16) {
+        if (setSize_ == 1) {
+            const __m128i only = set.bytes[0];
+            MapBeyondVector(in, out, pos, n, beyondByte_, [&](__m128i v) { return _mm_cmpeq_epi8(v, only); });
+        } else {
+            MapBeyondVector(in, out, pos, n, beyondByte_, [&](__m128i v) { return set.Mask(v); });
         }
+        return;
     }
 #endif
     for (; pos < n; ++pos)

@@ -137,8 +137,6 @@ bool TLineReader::Fill()
 {
     if (fd_ < 0 || endOfFile_)
         return false;
-    if (beforeRefill_ && len_ > 0)
-        beforeRefill_();
     bufferOffset_ += static_cast<std::int64_t>(len_);
     pos_ = len_ = 0;
     do {
@@ -175,7 +173,6 @@ void TLineReader::ReadLine(std::string& line, std::size_t maxLength)
 std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t maxLength)
 {
     scratch.clear();
-    lastLineInPlace_ = false;
     if (fd_ < 0)
         return {};
 
@@ -228,17 +225,11 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
             break;
         }
         if (control == kCR) {
-            const std::size_t crAt = pos_++;
-            const bool crStillBuffered = pos_ < len_;
+            ++pos_;
             if (pos_ == len_ && !refill())
                 break;
             if (buffer_[pos_] == kLF) {
                 ++pos_;
-                if (crStillBuffered && !inScratch) {
-                    if (viewLength == 0)
-                        viewBegin = crAt;
-                    lastLineInPlace_ = viewBegin + viewLength == crAt;
-                }
                 break;
             }
             // A lone CR is dropped; what follows is read as usual.

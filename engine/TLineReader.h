@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,16 +49,6 @@ public:
     std::string_view ReadLineView(std::string& scratch,
                                   std::size_t maxLength = std::string::npos);
 
-    // True when the last line came back as a view into the read buffer that
-    // is directly followed there by its CR LF: the line and its break are
-    // then the very bytes an output line needs, and may be changed in place
-    // (the reader never looks at them again).
-    bool LastLineEndsInPlaceWithCrLf() const { return lastLineInPlace_; }
-
-    // Called before the read buffer is overwritten with the next block, so a
-    // caller holding views into it can use them one last time.
-    void SetBeforeRefill(std::function<void()> callback) { beforeRefill_ = std::move(callback); }
-
     bool AtEnd();
     // -1 while closed.
     std::int64_t PositionInBlocks() const
@@ -104,8 +93,6 @@ private:
     // One past the furthest byte the line rules have looked at; the 128-byte
     // chunks up to it are the ones "fetched".
     std::int64_t examinedEnd_ = 0;
-    bool lastLineInPlace_ = false;
-    std::function<void()> beforeRefill_;
 };
 
 } // namespace morvane

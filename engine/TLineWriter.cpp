@@ -68,7 +68,9 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
         ::close(fd);
         throw EInOutError(SameFileMessage(path));
     }
-    if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    // Emptying a file that is empty already is not only useless: some file
+    // systems take it as a sign to write everything out at close.
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
         const int error = errno;
         ::close(fd);
         throw EInOutError(CreateFailureMessage(path, error));
