@@ -14,6 +14,7 @@
 
 namespace morvane {
 
+class TByteReader;
 class TPictureFormats;
 
 enum class TGIFVersion { None = 0, GIF87a = 1, GIF89a = 2 };
@@ -74,7 +75,7 @@ public:
 private:
     void Clear();
     void Parse(std::span<const unsigned char> gif);
-    void ReadExtension(class TByteReader& reader, std::vector<TGIFExtension>& gathered);
+    void ReadExtension(TByteReader& reader, std::vector<TGIFExtension>& gathered);
 
     TGIFVersion version_ = TGIFVersion::None;
     int screenWidth_ = 0;
