@@ -157,7 +157,6 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
     int nextFree = firstFree;
     bool tableFull = false;
     int previous = -1;
-    int firstPixel = 0;
 
     CodeReader codes(encoded);
     int code = 0;
@@ -183,8 +182,7 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
                 return corrupted;
             if (code >= firstFree)
                 return true;
-            firstPixel = code & pixelMask;
-            out.Put(firstPixel);
+            out.Put(code & pixelMask);
             previous = code;
             continue;
         }
@@ -216,6 +214,8 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
         for (int i = depth - 1; i >= 0 && !out.Done(); --i)
             out.Put(stack_[static_cast<std::size_t>(i)]);
 
+        // A full table (only possible at 12 bits) has no free slot, so no
+        // code can lie beyond it there.
         int current = code;
         if (!tableFull && previous >= 0) {
             prefix_[static_cast<std::size_t>(nextFree)] = static_cast<std::uint16_t>(previous);
@@ -231,11 +231,8 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
                     tableFull = true;
                 }
             }
-        } else if (beyondTable) {
-            return true;
         }
         previous = current;
-        firstPixel = stringFirst;
     }
     return corrupted;
 }
