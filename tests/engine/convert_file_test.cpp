@@ -96,6 +96,14 @@ TConversionSettings TwoSets()
     return s;
 }
 
+std::string Repeat(const std::string& piece, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
 const std::string kThreeLines = "Time,Value\r\n12:00:00,1.5\r\n12:00:05,2.5\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "h;i;j\r\n1;2;3\r\n"},
         GoldenCase{"CtrlZEndsInputAtChunkStart", std::string(126, 'h') + "\r\n\x1a" "9,9\r\n",
                    SemicolonSettings(false), std::string(126, 'h') + "\r\n"},
+        GoldenCase{"LinesLongerThanAnyBuffer", "h,i\r\n" + Repeat("a,", 150000) + "\r\nz,z",
+                   WithBeyond(";"), "h;i\r\n" + Repeat("a;", 150000) + "\r\nz;z\r\n"},
         GoldenCase{"MappedClockDoesNotDisturbCount", "T,V\r\n08:00:00,1\r\n08:00:11,2\r\n", TwoSets(),
                    "relTime<> T|V\r\n0<>08:00-00;1\r\n11<>08:00-11;2\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
