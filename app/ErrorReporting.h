@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class QObject;
 
@@ -52,6 +53,26 @@ QString LastResortText(std::string_view className, std::string_view moduleName,
 // reportable error in the error box and anything else in the last-resort box.
 // The sender takes no part in what is shown. Never throws.
 void ReportError(QObject* sender, std::exception_ptr error) noexcept;
+
+// Wraps an event handler taking no arguments so that an error it raises is
+// reported right where it arises. The application object catches every error
+// that escapes an event anyway, but on its way there an error unwinds through
+// the toolkit's own frames, which are built without exception support: their
+// locals are never destroyed, leaking a little memory each time. Handlers
+// connected through this wrapper never unwind through them. Use it for
+// connections: connect(button, &QPushButton::clicked, this,
+//                      GuardedHandler(this, [this] { btn_SaveExcelFileClick(); }));
+template <class THandler>
+auto GuardedHandler(QObject* sender, THandler handler)
+{
+    return [sender, handler = std::move(handler)]() mutable {
+        try {
+            handler();
+        } catch (...) {
+            ReportError(sender, std::current_exception());
+        }
+    };
+}
 
 // The error box: the message with its period, the application title as caption.
 void ShowErrorBox(const morvane::Exception& error);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -17,17 +18,18 @@ namespace {
 // the platform call under test blocks meanwhile in its own loop.
 void WhenModalOpens(std::function<void(QWidget*)> look)
 {
-    auto attempts = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [look, attempts, poll] {
+    auto* timer = new QTimer(QCoreApplication::instance());
+    timer->setInterval(10);
+    int attempts = 0;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, look, attempts]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr && ++*attempts < 200) {
-            QTimer::singleShot(10, *poll);
+        if (modal == nullptr && ++attempts < 500)
             return;
-        }
+        timer->stop();
+        timer->deleteLater();
         look(modal);
-    };
-    QTimer::singleShot(0, *poll);
+    });
+    timer->start();
 }
 
 struct TBoxCase {
@@ -121,6 +123,25 @@ TEST(QtLastResortBox, HasNoOwnerAndTheErrorIcon)
     EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
+// Types a name into the dialog as a user would (the dialog's own selection
+// follows its folder listing, which is loaded in the background).
+void TypeFileName(QFileDialog* dialog, const QString& path)
+{
+    if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        edit->setText(path);
+    else
+        dialog->selectFile(path);
+}
+
+// Confirms the dialog; should it refuse, it is cancelled so the test fails
+// instead of waiting forever.
+void AcceptOrGiveUp(QFileDialog* dialog)
+{
+    static_cast<QDialog*>(dialog)->accept();
+    if (dialog->isVisible())
+        dialog->reject();
+}
+
 class QtSaveDialog : public ::testing::Test {
 protected:
     TQtPlatform platform;
@@ -145,8 +166,8 @@ TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterOrQuestionsThatReturnsTheChosenPa
         EXPECT_LE(dialog->nameFilters().size(), 1);
         EXPECT_TRUE(dialog->isSizeGripEnabled());
         EXPECT_EQ(dialog->selectedFiles().value(0), start);
-        dialog->selectFile(chosen);
-        static_cast<QDialog*>(dialog)->accept();
+        TypeFileName(dialog, chosen);
+        AcceptOrGiveUp(dialog);
     });
     IPlatform::TSaveDialogRequest request;
     request.FileName = start;
@@ -162,10 +183,11 @@ TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
     WhenModalOpens([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(chosen);
-        static_cast<QDialog*>(dialog)->accept();
+        AcceptOrGiveUp(dialog);
     });
-    ASSERT_EQ(platform.SaveFileName(nullptr, {}), std::optional<QString>(chosen));
+    IPlatform::TSaveDialogRequest first;
+    first.FileName = chosen;
+    ASSERT_EQ(platform.SaveFileName(nullptr, first), std::optional<QString>(chosen));
 
     QString startedWith;
     WhenModalOpens([&](QWidget* modal) {

@@ -65,6 +65,38 @@ INSTANTIATE_TEST_SUITE_P(
                      QString::fromUtf8("'µs' is not a valid time.")}),
     [](const ::testing::TestParamInfo<THandlerCase>& info) { return std::string(info.param.name); });
 
+// A guarded handler reports its error itself, so the click's delivery is not
+// cut short: the slots connected after it still run.
+TEST(GuardedHandler, ReportsAtTheHandlerAndLetsTheRestOfTheClickRun)
+{
+    FakePlatform platform(true);
+    QPushButton button;
+    int later = 0;
+    QObject::connect(&button, &QPushButton::clicked, &button, GuardedHandler(&button, [] {
+        throw morvane::EConvertError("'7:6x' is not a valid time");
+    }));
+    QObject::connect(&button, &QPushButton::clicked, [&] { ++later; });
+    button.show();
+
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(later, 2);
+    ASSERT_EQ(platform.MessageBoxes.size(), 2u);
+    EXPECT_EQ(platform.MessageBoxes[1].Text, QStringLiteral("'7:6x' is not a valid time."));
+    EXPECT_EQ(platform.MessageBoxes[1].Caption, QStringLiteral("Morvane (Halvik Control PE to Ostral)"));
+}
+
+TEST(GuardedHandler, PassesAQuietRunThrough)
+{
+    FakePlatform platform(true);
+    int runs = 0;
+    auto handler = GuardedHandler(nullptr, [&] { ++runs; });
+    handler();
+    handler();
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(platform.MessageBoxes.empty());
+}
+
 TEST(HandlerError, ObjectThatIsNoErrorGetsTheLastResortBoxOnly)
 {
     FakePlatform platform(true);
