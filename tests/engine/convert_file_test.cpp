@@ -14,6 +14,7 @@
 #include "LineReaderModel.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
+#include "EOutOfMemory.h"
 #include "RecordingSink.h"
 #include "TempFiles.h"
 
@@ -301,6 +302,33 @@ TEST(ConvertFile, FullDiskRaisesAfterCleanUp)
         EXPECT_TRUE(sink.EndsFinished());
         EXPECT_EQ(sink.calls.front(), "SetText()");
     }
+}
+
+// A sink that runs out of memory at its first progress value past zero.
+class TStarvingSink : public TRecordingSink {
+public:
+    void SetValue(std::int64_t value) override
+    {
+        TRecordingSink::SetValue(value);
+        if (value > 0)
+            throw std::bad_alloc();
+    }
+};
+
+TEST(ConvertFile, ExhaustedMemoryBecomesOutOfMemoryAfterCleanUp)
+{
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", std::string(200, 'h') + "\r\n" + std::string(200, 'd') + "\r\n");
+    TStarvingSink sink;
+    try {
+        ConvertFile(folder / "in.pe", folder / "out.csv", {}, sink);
+        ADD_FAILURE() << "exhausted memory went unnoticed";
+    } catch (const EOutOfMemory& e) {
+        EXPECT_EQ(e.Message(), "Out of memory");
+    }
+    EXPECT_TRUE(sink.EndsFinished());
+    // The header was written before memory ran out, and is kept.
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), std::string(200, 'h') + "\r\n");
 }
 
 TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
