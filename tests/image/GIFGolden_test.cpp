@@ -101,16 +101,10 @@ void CheckFrame(const TGIFImage& image, const GoldenFrame& g, const std::string&
 }
 
 
-TEST(GIFGoldenManifest, ListsEveryGoldenFile)
-{
-    const auto rows = Manifest();
-    EXPECT_GE(rows.size(), 15u);
-}
-
 TEST(GIFGoldenManifest, EveryFrameMatchesWhenReadWholeAndInTinyChunks)
 {
     const auto rows = Manifest();
-    ASSERT_FALSE(rows.empty());
+    ASSERT_GE(rows.size(), 15u);
     for (const std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{7}}) {
         for (const auto& g : rows) {
             const auto bytes = ReadFile(DataPath(g.file));
@@ -145,20 +139,6 @@ TEST(GIFGoldenManifest, StoredPropertyInTinyChunksGivesTheSamePixels)
         EXPECT_EQ(source.Read(rest, sizeof rest), 2u) << "the reader took more than its N bytes";
         EXPECT_EQ(rest[0], 0x55);
     }
-}
-
-TEST(GIFGoldenManifest, MultiFrameFileKeepsItsLoopAndFrameCount)
-{
-    TGIFImage image;
-    const auto bytes = ReadFile(DataPath("frames3_local_29x17.gif"));
-    TMemoryByteSource source(bytes);
-    image.LoadFromStream(source);
-    EXPECT_EQ(image.FrameCount(), 3u);
-    EXPECT_EQ(image.FrameIndex(), 0);
-    EXPECT_TRUE(image.Looping());
-    EXPECT_EQ(image.RepeatCount(), 7);
-    EXPECT_EQ(image.Width(), 29);
-    EXPECT_EQ(image.Height(), 17);
 }
 
 } // namespace

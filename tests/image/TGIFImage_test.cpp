@@ -324,26 +324,61 @@ TEST(GIFImage, ZeroBytesBetweenBlocksAreSkippedAndFramesKeepTheirOrder)
     EXPECT_EQ(second.Bitmap().Indices(), (std::vector<unsigned char>{1}));
 }
 
-TEST(GIFImage, UnknownByteAfterAFrameEndsTheImageQuietly)
+Bytes OneFrameThen(std::initializer_list<int> tail)
 {
     GifBuilder b;
     b.Start(2, 2, 2);
-    AddTwoByTwo(b).Raw({0x99, 0x21, 0x77});
-    TGIFImage image;
-    Load(image, b.data);
-    EXPECT_EQ(image.FrameCount(), 1u);
+    AddTwoByTwo(b).Raw(tail);
+    return b.data;
 }
 
-TEST(GIFImage, MissingTrailerStillLoads)
+// The bytes under an over-long sub-block would parse as a second image; they
+// belong to the broken block and are not read as blocks.
+Bytes OverLongSubBlockHidingAnImage()
 {
+    GifBuilder inner;
+    AddTwoByTwo(inner).Trailer();
     GifBuilder b;
     b.Start(2, 2, 2);
-    AddTwoByTwo(b);
-    TGIFImage image;
-    Load(image, b.data);
-    EXPECT_EQ(image.FrameCount(), 1u);
-    EXPECT_FALSE(image.Frame(0).Corrupted());
+    b.Descriptor(0, 0, 2, 2).Raw({2, static_cast<int>(inner.data.size() + 1)});
+    b.data.insert(b.data.end(), inner.data.begin(), inner.data.end());
+    return b.data;
 }
+
+struct SequenceCase {
+    const char* name;
+    Bytes bytes;
+    std::size_t frames;
+    bool firstCorrupted;
+};
+
+class BlockSequence : public ::testing::TestWithParam<SequenceCase> {};
+
+TEST_P(BlockSequence, LoadsTheFramesItHolds)
+{
+    TGIFImage image;
+    Load(image, GetParam().bytes);
+    ASSERT_EQ(image.FrameCount(), GetParam().frames);
+    if (GetParam().frames == 0) {
+        EXPECT_TRUE(image.Empty());
+        EXPECT_EQ(image.FrameIndex(), -1);
+        EXPECT_EQ(image.Width(), 0);
+        EXPECT_EQ(image.CurrentBitmap(), nullptr);
+    } else {
+        EXPECT_EQ(image.FrameIndex(), 0);
+        EXPECT_EQ(image.Frame(0).Corrupted(), GetParam().firstCorrupted);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BlockSequence,
+    ::testing::Values(SequenceCase{"Empty", Bytes{}, 0, false},
+                      SequenceCase{"NoImage", GifBuilder().Start(2, 2, 2).Trailer().data, 0, false},
+                      SequenceCase{"NoTrailer", OneFrameThen({}), 1, false},
+                      SequenceCase{"NoBlockTerminator", WithoutLast(OneFrameThen({}), 1), 1, true},
+                      SequenceCase{"UnknownByteAfterAFrameEndsQuietly", OneFrameThen({0x99, 0x21, 0x77}), 1, false},
+                      SequenceCase{"OverLongSubBlockEndsTheImage", OverLongSubBlockHidingAnImage(), 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GIFImage, ZeroWidthOrHeightTakesTheScreens)
 {
@@ -422,6 +457,23 @@ TEST(GIFImage, HugeDimensionsInATinyFileCostOnlyTheRowsDecoded)
     EXPECT_LT(after - before, 64 * 1024);
 }
 
+TEST(GIFImage, ManyFramesClaimingHugeHeightsCostLittle)
+{
+    GifBuilder b;
+    b.Start(1, 1, 2);
+    for (int i = 0; i < 300; ++i)
+        b.Descriptor(0, 0, 1, 65535).ImageData(2, gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}}));
+    b.Trailer();
+    const long before = ResidentKiB();
+    TGIFImage image;
+    Load(image, b.data);
+    ASSERT_EQ(image.FrameCount(), 300u);
+    for (std::size_t i = 0; i < image.FrameCount(); ++i)
+        EXPECT_EQ(image.Frame(i).Bitmap().PixelIndex(0, 1), 2);
+    // Storage follows the rows written, not the height each frame claims.
+    EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+}
+
 TEST(GIFImage, SubBlockRunningPastTheEndMarksTheFrameAndKeepsItsPixels)
 {
     GifBuilder b;
@@ -435,22 +487,6 @@ TEST(GIFImage, SubBlockRunningPastTheEndMarksTheFrameAndKeepsItsPixels)
     EXPECT_TRUE(image.Frame(0).Corrupted());
     EXPECT_EQ(image.Frame(0).EncodedData(), (Bytes{2}));
     EXPECT_EQ(image.Frame(0).Bitmap().Indices(), (std::vector<unsigned char>{0, 0, 0, 0}));
-}
-
-TEST(GIFImage, SubBlockRunningPastTheEndEndsTheImageThere)
-{
-    // The bytes under the over-long sub-block would parse as a second image;
-    // they belong to the broken block and are not read as blocks.
-    GifBuilder inner;
-    AddTwoByTwo(inner).Trailer();
-    GifBuilder b;
-    b.Start(2, 2, 2);
-    b.Descriptor(0, 0, 2, 2).Raw({2, static_cast<int>(inner.data.size() + 1)});
-    b.data.insert(b.data.end(), inner.data.begin(), inner.data.end());
-    TGIFImage image;
-    Load(image, b.data);
-    EXPECT_EQ(image.FrameCount(), 1u);
-    EXPECT_TRUE(image.Frame(0).Corrupted());
 }
 
 TEST(GIFImage, EncodedDataKeepsTheCodeSizeAndEverySubBlock)
@@ -509,27 +545,6 @@ TEST(GIFImage, NewLoadReplacesEverything)
     EXPECT_FALSE(image.Looping());
     EXPECT_EQ(image.RepeatCount(), 1);
     EXPECT_EQ(image.Version(), TGIFVersion::GIF87a);
-}
-
-TEST(GIFImage, EmptyInputLeavesAnEmptyImage)
-{
-    TGIFImage image;
-    Load(image, Bytes{});
-    EXPECT_TRUE(image.Empty());
-    EXPECT_EQ(image.FrameIndex(), -1);
-    EXPECT_EQ(image.Width(), 0);
-    EXPECT_EQ(image.Height(), 0);
-    EXPECT_EQ(image.CurrentBitmap(), nullptr);
-}
-
-TEST(GIFImage, ImageWithoutFramesIsEmpty)
-{
-    GifBuilder b;
-    b.Start(2, 2, 2).Trailer();
-    TGIFImage image;
-    Load(image, b.data);
-    EXPECT_TRUE(image.Empty());
-    EXPECT_EQ(image.FrameIndex(), -1);
 }
 
 struct StoredCase {

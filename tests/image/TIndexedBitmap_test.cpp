@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 
 using namespace morvane;
 
@@ -69,16 +68,6 @@ TEST(IndexedBitmap, StoredRowsRunBottomUp)
     EXPECT_EQ(bitmap.StoredRow(0)[2], 9);
     EXPECT_EQ(bitmap.StoredRow(1)[0], 0);
     EXPECT_EQ(bitmap.Indices(), (std::vector<unsigned char>{0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9}));
-}
-
-TEST(IndexedBitmap, OutOfRangeAccessIsRefused)
-{
-    TIndexedBitmap bitmap(3, 2, 8, TColorTable(256));
-    EXPECT_THROW(bitmap.ScanLine(2), std::out_of_range);
-    EXPECT_THROW(bitmap.ScanLine(-1), std::out_of_range);
-    EXPECT_THROW(bitmap.PixelIndex(3, 0), std::out_of_range);
-    EXPECT_THROW(bitmap.SetPixelIndex(0, 5, 1), std::out_of_range);
-    EXPECT_THROW(TIndexedBitmap(1, 1, 2, TColorTable(4)), std::invalid_argument);
 }
 
 } // namespace

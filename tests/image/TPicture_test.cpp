@@ -39,12 +39,6 @@ TEST(PictureFormats, GifIsFoundByClassNameAndExtension)
     }
     EXPECT_EQ(formats.FindByExtension("png"), nullptr);
     EXPECT_EQ(formats.FindByClassName("tgifimage"), nullptr);
-}
-
-TEST(PictureFormats, RegisteringTwiceKeepsOneEntry)
-{
-    TPictureFormats formats;
-    TGIFImage::Register(formats);
     TGIFImage::Register(formats);
     EXPECT_EQ(formats.Count(), 1u);
 }
