@@ -1,7 +1,10 @@
 #pragma once
 
+#include "IFileOpenDialog.h"
+
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -30,6 +33,9 @@ public:
     virtual void LastResortBox(const QString& text, const QString& caption) = 0;
     // The save-file dialog; nullopt when cancelled.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) = 0;
+    // A fresh file-open dialog for the file-open edit's browse action, e.g.
+    // edit->SetDialogFactory([&platform] { return platform.CreateFileOpenDialog(); }).
+    virtual std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() = 0;
     // The default alert sound.
     virtual void Beep() = 0;
     // The shell's "open" for a web address or a mailto: link.

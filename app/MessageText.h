@@ -10,7 +10,3 @@
 // read as UTF-8, any other as Windows-1252, so no byte is ever lost or
 // replaced.
 QString MessageToQString(std::string_view bytes);
-
-// One byte as a Windows-1252 character; the five unassigned bytes keep their
-// C1 control code, as the Windows conversion does.
-QChar Windows1252ToQChar(unsigned char byte);

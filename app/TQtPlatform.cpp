@@ -1,5 +1,7 @@
 #include "TQtPlatform.h"
 
+#include "TQtFileOpenDialog.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -64,6 +66,11 @@ std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDia
         return std::nullopt;
     lastSaveFileName_ = chosen.first();
     return lastSaveFileName_;
+}
+
+std::unique_ptr<IFileOpenDialog> TQtPlatform::CreateFileOpenDialog()
+{
+    return std::make_unique<TQtFileOpenDialog>();
 }
 
 void TQtPlatform::Beep()

@@ -13,6 +13,7 @@ public:
                        TMessageStyle style) override;
     void LastResortBox(const QString& text, const QString& caption) override;
     std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
+    std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() override;
     void Beep() override;
     void OpenUrl(const QString& url) override;
 

@@ -1,6 +1,9 @@
 #include "ErrorReporting.h"
+#include "FontSetup.h"
 #include "TApplication.h"
+#include "TGIFImage.h"
 #include "TLocaleTimeSettings.h"
+#include "TPictureFormats.h"
 #include "uMain.h"
 
 #include <QByteArray>
@@ -19,11 +22,7 @@ namespace {
 // The picture formats the window's stored logo needs.
 void RegisterPictureFormats()
 {
-}
-
-// The window's fonts, which the widget set chooses.
-void SetUpFonts()
-{
+    morvane::TGIFImage::Register(morvane::TPictureFormats::Global());
 }
 
 // Developer hook, for scripted start-up checks only: when the environment
@@ -49,7 +48,7 @@ int main(int argc, char* argv[])
         // Nested so that the last-resort box of an error during the window's
         // construction still has the application to draw itself with.
         return RunWithLastResort([&] {
-            SetUpFonts();
+            FontSetup::SetUpFonts();
             TfMain fMain(app.Platform());
             fMain.show();
             StartQuitTimerFromEnvironment(app);

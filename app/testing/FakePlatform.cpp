@@ -43,11 +43,26 @@ std::optional<QString> FakePlatform::SaveFileName(QWidget* parent, const TSaveDi
     Q_UNUSED(parent);
     SaveRequests.push_back(request);
     Log.push_back(QStringLiteral("SaveFileName"));
-    if (saveAnswers_.empty())
+    return NextAnswer(saveAnswers_);
+}
+
+std::unique_ptr<IFileOpenDialog> FakePlatform::CreateFileOpenDialog()
+{
+    return std::make_unique<FakeFileOpenDialog>(
+        [this](const FakeFileOpenDialog::TSettings& settings) {
+            OpenRequests.push_back(settings);
+            Log.push_back(QStringLiteral("OpenFileName"));
+        },
+        [this] { return NextAnswer(openAnswers_); });
+}
+
+std::optional<QString> FakePlatform::NextAnswer(std::deque<std::optional<QString>>& answers)
+{
+    if (answers.empty())
         return std::nullopt;
-    const bool confirmed = saveAnswers_.front().has_value();
-    const QString name = confirmed ? *saveAnswers_.front() : QString();
-    saveAnswers_.pop_front();
+    const bool confirmed = answers.front().has_value();
+    const QString name = confirmed ? *answers.front() : QString();
+    answers.pop_front();
     if (!confirmed)
         return std::nullopt;
     return name;
@@ -70,13 +85,20 @@ void FakePlatform::QueueSaveAnswer(std::optional<QString> answer)
     saveAnswers_.push_back(std::move(answer));
 }
 
+void FakePlatform::QueueOpenAnswer(std::optional<QString> answer)
+{
+    openAnswers_.push_back(std::move(answer));
+}
+
 void FakePlatform::Clear()
 {
     MessageBoxes.clear();
     LastResortBoxes.clear();
     SaveRequests.clear();
+    OpenRequests.clear();
     OpenedUrls.clear();
     BeepCount = 0;
     Log.clear();
     saveAnswers_.clear();
+    openAnswers_.clear();
 }

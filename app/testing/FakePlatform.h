@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeFileOpenDialog.h"
 #include "IPlatform.h"
 
 #include <QString>
@@ -38,12 +39,18 @@ public:
                        TMessageStyle style) override;
     void LastResortBox(const QString& text, const QString& caption) override;
     std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
+    // A scripted dialog: it answers from QueueOpenAnswer and records its
+    // settings in OpenRequests when run.
+    std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() override;
     void Beep() override;
     void OpenUrl(const QString& url) override;
 
     // Queues the save dialog's next answer; nullopt is a cancel. With nothing
     // queued the dialog is cancelled.
     void QueueSaveAnswer(std::optional<QString> answer);
+
+    // The same for the file-open dialog.
+    void QueueOpenAnswer(std::optional<QString> answer);
 
     // Drops every record and every queued answer.
     void Clear();
@@ -52,10 +59,12 @@ public:
     std::vector<TMessageBoxCall> MessageBoxes;
     std::vector<TLastResortCall> LastResortBoxes;
     std::vector<TSaveDialogRequest> SaveRequests;
+    std::vector<FakeFileOpenDialog::TSettings> OpenRequests;
     std::vector<QString> OpenedUrls;
     int BeepCount = 0;
     // Every call in order, e.g. "MessageBox:Information:<caption>:<text>",
-    // "LastResortBox:<caption>", "SaveFileName", "Beep", "OpenUrl:<url>", so
+    // "LastResortBox:<caption>", "SaveFileName", "OpenFileName",
+    // "Beep", "OpenUrl:<url>", so
     // tests can check what happened before what.
     std::vector<QString> Log;
 
@@ -64,7 +73,10 @@ public:
     std::function<void(const TMessageBoxCall&)> OnMessageBox;
 
 private:
+    static std::optional<QString> NextAnswer(std::deque<std::optional<QString>>& answers);
+
     std::deque<std::optional<QString>> saveAnswers_;
+    std::deque<std::optional<QString>> openAnswers_;
     bool installed_ = false;
     IPlatform* previous_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "ErrorReporting.h"
 #include "MessageText.h"
+#include "Windows1252.h"
 
 #include "EConvertError.h"
 #include "Exception.h"
@@ -154,7 +155,7 @@ TEST(MessageDecoding, EveryByteAloneBecomesOneCharacter)
         if (b < 0x80 || b >= 0xA0)
             EXPECT_EQ(text.at(0).unicode(), b) << "byte " << b;
         else
-            EXPECT_EQ(text.at(0), Windows1252ToQChar(static_cast<unsigned char>(b)));
+            EXPECT_EQ(static_cast<char32_t>(text.at(0).unicode()), Windows1252::ToUnicode(static_cast<unsigned char>(b)));
     }
 }
 

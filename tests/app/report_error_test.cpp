@@ -228,3 +228,26 @@ TEST(FakePlatform, AnswersTheSaveDialogFromItsScriptThenCancels)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FakePlatform, FileOpenDialogRecordsItsSettingsAndAnswersFromTheScript)
+{
+    FakePlatform platform;
+    platform.QueueOpenAnswer(QStringLiteral("/data/run1.pe"));
+    auto first = platform.CreateFileOpenDialog();
+    first->SetTitle(QStringLiteral("Open"));
+    first->SetFilter(QStringLiteral("PE|*.pe"));
+    first->SetOptions(ofFileMustExist);
+    ASSERT_TRUE(first->Execute(nullptr));
+    EXPECT_EQ(first->FileName(), QStringLiteral("/data/run1.pe"));
+    auto second = platform.CreateFileOpenDialog();
+    EXPECT_FALSE(second->Execute(nullptr));
+    ASSERT_EQ(platform.OpenRequests.size(), 2u);
+    EXPECT_EQ(platform.OpenRequests[0].Title, QStringLiteral("Open"));
+    EXPECT_EQ(platform.OpenRequests[0].Filter, QStringLiteral("PE|*.pe"));
+    EXPECT_EQ(platform.OpenRequests[0].Options, TOpenOptions(ofFileMustExist));
+    EXPECT_EQ(platform.Log, (std::vector<QString>{QStringLiteral("OpenFileName"), QStringLiteral("OpenFileName")}));
+}
+
+} // namespace
