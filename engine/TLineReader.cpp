@@ -176,6 +176,26 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
     if (fd_ < 0)
         return {};
 
+    // Most lines lie whole in the buffer and end in LF or CR LF: those are
+    // handed out at once. Anything else starts over on the general path.
+    if (pos_ < len_ && maxLength == std::string::npos) {
+        const unsigned char* base = buffer_.get();
+        const unsigned char* end = base + len_;
+        const unsigned char* stop = FindLineControl(base + pos_, end);
+        std::size_t breakLength = 0;
+        if (stop < end && *stop == kLF)
+            breakLength = 1;
+        else if (end - stop >= 2 && stop[0] == kCR && stop[1] == kLF)
+            breakLength = 2;
+        if (breakLength > 0) {
+            const std::string_view line(reinterpret_cast<const char*>(base) + pos_,
+                                        static_cast<std::size_t>(stop - base) - pos_);
+            pos_ = static_cast<std::size_t>(stop - base) + breakLength;
+            Examined(Offset());
+            return line;
+        }
+    }
+
     // The line lives in the buffer as long as it is one unbroken run of bytes
     // there; a dropped CR or a refill moves it to the scratch string.
     std::size_t viewBegin = pos_;
