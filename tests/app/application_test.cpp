@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QIcon>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,13 @@ TEST(Application, IsTitledForTheErrorBox)
 {
     EXPECT_EQ(App().Title(), QStringLiteral("Morvane (Halvik Control PE to Ostral)"));
     EXPECT_TRUE(App().UpdateFormatSettings());
+}
+
+TEST(Application, CarriesTheThirtyTwoPixelIcon)
+{
+    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+    ASSERT_EQ(sizes.size(), 1);
+    EXPECT_EQ(sizes.first(), QSize(32, 32));
 }
 
 struct TRegionCase {
