@@ -12,11 +12,13 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -184,8 +186,18 @@ void ShowErrorBox(const morvane::Exception& error)
 
 void ShowErrorBox(std::string_view message)
 {
-    ShowAppMessageBox(MessageToQString(WithErrorPeriod(message)), ApplicationTitle(),
-                      IPlatform::TMessageStyle::Error);
+    // The box runs its own event loop, in which the failed handler (a paint
+    // handler, say) may fail again the same way: each time a further box
+    // would open on top, without end. One box per message at a time is enough.
+    static std::vector<std::string> open;
+    const std::string text = WithErrorPeriod(message);
+    if (std::find(open.begin(), open.end(), text) != open.end())
+        return;
+    open.push_back(text);
+    struct TClose {
+        ~TClose() { open.pop_back(); }
+    } close;
+    ShowAppMessageBox(MessageToQString(text), ApplicationTitle(), IPlatform::TMessageStyle::Error);
 }
 
 IPlatform::TButton ShowAppMessageBox(const QString& text, const QString& caption,

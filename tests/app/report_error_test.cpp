@@ -171,6 +171,29 @@ TEST(ReportError, EmptyMessageShowsAnEmptyBox)
     EXPECT_EQ(platform.MessageBoxes[0].Text, QString());
 }
 
+// A handler that fails again while its box is open (a paint handler, say)
+// must not stack box upon box; a different error still gets its own box.
+TEST(ReportError, SameErrorWhileItsBoxIsOpenOpensNoSecondBox)
+{
+    FakePlatform platform(true);
+    int depth = 0;
+    platform.OnMessageBox = [&](const FakePlatform::TMessageBoxCall&) {
+        if (++depth > 5)
+            return;
+        ReportError(nullptr, std::make_exception_ptr(morvane::Exception("paint failed")));
+        ReportError(nullptr, std::make_exception_ptr(morvane::Exception("other")));
+    };
+    ReportError(nullptr, std::make_exception_ptr(morvane::Exception("paint failed")));
+    ASSERT_EQ(platform.MessageBoxes.size(), 2u);
+    EXPECT_EQ(platform.MessageBoxes[0].Text, QStringLiteral("paint failed."));
+    EXPECT_EQ(platform.MessageBoxes[1].Text, QStringLiteral("other."));
+
+    // Once closed, the same error opens its box again.
+    platform.OnMessageBox = nullptr;
+    ReportError(nullptr, std::make_exception_ptr(morvane::Exception("paint failed")));
+    EXPECT_EQ(platform.MessageBoxes.size(), 3u);
+}
+
 TEST(ReportError, SurvivesABoxThatFails)
 {
     FakePlatform platform(true);
