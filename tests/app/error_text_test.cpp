@@ -1,6 +1,5 @@
 #include "ErrorReporting.h"
 #include "MessageText.h"
-#include "Windows1252.h"
 
 #include "EConvertError.h"
 #include "Exception.h"
@@ -137,27 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                     QString::fromUtf8("/home/jürgen/run1.pe")},
         TDecodeCase{"Latin1Byte", "'\xE4' is", QString::fromUtf8("'ä' is")},
         TDecodeCase{"EuroSign", "\x80", QString(QChar(0x20AC))},
-        TDecodeCase{"SmartQuotes", "\x93x\x94", QString(QChar(0x201C)) + "x" + QChar(0x201D)},
-        TDecodeCase{"UnassignedByteKeepsItsCode", "\x81\x8D\x8F\x90\x9D",
-                    QString(QChar(0x81)) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D)},
         TDecodeCase{"OverlongUtf8IsNotUtf8", "\xC0\x80", QString(QChar(0xC0)) + QChar(0x20AC)},
         TDecodeCase{"TruncatedSequenceIsNotUtf8", "a\xC3", QString(QChar('a')) + QChar(0xC3)},
         TDecodeCase{"EmbeddedZeroKept", std::string("a\0b", 3), QString(QChar('a')) + QChar(0) + QChar('b')},
         TDecodeCase{"Empty", "", QString()}),
     [](const ::testing::TestParamInfo<TDecodeCase>& info) { return std::string(info.param.name); });
-
-TEST(MessageDecoding, EveryByteAloneBecomesOneCharacter)
-{
-    for (int b = 0; b < 256; ++b) {
-        const std::string bytes(1, static_cast<char>(b));
-        const QString text = MessageToQString(bytes);
-        ASSERT_EQ(text.size(), 1) << "byte " << b;
-        if (b < 0x80 || b >= 0xA0)
-            EXPECT_EQ(text.at(0).unicode(), b) << "byte " << b;
-        else
-            EXPECT_EQ(static_cast<char32_t>(text.at(0).unicode()), Windows1252::ToUnicode(static_cast<unsigned char>(b)));
-    }
-}
 
 struct TDescribeCase {
     const char* name;
