@@ -17,7 +17,7 @@ namespace {
 // is kept as a plain string that `strings morvane | grep FileVersion` finds.
 [[gnu::used]] const char versionRecord[] =
     "FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"
-    "LegalCopyright=(c) The Morvane developers;LegalTrademarks=MV";
+    "LegalCopyright=\u00a9 2026 Morvane Software;LegalTrademarks=MS";
 
 // The picture formats the window's stored logo needs.
 void RegisterPictureFormats()

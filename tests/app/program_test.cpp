@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -22,6 +23,15 @@ TEST(Program, StartsAndEndsCleanly)
     ASSERT_TRUE(finished);
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+}
+
+// The program file carries its version record, findable with `strings`.
+TEST(Program, CarriesItsVersionRecord)
+{
+    QFile program(QStringLiteral(MORVANE_PROGRAM));
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    const QByteArray bytes = program.readAll();
+    EXPECT_GE(bytes.indexOf("FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"), 0);
 }
 
 } // namespace
