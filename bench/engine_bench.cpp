@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,22 +24,32 @@ namespace {
 
 const std::string kLine = "12:34:56,21.37,20.97,1013.4,12.48,45.6,31,5,862,1203,25.00,-3.63,1";
 
-// One 64 MiB PE file shared by the benchmarks, removed at exit.
-const std::string& SampleFile()
+// One 64 MiB PE file shared by the benchmarks, removed at exit. The name
+// lives in plain storage so the exit handler never meets a destroyed string.
+char gSamplePath[64] = "";
+
+void RemoveSample()
 {
-    static const std::string path = [] {
-        std::string pattern = "/tmp/morvane-bench-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
+    if (gSamplePath[0] != '\0')
+        std::remove(gSamplePath);
+}
+
+const char* SampleFile()
+{
+    if (gSamplePath[0] == '\0') {
+        std::strcpy(gSamplePath, "/tmp/morvane-bench-XXXXXX");
+        const int fd = ::mkstemp(gSamplePath);
+        if (fd < 0)
+            std::abort();
         ::close(fd);
-        std::FILE* f = std::fopen(pattern.c_str(), "wb");
+        std::atexit(RemoveSample);
+        std::FILE* f = std::fopen(gSamplePath, "wb");
         std::fputs("Time,A,B,C,D,E,F,G,H,I,J,K,L\r\n", f);
         for (std::size_t written = 0; written < (64u << 20); written += kLine.size() + 2)
             std::fprintf(f, "%s\r\n", kLine.c_str());
         std::fclose(f);
-        std::atexit([] { std::remove(SampleFile().c_str()); });
-        return pattern;
-    }();
-    return path;
+    }
+    return gSamplePath;
 }
 
 std::int64_t FileBytes()
@@ -111,7 +122,7 @@ void RunConvert(benchmark::State& state, MakeSink makeSink, bool relativeTime)
     TConversionSettings settings;
     settings.ReplacementBeyondList = ";";
     settings.RelativeTime = relativeTime;
-    const std::string output = SampleFile() + ".csv";
+    const std::string output = std::string(SampleFile()) + ".csv";
     for (auto _ : state) {
         auto sink = makeSink();
         ConvertFile(SampleFile(), output, settings, *sink);
