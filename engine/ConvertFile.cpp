@@ -1,5 +1,7 @@
 #include "ConvertFile.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -9,7 +11,13 @@
 #include "EOutOfMemory.h"
 #include "RelativeTime.h"
 #include "TLineMapper.h"
+#include "TLocaleTimeSettings.h"
 #include "TRelativeTimeState.h"
+#include "TimeOfDay.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvane {
 
@@ -19,6 +27,227 @@ void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string
 {
     writer.WriteLineWith(line.size(),
                          [&](char* destination) { mapper.MapInto(line.data(), line.size(), destination); });
+}
+
+constexpr unsigned char kCR = 13;
+constexpr std::size_t kClockTextLength = 8;
+// Lines taken from the read buffer in one go: enough to make the two passes
+// over them cheap, few enough that they are still in the cache for the second.
+constexpr std::size_t kLinesPerPass = 256;
+
+// Bytes of the read buffer that go to the output unchanged once mapped in
+// place (whole lines ending in CR LF), held back so that they reach the
+// writer as one piece, written straight from where they lie.
+class TPendingRun {
+public:
+    explicit TPendingRun(TLineWriter& writer) : pendingWriter_(&writer) {}
+
+    void Add(const unsigned char* bytes, std::size_t n)
+    {
+        if (size_ != 0 && begin_ + size_ != bytes) {
+            pendingWriter_->Write(View());
+            size_ = 0;
+        }
+        if (size_ == 0)
+            begin_ = bytes;
+        size_ += n;
+    }
+    void DropLast(std::size_t n) { size_ -= n; }
+    void Flush()
+    {
+        if (size_ != 0) {
+            const std::string_view run = View();
+            size_ = 0;
+            pendingWriter_->Write(run);
+        }
+    }
+
+private:
+    std::string_view View() const { return {reinterpret_cast<const char*>(begin_), size_}; }
+
+    TLineWriter* pendingWriter_;
+    const unsigned char* begin_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// What the relative time column of the fast way keeps for a run: the start
+// time as milliseconds of the day, known once the relative time state has
+// one, and whether clock texts may be read in their plain form.
+struct TClockReading {
+    bool StartKnown = false;
+    std::int64_t Start = 0;
+    bool PlainForm = false;
+    char Separator = ':';
+};
+
+// Copies a line's worth of bytes without a library call per line.
+inline void CopyShort(char* to, const char* from, std::size_t n)
+{
+#if defined(__SSE2__)
+    if (n >= 16) {
+        std::size_t i = 0;
+        for (; n - i > 16; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 16)));
+        return;
+    }
+#endif
+    // Fixed sizes, two of them overlapping, cost no call.
+    if (n >= 8) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            to[i] = from[i];
+    }
+}
+
+// Takes the whole plain lines at the read position straight out of the read
+// buffer: their clock texts are read first, then they are mapped in place,
+// then each goes out, in the buffer it lies in where nothing is put in front
+// of it and it ends in CR LF. Every line costs what the general way costs
+// the sink.
+enum class TTaken {
+    Lines,    // one line or more
+    CutLine,  // the next line runs past the buffered bytes
+    Special,  // the next line needs the general way (which also raises for a
+              // bad clock text)
+};
+
+TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pending,
+                    const TLineMapper& mapper, const TConversionSettings& settings,
+                    TRelativeTimeState& state, TClockReading& clocks, IProgressSink& sink,
+                    std::int64_t& lineNumber)
+{
+    unsigned char* const base = reader.Buffered();
+    std::uint32_t ends[kLinesPerPass];
+    bool special = false;
+    std::size_t count =
+        TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
+    if (count == 0)
+        return special ? TTaken::Special : TTaken::CutLine;
+
+    const auto textEnd = [base](std::size_t from, std::size_t lf) {
+        return lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
+    };
+
+    std::int32_t clock[kLinesPerPass];
+    if (settings.RelativeTime) {
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t length = std::min(textEnd(from, ends[i]) - from, kClockTextLength);
+            const char* text = reinterpret_cast<const char*>(base) + from;
+            const bool plain = clocks.PlainForm && length == kClockTextLength &&
+                               TryPlainClock(text, clocks.Separator, clock[i]);
+            if (!plain && !TryMillisecondOfDayFromBytes({text, length}, clock[i])) {
+                count = i;
+                break;
+            }
+            from = ends[i] + 1;
+        }
+        if (count == 0)
+            return TTaken::Special;
+        if (!state.StartTimeKnown) {
+            state.StartTime = TimeOfDayOfMilliseconds(clock[0]);
+            state.StartTimeKnown = true;
+        }
+        if (!clocks.StartKnown) {
+            clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
+            clocks.StartKnown = true;
+        }
+    }
+
+    const std::size_t through = ends[count - 1] + std::size_t{1};
+    if (mapper.MapsEveryOccurrenceAlike()) {
+        mapper.MapRun(base, through);
+    } else {
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            char* line = reinterpret_cast<char*>(base) + from;
+            mapper.MapInto(line, textEnd(from, ends[i]) - from, line);
+            from = ends[i] + 1;
+        }
+    }
+
+    if (!settings.RelativeTime) {
+        bool crLf = true;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < count && crLf; ++i) {
+            crLf = textEnd(from, ends[i]) != ends[i];
+            from = ends[i] + 1;
+        }
+        if (crLf) {
+            // The lines read as they will be written: they go out from here.
+            pending.Add(base, through);
+            from = 0;
+            try {
+                for (std::size_t i = 0; i < count; ++i) {
+                    reader.ConsumeBuffered(ends[i] + 1 - from);
+                    from = ends[i] + 1;
+                    sink.SetValue(reader.PositionInBlocks());
+                }
+            } catch (...) {
+                // Lines the sink has not been told of were not written yet.
+                pending.DropLast(through - from);
+                throw;
+            }
+            lineNumber += static_cast<std::int64_t>(count);
+            return TTaken::Lines;
+        }
+    }
+
+    const std::string_view separator = settings.RelativeTimeSeparator;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t lf = ends[i];
+        const std::size_t end = textEnd(from, lf);
+        ++lineNumber;
+        if (!settings.RelativeTime && end != lf) {
+            pending.Add(base + from, lf + 1 - from);
+        } else {
+            pending.Flush();
+            char cell[24];
+            char* cellEnd = cell;
+            if (settings.RelativeTime) {
+                const std::int64_t distance =
+                    clock[i] >= clocks.Start ? clock[i] - clocks.Start : clocks.Start - clock[i];
+                cellEnd = std::to_chars(cell, cell + sizeof cell, distance / 1000).ptr;
+            }
+            const std::size_t cellSize = static_cast<std::size_t>(cellEnd - cell);
+            const std::string_view text(reinterpret_cast<const char*>(base) + from, end - from);
+            const std::string_view after = settings.RelativeTime ? separator : std::string_view();
+            const std::size_t total = cellSize + after.size() + text.size() + 2;
+            if (char* at = writer.Reserve(total)) {
+                CopyShort(at, cell, cellSize);
+                at += cellSize;
+                CopyShort(at, after.data(), after.size());
+                at += after.size();
+                CopyShort(at, text.data(), text.size());
+                at[text.size()] = '\r';
+                at[text.size() + 1] = '\n';
+                writer.Commit(total);
+            } else {
+                writer.Write({cell, cellSize});
+                writer.Write(after);
+                writer.WriteLine(text);
+            }
+        }
+        reader.ConsumeBuffered(lf + 1 - from);
+        sink.SetValue(reader.PositionInBlocks());
+        from = lf + 1;
+    }
+    return TTaken::Lines;
 }
 
 } // namespace
@@ -46,6 +275,10 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
 
     std::exception_ptr error;
     std::int64_t lineNumber = 1;
+    // Lines taken whole from the read buffer wait there to be written in one
+    // piece; they must be out before anything else is written and before the
+    // buffer is refilled under them.
+    TPendingRun pending(writer);
     try {
         const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                        settings.ReplacementBeyondList);
@@ -53,6 +286,9 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                                      settings.ReplacementBeyondList);
         std::string scratch;
         std::string cell;
+        TClockReading clocks;
+        clocks.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
+        clocks.Separator = LocaleTimeSettings().ClockSeparator;
 
         std::string_view line = reader.ReadLineView(scratch);
         if (settings.RelativeTime)
@@ -60,7 +296,18 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         WriteMappedLine(writer, headerMapper, line);
         sink.SetValue(reader.PositionInBlocks());
 
-        while (!reader.AtEnd()) {
+        for (;;) {
+            if (reader.BufferedSize() == 0)
+                pending.Flush();
+            if (reader.AtEnd())
+                break;
+            const TTaken taken =
+                TakePlainLines(reader, writer, pending, dataMapper, settings, state, clocks, sink, lineNumber);
+            if (taken == TTaken::Lines)
+                continue;
+            pending.Flush();
+            if (taken == TTaken::CutLine && reader.FetchBehindBuffered())
+                continue;
             ++lineNumber;
             line = reader.ReadLineView(scratch);
             if (settings.RelativeTime) {
@@ -77,12 +324,21 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
             WriteMappedLine(writer, dataMapper, line);
             sink.SetValue(reader.PositionInBlocks());
         }
+        pending.Flush();
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {
         error = std::current_exception();
     }
 
+    try {
+        // Lines the sink has already been told of belong in the output even
+        // when the sink then failed.
+        pending.Flush();
+    } catch (...) {
+        if (!error)
+            error = std::current_exception();
+    }
     reader.Close();
     try {
         writer.Close();

@@ -54,22 +54,35 @@ std::int64_t WholeSecondsApart(double a, double b)
     return distance / 1000;
 }
 
+std::int64_t MillisecondsOfTimeOfDay(double timeOfDay)
+{
+    return MillisecondsOf(timeOfDay);
+}
+
+double TimeOfDayOfMilliseconds(std::int32_t milliseconds)
+{
+    return static_cast<double>(milliseconds) / MillisecondsPerDay;
+}
+
 void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTimeState& state,
                             std::string_view relativeTimeSeparator)
 {
     const std::string_view clockText = line.substr(0, ClockTextLength);
-    double timeOfDay = 0.0;
-    if (!TryTimeOfDayFromBytes(clockText, timeOfDay))
+    std::int32_t milliseconds = 0;
+    if (!TryMillisecondOfDayFromBytes(clockText, milliseconds))
         throw EConvertError(InvalidTimeMessage(clockText));
 
     if (!state.StartTimeKnown) {
-        state.StartTime = timeOfDay;
+        state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
         state.StartTimeKnown = true;
     }
 
+    // The parsed time's own count stands in for recovering it from its time
+    // of day, which gives it back exactly.
+    const std::int64_t start = MillisecondsOf(state.StartTime);
+    const std::int64_t distance = milliseconds >= start ? milliseconds - start : start - milliseconds;
     char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits,
-                                         WholeSecondsApart(timeOfDay, state.StartTime));
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, distance / 1000);
     (void)ec; // 24 bytes hold any 64-bit integer
     out.append(digits, end);
     out += relativeTimeSeparator;

@@ -26,4 +26,13 @@ void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTi
 // Whole seconds between two times of day, without direction, within one day.
 std::int64_t WholeSecondsApart(double a, double b);
 
+// The milliseconds of the day a time of day stands for. Exact for every value
+// the clock parser gives (a whole millisecond count over a day's), so that
+// WholeSecondsApart(a, b) is the distance of these counts in whole seconds;
+// defined for any other value.
+std::int64_t MillisecondsOfTimeOfDay(double timeOfDay);
+
+// The time of day of a millisecond count, as the clock parser makes it.
+double TimeOfDayOfMilliseconds(std::int32_t milliseconds);
+
 } // namespace morvane

@@ -5,6 +5,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MORVANE_HAVE_AVX2_KERNELS 1
+#endif
 
 namespace morvane {
 
@@ -32,6 +36,16 @@ TLineMapper::TLineMapper(std::string_view separatorSet, const std::vector<std::s
                 beyondTable_[b] = with;
                 beyondIsIdentity_ = false;
             }
+        }
+    }
+
+    runTable_ = beyondTable_;
+    runTable_['\n'] = '\n';
+    runTable_['\r'] = '\r';
+    for (int b = 0; b < 256; ++b) {
+        if (runTable_[b] != b) {
+            runBytes_[runSize_++] = static_cast<unsigned char>(b);
+            runIsIdentity_ = false;
         }
     }
 }
@@ -157,6 +171,141 @@ void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
 #endif
     for (; pos < n; ++pos)
         out[pos] = beyondTable_[in[pos]];
+}
+
+namespace {
+
+// Up to this many distinct bytes that change are compared a vector at a
+// time in a run; more go through the table one byte at a time.
+constexpr std::size_t kRunVectorLimit = 4;
+
+template <std::size_t Count>
+void MapRunScalar(unsigned char* p, std::size_t n, const unsigned char* bytes, unsigned char with)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = 0; k < Count; ++k) {
+            if (p[i] == bytes[k])
+                p[i] = with;
+        }
+    }
+}
+
+void MapRunWithTable(unsigned char* p, std::size_t n, const std::array<unsigned char, 256>& table)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = table[p[i]];
+}
+
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+template <std::size_t Count>
+__attribute__((target("avx2"))) inline void MapBlockAvx2(unsigned char* p, const __m256i* set, __m256i to)
+{
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i mask = _mm256_cmpeq_epi8(v, set[0]);
+    for (std::size_t k = 1; k < Count; ++k)
+        mask = _mm256_or_si256(mask, _mm256_cmpeq_epi8(v, set[k]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_blendv_epi8(v, to, mask));
+}
+
+template <std::size_t Count>
+__attribute__((target("avx2"))) void MapRunAvx2(unsigned char* p, std::size_t n, const unsigned char* bytes,
+                                                unsigned char with)
+{
+    if (n < 32) {
+        MapRunScalar<Count>(p, n, bytes, with);
+        return;
+    }
+    __m256i set[Count];
+    for (std::size_t k = 0; k < Count; ++k)
+        set[k] = _mm256_set1_epi8(static_cast<char>(bytes[k]));
+    const __m256i to = _mm256_set1_epi8(static_cast<char>(with));
+    std::size_t i = 0;
+    for (; n - i >= 64; i += 64) {
+        MapBlockAvx2<Count>(p + i, set, to);
+        MapBlockAvx2<Count>(p + i + 32, set, to);
+    }
+    for (; n - i >= 32; i += 32)
+        MapBlockAvx2<Count>(p + i, set, to);
+    // The last bytes as one block that overlaps bytes already done: mapping
+    // a byte twice gives what mapping it once gave, as the replacement is
+    // never one of the bytes that change.
+    if (i < n)
+        MapBlockAvx2<Count>(p + n - 32, set, to);
+}
+
+const bool kHaveAvx2 = [] {
+    __builtin_cpu_init(); // this may run before the library's own start-up
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+#if defined(__SSE2__)
+template <std::size_t Count>
+void MapRunSse2(unsigned char* p, std::size_t n, const unsigned char* bytes, unsigned char with)
+{
+    if (n < 16) {
+        MapRunScalar<Count>(p, n, bytes, with);
+        return;
+    }
+    __m128i set[Count];
+    for (std::size_t k = 0; k < Count; ++k)
+        set[k] = _mm_set1_epi8(static_cast<char>(bytes[k]));
+    const __m128i to = _mm_set1_epi8(static_cast<char>(with));
+    auto map = [&](std::size_t at) {
+        const __m128i v = Load(p + at);
+        __m128i mask = _mm_cmpeq_epi8(v, set[0]);
+        for (std::size_t k = 1; k < Count; ++k)
+            mask = _mm_or_si128(mask, _mm_cmpeq_epi8(v, set[k]));
+        Store(p + at, _mm_or_si128(_mm_and_si128(mask, to), _mm_andnot_si128(mask, v)));
+    };
+    std::size_t i = 0;
+    for (; n - i >= 16; i += 16)
+        map(i);
+    if (i < n)
+        map(n - 16);
+}
+#endif
+
+template <std::size_t Count>
+void MapRunVector(unsigned char* p, std::size_t n, const unsigned char* bytes, unsigned char with)
+{
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    if (kHaveAvx2) {
+        MapRunAvx2<Count>(p, n, bytes, with);
+        return;
+    }
+#endif
+#if defined(__SSE2__)
+    MapRunSse2<Count>(p, n, bytes, with);
+#else
+    MapRunScalar<Count>(p, n, bytes, with);
+#endif
+}
+
+} // namespace
+
+void TLineMapper::MapRun(unsigned char* bytes, std::size_t n) const
+{
+    // Every byte that changes turns into the one replacement beyond the list.
+    switch (runSize_) {
+    case 0:
+        return;
+    case 1:
+        MapRunVector<1>(bytes, n, runBytes_.data(), beyondByte_);
+        return;
+    case 2:
+        MapRunVector<2>(bytes, n, runBytes_.data(), beyondByte_);
+        return;
+    case 3:
+        MapRunVector<3>(bytes, n, runBytes_.data(), beyondByte_);
+        return;
+    case 4:
+        MapRunVector<4>(bytes, n, runBytes_.data(), beyondByte_);
+        return;
+    default:
+        MapRunWithTable(bytes, n, runTable_);
+    }
+    static_assert(kRunVectorLimit == 4);
 }
 
 std::string TLineMapper::Map(std::string_view line) const

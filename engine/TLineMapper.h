@@ -23,6 +23,17 @@ public:
 
     std::string Map(std::string_view line) const;
 
+    // True when a separator maps alike wherever it stands on its line (the
+    // list is empty), so that a run of many lines maps as one piece.
+    bool MapsEveryOccurrenceAlike() const { return replacement_.empty(); }
+    // True when MapRun would change nothing.
+    bool LeavesRunsAlone() const { return replacement_.empty() && runIsIdentity_; }
+    // Maps n bytes of whole lines with their CR LF or LF breaks in place;
+    // only for a mapper that maps every occurrence alike. The break bytes
+    // stay as they are even when they are in the separator set, since no
+    // line holds them.
+    void MapRun(unsigned char* bytes, std::size_t n) const;
+
 private:
     static constexpr short kKeep = -1;
 
@@ -36,6 +47,11 @@ private:
     // the replacement beyond the list (or stay), other bytes stay.
     std::array<unsigned char, 256> beyondTable_{};
     bool beyondIsIdentity_ = true;
+    // The same for runs of whole lines, whose LF and CR bytes stay.
+    std::array<unsigned char, 256> runTable_{};
+    std::array<unsigned char, 256> runBytes_{};
+    std::size_t runSize_ = 0;
+    bool runIsIdentity_ = true;
     std::vector<short> replacement_;
 };
 

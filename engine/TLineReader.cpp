@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MORVANE_HAVE_AVX2_KERNELS 1
+#endif
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,6 +64,128 @@ const unsigned char* FindLineControl(const unsigned char* p, const unsigned char
     }
     return e;
 }
+
+// Where the LF, CR and Ctrl-Z bytes stand in 64 bytes, one bit per byte.
+struct TControlBits {
+    std::uint64_t lf;
+    std::uint64_t cr;
+    std::uint64_t ctrlZ;
+};
+
+struct TScalarBits {
+    static TControlBits Of(const unsigned char* p)
+    {
+        TControlBits bits{0, 0, 0};
+        for (unsigned i = 0; i < 64; ++i) {
+            bits.lf |= static_cast<std::uint64_t>(p[i] == kLF) << i;
+            bits.cr |= static_cast<std::uint64_t>(p[i] == kCR) << i;
+            bits.ctrlZ |= static_cast<std::uint64_t>(p[i] == kCtrlZ) << i;
+        }
+        return bits;
+    }
+};
+
+#if defined(__SSE2__)
+struct TSse2Bits {
+    static TControlBits Of(const unsigned char* p)
+    {
+        const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
+        const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
+        const __m128i ctrlZ = _mm_set1_epi8(static_cast<char>(kCtrlZ));
+        TControlBits bits{0, 0, 0};
+        for (unsigned i = 0; i < 4; ++i) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+            const unsigned shift = 16 * i;
+            bits.lf |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
+                       << shift;
+            bits.cr |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
+                       << shift;
+            bits.ctrlZ |= static_cast<std::uint64_t>(
+                              static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, ctrlZ))))
+                          << shift;
+        }
+        return bits;
+    }
+};
+using TBaselineBits = TSse2Bits;
+#else
+using TBaselineBits = TScalarBits;
+#endif
+
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+__attribute__((target("avx2"))) inline std::uint64_t EqualBitsAvx2(__m256i low, __m256i high, __m256i byte)
+{
+    const auto lowBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, byte)));
+    const auto highBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, byte)));
+    return static_cast<std::uint64_t>(highBits) << 32 | lowBits;
+}
+
+struct TAvx2Bits {
+    __attribute__((target("avx2"))) static TControlBits Of(const unsigned char* p)
+    {
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        return {EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kLF))),
+                EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kCR))),
+                EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kCtrlZ)))};
+    }
+};
+#endif
+
+template <typename Bits>
+inline std::size_t FindPlainLineEndsWith(const unsigned char* p, std::size_t n, std::uint32_t* ends,
+                                         std::size_t maxLines, bool& metSpecial)
+{
+    std::size_t count = 0;
+    std::size_t i = 0;
+    for (; n - i >= 64; i += 64) {
+        const TControlBits bits = Bits::Of(p + i);
+        // A CR must have its LF right behind it, the byte after these 64
+        // included; one at the very end of the bytes cannot show it has.
+        const std::uint64_t nextIsLf =
+            (bits.lf >> 1) | (static_cast<std::uint64_t>(n - i > 64 && p[i + 64] == kLF) << 63);
+        std::uint64_t stop = bits.ctrlZ | (bits.cr & ~nextIsLf);
+        // A CR on the last byte may yet have its LF behind the n bytes.
+        const bool crAtEnd = n - i == 64 && (bits.cr >> 63) != 0;
+        std::uint64_t lf = stop != 0 ? bits.lf & ((stop & (0 - stop)) - 1) : bits.lf;
+        for (; lf != 0; lf &= lf - 1) {
+            if (count == maxLines)
+                return count;
+            ends[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(lf)));
+        }
+        if (stop != 0) {
+            metSpecial = !(crAtEnd && stop == (std::uint64_t{1} << 63));
+            return count;
+        }
+    }
+    for (; i < n; ++i) {
+        const unsigned char b = p[i];
+        if (b == kLF) {
+            if (count == maxLines)
+                return count;
+            ends[count++] = static_cast<std::uint32_t>(i);
+        } else if (b == kCtrlZ || (b == kCR && (n - i < 2 || p[i + 1] != kLF))) {
+            // A CR on the last byte may yet have its LF behind the n bytes.
+            metSpecial = n - i >= 2 || b == kCtrlZ;
+            return count;
+        }
+    }
+    return count;
+}
+
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+__attribute__((target("avx2"), flatten)) std::size_t
+FindPlainLineEndsAvx2(const unsigned char* p, std::size_t n, std::uint32_t* ends, std::size_t maxLines,
+                      bool& metSpecial)
+{
+    return FindPlainLineEndsWith<TAvx2Bits>(p, n, ends, maxLines, metSpecial);
+}
+
+const bool kHaveAvx2 = [] {
+    __builtin_cpu_init(); // this may run before the library's own start-up
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
 
 std::string ReadFailureMessage(const std::string& path, int error)
 {
@@ -139,8 +265,22 @@ bool TLineReader::Fill()
         return false;
     bufferOffset_ += static_cast<std::int64_t>(len_);
     pos_ = len_ = 0;
+    ReadToChunkBoundary();
+    return len_ > 0;
+}
+
+// Reads behind the buffered bytes until the buffer ends on a chunk boundary
+// or the file ends, so the bytes known always reach the end of the chunk of
+// the furthest byte examined.
+void TLineReader::ReadToChunkBoundary()
+{
     do {
-        const std::size_t want = std::min(readSize_, capacity_ - len_);
+        // Never past the last chunk boundary that fits: the buffer's start
+        // need not lie on one once buffered bytes were moved to the front.
+        const std::size_t room = capacity_ - len_;
+        const auto overhang = static_cast<std::size_t>(
+            (bufferOffset_ + static_cast<std::int64_t>(len_ + room)) % kChunk);
+        const std::size_t want = std::min(readSize_, room - overhang);
         const ssize_t got = ::read(fd_, buffer_.get() + len_, want);
         if (got > 0) {
             len_ += static_cast<std::size_t>(got);
@@ -153,7 +293,6 @@ bool TLineReader::Fill()
                 throw EInOutError(ReadFailureMessage(path_, error));
         }
     } while (!endOfFile_ && (bufferOffset_ + static_cast<std::int64_t>(len_)) % kChunk != 0);
-    return len_ > 0;
 }
 
 std::string TLineReader::ReadLine()
@@ -301,6 +440,39 @@ bool TLineReader::AtEnd()
         return true;
     Examined(Offset() + 1);
     return buffer_[pos_] == kCtrlZ;
+}
+
+std::size_t TLineReader::FindPlainLineEnds(const unsigned char* bytes, std::size_t n, std::uint32_t* ends,
+                                           std::size_t maxLines, bool* metSpecial)
+{
+    bool special = false;
+    // Offsets are kept in 32 bits; a caller with more bytes comes back.
+    n = std::min<std::size_t>(n, 0xffff'ffffu);
+    std::size_t count = 0;
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    if (kHaveAvx2)
+        count = FindPlainLineEndsAvx2(bytes, n, ends, maxLines, special);
+    else
+#endif
+        count = FindPlainLineEndsWith<TBaselineBits>(bytes, n, ends, maxLines, special);
+    if (metSpecial)
+        *metSpecial = special;
+    return count;
+}
+
+bool TLineReader::FetchBehindBuffered()
+{
+    const std::size_t kept = len_ - pos_;
+    // The buffer must keep room to reach the next chunk boundary.
+    if (fd_ < 0 || endOfFile_ || kept + kChunk > capacity_)
+        return false;
+    std::memmove(buffer_.get(), buffer_.get() + pos_, kept);
+    bufferOffset_ += static_cast<std::int64_t>(pos_);
+    pos_ = 0;
+    len_ = kept;
+    const std::size_t before = len_;
+    ReadToChunkBoundary();
+    return len_ > before;
 }
 
 std::int64_t TLineReader::SizeInBlocks() const

@@ -23,7 +23,7 @@ public:
         Raise,      // EInOutError naming the file and the reason
     };
 
-    static constexpr std::size_t kDefaultReadSize = 128 * 1024;
+    static constexpr std::size_t kDefaultReadSize = 512 * 1024;
 
     // readSize bounds each request to the operating system; tests make it tiny
     // to prove the observable rules do not depend on it.
@@ -65,8 +65,39 @@ public:
 
     void Close();
 
+    // For a caller that takes whole lines straight out of the read buffer:
+    // the fetched bytes not yet consumed. They may be changed in place and
+    // stay where they are until a read or AtEnd has to fetch more.
+    unsigned char* Buffered() { return buffer_.get() + pos_; }
+    std::size_t BufferedSize() const { return fd_ < 0 ? 0 : len_ - pos_; }
+    // Consumes n buffered bytes that end just behind a line's LF, as
+    // ReadLine would have for the lines in them.
+    void ConsumeBuffered(std::size_t n)
+    {
+        pos_ += n;
+        Examined(Offset());
+    }
+
+    // Taking the n bytes at `bytes` to start a line, lists the offset of the
+    // LF of every whole line up to the first byte that the line rules treat
+    // specially beyond ending a line: a Ctrl-Z, or a CR not directly followed
+    // by an LF within the n bytes. Each listed line reads as the bytes in
+    // front of its LF, less one CR right before it. Stops after maxLines.
+    // `metSpecial`, when given, tells whether such a byte ended the search.
+    static std::size_t FindPlainLineEnds(const unsigned char* bytes, std::size_t n,
+                                         std::uint32_t* ends, std::size_t maxLines,
+                                         bool* metSpecial = nullptr);
+
+    // Moves the buffered bytes to the front of the buffer and fetches more
+    // behind them, so that a line cut by the end of the buffer can be taken
+    // whole from it. False, with nothing changed, when there is no room for
+    // that or the file has nothing more; the line rules and positions are
+    // the same either way.
+    bool FetchBehindBuffered();
+
 private:
     bool Fill();
+    void ReadToChunkBoundary();
     void SkipRestOfLine();
     std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
     void Examined(std::int64_t end)

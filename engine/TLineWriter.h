@@ -14,7 +14,7 @@ namespace morvane {
 // failure raises EInOutError naming the file and the reason.
 class TLineWriter {
 public:
-    static constexpr std::size_t kDefaultBufferSize = 128 * 1024;
+    static constexpr std::size_t kDefaultBufferSize = 512 * 1024;
 
     explicit TLineWriter(std::size_t bufferSize = kDefaultBufferSize);
     // Closes without raising; call Close() to learn of a failed last write.
@@ -51,6 +51,19 @@ public:
         at[n + 1] = '\n';
         used_ += n + 2;
     }
+
+    // Room for n bytes at the end of the buffer, which is written out first
+    // when it has too little left; null when the writer is closed or n
+    // exceeds the whole buffer. Commit then keeps the first k of them.
+    char* Reserve(std::size_t n)
+    {
+        if (fd_ < 0 || n > capacity_)
+            return nullptr;
+        if (capacity_ - used_ < n)
+            Flush();
+        return buffer_.get() + used_;
+    }
+    void Commit(std::size_t k) { used_ += k; }
 
     // Writes out the buffer and releases the file; raises when either fails.
     // The file is released in every case.

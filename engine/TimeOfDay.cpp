@@ -153,9 +153,35 @@ private:
 
 } // namespace
 
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+bool PlainClockFormApplies(const TLocaleTimeSettings& settings)
+{
+    const char separator = settings.ClockSeparator;
+    return separator != '\0' && separator != ' ' && !IsDigit(separator) &&
+           (settings.AmMark.empty() || !IsDigit(settings.AmMark[0])) &&
+           (settings.PmMark.empty() || !IsDigit(settings.PmMark[0]));
+}
+
+bool TryPlainClockFromBytes(std::string_view text, const TLocaleTimeSettings& settings,
+                            std::int32_t& milliseconds)
+{
+    return text.size() == 8 && PlainClockFormApplies(settings) &&
+           TryPlainClock(text.data(), settings.ClockSeparator, milliseconds);
+}
+
 bool TryMillisecondOfDayFromBytes(std::string_view text, std::int32_t& milliseconds)
 {
-    return TimeScanner(text, LocaleTimeSettings()).Parse(milliseconds);
+    const TLocaleTimeSettings& settings = LocaleTimeSettings();
+    return TryPlainClockFromBytes(text, settings, milliseconds) ||
+           TimeScanner(text, settings).Parse(milliseconds);
 }
 
 bool TryTimeOfDayFromBytes(std::string_view text, double& result)
