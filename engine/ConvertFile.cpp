@@ -138,15 +138,21 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
     if (count == 0)
         return special ? TTaken::Special : TTaken::CutLine;
 
-    const auto textEnd = [base](std::size_t from, std::size_t lf) {
-        return lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
-    };
+    // Where each line's text ends, told by the bytes as read: the map may
+    // yet turn a byte in front of a bare LF into a CR.
+    std::uint32_t textEnds[kLinesPerPass];
+    bool allCrLf = true;
+    for (std::size_t i = 0, from = 0; i < count; from = ends[i++] + std::size_t{1}) {
+        const bool crLf = ends[i] > from && base[ends[i] - 1] == kCR;
+        textEnds[i] = ends[i] - crLf;
+        allCrLf = allCrLf && crLf;
+    }
 
     std::int32_t clock[kLinesPerPass];
     if (settings.RelativeTime) {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t length = std::min(textEnd(from, ends[i]) - from, kClockTextLength);
+            const std::size_t length = std::min(textEnds[i] - from, kClockTextLength);
             const char* text = reinterpret_cast<const char*>(base) + from;
             const bool plain = clocks.PlainForm && length == kClockTextLength &&
                                TryPlainClock(text, clocks.Separator, clock[i]);
@@ -175,43 +181,35 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
             char* line = reinterpret_cast<char*>(base) + from;
-            mapper.MapInto(line, textEnd(from, ends[i]) - from, line);
+            mapper.MapInto(line, textEnds[i] - from, line);
             from = ends[i] + 1;
         }
     }
 
-    if (!settings.RelativeTime) {
-        bool crLf = true;
+    if (!settings.RelativeTime && allCrLf) {
+        // The lines read as they will be written: they go out from here.
+        pending.Add(base, through);
         std::size_t from = 0;
-        for (std::size_t i = 0; i < count && crLf; ++i) {
-            crLf = textEnd(from, ends[i]) != ends[i];
-            from = ends[i] + 1;
-        }
-        if (crLf) {
-            // The lines read as they will be written: they go out from here.
-            pending.Add(base, through);
-            from = 0;
-            try {
-                for (std::size_t i = 0; i < count; ++i) {
-                    reader.ConsumeBuffered(ends[i] + 1 - from);
-                    from = ends[i] + 1;
-                    sink.SetValue(reader.PositionInBlocks());
-                }
-            } catch (...) {
-                // Lines the sink has not been told of were not written yet.
-                pending.DropLast(through - from);
-                throw;
+        try {
+            for (std::size_t i = 0; i < count; ++i) {
+                reader.ConsumeBuffered(ends[i] + 1 - from);
+                from = ends[i] + 1;
+                sink.SetValue(reader.PositionInBlocks());
             }
-            lineNumber += static_cast<std::int64_t>(count);
-            return TTaken::Lines;
+        } catch (...) {
+            // Lines the sink has not been told of were not written yet.
+            pending.DropLast(through - from);
+            throw;
         }
+        lineNumber += static_cast<std::int64_t>(count);
+        return TTaken::Lines;
     }
 
     const std::string_view separator = settings.RelativeTimeSeparator;
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
-        const std::size_t end = textEnd(from, lf);
+        const std::size_t end = textEnds[i];
         ++lineNumber;
         if (!settings.RelativeTime && end != lf) {
             pending.Add(base + from, lf + 1 - from);

@@ -177,6 +177,12 @@ bool TryPlainClockFromBytes(std::string_view text, const TLocaleTimeSettings& se
            TryPlainClock(text.data(), settings.ClockSeparator, milliseconds);
 }
 
+bool TryMillisecondOfDayByScanner(std::string_view text, const TLocaleTimeSettings& settings,
+                                  std::int32_t& milliseconds)
+{
+    return TimeScanner(text, settings).Parse(milliseconds);
+}
+
 bool TryMillisecondOfDayFromBytes(std::string_view text, std::int32_t& milliseconds)
 {
     const TLocaleTimeSettings& settings = LocaleTimeSettings();

@@ -25,6 +25,11 @@ bool TryTimeOfDayFromBytes(std::string_view text, double& result);
 // the text is no time of day. The fraction of a day is derived from this.
 bool TryMillisecondOfDayFromBytes(std::string_view text, std::int32_t& milliseconds);
 
+// The general scanner alone, without the plain-form shortcut that
+// TryMillisecondOfDayFromBytes takes first; the two must always agree.
+bool TryMillisecondOfDayByScanner(std::string_view text, const TLocaleTimeSettings& settings,
+                                  std::int32_t& milliseconds);
+
 // The plain eight-byte form "hh:mm:ss" (with the regional clock separator),
 // read without the general scanner. False when the text is not of that form
 // or the settings could let it mean something else; the general scanner then

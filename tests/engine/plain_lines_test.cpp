@@ -1,0 +1,574 @@
+// The shortcuts a conversion run takes for ordinary lines (whole lines taken
+// from the read buffer, separators mapped over many lines at once, clock
+// texts read in their plain form) checked against naive versions of the
+// rules they stand in for.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ConvertFile.h"
+#include "EConvertError.h"
+#include "LineReaderModel.h"
+#include "RecordingSink.h"
+#include "RelativeTime.h"
+#include "TLineMapper.h"
+#include "TLineReader.h"
+#include "TLocaleTimeSettings.h"
+#include "TempFiles.h"
+#include "TimeOfDay.h"
+
+namespace morvane {
+namespace {
+
+using test::ReadBytes;
+using test::TempFolder;
+using test::TLineReaderModel;
+using test::TRecordingSink;
+using test::WriteBytes;
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kCtrlZ = '\x1a';
+
+std::string RandomBytes(std::mt19937& rng, std::size_t n, const std::string& alphabet)
+{
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i)
+        bytes += alphabet[pick(rng)];
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------
+// Finding the ends of plain lines
+
+struct PlainEnds {
+    std::vector<std::uint32_t> ends;
+    bool metSpecial = false;
+};
+
+// Byte by byte: LFs until a Ctrl-Z or a CR without its LF; a CR on the last
+// byte might still get its LF, so it is no special byte.
+PlainEnds NaivePlainEnds(const std::string& bytes, std::size_t maxLines)
+{
+    PlainEnds found;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char b = bytes[i];
+        if (b == kLF) {
+            if (found.ends.size() == maxLines)
+                return found;
+            found.ends.push_back(static_cast<std::uint32_t>(i));
+        } else if (b == kCtrlZ) {
+            found.metSpecial = true;
+            return found;
+        } else if (b == kCR && (i + 1 == bytes.size() || bytes[i + 1] != kLF)) {
+            found.metSpecial = i + 1 != bytes.size();
+            return found;
+        }
+    }
+    return found;
+}
+
+PlainEnds RealPlainEnds(const std::string& bytes, std::size_t maxLines)
+{
+    PlainEnds found;
+    found.ends.resize(maxLines);
+    const std::size_t count = TLineReader::FindPlainLineEnds(
+        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), found.ends.data(), maxLines,
+        &found.metSpecial);
+    found.ends.resize(count);
+    return found;
+}
+
+TEST(PlainLineEnds, AgreesWithByteByByteSearch)
+{
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<std::size_t> length(0, 300);
+    // Rare specials give long plain stretches that cross many 64-byte steps.
+    const std::vector<std::string> alphabets = {"ab,\r\n\x1a", "abcdefgh,\r\n", "aaaaaaaaaaaaaaa\r\n",
+                                                "\n", "\r\n", "abc\x1a"};
+    for (int round = 0; round < 20000; ++round) {
+        const std::string& alphabet = alphabets[static_cast<std::size_t>(round) % alphabets.size()];
+        std::string bytes = RandomBytes(rng, length(rng), alphabet);
+        // Plain CR LF endings most of the time.
+        for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+            if (bytes[i] == kCR && round % 3 != 0)
+                bytes[i + 1] = kLF;
+        }
+        const std::size_t maxLines = round % 5 == 0 ? static_cast<std::size_t>(round % 7) : 1000;
+        const PlainEnds expected = NaivePlainEnds(bytes, maxLines);
+        const PlainEnds actual = RealPlainEnds(bytes, maxLines);
+        ASSERT_EQ(actual.ends, expected.ends) << "round " << round;
+        if (actual.ends.size() < maxLines) {
+            ASSERT_EQ(actual.metSpecial, expected.metSpecial) << "round " << round;
+        }
+    }
+}
+
+TEST(PlainLineEnds, SpecialBytesAtEveryPositionOfTheSixtyFourByteSteps)
+{
+    const struct {
+        const char* name;
+        std::string special;
+        bool metSpecial;
+    } cases[] = {
+        {"CtrlZ", "\x1a", true},
+        {"LoneCR", "\rx", true},
+        {"CRAtTheEnd", "\r", false},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t at = 0; at < 200; ++at) {
+            // Lines of nine bytes and their CR LF up to the special byte.
+            std::string bytes;
+            while (bytes.size() < at)
+                bytes += std::string("ab,cd,ef,", 9) + "\r\n";
+            bytes.resize(at);
+            if (!bytes.empty() && bytes.back() == kCR)
+                bytes.back() = 'x';
+            bytes += c.special;
+            if (c.metSpecial)
+                bytes += "yy\r\nzz\r\n";
+            SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(at));
+            const PlainEnds expected = NaivePlainEnds(bytes, 1000);
+            const PlainEnds actual = RealPlainEnds(bytes, 1000);
+            EXPECT_EQ(actual.ends, expected.ends);
+            EXPECT_EQ(actual.metSpecial, c.metSpecial);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Mapping runs of whole lines in place
+
+std::string NaiveMapLine(const std::string& line, const std::string& set, const std::string& beyond)
+{
+    std::string out = line;
+    for (char& c : out) {
+        if (set.find(c) != std::string::npos && !beyond.empty())
+            c = beyond[0];
+    }
+    return out;
+}
+
+TEST(LineMapperRun, MapsEveryLineAsTheLineMapWouldAndKeepsTheBreaks)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> small(0, 9);
+    const std::string alphabet = "ab,;:|\t \xff";
+    for (int round = 0; round < 5000; ++round) {
+        std::string set = RandomBytes(rng, static_cast<std::size_t>(small(rng) % 7), alphabet);
+        // Break bytes in the set, or as the replacement, must not disturb
+        // the breaks.
+        if (round % 4 == 1)
+            set += "\r\n";
+        std::string beyond = round % 6 == 0 ? "" : RandomBytes(rng, 1, alphabet + "\r\n");
+        std::string run;
+        std::string expected;
+        for (int lines = small(rng); lines > 0; --lines) {
+            const std::string line = RandomBytes(rng, static_cast<std::size_t>(small(rng) * small(rng)), alphabet);
+            const std::string end = small(rng) < 7 ? "\r\n" : "\n";
+            run += line + end;
+            expected += NaiveMapLine(line, set, beyond) + end;
+        }
+        const TLineMapper mapper(set, {}, beyond);
+        ASSERT_TRUE(mapper.MapsEveryOccurrenceAlike());
+        mapper.MapRun(reinterpret_cast<unsigned char*>(run.data()), run.size());
+        ASSERT_EQ(run, expected) << "round " << round << " set '" << set << "' beyond '" << beyond << "'";
+    }
+}
+
+TEST(LineMapperRun, ListedReplacementsRuleOutRuns)
+{
+    EXPECT_FALSE(TLineMapper(",", {";"}, ";").MapsEveryOccurrenceAlike());
+    EXPECT_TRUE(TLineMapper(",", {}, ";").MapsEveryOccurrenceAlike());
+    EXPECT_TRUE(TLineMapper(",", {}, "").LeavesRunsAlone());
+    EXPECT_TRUE(TLineMapper(",", {}, ",").LeavesRunsAlone());
+    EXPECT_FALSE(TLineMapper(",", {}, ";").LeavesRunsAlone());
+}
+
+// ---------------------------------------------------------------------------
+// Plain clock texts
+
+std::string Clock(int secondOfDay, char separator)
+{
+    const int h = secondOfDay / 3600, m = secondOfDay / 60 % 60, s = secondOfDay % 60;
+    std::string text = "00:00:00";
+    text[0] = static_cast<char>('0' + h / 10);
+    text[1] = static_cast<char>('0' + h % 10);
+    text[2] = separator;
+    text[3] = static_cast<char>('0' + m / 10);
+    text[4] = static_cast<char>('0' + m % 10);
+    text[5] = separator;
+    text[6] = static_cast<char>('0' + s / 10);
+    text[7] = static_cast<char>('0' + s % 10);
+    return text;
+}
+
+TLocaleTimeSettings Settings(char clock, char fraction, std::string am, std::string pm)
+{
+    TLocaleTimeSettings s;
+    s.ClockSeparator = clock;
+    s.FractionSeparator = fraction;
+    s.AmMark = std::move(am);
+    s.PmMark = std::move(pm);
+    return s;
+}
+
+TEST(PlainClock, ReadsEverySecondOfTheDayAsTheScannerDoes)
+{
+    for (const char separator : {':', '.', '-'}) {
+        const TLocaleTimeSettings settings = Settings(separator, ',', "am", "pm");
+        ASSERT_TRUE(PlainClockFormApplies(settings));
+        int wrong = 0;
+        for (int second = 0; second < 86'400; ++second) {
+            const std::string text = Clock(second, separator);
+            std::int32_t plain = -1;
+            std::int32_t scanned = -2;
+            const bool read = TryPlainClockFromBytes(text, settings, plain);
+            const bool scannerRead = TryMillisecondOfDayByScanner(text, settings, scanned);
+            if ((!read || !scannerRead || plain != scanned || plain != second * 1000) && ++wrong <= 5)
+                ADD_FAILURE() << text << ": plain " << read << " " << plain << ", scanner " << scannerRead
+                              << " " << scanned;
+        }
+        EXPECT_EQ(wrong, 0) << "separator " << separator;
+    }
+}
+
+TEST(PlainClock, DeclinesWhereTheSettingsLetTheFormMeanSomethingElse)
+{
+    const struct {
+        const char* name;
+        TLocaleTimeSettings settings;
+    } cases[] = {
+        {"BlankSeparator", Settings(' ', '.', "am", "pm")},
+        {"DigitSeparator", Settings('1', '.', "am", "pm")},
+        {"NoSeparator", Settings('\0', '.', "am", "pm")},
+        {"AmMarkStartsWithDigit", Settings(':', '.', "0h", "pm")},
+        {"PmMarkStartsWithDigit", Settings(':', '.', "am", "1")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(PlainClockFormApplies(c.settings)) << c.name;
+        std::int32_t ms = 0;
+        EXPECT_FALSE(TryPlainClockFromBytes(Clock(3723, c.settings.ClockSeparator), c.settings, ms)) << c.name;
+    }
+    // Where it declines, the general way reads what the grammar says: with
+    // "01" as the after-noon designator, 01:02:03 is no time and 01 2:03 is
+    // 14:03.
+    TLocaleTimeSettings& global = LocaleTimeSettings();
+    const TLocaleTimeSettings saved = global;
+    global = Settings(':', '.', "am", "01");
+    std::int32_t ms = 0;
+    EXPECT_FALSE(TryMillisecondOfDayFromBytes("01:02:03", ms));
+    EXPECT_TRUE(TryMillisecondOfDayFromBytes("01 2:03", ms));
+    EXPECT_EQ(ms, (14 * 3600 + 3 * 60) * 1000);
+    global = saved;
+}
+
+TEST(PlainClock, AgreesWithTheScannerOnNearMisses)
+{
+    std::mt19937 rng(3);
+    const std::vector<TLocaleTimeSettings> settings = {
+        Settings(':', '.', "am", "pm"), Settings('.', ',', "AM", "PM"), Settings(':', ':', "", ""),
+        Settings('h', '.', "vorm.", "nachm."), Settings('\xe4', '.', "\xe4m", "pm"),
+    };
+    for (const TLocaleTimeSettings& s : settings) {
+        const std::string alphabet = std::string("0123456789012345 aApPmM.,:") + s.ClockSeparator;
+        int accepted = 0;
+        for (int round = 0; round < 200'000; ++round) {
+            std::string text = Clock(static_cast<int>(rng() % 86'400), s.ClockSeparator);
+            // One to three bytes changed.
+            for (int n = 1 + round % 3; n > 0; --n)
+                text[rng() % 8] = alphabet[rng() % alphabet.size()];
+            if (round % 50 == 0)
+                text = Clock(static_cast<int>(rng() % 86'400), s.ClockSeparator);
+            std::int32_t plain = -1;
+            std::int32_t scanned = -2;
+            if (!TryPlainClockFromBytes(text, s, plain))
+                continue;
+            ++accepted;
+            ASSERT_TRUE(TryMillisecondOfDayByScanner(text, s, scanned)) << "'" << text << "'";
+            ASSERT_EQ(plain, scanned) << "'" << text << "'";
+        }
+        EXPECT_GT(accepted, 4000) << "separator " << s.ClockSeparator;
+    }
+}
+
+TEST(PlainClock, OnlyExactlyEightBytesAreThePlainForm)
+{
+    const TLocaleTimeSettings s = Settings(':', '.', "am", "pm");
+    for (const std::string text : {"12:34:5", "12:34:567", " 2:34:56", "12:34:56 ", "2:34:56"}) {
+        std::int32_t ms = 0;
+        EXPECT_FALSE(TryPlainClockFromBytes(text, s, ms)) << "'" << text << "'";
+    }
+    const std::vector<std::string> outOfRange = {"24:00:00", "23:60:00", "23:59:60", "99:99:99"};
+    for (const std::string& text : outOfRange) {
+        std::int32_t ms = 0;
+        EXPECT_FALSE(TryPlainClockFromBytes(text, s, ms)) << text;
+        EXPECT_FALSE(TryMillisecondOfDayByScanner(text, s, ms)) << text;
+    }
+}
+
+TEST(RelativeTimeMilliseconds, EveryMillisecondOfTheDaySurvivesTheTimeOfDay)
+{
+    std::int64_t wrong = 0;
+    for (std::int32_t ms = 0; ms < 86'400'000; ++ms) {
+        if (MillisecondsOfTimeOfDay(TimeOfDayOfMilliseconds(ms)) != ms && ++wrong <= 5)
+            ADD_FAILURE() << ms;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs against a naive conversion
+
+struct Expected {
+    std::string output;
+    std::vector<std::string> calls;
+    std::int64_t failedLine = 0;
+    std::string error;
+};
+
+// The run spelled out with the model reader, the naive map and the general
+// clock scanner, progress and all.
+Expected NaiveRun(const std::string& input, const TConversionSettings& s)
+{
+    Expected e;
+    const auto map = [&](const std::string& line, const std::vector<std::string>& list) {
+        std::string out = line;
+        std::size_t i = 0;
+        for (char& c : out) {
+            if (s.SeparatorSet.find(c) == std::string::npos)
+                continue;
+            if (i < list.size()) {
+                if (!list[i].empty())
+                    c = list[i][0];
+            } else if (!s.ReplacementBeyondList.empty()) {
+                c = s.ReplacementBeyondList[0];
+            }
+            ++i;
+        }
+        return out;
+    };
+    TLineReaderModel model(input);
+    e.calls = {"SetText()", "Show", "SetValue(0)",
+               "SetMaximum(" + std::to_string(model.SizeInBlocks()) + ")"};
+    std::string header = map(model.ReadLine(), s.HeaderReplacements);
+    if (s.RelativeTime)
+        header = "relTime" + s.RelativeTimeSeparator + " " + header;
+    e.output = header + "\r\n";
+    e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
+    bool started = false;
+    std::int32_t start = 0;
+    for (std::int64_t number = 2; !model.AtEnd(); ++number) {
+        const std::string line = model.ReadLine();
+        std::string cell;
+        if (s.RelativeTime) {
+            const std::string clock = line.substr(0, 8);
+            std::int32_t ms = 0;
+            if (!TryMillisecondOfDayByScanner(clock, LocaleTimeSettings(), ms)) {
+                e.failedLine = number;
+                e.error = "'" + clock + "' is not a valid time";
+                break;
+            }
+            if (!started)
+                start = ms;
+            started = true;
+            cell = std::to_string((ms > start ? ms - start : start - ms) / 1000) + s.RelativeTimeSeparator;
+        }
+        e.output += cell + map(line, s.DataReplacements) + "\r\n";
+        e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
+    }
+    e.calls.push_back("SetText(finished)");
+    e.calls.push_back("SetPercent(100)");
+    return e;
+}
+
+// Mostly ordinary data lines, now and then one that needs the general way.
+std::string RandomPeFile(std::mt19937& rng, int round)
+{
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::string file = "Time,A,B\r\n";
+    int second = 8 * 3600 + percent(rng) * 100;
+    const int lines = percent(rng) * (round % 4 == 0 ? 30 : 3);
+    for (int l = 0; l < lines; ++l) {
+        std::string line = Clock(second % 86'400, ':') + ",1.5,2;5";
+        second += percent(rng) < 90 ? 1 : percent(rng) * 97;
+        const int odd = percent(rng);
+        if (odd < 2)
+            line.insert(static_cast<std::size_t>(percent(rng)) % line.size(), 1, kCR); // lone CR
+        else if (odd < 3)
+            line += std::string(1, kCtrlZ) + "cut";
+        else if (odd < 5)
+            line += std::string(static_cast<std::size_t>(percent(rng)) * 7, 'x'); // long
+        else if (odd == 5 && round % 5 == 0)
+            line = "7:05,late"; // short clock, read by the scanner
+        else if (odd == 6 && round % 7 == 0)
+            line = "bad clock";
+        else if (odd == 7)
+            line += ",,,";
+        file += line + (percent(rng) < 85 ? "\r\n" : "\n");
+    }
+    if (percent(rng) < 20)
+        file.resize(file.size() - 1); // no final break, or a CR alone at the end
+    return file;
+}
+
+struct Buffers {
+    std::size_t read;
+    std::size_t write;
+};
+
+TEST(ConvertFilePlainLines, AgreesWithNaiveRunOnOutputProgressAndErrors)
+{
+    TempFolder folder;
+    std::mt19937 rng(2024);
+    const std::vector<Buffers> buffers = {{TLineReader::kDefaultReadSize, TLineWriter::kDefaultBufferSize},
+                                          {1, 2}, {3, 5}, {129, 130}, {200, 64}, {4096, 300}, {256, 100000}};
+    std::vector<TConversionSettings> settings(4);
+    settings[0].SeparatorSet = ",";
+    settings[0].ReplacementBeyondList = ";";
+    settings[1] = settings[0];
+    settings[1].RelativeTime = true;
+    settings[2].SeparatorSet = ",;";
+    settings[2].HeaderReplacements = {"|"};
+    settings[2].DataReplacements = {"/", "", "\n"};
+    settings[2].ReplacementBeyondList = "!";
+    settings[2].RelativeTime = true;
+    settings[2].RelativeTimeSeparator = " ;; ";
+    settings[3].SeparatorSet = ":,\r\n";
+    settings[3].ReplacementBeyondList = "\r";
+    for (int round = 0; round < 48; ++round) {
+        const std::string input = RandomPeFile(rng, round);
+        WriteBytes(folder / "in.pe", input);
+        const TConversionSettings& s = settings[static_cast<std::size_t>(round) % settings.size()];
+        const Expected expected = NaiveRun(input, s);
+        for (const Buffers& b : buffers) {
+            SCOPED_TRACE("round " + std::to_string(round) + " read " + std::to_string(b.read) + " write " +
+                         std::to_string(b.write));
+            TRecordingSink sink;
+            TConvertFileOptions options;
+            std::int64_t failedLine = -1;
+            options.FailedLine = &failedLine;
+            options.ReadSize = b.read;
+            options.WriteBufferSize = b.write;
+            std::string error;
+            try {
+                ConvertFile(folder / "in.pe", folder / "out.csv", s, sink, options);
+            } catch (const EConvertError& e) {
+                error = e.Message();
+            }
+            ASSERT_EQ(ReadBytes(folder / "out.csv"), expected.output);
+            ASSERT_EQ(sink.calls, expected.calls);
+            ASSERT_EQ(error, expected.error);
+            ASSERT_EQ(failedLine, expected.failedLine);
+        }
+    }
+}
+
+// Stops the run by failing at the n-th value it is told.
+class TFailingSink : public TRecordingSink {
+public:
+    explicit TFailingSink(int failAt) : failAt_(failAt) {}
+    void SetValue(std::int64_t value) override
+    {
+        TRecordingSink::SetValue(value);
+        if (--failAt_ == 0)
+            throw std::runtime_error("sink failed");
+    }
+
+private:
+    int failAt_;
+};
+
+TEST(ConvertFilePlainLines, LinesTheSinkWasToldOfAreWrittenWhenItFails)
+{
+    TempFolder folder;
+    std::string input = "Time,A\r\n";
+    for (int second = 0; second < 2000; ++second)
+        input += Clock(second, ':') + ",1\r\n";
+    WriteBytes(folder / "in.pe", input);
+    for (const bool relativeTime : {false, true}) {
+        TConversionSettings s;
+        s.ReplacementBeyondList = ";";
+        s.RelativeTime = relativeTime;
+        const Expected all = NaiveRun(input, s);
+        // SetValue(0) comes first, then one value per line.
+        for (const int failAt : {2, 3, 50, 300, 1000, 2001}) {
+            SCOPED_TRACE(std::to_string(failAt) + (relativeTime ? " with relative time" : ""));
+            TFailingSink sink(failAt);
+            EXPECT_THROW(ConvertFile(folder / "in.pe", folder / "out.csv", s, sink), std::runtime_error);
+            // Output lines 1 .. failAt - 1 (the header is line 1).
+            std::size_t end = 0;
+            for (int line = 1; line < failAt; ++line)
+                end = all.output.find("\r\n", end) + 2;
+            EXPECT_EQ(ReadBytes(folder / "out.csv"), all.output.substr(0, end));
+            EXPECT_TRUE(sink.EndsFinished());
+        }
+    }
+}
+
+TEST(ConvertFilePlainLines, LinesLongerThanTheReadBufferComeOutWhole)
+{
+    TempFolder folder;
+    std::string input = "Time,A\r\n";
+    for (int l = 0; l < 40; ++l)
+        input += Clock(l, ':') + "," + std::string(static_cast<std::size_t>(l) * 97, l % 2 ? 'x' : ',') +
+                 (l % 3 ? "\r\n" : "\n");
+    WriteBytes(folder / "in.pe", input);
+    TConversionSettings s;
+    s.ReplacementBeyondList = ";";
+    s.RelativeTime = true;
+    const Expected expected = NaiveRun(input, s);
+    for (const std::size_t readSize : {std::size_t{128}, std::size_t{256}, std::size_t{1000}}) {
+        TRecordingSink sink;
+        TConvertFileOptions options;
+        options.ReadSize = readSize;
+        ConvertFile(folder / "in.pe", folder / "out.csv", s, sink, options);
+        EXPECT_EQ(ReadBytes(folder / "out.csv"), expected.output) << readSize;
+        EXPECT_EQ(sink.calls, expected.calls) << readSize;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Moving buffered bytes to the front
+
+TEST(LineReaderFetchBehind, KeepsLinesAndPositionsWhereverItIsCalled)
+{
+    TempFolder folder;
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> percent(0, 99);
+    for (int round = 0; round < 300; ++round) {
+        const std::string bytes =
+            RandomBytes(rng, static_cast<std::size_t>(percent(rng) * 20), "abc,\r\n\n\n\r\n\x1a");
+        WriteBytes(folder / "in.pe", bytes);
+        for (const std::size_t readSize : {std::size_t{1}, std::size_t{3}, std::size_t{128}, std::size_t{129},
+                                           std::size_t{300}}) {
+            SCOPED_TRACE("round " + std::to_string(round) + " read " + std::to_string(readSize));
+            TLineReaderModel model(bytes);
+            TLineReader reader(TLineReader::TReadFailure::Raise, readSize);
+            ASSERT_TRUE(reader.Open(folder / "in.pe"));
+            std::string line;
+            for (int step = 0; step < 5000; ++step) {
+                if (percent(rng) < 40)
+                    reader.FetchBehindBuffered();
+                const bool end = model.AtEnd();
+                ASSERT_EQ(reader.AtEnd(), end);
+                ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks());
+                if (end)
+                    break;
+                if (percent(rng) < 30)
+                    reader.FetchBehindBuffered();
+                reader.ReadLine(line);
+                ASSERT_EQ(line, model.ReadLine());
+                ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks());
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace morvane
