@@ -633,6 +633,26 @@ TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
     EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("go (XLS).csv"));
 }
 
+TEST_F(GoTest, LongOutputPathIsShortenedInItsMiddleOnlyOnScreen)
+{
+    Prepare(kSample);
+    const QString folder = dir_.filePath(QStringLiteral("a folder with a rather long name for results & notes/"
+                                                        "and one more level below it"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString chosen = folder + QStringLiteral("/final results.csv");
+    platform_.QueueSaveAnswer(chosen);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    const QString shown = window_->lb_FileNameExcel->DisplayedText();
+    EXPECT_EQ(window_->lb_FileNameExcel->Caption(), chosen);
+    EXPECT_LT(shown.size(), chosen.size());
+    EXPECT_TRUE(shown.contains(QStringLiteral("..."))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("/final results.csv"))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(chosen.left(4))) << shown.toStdString();
+    Screenshot(QStringLiteral("10_long_output_path"));
+    ClickGo();
+    EXPECT_EQ(ReadAll(chosen), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+}
+
 TEST_F(GoTest, BadTimeOfDayEndsTheRunCleanlyThenOneErrorBoxAndTheWindowStaysUsable)
 {
     Prepare("Time,V\r\n12:00:00,1\r\n12:00:05,2\r\n12:3x:00,3\r\n12:00:09,4\r\n", true);
