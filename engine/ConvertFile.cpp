@@ -80,6 +80,44 @@ struct TClockReading {
     char Separator = ':';
 };
 
+// Two decimal digits for each number below 100.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
+inline char* WritePair(char* at, std::uint32_t n)
+{
+    at[0] = kDigitPairs[2 * n];
+    at[1] = kDigitPairs[2 * n + 1];
+    return at + 2;
+}
+
+// The decimal digits of a count of seconds; a day has fewer than 100 000.
+// Two digits at a time keep the chain of divisions short.
+inline char* WriteCount(char* at, std::int64_t count, std::size_t room)
+{
+    if (count < 0 || count >= 100'000)
+        return std::to_chars(at, at + room, count).ptr;
+    const auto n = static_cast<std::uint32_t>(count);
+    if (n < 10) {
+        *at = static_cast<char>('0' + n);
+        return at + 1;
+    }
+    if (n < 100)
+        return WritePair(at, n);
+    const std::uint32_t high = n / 100;
+    const std::uint32_t low = n % 100;
+    if (n < 1000) {
+        *at++ = static_cast<char>('0' + high);
+    } else if (n < 10'000) {
+        at = WritePair(at, high);
+    } else {
+        *at++ = static_cast<char>('0' + high / 100);
+        at = WritePair(at, high % 100);
+    }
+    return WritePair(at, low);
+}
+
 // Copies a line's worth of bytes without a library call per line.
 inline void CopyShort(char* to, const char* from, std::size_t n)
 {
@@ -148,7 +186,7 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         allCrLf = allCrLf && crLf;
     }
 
-    std::int32_t clock[kLinesPerPass];
+    std::int32_t clock[kLinesPerPass] = {};
     if (settings.RelativeTime) {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -205,7 +243,10 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         return TTaken::Lines;
     }
 
-    const std::string_view separator = settings.RelativeTimeSeparator;
+    const std::string_view after =
+        settings.RelativeTime ? std::string_view(settings.RelativeTimeSeparator) : std::string_view();
+    // Room for any count, so that its digits go straight to the output.
+    constexpr std::size_t kCountRoom = 24;
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
@@ -215,31 +256,89 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
             pending.Add(base + from, lf + 1 - from);
         } else {
             pending.Flush();
-            char cell[24];
-            char* cellEnd = cell;
-            if (settings.RelativeTime) {
-                const std::int64_t distance =
-                    clock[i] >= clocks.Start ? clock[i] - clocks.Start : clocks.Start - clock[i];
-                cellEnd = std::to_chars(cell, cell + sizeof cell, distance / 1000).ptr;
-            }
-            const std::size_t cellSize = static_cast<std::size_t>(cellEnd - cell);
+            const std::int64_t seconds =
+                (clock[i] >= clocks.Start ? clock[i] - clocks.Start : clocks.Start - clock[i]) / 1000;
             const std::string_view text(reinterpret_cast<const char*>(base) + from, end - from);
-            const std::string_view after = settings.RelativeTime ? separator : std::string_view();
-            const std::size_t total = cellSize + after.size() + text.size() + 2;
-            if (char* at = writer.Reserve(total)) {
-                CopyShort(at, cell, cellSize);
-                at += cellSize;
+            if (char* const begin = writer.Reserve(kCountRoom + after.size() + text.size() + 2)) {
+                char* at = begin;
+                if (settings.RelativeTime)
+                    at = WriteCount(at, seconds, kCountRoom);
                 CopyShort(at, after.data(), after.size());
                 at += after.size();
                 CopyShort(at, text.data(), text.size());
-                at[text.size()] = '\r';
-                at[text.size() + 1] = '\n';
-                writer.Commit(total);
+                at += text.size();
+                at[0] = '\r';
+                at[1] = '\n';
+                writer.Commit(static_cast<std::size_t>(at + 2 - begin));
             } else {
-                writer.Write({cell, cellSize});
+                char cell[kCountRoom];
+                const char* cellEnd = settings.RelativeTime ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
+                writer.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
                 writer.Write(after);
                 writer.WriteLine(text);
             }
+        }
+        reader.ConsumeBuffered(lf + 1 - from);
+        sink.SetValue(reader.PositionInBlocks());
+        from = lf + 1;
+    }
+    return TTaken::Lines;
+}
+
+// The relative time column with a map that needs no occurrence count: each
+// line is read, given its cell and copied mapped into the write buffer in
+// one go, leaving the read buffer as it is.
+TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
+                                 const TConversionSettings& settings, TRelativeTimeState& state,
+                                 TClockReading& clocks, IProgressSink& sink, std::int64_t& lineNumber)
+{
+    const unsigned char* const base = reader.Buffered();
+    std::uint32_t ends[kLinesPerPass];
+    bool special = false;
+    const std::size_t count =
+        TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
+    if (count == 0)
+        return special ? TTaken::Special : TTaken::CutLine;
+
+    const std::string_view after = settings.RelativeTimeSeparator;
+    constexpr std::size_t kCountRoom = 24;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t lf = ends[i];
+        const std::size_t length = (lf > from && base[lf - 1] == kCR ? lf - 1 : lf) - from;
+        const char* const text = reinterpret_cast<const char*>(base) + from;
+        const std::size_t clockLength = std::min(length, kClockTextLength);
+        std::int32_t milliseconds = 0;
+        const bool plain = clocks.PlainForm && clockLength == kClockTextLength &&
+                           TryPlainClock(text, clocks.Separator, milliseconds);
+        if (!plain && !TryMillisecondOfDayFromBytes({text, clockLength}, milliseconds))
+            return i == 0 ? TTaken::Special : TTaken::Lines;
+        if (!state.StartTimeKnown) {
+            state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
+            state.StartTimeKnown = true;
+        }
+        if (!clocks.StartKnown) {
+            clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
+            clocks.StartKnown = true;
+        }
+        const std::int64_t seconds =
+            (milliseconds >= clocks.Start ? milliseconds - clocks.Start : clocks.Start - milliseconds) / 1000;
+        ++lineNumber;
+        if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
+            char* at = WriteCount(begin, seconds, kCountRoom);
+            CopyShort(at, after.data(), after.size());
+            at += after.size();
+            mapper.MapTextCopy(base + from, reinterpret_cast<unsigned char*>(at), length);
+            at += length;
+            at[0] = '\r';
+            at[1] = '\n';
+            writer.Commit(static_cast<std::size_t>(at + 2 - begin));
+        } else {
+            char cell[kCountRoom];
+            const char* cellEnd = WriteCount(cell, seconds, kCountRoom);
+            writer.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
+            writer.Write(after);
+            writer.WriteLine(mapper.Map({text, length}));
         }
         reader.ConsumeBuffered(lf + 1 - from);
         sink.SetValue(reader.PositionInBlocks());
@@ -300,7 +399,11 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
             if (reader.AtEnd())
                 break;
             const TTaken taken =
-                TakePlainLines(reader, writer, pending, dataMapper, settings, state, clocks, sink, lineNumber);
+                settings.RelativeTime && dataMapper.MapsEveryOccurrenceAlike()
+                    ? TakeLinesWithRelativeTime(reader, writer, dataMapper, settings, state, clocks, sink,
+                                                lineNumber)
+                    : TakePlainLines(reader, writer, pending, dataMapper, settings, state, clocks, sink,
+                                     lineNumber);
             if (taken == TTaken::Lines)
                 continue;
             pending.Flush();

@@ -308,6 +308,58 @@ void TLineMapper::MapRun(unsigned char* bytes, std::size_t n) const
     static_assert(kRunVectorLimit == 4);
 }
 
+namespace {
+
+#if defined(__SSE2__)
+template <std::size_t Count>
+void MapTextCopySse2(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
+                     unsigned char with)
+{
+    __m128i set[Count];
+    for (std::size_t k = 0; k < Count; ++k)
+        set[k] = _mm_set1_epi8(static_cast<char>(bytes[k]));
+    const __m128i replacement = _mm_set1_epi8(static_cast<char>(with));
+    auto map = [&](std::size_t at) {
+        const __m128i v = Load(from + at);
+        __m128i mask = _mm_cmpeq_epi8(v, set[0]);
+        for (std::size_t k = 1; k < Count; ++k)
+            mask = _mm_or_si128(mask, _mm_cmpeq_epi8(v, set[k]));
+        Store(to + at, _mm_or_si128(_mm_and_si128(mask, replacement), _mm_andnot_si128(mask, v)));
+    };
+    std::size_t i = 0;
+    for (; n - i > 16; i += 16)
+        map(i);
+    // The last block may overlap bytes already done; it maps them again from
+    // the source, to the same result.
+    map(n - 16);
+}
+#endif
+
+} // namespace
+
+void TLineMapper::MapTextCopy(const unsigned char* from, unsigned char* to, std::size_t n) const
+{
+#if defined(__SSE2__)
+    if (n >= 16) {
+        switch (runSize_) {
+        case 0:
+            std::memcpy(to, from, n);
+            return;
+        case 1:
+            MapTextCopySse2<1>(from, to, n, runBytes_.data(), beyondByte_);
+            return;
+        case 2:
+            MapTextCopySse2<2>(from, to, n, runBytes_.data(), beyondByte_);
+            return;
+        default:
+            break;
+        }
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i)
+        to[i] = runTable_[from[i]];
+}
+
 std::string TLineMapper::Map(std::string_view line) const
 {
     std::string result(line.size(), '\0');

@@ -33,6 +33,10 @@ public:
     // stay as they are even when they are in the separator set, since no
     // line holds them.
     void MapRun(unsigned char* bytes, std::size_t n) const;
+    // Writes the n bytes of one line's text at `from` mapped to `to` (which
+    // does not overlap them); only for a mapper that maps every occurrence
+    // alike.
+    void MapTextCopy(const unsigned char* from, unsigned char* to, std::size_t n) const;
 
 private:
     static constexpr short kKeep = -1;

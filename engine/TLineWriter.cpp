@@ -88,7 +88,8 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
 
 void TLineWriter::Write(std::string_view text)
 {
-    if (fd_ < 0)
+    // An empty piece may come without any storage behind it.
+    if (fd_ < 0 || text.empty())
         return;
     // Small pieces are gathered; a large one (a run of lines handed over
     // whole) goes to the file as it is rather than being copied first.

@@ -181,6 +181,24 @@ TEST(LineMapperRun, MapsEveryLineAsTheLineMapWouldAndKeepsTheBreaks)
     }
 }
 
+TEST(LineMapperRun, CopiedTextIsMappedAsTheLineMapWould)
+{
+    std::mt19937 rng(8);
+    const std::string alphabet = "ab,;:|\t \xff";
+    for (int round = 0; round < 3000; ++round) {
+        // From no byte that changes to more than are compared a vector at a
+        // time.
+        const std::string set = RandomBytes(rng, static_cast<std::size_t>(round % 8), alphabet);
+        const std::string beyond = round % 5 == 0 ? "" : RandomBytes(rng, 1, alphabet);
+        const std::string text = RandomBytes(rng, static_cast<std::size_t>(round % 71), alphabet);
+        const TLineMapper mapper(set, {}, beyond);
+        std::string copy(text.size() + 4, '#');
+        mapper.MapTextCopy(reinterpret_cast<const unsigned char*>(text.data()),
+                           reinterpret_cast<unsigned char*>(copy.data()), text.size());
+        ASSERT_EQ(copy, NaiveMapLine(text, set, beyond) + "####") << "round " << round;
+    }
+}
+
 TEST(LineMapperRun, ListedReplacementsRuleOutRuns)
 {
     EXPECT_FALSE(TLineMapper(",", {";"}, ";").MapsEveryOccurrenceAlike());
@@ -467,6 +485,24 @@ TEST(ConvertFilePlainLines, AgreesWithNaiveRunOnOutputProgressAndErrors)
             ASSERT_EQ(failedLine, expected.failedLine);
         }
     }
+}
+
+TEST(ConvertFilePlainLines, EverySecondOfTheDayGetsItsCount)
+{
+    TempFolder folder;
+    std::string input = "Time,A\r\n";
+    std::string expected = "relTime; Time;A\r\n";
+    for (int second = 0; second < 86'400; ++second) {
+        input += Clock(second, ':') + ",1\r\n";
+        expected += std::to_string(second) + ";" + Clock(second, ':') + ";1\r\n";
+    }
+    WriteBytes(folder / "in.pe", input);
+    TConversionSettings s;
+    s.ReplacementBeyondList = ";";
+    s.RelativeTime = true;
+    TNullProgressSink sink;
+    ConvertFile(folder / "in.pe", folder / "out.csv", s, sink);
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), expected);
 }
 
 // Stops the run by failing at the n-th value it is told.
