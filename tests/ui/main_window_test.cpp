@@ -704,6 +704,20 @@ TEST_F(GoTest, EngineFileErrorsReachTheErrorBox)
     }
 }
 
+TEST_F(MainWindowTest, GoWithAMissingFileReportsItAndCreatesNothing)
+{
+    const QString missing = dir_.filePath(QStringLiteral("gone.pe"));
+    ClickInto(window_->FileOpenEdit1);
+    Type(missing);
+    ClickTab(2);
+    QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+    ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+    EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + missing))
+        << platform_.MessageBoxes[0].Text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("Filename"))));
+    EXPECT_FALSE(window_->progress_Excel->isVisible());
+}
+
 // ------------------------------------------------------------------ links
 
 TEST_F(MainWindowTest, LinkLabelsAskTheShellToOpenTheirAddresses)
