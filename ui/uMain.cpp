@@ -475,14 +475,14 @@ void TfMain::ReadTemplatesAndBuildRows()
     }
 
     const std::string input = FileSystemBytes(FileOpenEdit1->Filename());
-    headerTemplate_ = TTemplateExcerpt::Read(input, true, separatorSet_);
+    headerTemplate_ = TTemplateExcerpt::Read(input, true);
     BuildHeaderEdits(headerTemplate_);
     SetPreview(lbl_Header, *headerRow_,
                headerTemplate_.Text.empty()
                    ? std::string(kNotFound)
                    : TTemplateExcerpt::PreviewOf(headerTemplate_.Text, headerTemplate_.Cut));
 
-    dataTemplate_ = TTemplateExcerpt::Read(input, false, separatorSet_);
+    dataTemplate_ = TTemplateExcerpt::Read(input, false);
     BuildLineEdits(dataTemplate_);
     if (dataTemplate_.Text.empty()) {
         SetPreview(lbl_data, *lineRow_, kNotFound);
