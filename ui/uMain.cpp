@@ -495,8 +495,14 @@ void TfMain::ReadTemplatesAndBuildRows()
 
 void TfMain::RefreshIfStale()
 {
-    if (templatesStale_)
-        ReadTemplatesAndBuildRows();
+    if (!templatesStale_)
+        return;
+    // With the focus still on page 1 its exit follows at once and reads the
+    // templates; reading them here too would read a huge file twice.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && TabSheet4->isAncestorOf(focus))
+        return;
+    ReadTemplatesAndBuildRows();
 }
 
 void TfMain::SelectPage(TTabSheet* page)
