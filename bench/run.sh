@@ -4,8 +4,9 @@
 #   BUILD_DIR  where morvane-convert and make-pe were built (default: build)
 #   SIZE_MiB   size of the generated input (default: 1024)
 #   WORK_DIR   scratch folder, removed afterwards (default: BUILD_DIR/bench-work)
-# Prints the median wall time of 3 runs of each command, its ratio to the
-# dd copy and its peak memory.
+# Prints, over REPEAT runs of each command (default 3), the median wall time
+# and the median processor time (user + system, which a busy machine disturbs
+# less), each with its ratio to the dd copy, and the peak memory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
@@ -27,14 +28,18 @@ echo "bench: generating ${size_mib} MiB of PE data"
 "$generate" $((size_mib * 1024 * 1024)) "$input"
 cat "$input" >/dev/null # into the page cache, so every command starts alike
 
-# Runs "$@" once; prints "seconds peak_KiB".
+repeat=${REPEAT:-3}
+
+# Runs "$@" once; prints "seconds cpu_seconds peak_KiB" (cpu_seconds is -1
+# without GNU time).
 run_once() {
   rm -f "$output"; sync
-  local start end peak
+  local start end peak cpu=-1
   start=$(date +%s.%N)
   if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null
-    peak=$(tail -n 1 "$work/peak")
+    /usr/bin/time -f '%U %S %M' -o "$work/peak" "$@" >/dev/null
+    read -r user sys peak < <(tail -n 1 "$work/peak")
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
   else
     # Without GNU time: sample the high-water mark until the process ends.
     "$@" >/dev/null & local pid=$! hwm=0 v
@@ -47,18 +52,21 @@ run_once() {
     peak=$hwm
   fi
   end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" -v p="$peak" 'BEGIN { printf "%.3f %d\n", b - a, p }'
+  awk -v a="$start" -v b="$end" -v c="$cpu" -v p="$peak" 'BEGIN { printf "%.3f %.2f %d\n", b - a, c, p }'
 }
 
-declare -A median peak
+middle() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+
+declare -A median cpu peak
 measure() {
   local name=$1; shift
-  local times=() p=0 t m
-  for _ in 1 2 3; do
-    read -r t m < <(run_once "$@")
-    times+=("$t"); [ "$m" -gt "$p" ] && p=$m
+  local times=() cpus=() p=0 t c m
+  for _ in $(seq "$repeat"); do
+    read -r t c m < <(run_once "$@")
+    times+=("$t"); cpus+=("$c"); [ "$m" -gt "$p" ] && p=$m
   done
-  median[$name]=$(printf '%s\n' "${times[@]}" | sort -g | sed -n 2p)
+  median[$name]=$(middle "${times[@]}")
+  cpu[$name]=$(middle "${cpus[@]}")
   peak[$name]=$p
 }
 
@@ -74,8 +82,10 @@ if command -v script >/dev/null; then
 fi
 
 copy=${median[${names[0]}]}
-printf '\n%-42s %10s %8s %12s\n' "command (${size_mib} MiB input)" "median s" "ratio" "peak MiB"
+copy_cpu=${cpu[${names[0]}]}
+printf '\n%-42s %9s %6s %8s %6s %9s\n' "command (${size_mib} MiB input)" "wall s" "ratio" "cpu s" "ratio" "peak MiB"
 for name in "${names[@]}"; do
-  awk -v n="$name" -v t="${median[$name]}" -v c="$copy" -v p="${peak[$name]}" \
-    'BEGIN { printf "%-42s %10.3f %8.2f %12.1f\n", n, t, t / c, p / 1024 }'
+  awk -v n="$name" -v t="${median[$name]}" -v c="$copy" -v u="${cpu[$name]}" -v cc="$copy_cpu" \
+    -v p="${peak[$name]}" \
+    'BEGIN { printf "%-42s %9.3f %6.2f %8.2f %6.2f %9.1f\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024 }'
 done

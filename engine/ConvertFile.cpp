@@ -31,8 +31,8 @@ void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string
 
 constexpr unsigned char kCR = 13;
 constexpr std::size_t kClockTextLength = 8;
-// Lines taken from the read buffer in one go: enough to make the two passes
-// over them cheap, few enough that they are still in the cache for the second.
+// Lines taken from the read buffer in one go: enough to make the passes over
+// them cheap, few enough that they are still in the cache for the last.
 constexpr std::size_t kLinesPerPass = 256;
 
 // Bytes of the read buffer that go to the output unchanged once mapped in
@@ -151,11 +151,7 @@ inline void CopyShort(char* to, const char* from, std::size_t n)
     }
 }
 
-// Takes the whole plain lines at the read position straight out of the read
-// buffer: their clock texts are read first, then they are mapped in place,
-// then each goes out, in the buffer it lies in where nothing is put in front
-// of it and it ends in CR LF. Every line costs what the general way costs
-// the sink.
+// What a try at taking lines straight from the read buffer came to.
 enum class TTaken {
     Lines,    // one line or more
     CutLine,  // the next line runs past the buffered bytes
@@ -163,6 +159,11 @@ enum class TTaken {
               // bad clock text)
 };
 
+// Takes the whole plain lines at the read position straight out of the read
+// buffer: their clock texts are read first (when asked for), then they are
+// mapped in place, then each goes out, from the buffer it lies in where
+// nothing is put in front of it and it ends in CR LF. Every line costs the
+// sink what the general way costs it.
 TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pending,
                     const TLineMapper& mapper, const TConversionSettings& settings,
                     TRelativeTimeState& state, TClockReading& clocks, IProgressSink& sink,

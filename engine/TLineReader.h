@@ -67,7 +67,8 @@ public:
 
     // For a caller that takes whole lines straight out of the read buffer:
     // the fetched bytes not yet consumed. They may be changed in place and
-    // stay where they are until a read or AtEnd has to fetch more.
+    // stay where they are until a read or AtEnd has to fetch more, or
+    // FetchBehindBuffered moves them.
     unsigned char* Buffered() { return buffer_.get() + pos_; }
     std::size_t BufferedSize() const { return fd_ < 0 ? 0 : len_ - pos_; }
     // Consumes n buffered bytes that end just behind a line's LF, as
