@@ -335,10 +335,46 @@ void MapTextCopySse2(const unsigned char* from, unsigned char* to, std::size_t n
 }
 #endif
 
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+template <std::size_t Count>
+__attribute__((target("avx2"))) inline void MapBlockCopyAvx2(const unsigned char* from, unsigned char* to,
+                                                             const __m256i* set, __m256i with)
+{
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    __m256i mask = _mm256_cmpeq_epi8(v, set[0]);
+    for (std::size_t k = 1; k < Count; ++k)
+        mask = _mm256_or_si256(mask, _mm256_cmpeq_epi8(v, set[k]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_blendv_epi8(v, with, mask));
+}
+
+template <std::size_t Count>
+__attribute__((target("avx2"))) void MapTextCopyAvx2(const unsigned char* from, unsigned char* to, std::size_t n,
+                                                     const unsigned char* bytes, unsigned char replacement)
+{
+    __m256i set[Count];
+    for (std::size_t k = 0; k < Count; ++k)
+        set[k] = _mm256_set1_epi8(static_cast<char>(bytes[k]));
+    const __m256i with = _mm256_set1_epi8(static_cast<char>(replacement));
+    std::size_t i = 0;
+    for (; n - i > 32; i += 32)
+        MapBlockCopyAvx2<Count>(from + i, to + i, set, with);
+    MapBlockCopyAvx2<Count>(from + n - 32, to + n - 32, set, with);
+}
+#endif
+
 } // namespace
 
 void TLineMapper::MapTextCopy(const unsigned char* from, unsigned char* to, std::size_t n) const
 {
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    if (n >= 32 && kHaveAvx2 && runSize_ >= 1 && runSize_ <= 2) {
+        if (runSize_ == 1)
+            MapTextCopyAvx2<1>(from, to, n, runBytes_.data(), beyondByte_);
+        else
+            MapTextCopyAvx2<2>(from, to, n, runBytes_.data(), beyondByte_);
+        return;
+    }
+#endif
 #if defined(__SSE2__)
     if (n >= 16) {
         switch (runSize_) {

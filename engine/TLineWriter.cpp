@@ -14,6 +14,11 @@ namespace morvane {
 
 namespace {
 
+// Disk space set aside ahead of the writes: little for a small output,
+// doubling up to this much for a large one.
+constexpr std::int64_t kFirstReserve = 1 << 20;
+constexpr std::int64_t kLargestReserve = 64 << 20;
+
 std::string SameFileMessage(const std::string& path)
 {
     return "The output file \"" + path + "\" is the PE file itself";
@@ -84,6 +89,38 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
     used_ = 0;
     path_ = path;
     fd_ = fd;
+    reserving_ = S_ISREG(st.st_mode);
+    written_ = reservedEnd_ = 0;
+    reserveStep_ = kFirstReserve;
+}
+
+void TLineWriter::ReserveSpaceFor(std::size_t n)
+{
+#if defined(__linux__)
+    const std::int64_t end = written_ + static_cast<std::int64_t>(n);
+    while (reserving_ && end > reservedEnd_) {
+        // The file keeps its size; a file system that cannot do this, or a
+        // disk without the room, is simply written as it comes.
+        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, reservedEnd_, reserveStep_) != 0) {
+            reserving_ = false;
+            return;
+        }
+        reservedEnd_ += reserveStep_;
+        reserveStep_ = std::min(reserveStep_ * 2, kLargestReserve);
+    }
+#else
+    (void)n;
+#endif
+}
+
+// Space set aside past the end of the file is released by cutting the file
+// at its own size.
+void TLineWriter::ReleaseUnusedSpace()
+{
+    struct stat st {};
+    if (reservedEnd_ > 0 && ::fstat(fd_, &st) == 0)
+        (void)::ftruncate(fd_, st.st_size);
+    reservedEnd_ = 0;
 }
 
 void TLineWriter::Write(std::string_view text)
@@ -129,6 +166,8 @@ int TLineWriter::WriteAll(const char* data, std::size_t n)
 {
     if (fd_ < 0)
         return EBADF;
+    ReserveSpaceFor(n);
+    written_ += static_cast<std::int64_t>(n);
     while (n > 0) {
         const ssize_t done = ::write(fd_, data, n);
         if (done < 0) {
@@ -153,6 +192,7 @@ void TLineWriter::Close()
         return;
     int error = WriteAll(buffer_.get(), used_);
     used_ = 0;
+    ReleaseUnusedSpace();
     if (::close(fd_) != 0 && error == 0 && errno != EINTR)
         error = errno;
     fd_ = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,6 +73,8 @@ public:
 private:
     void Flush();
     int WriteAll(const char* data, std::size_t n);
+    void ReserveSpaceFor(std::size_t n);
+    void ReleaseUnusedSpace();
     [[noreturn]] void RaiseWriteError(int error);
 
     std::size_t capacity_;
@@ -79,6 +82,13 @@ private:
     std::size_t used_ = 0;
     std::string path_;
     int fd_ = -1;
+    // Disk space is set aside ahead of the writes to a regular file, which
+    // spares the file system finding room page by page; what the output
+    // does not use is given back at Close.
+    bool reserving_ = false;
+    std::int64_t written_ = 0;
+    std::int64_t reservedEnd_ = 0;
+    std::int64_t reserveStep_ = 0;
 };
 
 } // namespace morvane
