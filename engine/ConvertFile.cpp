@@ -1,6 +1,7 @@
 #include "ConvertFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <exception>
@@ -78,6 +79,12 @@ struct TClockReading {
     std::int64_t Start = 0;
     bool PlainForm = false;
     char Separator = ':';
+    // The last count written and its digits: successive lines mostly repeat
+    // it or add one second.
+    // LastCount is -1 while there is none.
+    std::int64_t LastCount = -1;
+    std::uint64_t LastDigits = 0;
+    std::size_t LastLength = 1;
 };
 
 // Two decimal digits for each number below 100.
@@ -116,6 +123,41 @@ inline char* WriteCount(char* at, std::int64_t count, std::size_t room)
         at = WritePair(at, high % 100);
     }
     return WritePair(at, low);
+}
+
+// WriteCount, reusing the digits of the previous line's count. They are
+// kept as one word in the order they are written, so that neither adding a
+// second nor writing them out goes through single bytes.
+inline char* WriteCountAfter(char* at, std::int64_t count, TClockReading& clocks)
+{
+    if (count != clocks.LastCount) {
+        const unsigned lastShift = 8 * static_cast<unsigned>(clocks.LastLength - 1);
+        if (clocks.LastCount >= 0 && count == clocks.LastCount + 1 &&
+            ((clocks.LastDigits >> lastShift) & 0xff) != '9') {
+            clocks.LastDigits += std::uint64_t{1} << lastShift;
+        } else if (std::endian::native == std::endian::little && count >= 0 && count < 100'000) {
+            // The lowest digit first, each one shifting the others up: the
+            // highest ends in the lowest byte, which comes first in memory.
+            auto n = static_cast<std::uint32_t>(count);
+            std::uint64_t digits = 0;
+            std::size_t length = 0;
+            do {
+                digits = digits << 8 | ('0' + n % 10);
+                n /= 10;
+                ++length;
+            } while (n != 0);
+            clocks.LastDigits = digits;
+            clocks.LastLength = length;
+        } else {
+            clocks.LastCount = -1;
+            return WriteCount(at, count, 24);
+        }
+        clocks.LastCount = count;
+    }
+    // All eight bytes, in the room the caller has: those past the digits are
+    // overwritten next.
+    std::memcpy(at, &clocks.LastDigits, 8);
+    return at + clocks.LastLength;
 }
 
 // Copies a line's worth of bytes without a library call per line.
@@ -326,7 +368,7 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
             (milliseconds >= clocks.Start ? milliseconds - clocks.Start : clocks.Start - milliseconds) / 1000;
         ++lineNumber;
         if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
-            char* at = WriteCount(begin, seconds, kCountRoom);
+            char* at = WriteCountAfter(begin, seconds, clocks);
             CopyShort(at, after.data(), after.size());
             at += after.size();
             mapper.MapTextCopy(base + from, reinterpret_cast<unsigned char*>(at), length);
