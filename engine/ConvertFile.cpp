@@ -79,9 +79,8 @@ struct TClockReading {
     std::int64_t Start = 0;
     bool PlainForm = false;
     char Separator = ':';
-    // The last count written and its digits: successive lines mostly repeat
-    // it or add one second.
-    // LastCount is -1 while there is none.
+    // The last count written (-1 while there is none) and its digits:
+    // successive lines mostly repeat it or add one second.
     std::int64_t LastCount = -1;
     std::uint64_t LastDigits = 0;
     std::size_t LastLength = 1;
