@@ -1,0 +1,98 @@
+// Runs whole conversions of arbitrary bytes and holds each against the naive
+// run: the same output bytes, the same progress calls, the same error on the
+// same line. The first byte picks the settings and the buffer sizes, so the
+// shortcuts for ordinary lines meet every buffer edge.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "ConvertFile.h"
+#include "EConvertError.h"
+#include "engine/ConversionModel.h"
+#include "engine/RecordingSink.h"
+
+namespace {
+
+std::string ScratchPath(const char* what)
+{
+    std::string pattern = std::string("/tmp/morvane-convert-fuzz-") + what + "-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        std::abort();
+    ::close(fd);
+    return pattern;
+}
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+std::vector<morvane::TConversionSettings> SettingsVariants()
+{
+    std::vector<morvane::TConversionSettings> all(4);
+    all[0].SeparatorSet = ",";
+    all[0].DataReplacements = {";", ";"};
+    all[0].ReplacementBeyondList = ";";
+    all[1] = all[0];
+    all[1].RelativeTime = true;
+    all[2].SeparatorSet = ",;";
+    all[2].HeaderReplacements = {"|"};
+    all[2].DataReplacements = {"/", "", "\n"};
+    all[2].ReplacementBeyondList = "!";
+    all[2].RelativeTime = true;
+    all[2].RelativeTimeSeparator = " ;; ";
+    all[3].SeparatorSet = ":,\r\n";
+    all[3].ReplacementBeyondList = "\r";
+    return all;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    static const std::string input = ScratchPath("in");
+    static const std::string output = ScratchPath("out");
+    static const std::vector<morvane::TConversionSettings> variants = SettingsVariants();
+    static const std::size_t readSizes[] = {1, 3, 128, 129, 4096, morvane::TLineReader::kDefaultReadSize};
+    static const std::size_t writeSizes[] = {2, 64, 130, morvane::TLineWriter::kDefaultBufferSize};
+
+    const morvane::TConversionSettings& settings = variants[data[0] % 4];
+    morvane::TConvertFileOptions options;
+    options.ReadSize = readSizes[(data[0] / 4) % 6];
+    options.WriteBufferSize = writeSizes[(data[0] / 24) % 4];
+    std::int64_t failedLine = -1;
+    options.FailedLine = &failedLine;
+    const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    const morvane::test::Expected expected = morvane::test::NaiveRun(bytes, settings);
+    morvane::test::TRecordingSink sink;
+    std::string error;
+    try {
+        morvane::ConvertFile(input, output, settings, sink, options);
+    } catch (const morvane::EConvertError& e) {
+        error = e.Message();
+    }
+    std::ifstream in(output, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    Check(written == expected.output);
+    Check(sink.calls == expected.calls);
+    Check(error == expected.error);
+    Check(failedLine == expected.failedLine);
+    return 0;
+}
