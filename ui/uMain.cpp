@@ -1,5 +1,7 @@
 #include "uMain.h"
 
+#include "ErrorReporting.h"
+
 #include "ConvertFile.h"
 #include "IPlatform.h"
 #include "MainAssets.h"
@@ -130,7 +132,8 @@ TfMain::TfMain(IPlatform& platform, QWidget* parent)
     NameControls();
     LoadLogo();
     ConnectHandlers();
-    FormCreate();
+    // As with any handler, an error here is reported and the window lives on.
+    GuardedHandler(this, [this] { FormCreate(); })();
 }
 
 TfMain::~TfMain()
@@ -308,18 +311,26 @@ void TfMain::CreatePage3()
 
 void TfMain::ConnectHandlers()
 {
-    connect(FileOpenEdit1, &TBevelEdit::OnChange, this, &TfMain::FileOpenEdit1Change);
-    connect(ed_Seperator, &TBevelEdit::OnChange, this, &TfMain::ed_SeperatorChange);
+    // Every handler reports its own errors: an error left to unwind through
+    // the toolkit's frames (built without exception support) would skip their
+    // clean-up, in the middle of a focus change or a click.
+    const auto guarded = [this](auto handler) { return GuardedHandler(this, handler); };
+    connect(FileOpenEdit1, &TBevelEdit::OnChange, this, guarded([this] { FileOpenEdit1Change(); }));
+    connect(ed_Seperator, &TBevelEdit::OnChange, this, guarded([this] { ed_SeperatorChange(); }));
     connect(ed_RelativeTimeSeperator, &TBevelEdit::OnChange, this,
-            &TfMain::ed_RelativeTimeSeperatorChange);
-    connect(TabSheet4, &TTabSheet::shown, this, &TfMain::TabSheet4Show);
-    connect(TabSheet4, &TTabSheet::exited, this, &TfMain::TabSheet4Exit);
-    connect(TabSheet3, &TTabSheet::shown, this, &TfMain::TabSheet3Show);
-    connect(TabSheet1, &TTabSheet::shown, this, &TfMain::TabSheet1Show);
-    connect(headerRow_, &TReplacementRow::BoxChanged, this, &TfMain::HeaderEditChange);
-    connect(lineRow_, &TReplacementRow::BoxChanged, this, &TfMain::LineEditChange);
-    connect(btn_OpenExcelFile, &TBevelButton::OnClick, this, &TfMain::btn_OpenExcelFileClick);
-    connect(btn_SaveExcelFile, &TBevelButton::OnClick, this, &TfMain::btn_SaveExcelFileClick);
+            guarded([this] { ed_RelativeTimeSeperatorChange(); }));
+    connect(TabSheet4, &TTabSheet::shown, this, guarded([this] { TabSheet4Show(); }));
+    connect(TabSheet4, &TTabSheet::exited, this, guarded([this] { TabSheet4Exit(); }));
+    connect(TabSheet3, &TTabSheet::shown, this, guarded([this] { TabSheet3Show(); }));
+    connect(TabSheet1, &TTabSheet::shown, this, guarded([this] { TabSheet1Show(); }));
+    connect(headerRow_, &TReplacementRow::BoxChanged, this, [this, guarded](TBevelEdit* box) {
+        guarded([this, box] { HeaderEditChange(box); })();
+    });
+    connect(lineRow_, &TReplacementRow::BoxChanged, this, [this, guarded](TBevelEdit* box) {
+        guarded([this, box] { LineEditChange(box); })();
+    });
+    connect(btn_OpenExcelFile, &TBevelButton::OnClick, this, guarded([this] { btn_OpenExcelFileClick(); }));
+    connect(btn_SaveExcelFile, &TBevelButton::OnClick, this, guarded([this] { btn_SaveExcelFileClick(); }));
     Label9->installEventFilter(this);
     Label10->installEventFilter(this);
 }
@@ -549,10 +560,12 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event)
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const auto* label = static_cast<QWidget*>(watched);
         if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
-            if (watched == Label9)
-                Label9Click();
-            else
-                Label10Click();
+            GuardedHandler(this, [this, watched] {
+                if (watched == Label9)
+                    Label9Click();
+                else
+                    Label10Click();
+            })();
             return true;
         }
     }
