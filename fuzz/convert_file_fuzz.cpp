@@ -36,25 +36,6 @@ void Check(bool ok)
         std::abort();
 }
 
-std::vector<morvane::TConversionSettings> SettingsVariants()
-{
-    std::vector<morvane::TConversionSettings> all(4);
-    all[0].SeparatorSet = ",";
-    all[0].DataReplacements = {";", ";"};
-    all[0].ReplacementBeyondList = ";";
-    all[1] = all[0];
-    all[1].RelativeTime = true;
-    all[2].SeparatorSet = ",;";
-    all[2].HeaderReplacements = {"|"};
-    all[2].DataReplacements = {"/", "", "\n"};
-    all[2].ReplacementBeyondList = "!";
-    all[2].RelativeTime = true;
-    all[2].RelativeTimeSeparator = " ;; ";
-    all[3].SeparatorSet = ":,\r\n";
-    all[3].ReplacementBeyondList = "\r";
-    return all;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -63,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static const std::string input = ScratchPath("in");
     static const std::string output = ScratchPath("out");
-    static const std::vector<morvane::TConversionSettings> variants = SettingsVariants();
+    static const std::vector<morvane::TConversionSettings> variants = morvane::test::VariedSettings();
     static const std::size_t readSizes[] = {1, 3, 128, 129, 4096, morvane::TLineReader::kDefaultReadSize};
     static const std::size_t writeSizes[] = {2, 64, 130, morvane::TLineWriter::kDefaultBufferSize};
 

@@ -77,4 +77,26 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
     return e;
 }
 
+// Four settings that between them reach every way of the run: one or two
+// kinds of separator, lists shorter than the lines, empty entries, break
+// bytes as separators and as replacements, the relative time column with a
+// plain and a long separator.
+inline std::vector<TConversionSettings> VariedSettings()
+{
+    std::vector<TConversionSettings> all(4);
+    all[0].SeparatorSet = ",";
+    all[0].ReplacementBeyondList = ";";
+    all[1] = all[0];
+    all[1].RelativeTime = true;
+    all[2].SeparatorSet = ",;";
+    all[2].HeaderReplacements = {"|"};
+    all[2].DataReplacements = {"/", "", "\n"};
+    all[2].ReplacementBeyondList = "!";
+    all[2].RelativeTime = true;
+    all[2].RelativeTimeSeparator = " ;; ";
+    all[3].SeparatorSet = ":,\r\n";
+    all[3].ReplacementBeyondList = "\r";
+    return all;
+}
+
 } // namespace morvane::test

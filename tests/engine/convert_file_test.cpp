@@ -11,6 +11,7 @@
 #include <random>
 
 #include "ConvertFile.h"
+#include "ConversionModel.h"
 #include "LineReaderModel.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -346,33 +347,6 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
     EXPECT_TRUE(std::filesystem::exists(folder / "out.csv"));
 }
 
-// The whole run spelled out naively: lines from the model reader, each
-// separator looked up in its list one by one, CR LF after each line.
-std::string NaiveConversion(const std::string& input, const TConversionSettings& s)
-{
-    auto map = [&](const std::string& line, const std::vector<std::string>& list) {
-        std::string out = line;
-        std::size_t i = 0;
-        for (char& c : out) {
-            if (s.SeparatorSet.find(c) == std::string::npos)
-                continue;
-            if (i < list.size()) {
-                if (!list[i].empty())
-                    c = list[i][0];
-            } else if (!s.ReplacementBeyondList.empty()) {
-                c = s.ReplacementBeyondList[0];
-            }
-            ++i;
-        }
-        return out;
-    };
-    test::TLineReaderModel model(input);
-    std::string out = map(model.ReadLine(), s.HeaderReplacements) + "\r\n";
-    while (!model.AtEnd())
-        out += map(model.ReadLine(), s.DataReplacements) + "\r\n";
-    return out;
-}
-
 TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
 {
     TempFolder folder;
@@ -397,7 +371,7 @@ TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
             input += end < 70 ? "\r\n" : end < 95 ? "\n" : "";
         }
         WriteBytes(folder / "in.pe", input);
-        const std::string expected = NaiveConversion(input, settings);
+        const std::string expected = test::NaiveRun(input, settings).output;
         for (const Buffers& b : buffers) {
             TRecordingSink sink;
             TConvertFileOptions options;

@@ -387,19 +387,7 @@ TEST(ConvertFilePlainLines, AgreesWithNaiveRunOnOutputProgressAndErrors)
     std::mt19937 rng(2024);
     const std::vector<Buffers> buffers = {{TLineReader::kDefaultReadSize, TLineWriter::kDefaultBufferSize},
                                           {1, 2}, {3, 5}, {129, 130}, {200, 64}, {4096, 300}, {256, 100000}};
-    std::vector<TConversionSettings> settings(4);
-    settings[0].SeparatorSet = ",";
-    settings[0].ReplacementBeyondList = ";";
-    settings[1] = settings[0];
-    settings[1].RelativeTime = true;
-    settings[2].SeparatorSet = ",;";
-    settings[2].HeaderReplacements = {"|"};
-    settings[2].DataReplacements = {"/", "", "\n"};
-    settings[2].ReplacementBeyondList = "!";
-    settings[2].RelativeTime = true;
-    settings[2].RelativeTimeSeparator = " ;; ";
-    settings[3].SeparatorSet = ":,\r\n";
-    settings[3].ReplacementBeyondList = "\r";
+    const std::vector<TConversionSettings> settings = test::VariedSettings();
     for (int round = 0; round < 48; ++round) {
         const std::string input = RandomPeFile(rng, round);
         WriteBytes(folder / "in.pe", input);
