@@ -4,46 +4,25 @@
 // shortcuts for ordinary lines meet every buffer edge.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "ConvertFile.h"
 #include "EConvertError.h"
+#include "ScratchFile.h"
 #include "engine/ConversionModel.h"
 #include "engine/RecordingSink.h"
 
-namespace {
-
-std::string ScratchPath(const char* what)
-{
-    std::string pattern = std::string("/tmp/morvane-convert-fuzz-") + what + "-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        std::abort();
-    ::close(fd);
-    return pattern;
-}
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
+using morvane::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return 0;
-    static const std::string input = ScratchPath("in");
-    static const std::string output = ScratchPath("out");
+    static const std::string input = morvane::fuzz::MakeScratchFile("convert-fuzz-in");
+    static const std::string output = morvane::fuzz::MakeScratchFile("convert-fuzz-out");
     static const std::vector<morvane::TConversionSettings> variants = morvane::test::VariedSettings();
     static const std::size_t readSizes[] = {1, 3, 128, 129, 4096, morvane::TLineReader::kDefaultReadSize};
     static const std::size_t writeSizes[] = {2, 64, 130, morvane::TLineWriter::kDefaultBufferSize};
@@ -55,10 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int64_t failedLine = -1;
     options.FailedLine = &failedLine;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
+    morvane::fuzz::WriteScratchFile(input, bytes);
 
     const morvane::test::Expected expected = morvane::test::NaiveRun(bytes, settings);
     morvane::test::TRecordingSink sink;

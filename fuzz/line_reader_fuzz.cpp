@@ -3,37 +3,13 @@
 // The first byte picks the size of the operating-system reads.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
+#include "ScratchFile.h"
 #include "TLineReader.h"
 #include "engine/LineReaderModel.h"
 
-namespace {
-
-const std::string& ScratchPath()
-{
-    static const std::string path = [] {
-        std::string pattern = "/tmp/morvane-line-reader-fuzz-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        return pattern;
-    }();
-    return path;
-}
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
+using morvane::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -43,15 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t readSize = readSizes[data[0] % 8];
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    std::FILE* f = std::fopen(ScratchPath().c_str(), "wb");
-    if (f == nullptr)
-        return 0;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    static const std::string path = morvane::fuzz::MakeScratchFile("line-reader-fuzz");
+    morvane::fuzz::WriteScratchFile(path, bytes);
 
     morvane::test::TLineReaderModel model(bytes);
     morvane::TLineReader reader(morvane::TLineReader::TReadFailure::Raise, readSize);
-    Check(reader.Open(ScratchPath()));
+    Check(reader.Open(path));
     Check(reader.SizeInBlocks() == model.SizeInBlocks());
     Check(reader.ReadLine() == model.ReadLine());
     Check(reader.PositionInBlocks() == model.PositionInBlocks());

@@ -7,16 +7,11 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const QString& name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
 struct Window {
     Window()

@@ -11,19 +11,14 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const QString& name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
 // Records every change event with the text and caret seen at that moment.
 struct ChangeLog {

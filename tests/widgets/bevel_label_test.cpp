@@ -8,18 +8,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const QString& name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
 QFont pixelFont(const QString& family, int pixels)
 {

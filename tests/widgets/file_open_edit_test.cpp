@@ -10,6 +10,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -17,13 +19,6 @@
 #include <vector>
 
 namespace {
-
-void saveScreenshot(QWidget& widget, const QString& name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
 // A dialog that answers from a script and writes what happens to it into
 // a log shared with the test.

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -60,13 +62,6 @@ void configureLikeWindow(TSegmentProgress& bar)
     bar.Bevel()->SetMode(bmWindows);
     bar.SetDelta(5);
     bar.SetOptionsText(toCaption);
-}
-
-void saveScreenshot(QWidget& widget, const char* name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    EXPECT_TRUE(widget.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png")));
 }
 
 class PaintCounter : public QObject {

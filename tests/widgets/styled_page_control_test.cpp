@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include "Screenshot.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -33,13 +35,6 @@ QPalette testPalette()
     pal.setColor(QPalette::ButtonText, kText);
     pal.setColor(QPalette::WindowText, kText);
     return pal;
-}
-
-void saveScreenshot(QWidget& widget, const char* name)
-{
-    const QString dir = QStringLiteral(MORVANE_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    EXPECT_TRUE(widget.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png")));
 }
 
 // The window's arrangement: a file box above a hidden page control with
