@@ -192,6 +192,36 @@ inline void CopyShort(char* to, const char* from, std::size_t n)
     }
 }
 
+// Reads the clock text at the start of a line of `textLength` bytes, in
+// its plain form where the regional settings allow, else by the general
+// scanner; the first clock of a run becomes its start. False when the text
+// is no time of day: the general way then raises for it.
+inline bool ReadLineClock(const char* text, std::size_t textLength, TClockReading& clocks,
+                          TRelativeTimeState& state, std::int32_t& milliseconds)
+{
+    const std::size_t length = std::min(textLength, kClockTextLength);
+    const bool plain = clocks.PlainForm && length == kClockTextLength &&
+                       TryPlainClock(text, clocks.Separator, milliseconds);
+    if (!plain && !TryMillisecondOfDayFromBytes({text, length}, milliseconds))
+        return false;
+    if (!state.StartTimeKnown) {
+        state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
+        state.StartTimeKnown = true;
+    }
+    if (!clocks.StartKnown) {
+        clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
+        clocks.StartKnown = true;
+    }
+    return true;
+}
+
+// Whole seconds between a clock and the run's start, without direction.
+inline std::int64_t SecondsSinceStart(std::int32_t milliseconds, const TClockReading& clocks)
+{
+    const std::int64_t ms = milliseconds;
+    return (ms >= clocks.Start ? ms - clocks.Start : clocks.Start - ms) / 1000;
+}
+
 // What a try at taking lines straight from the read buffer came to.
 enum class TTaken {
     Lines,    // one line or more
@@ -232,11 +262,8 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
     if (settings.RelativeTime) {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t length = std::min(textEnds[i] - from, kClockTextLength);
-            const char* text = reinterpret_cast<const char*>(base) + from;
-            const bool plain = clocks.PlainForm && length == kClockTextLength &&
-                               TryPlainClock(text, clocks.Separator, clock[i]);
-            if (!plain && !TryMillisecondOfDayFromBytes({text, length}, clock[i])) {
+            if (!ReadLineClock(reinterpret_cast<const char*>(base) + from, textEnds[i] - from, clocks, state,
+                               clock[i])) {
                 count = i;
                 break;
             }
@@ -244,14 +271,6 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         }
         if (count == 0)
             return TTaken::Special;
-        if (!state.StartTimeKnown) {
-            state.StartTime = TimeOfDayOfMilliseconds(clock[0]);
-            state.StartTimeKnown = true;
-        }
-        if (!clocks.StartKnown) {
-            clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
-            clocks.StartKnown = true;
-        }
     }
 
     const std::size_t through = ends[count - 1] + std::size_t{1};
@@ -298,8 +317,7 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
             pending.Add(base + from, lf + 1 - from);
         } else {
             pending.Flush();
-            const std::int64_t seconds =
-                (clock[i] >= clocks.Start ? clock[i] - clocks.Start : clocks.Start - clock[i]) / 1000;
+            const std::int64_t seconds = SecondsSinceStart(clock[i], clocks);
             const std::string_view text(reinterpret_cast<const char*>(base) + from, end - from);
             if (char* const begin = writer.Reserve(kCountRoom + after.size() + text.size() + 2)) {
                 char* at = begin;
@@ -349,22 +367,10 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
         const std::size_t lf = ends[i];
         const std::size_t length = (lf > from && base[lf - 1] == kCR ? lf - 1 : lf) - from;
         const char* const text = reinterpret_cast<const char*>(base) + from;
-        const std::size_t clockLength = std::min(length, kClockTextLength);
         std::int32_t milliseconds = 0;
-        const bool plain = clocks.PlainForm && clockLength == kClockTextLength &&
-                           TryPlainClock(text, clocks.Separator, milliseconds);
-        if (!plain && !TryMillisecondOfDayFromBytes({text, clockLength}, milliseconds))
+        if (!ReadLineClock(text, length, clocks, state, milliseconds))
             return i == 0 ? TTaken::Special : TTaken::Lines;
-        if (!state.StartTimeKnown) {
-            state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
-            state.StartTimeKnown = true;
-        }
-        if (!clocks.StartKnown) {
-            clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
-            clocks.StartKnown = true;
-        }
-        const std::int64_t seconds =
-            (milliseconds >= clocks.Start ? milliseconds - clocks.Start : clocks.Start - milliseconds) / 1000;
+        const std::int64_t seconds = SecondsSinceStart(milliseconds, clocks);
         ++lineNumber;
         if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
             char* at = WriteCountAfter(begin, seconds, clocks);
