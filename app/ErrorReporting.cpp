@@ -1,5 +1,6 @@
 #include "ErrorReporting.h"
 
+#include "EOutOfMemory.h"
 #include "Exception.h"
 #include "MessageText.h"
 #include "TQtPlatform.h"
@@ -124,7 +125,7 @@ TErrorDescription DescribeError(std::exception_ptr error)
     } catch (const morvane::Exception& e) {
         description = {ClassNameOf(&typeid(e)), e.Message(), true};
     } catch (const std::bad_alloc& e) {
-        description = {ClassNameOf(&typeid(e)), "Out of memory", true};
+        description = {ClassNameOf(&typeid(e)), morvane::EOutOfMemory().Message(), true};
     } catch (const std::exception& e) {
         description = {ClassNameOf(&typeid(e)), e.what(), true};
     } catch (...) {

@@ -12,6 +12,7 @@
 #include "ConvertFile.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
+#include "EOutOfMemory.h"
 #include "Exception.h"
 #include "OutputName.h"
 #include "RelativeTime.h"
@@ -101,7 +102,7 @@ int Run(const TCommandLine& command)
             ReportFailure(input, 0, e.Message());
             status = 1;
         } catch (const std::bad_alloc&) {
-            ReportFailure(input, 0, "Out of memory");
+            ReportFailure(input, 0, EOutOfMemory().Message());
             status = 1;
         }
     }
