@@ -17,6 +17,69 @@ std::vector<std::string> OneEntryPerCharacter(const std::string& chars)
     return entries;
 }
 
+// The number of bytes of the one UTF-8 character that `text` is made of, or
+// 0 when it is not exactly one such character.
+std::size_t LengthOfOneUtf8Character(const std::string& text)
+{
+    if (text.empty())
+        return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || text.size() != length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+const option* LongOptionWithValue(const option* options, int val)
+{
+    for (const option* o = options; o->name != nullptr; ++o) {
+        if (o->val == val)
+            return o;
+    }
+    return nullptr;
+}
+
+std::size_t LongOptionsStartingWith(const option* options, const std::string& prefix)
+{
+    std::size_t count = 0;
+    for (const option* o = options; o->name != nullptr; ++o) {
+        if (std::string(o->name).compare(0, prefix.size(), prefix) == 0)
+            ++count;
+    }
+    return count;
+}
+
+// The message for an option getopt_long refused; `c` is what it returned.
+// getopt implementations differ in which of '?' and ':' they return for a
+// flag given a value, so the cases are told apart by the option itself.
+std::string RefusedOptionMessage(const option* options, int c, int argc, char** argv)
+{
+    const std::string element = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    const option* known = optopt != 0 ? LongOptionWithValue(options, optopt) : nullptr;
+    const bool isLong = element.compare(0, 2, "--") == 0 && (optopt == 0 || optopt > 0xFF || known != nullptr);
+    if (isLong) {
+        const std::size_t equals = element.find('=');
+        const std::string name = element.substr(0, equals);
+        if (known == nullptr) {
+            if (LongOptionsStartingWith(options, name.substr(2)) > 1)
+                return "option \"" + name + "\" is ambiguous";
+            return "unknown option \"" + name + "\"";
+        }
+        if (known->has_arg == no_argument && equals != std::string::npos)
+            return "option '--" + std::string(known->name) + "' doesn't allow an argument";
+        return "option \"--" + std::string(known->name) + "\" needs a value";
+    }
+    const std::string letter = std::string("-") + static_cast<char>(optopt);
+    if (c == ':')
+        return "option \"" + letter + "\" needs a value";
+    return "unknown option \"" + letter + "\"";
+}
+
 } // namespace
 
 std::string TCommandLine::HelpText()
@@ -75,11 +138,6 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         const int c = getopt_long(argc, argv, ":o:s:t:rqh", longOptions, nullptr);
         if (c == -1)
             break;
-        // The option just looked at; for an unknown letter inside a cluster
-        // such as -rx only the letter itself.
-        const std::string given = (c == '?' && optopt != 0) ? std::string("-") + static_cast<char>(optopt)
-                                  : (optind > 0 && optind <= argc) ? argv[optind - 1]
-                                                                   : "";
         switch (c) {
         case 'o':
             line.Output = optarg;
@@ -88,11 +146,17 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         case 's':
             line.Settings.SeparatorSet = optarg;
             break;
-        case 't':
-            if (std::string(optarg).size() != 1)
-                throw EUsageError("--to takes exactly one character, not \"" + std::string(optarg) + "\"");
-            line.Settings.ReplacementBeyondList = optarg;
+        case 't': {
+            const std::string to = optarg;
+            if (const std::size_t length = LengthOfOneUtf8Character(to); length > 1) {
+                throw EUsageError("--to takes a single byte (one Windows-1252 character), but \"" + to +
+                                  "\" is " + std::to_string(length) + " bytes");
+            }
+            if (to.size() != 1)
+                throw EUsageError("--to takes exactly one character, not \"" + to + "\"");
+            line.Settings.ReplacementBeyondList = to;
             break;
+        }
         case kHeaderMap:
             line.Settings.HeaderReplacements = OneEntryPerCharacter(optarg);
             break;
@@ -117,10 +181,8 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         case kVersion:
             version = true;
             break;
-        case ':':
-            throw EUsageError("option \"" + given + "\" needs a value");
         default:
-            throw EUsageError("unknown option \"" + given + "\"");
+            throw EUsageError(RefusedOptionMessage(longOptions, c, argc, argv));
         }
     }
     for (int i = optind; i < argc; ++i)
