@@ -5,8 +5,11 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "ConvertFile.h"
@@ -14,6 +17,7 @@
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
 #include "Exception.h"
+#include "MessageOutput.h"
 #include "OutputName.h"
 #include "RelativeTime.h"
 #include "TCommandLine.h"
@@ -21,7 +25,6 @@
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
 #include "TTerminalProgress.h"
-#include "TemplateLine.h"
 
 using namespace morvane;
 
@@ -29,72 +32,154 @@ namespace {
 
 const char* const kProgram = "morvane-convert";
 
-// The proposed name lands beside the input, not in the current folder.
-std::string DefaultOutput(const std::string& input)
-{
-    const std::size_t slash = input.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : input.substr(0, slash + 1);
-    return folder + ProposedOutputName(input);
-}
-
 void ReportFailure(const std::string& input, std::int64_t line, const std::string& message)
 {
     std::string text = std::string(kProgram) + ": " + input + ": ";
     if (line > 0)
         text += "line " + std::to_string(line) + ": ";
-    text += message + "\n";
-    std::fputs(text.c_str(), stderr);
+    text += message;
+    WriteMessage(stderr, text);
 }
 
-// The header and the first data line as the conversion would write them.
-void Preview(const std::string& input, const TConversionSettings& settings, bool named)
+// Standard output is written through a buffer, so a full disk or a closed
+// reader only shows at the end; that too is a failure.
+int FinishStandardOutput(int status)
 {
-    TLineReader probe;
-    if (!probe.Open(input))
-        throw EInOutError("Cannot open the PE file \"" + input + "\": " + std::strerror(probe.OpenError()));
-    probe.Close();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        WriteMessage(stderr, std::string(kProgram) + ": cannot write to the standard output");
+        return 1;
+    }
+    return status;
+}
 
-    const std::string header = ReadTemplateLine(input, true);
-    const std::string data = ReadTemplateLine(input, false);
+// The header and the first data line as the conversion would write them,
+// read the way the conversion reads them, so that both meet the same
+// errors; a line the file does not have is not printed.
+void Preview(const std::string& input, const TConversionSettings& settings, bool named,
+             std::int64_t& failedLine)
+{
+    TLineReader reader(TLineReader::TReadFailure::Raise);
+    if (!reader.Open(input))
+        throw EInOutError("Cannot open the PE file \"" + input + "\": " + std::strerror(reader.OpenError()));
+
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                    settings.ReplacementBeyondList);
     const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
                                  settings.ReplacementBeyondList);
     std::string out = named ? input + ":\n" : "";
-    if (settings.RelativeTime) {
-        TRelativeTimeState state;
-        out += RelativeTimeHeaderCell(settings.RelativeTimeSeparator) + headerMapper.Map(header) + "\n";
-        out += RelativeTimeCell(data, state, settings.RelativeTimeSeparator);
-    } else {
-        out += headerMapper.Map(header) + "\n";
+    std::string line;
+    reader.ReadLine(line);
+    if (settings.RelativeTime)
+        out += RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
+    out += headerMapper.Map(line) + "\n";
+    if (!reader.AtEnd()) {
+        reader.ReadLine(line);
+        if (settings.RelativeTime) {
+            TRelativeTimeState state;
+            failedLine = 2;
+            out += RelativeTimeCell(line, state, settings.RelativeTimeSeparator);
+            failedLine = 0;
+        }
+        out += dataMapper.Map(line) + "\n";
     }
-    out += dataMapper.Map(data) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+// Tells whether a run got as far as creating or emptying its output: the
+// conversion touches the sink only after that.
+class TStartNotingSink : public IProgressSink {
+public:
+    explicit TStartNotingSink(IProgressSink& inner) : inner_(inner) {}
+
+    void SetText(const std::string& text) override
+    {
+        started_ = true;
+        inner_.SetText(text);
+    }
+    void Show() override
+    {
+        started_ = true;
+        inner_.Show();
+    }
+    void SetMaximum(std::int64_t maximum) override
+    {
+        started_ = true;
+        inner_.SetMaximum(maximum);
+    }
+    void SetValue(std::int64_t value) override
+    {
+        started_ = true;
+        inner_.SetValue(value);
+    }
+    void SetPercent(int percent) override
+    {
+        started_ = true;
+        inner_.SetPercent(percent);
+    }
+
+    bool Started() const { return started_; }
+
+private:
+    IProgressSink& inner_;
+    bool started_ = false;
+};
+
+// An output one input of this call has written, whatever path led to it.
+struct TWrittenOutput {
+    TFileIdentity File;
+    std::string Input;
+};
+
+TFileIdentity IdentityOfPath(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, true};
+}
+
+// Converts one input. An output that an earlier input of the same call
+// wrote is refused rather than silently replaced.
+void Convert(const std::string& input, const TCommandLine& command, bool showProgress,
+             std::vector<TWrittenOutput>& written, std::int64_t& failedLine)
+{
+    const std::string output = command.Output.empty() ? ProposedOutputPathBeside(input) : command.Output;
+    const TFileIdentity existing = IdentityOfPath(output);
+    for (const TWrittenOutput& earlier : written) {
+        if (earlier.File.SameFileAs(existing))
+            throw EInOutError("The output file \"" + output + "\" was already written from \"" +
+                              earlier.Input + "\" in this run");
+    }
+
+    TNullProgressSink quiet;
+    std::optional<TTerminalProgress> progress;
+    if (showProgress)
+        progress.emplace(stderr, ShowControlBytes(input));
+    TStartNotingSink sink(progress ? static_cast<IProgressSink&>(*progress) : quiet);
+    TConvertFileOptions options;
+    options.FailedLine = &failedLine;
+    try {
+        ConvertFile(input, output, command.Settings, sink, options);
+    } catch (...) {
+        if (sink.Started())
+            written.push_back({IdentityOfPath(output), input});
+        throw;
+    }
+    written.push_back({IdentityOfPath(output), input});
 }
 
 int Run(const TCommandLine& command)
 {
     const bool showProgress = !command.Quiet && ::isatty(STDERR_FILENO);
+    std::vector<TWrittenOutput> written;
     int status = 0;
     for (const std::string& input : command.Inputs) {
         std::int64_t failedLine = 0;
         try {
-            if (command.Action == TCommandLine::TAction::Preview) {
-                // The data template is line 2.
-                failedLine = 2;
-                Preview(input, command.Settings, command.Inputs.size() > 1);
-                continue;
-            }
-            const std::string output = command.Output.empty() ? DefaultOutput(input) : command.Output;
-            TConvertFileOptions options;
-            options.FailedLine = &failedLine;
-            if (showProgress) {
-                TTerminalProgress progress(stderr, input);
-                ConvertFile(input, output, command.Settings, progress, options);
-            } else {
-                TNullProgressSink quiet;
-                ConvertFile(input, output, command.Settings, quiet, options);
-            }
+            if (command.Action == TCommandLine::TAction::Preview)
+                Preview(input, command.Settings, command.Inputs.size() > 1, failedLine);
+            else
+                Convert(input, command, showProgress, written, failedLine);
         } catch (const EConvertError& e) {
             ReportFailure(input, failedLine, e.Message());
             status = 1;
@@ -106,12 +191,7 @@ int Run(const TCommandLine& command)
             status = 1;
         }
     }
-    std::fflush(stdout);
-    if (std::ferror(stdout)) {
-        std::fprintf(stderr, "%s: cannot write to the standard output\n", kProgram);
-        return 1;
-    }
-    return status;
+    return FinishStandardOutput(status);
 }
 
 } // namespace
@@ -125,16 +205,17 @@ int main(int argc, char** argv)
     try {
         command = TCommandLine::Parse(argc, argv);
     } catch (const EUsageError& e) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, e.what(), kProgram);
+        WriteMessage(stderr, std::string(kProgram) + ": " + e.what());
+        WriteMessage(stderr, std::string("Try '") + kProgram + " --help' for more information.");
         return 2;
     }
     switch (command.Action) {
     case TCommandLine::TAction::Help:
         std::fputs(TCommandLine::HelpText().c_str(), stdout);
-        return 0;
+        return FinishStandardOutput(0);
     case TCommandLine::TAction::Version:
         std::puts("morvane-convert 1.01");
-        return 0;
+        return FinishStandardOutput(0);
     default:
         return Run(command);
     }

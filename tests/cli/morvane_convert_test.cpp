@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -29,19 +30,42 @@ std::string Quote(const std::string& arg)
     return q + "'";
 }
 
-// Runs the converter with these arguments inside `folder`, stdin closed.
-Result Convert(const TempFolder& folder, const std::vector<std::string>& args)
+std::string CommandLine(const TempFolder& folder, const std::vector<std::string>& args)
 {
     std::string command = "cd " + Quote(folder / "") + " && " + Quote(MORVANE_CONVERT);
     for (const std::string& a : args)
         command += " " + Quote(a);
-    command += " </dev/null >" + Quote(folder / "stdout.txt") + " 2>" + Quote(folder / "stderr.txt");
+    return command;
+}
+
+// Runs the converter with these arguments inside `folder`, stdin closed;
+// its standard output goes to `stdoutPath` when one is given.
+Result Convert(const TempFolder& folder, const std::vector<std::string>& args,
+               const std::string& stdoutPath = "")
+{
+    const std::string out = stdoutPath.empty() ? folder / "stdout.txt" : stdoutPath;
+    const std::string command = CommandLine(folder, args) + " </dev/null >" + Quote(out) + " 2>" +
+                                Quote(folder / "stderr.txt");
     const int raw = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadBytes(folder / "stdout.txt");
+    r.out = stdoutPath.empty() ? ReadBytes(out) : "";
     r.err = ReadBytes(folder / "stderr.txt");
     return r;
+}
+
+// What the converter writes to its standard error when that is a pipe.
+std::string ErrorsThroughPipe(const TempFolder& folder, const std::vector<std::string>& args)
+{
+    const std::string command = CommandLine(folder, args) + " </dev/null 2>&1 >/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::string err;
+    char buffer[256];
+    for (std::size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        err.append(buffer, n);
+    if (pipe != nullptr)
+        ::pclose(pipe);
+    return err;
 }
 
 const std::string kInput = "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n";
@@ -56,6 +80,18 @@ TEST(MorvaneConvert, VersionAndHelpSucceed)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: morvane-convert [options] INPUT...\n", 0), 0u);
     EXPECT_EQ(help.err, "");
+}
+
+TEST(MorvaneConvert, HelpAndVersionFailWhenTheOutputCannotBeWritten)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempFolder folder;
+    for (const char* option : {"--help", "--version"}) {
+        const Result r = Convert(folder, {option}, "/dev/full");
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_EQ(r.err, "morvane-convert: cannot write to the standard output\n");
+    }
 }
 
 TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
@@ -75,6 +111,10 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"--bogus", "a.pe"}, "unknown option \"--bogus\""},
         {{"-x", "a.pe"}, "unknown option \"-x\""},
         {{"a.pe", "-s"}, "option \"-s\" needs a value"},
+        {{"--preview=1", "a.pe"}, "option '--preview' doesn't allow an argument"},
+        {{"--qu=", "a.pe"}, "option '--quiet' doesn't allow an argument"},
+        {{"-t", "\xC3\xA9", "a.pe"},
+         "--to takes a single byte (one Windows-1252 character), but \"\xC3\xA9\" is 2 bytes"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(folder, c.args);
@@ -128,6 +168,34 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
 
     EXPECT_EQ(Convert(folder, {"-o", "chosen.csv", "--to", ";", folder / "data.old/run.1.pe"}).status, 0);
     EXPECT_EQ(ReadBytes(folder / "chosen.csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+
+    // "\\" and ":" are name characters: each input keeps its own output.
+    WriteBytes(folder / "x:1.pe", kInput);
+    WriteBytes(folder / "y:1.pe", "H\r\n");
+    WriteBytes(folder / "C:\\z.pe", "Z\r\n");
+    EXPECT_EQ(Convert(folder, {"x:1.pe", "y:1.pe", "C:\\z.pe"}).status, 0);
+    EXPECT_EQ(ReadBytes(folder / "x:1 (XLS).csv"), kInput);
+    EXPECT_EQ(ReadBytes(folder / "y:1 (XLS).csv"), "H\r\n");
+    EXPECT_EQ(ReadBytes(folder / "C:\\z (XLS).csv"), "Z\r\n");
+}
+
+TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
+{
+    TempFolder folder;
+    WriteBytes(folder / "a.pe", kInput);
+    WriteBytes(folder / "a.log", "Other\r\n");
+    WriteBytes(folder / "c.pe", "H,I\r\n");
+    // Another text for the same file, and a run that never reached its
+    // output, which therefore still belongs to the next input.
+    WriteBytes(folder / "m.log", "M\r\n");
+    const Result r = Convert(folder, {"a.pe", "./a.log", "c.pe", "m.pe", "m.log"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvane-convert: ./a.log: The output file \"./a (XLS).csv\" was already written "
+                     "from \"a.pe\" in this run\n"
+                     "morvane-convert: m.pe: Cannot open the PE file \"m.pe\": No such file or directory\n");
+    EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), kInput);
+    EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H,I\r\n");
+    EXPECT_EQ(ReadBytes(folder / "m (XLS).csv"), "M\r\n");
 }
 
 TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
@@ -138,8 +206,13 @@ TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
         std::vector<std::string> args;
         std::string out;
     };
+    WriteBytes(folder / "header.pe", "H,I\r\n");
+    WriteBytes(folder / "empty.pe", "");
     const std::vector<Case> cases = {
         {{"--preview", "a.pe"}, "Time,A,B\n12:00:00,1,2\n"},
+        {{"--preview", "header.pe"}, "H,I\n"},
+        {{"--preview", "-r", "header.pe"}, "relTime; H,I\n"},
+        {{"--preview", "-r", "empty.pe"}, "relTime; \n"},
         {{"--preview", "--to", ";", "-r", "a.pe"}, "relTime; Time;A;B\n0;12:00:00;1;2\n"},
         {{"--preview", "--data-map", "/", "a.pe", "a.pe"},
          "a.pe:\nTime,A,B\n12:00:00/1,2\na.pe:\nTime,A,B\n12:00:00/1,2\n"},
@@ -154,6 +227,15 @@ TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
     const Result missing = Convert(folder, {"--preview", "none.pe"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("morvane-convert: none.pe: Cannot open the PE file \"none.pe\": ", 0), 0u);
+
+    // Opens, but every read fails.
+    if (std::filesystem::exists("/proc/self/mem")) {
+        const Result unreadable = Convert(folder, {"--preview", "/proc/self/mem"});
+        EXPECT_EQ(unreadable.status, 1);
+        EXPECT_EQ(unreadable.out, "");
+        EXPECT_EQ(unreadable.err, Convert(folder, {"-o", "out.csv", "/proc/self/mem"}).err);
+        EXPECT_EQ(unreadable.err.rfind("morvane-convert: /proc/self/mem: Cannot read the PE file ", 0), 0u);
+    }
 }
 
 TEST(MorvaneConvert, FailingInputIsReportedAndTheRestStillRun)
@@ -180,6 +262,23 @@ TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
 
     // Without the column the same file converts.
     EXPECT_EQ(Convert(folder, {"-o", "out.csv", "bad.pe"}).status, 0);
+}
+
+TEST(MorvaneConvert, MessagesAreWrittenWholeAndShowControlBytesOnAPipe)
+{
+    TempFolder folder;
+    const std::string clockWithNul("12:0\0:00", 8);
+    WriteBytes(folder / "n.pe", "T,A\r\n12:00:00,1\r\n" + clockWithNul + ",2\r\n");
+    const std::vector<std::string> args = {"-r", "n.pe", "\x1B[2Jm.pe"};
+    std::filesystem::copy_file(folder / "n.pe", folder / "\x1B[2Jm.pe");
+
+    // A file gets the bytes as they are.
+    EXPECT_EQ(Convert(folder, args).err,
+              "morvane-convert: n.pe: line 3: '" + clockWithNul + "' is not a valid time\n"
+              "morvane-convert: \x1B[2Jm.pe: line 3: '" + clockWithNul + "' is not a valid time\n");
+    EXPECT_EQ(ErrorsThroughPipe(folder, args),
+              "morvane-convert: n.pe: line 3: '12:0\\x00:00' is not a valid time\n"
+              "morvane-convert: \\x1B[2Jm.pe: line 3: '12:0\\x00:00' is not a valid time\n");
 }
 
 TEST(MorvaneConvert, FileErrorsCarryNoLineNumber)
