@@ -135,6 +135,7 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
     struct Case {
         std::vector<std::string> options;
         std::string expected;
+        std::string input = kInput;
     };
     const std::vector<Case> cases = {
         {{}, "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n"},
@@ -148,12 +149,12 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
         {{"--data-map", "/"}, "Time,A,B\r\n12:00:00/1,2\r\n12:00:05/3,4,5\r\n"},
         {{"-s", ",:", "--to=_"}, "Time_A_B\r\n12_00_00_1_2\r\n12_00_05_3_4_5\r\n"},
         {{"-s", "", "-t", ";"}, "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n"},
-        // The second data line is 5 s after the first only on day one.
-        {{"-r", "--across-midnight"}, "relTime; Time,A,B\r\n0;12:00:00,1,2\r\n5;12:00:05,3,4,5\r\n"},
+        {{"-r", "--across-midnight"}, "relTime; T\r\n0;23:59:50\r\n20;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
+        {{"-r"}, "relTime; T\r\n0;23:59:50\r\n86380;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
     };
     for (const Case& c : cases) {
         TempFolder folder;
-        WriteBytes(folder / "run1.pe", kInput);
+        WriteBytes(folder / "run1.pe", c.input);
         std::vector<std::string> args = c.options;
         args.push_back("run1.pe");
         const Result r = Convert(folder, args);

@@ -52,7 +52,9 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
     e.output = header + "\r\n";
     e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     bool started = false;
-    std::int32_t start = 0;
+    std::int64_t start = 0;
+    std::int64_t previous = 0;
+    std::int64_t day = 0;
     for (std::int64_t number = 2; !model.AtEnd(); ++number) {
         const std::string line = model.ReadLine();
         std::string cell;
@@ -65,9 +67,14 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
                 break;
             }
             if (!started)
-                start = ms;
+                start = previous = ms;
             started = true;
-            cell = std::to_string((ms > start ? ms - start : start - ms) / 1000) + s.RelativeTimeSeparator;
+            // Past midnight, a clock far behind the previous one is a day on.
+            if (s.AcrossMidnight && previous - ms > 12 * 3'600'000)
+                ++day;
+            previous = ms;
+            const std::int64_t at = s.AcrossMidnight ? day * 86'400'000 + ms : ms;
+            cell = std::to_string((at > start ? at - start : start - at) / 1000) + s.RelativeTimeSeparator;
         }
         e.output += cell + map(line, s.DataReplacements) + "\r\n";
         e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
@@ -119,7 +126,7 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
 // Four settings that between them reach every way of the run: one or two
 // kinds of separator, lists shorter than the lines, empty entries, break
 // bytes as separators and as replacements, the relative time column with a
-// plain and a long separator.
+// plain and a long separator, counting within a day and past midnight.
 inline std::vector<TConversionSettings> VariedSettings()
 {
     std::vector<TConversionSettings> all(4);
@@ -133,6 +140,7 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[2].ReplacementBeyondList = "!";
     all[2].RelativeTime = true;
     all[2].RelativeTimeSeparator = " ;; ";
+    all[2].AcrossMidnight = true;
     all[3].SeparatorSet = ":,\r\n";
     all[3].ReplacementBeyondList = "\r";
     return all;

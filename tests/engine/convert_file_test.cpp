@@ -76,6 +76,13 @@ TEST_P(ConvertGolden, WritesExactlyTheseBytesWhateverTheBufferSizes)
     }
 }
 
+TConversionSettings AcrossMidnight()
+{
+    TConversionSettings s = SemicolonSettings(true);
+    s.AcrossMidnight = true;
+    return s;
+}
+
 TConversionSettings Plain()
 {
     return TConversionSettings{};
@@ -129,6 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                    SemicolonSettings(false), std::string(126, 'h') + "\r\n"},
         GoldenCase{"LinesLongerThanAnyBuffer", "h,i\r\n" + Repeat("a,", 150000) + "\r\nz,z",
                    WithBeyond(";"), "h;i\r\n" + Repeat("a;", 150000) + "\r\nz;z\r\n"},
+        GoldenCase{"AcrossMidnightCountsOn", "T,V\r\n23:59:50,1\r\n00:00:10,2\r\n23:00:00,3\r\n",
+                   AcrossMidnight(), "relTime; T;V\r\n0;23:59:50;1\r\n20;00:00:10;2\r\n82810;23:00:00;3\r\n"},
         GoldenCase{"MappedClockDoesNotDisturbCount", "T,V\r\n08:00:00,1\r\n08:00:11,2\r\n", TwoSets(),
                    "relTime<> T|V\r\n0<>08:00-00;1\r\n11<>08:00-11;2\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
