@@ -212,7 +212,11 @@ TLZWOutcome TLZWDecoder::DecodeCodes(std::span<const unsigned char> encoded, int
             continue;
         }
 
-        // Form the string of the code on the stack, last pixel first.
+        // Form the string of the code on the stack, last pixel first. The
+        // walk ends at a code below the clear code: those are the single
+        // pixels, even where the colour table is wider than the code size
+        // (a 256-colour table with 2-bit codes is what encoders write for a
+        // frame that uses only the first four colours).
         int depth = 0;
         int walk = code;
         const bool beyondTable = code >= firstFree && code >= nextFree;
