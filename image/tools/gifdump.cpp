@@ -1,7 +1,8 @@
 // gifdump FILE [--frame N] [--indices OUT]
 // Prints what the GIF reader made of a file, one "key: value" line each, and
 // optionally writes one frame's palette indices (one byte per pixel, row-major,
-// top row first).
+// top row first). A corrupted frame's line says why: how its decoding ended,
+// or "cut short" when its data stopped inside a sub-block.
 #include "EInvalidGraphicOperation.h"
 #include "TGIFImage.h"
 #include "TMemoryByteSource.h"

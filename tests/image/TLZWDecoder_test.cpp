@@ -96,6 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"TableCodeRightAfterClearIsAMaskedPixel", 2,
                    gifbytes::PackCodes({{4, 3}, {6, 3}, {1, 3}, {6, 3}, {5, 4}}), 4, 1, 2, V{2, 1, 2, 1},
                    O::Complete},
+        // With an 8-bit mask, code 6 after a clear stays pixel 6, which names
+        // no string: nothing is added for the next code, and no slot ever
+        // refers to itself.
+        StreamCase{"TableCodeRightAfterClearWithAWiderColourTable", 2,
+                   gifbytes::PackCodes({{4, 3}, {6, 3}, {1, 3}, {6, 3}, {5, 3}}), 4, 1, 8, V{6, 1, 1, 1},
+                   O::Complete},
         // Three codes at 3 bits fill slots 6 and 7; the code after the slot
         // that reaches 8 is 4 bits wide.
         StreamCase{"CodeWidthGrowsWhenTheSlotReachesTheLimit", 2,
