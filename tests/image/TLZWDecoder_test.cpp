@@ -67,6 +67,11 @@ struct StreamCase {
     std::uint64_t pixelLimit = std::numeric_limits<std::uint64_t>::max();
 };
 
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LZWStream : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(LZWStream, DecodesToTheExpectedPixels)
