@@ -274,27 +274,46 @@ TEST_F(MainWindowTest, FileChosenWhileAnotherPageIsShownReturnsToPage1)
 
 TEST_F(MainWindowTest, StaleTemplatesWithAnEmptySeparatorBoxComplainOnceAndStayOnPage1)
 {
-    const QString first = WritePe(QStringLiteral("one.pe"), kSample);
-    const QString second = WritePe(QStringLiteral("two.pe"), "P,Q\r\n7,8\r\n");
-    ChooseThroughDialog(first);
-    ClickTab(1);
-    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+    // A second file named while page 2 is shown: page 1 comes back with stale
+    // templates, the focus in the separator box when chosen in the dialog, in
+    // the file edit when typed. A tab click then shows a page while the
+    // templates are stale, and the complaint about the empty separator box
+    // brings page 1 back at once, shown afresh: one box, the new file read,
+    // no exit after it, the focus in the box to fill.
+    struct Case {
+        const char* name;
+        bool typed;
+    };
+    const Case cases[] = {{"ChosenInTheDialog", false}, {"Typed", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString first = WritePe(QStringLiteral("one.pe"), kSample);
+        const QString second = WritePe(QStringLiteral("two.pe"), "P,Q\r\n7,8\r\n");
+        ChooseThroughDialog(first);
+        ClickTab(1);
+        ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
 
-    // A second file chosen on page 2: page 1 comes back with the focus on it
-    // and stale templates. A tab click then shows a page while the templates
-    // are stale, and the complaint about the empty separator box brings
-    // page 1 back at once: one box, the new file read, no exit after it.
-    ChooseThroughDialog(second);
-    ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
-    ASSERT_TRUE(window_->TemplatesStale());
-    window_->ed_Seperator->SetText("");
-    platform_.Clear();
-    ClickTab(1);
-    Settle();
-    EXPECT_EQ(platform_.MessageBoxes.size(), 1u);
-    EXPECT_EQ(ActivePage(), 0);
-    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("P,Q"));
-    EXPECT_FALSE(window_->TemplatesStale());
+        if (c.typed) {
+            ClickInto(window_->FileOpenEdit1);
+            window_->FileOpenEdit1->selectAll();
+            Type(second);
+            ASSERT_EQ(FocusName(), QStringLiteral("FileOpenEdit1"));
+        } else {
+            ChooseThroughDialog(second);
+            ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        }
+        ASSERT_TRUE(window_->TemplatesStale());
+        window_->ed_Seperator->SetText("");
+        platform_.Clear();
+        ClickTab(1);
+        Settle();
+        EXPECT_EQ(platform_.MessageBoxes.size(), 1u);
+        EXPECT_EQ(ActivePage(), 0);
+        EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("P,Q"));
+        EXPECT_FALSE(window_->TemplatesStale());
+    }
 }
 
 TEST_F(MainWindowTest, HeaderAmpersandIsShownAsData)
@@ -379,6 +398,42 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         EXPECT_TRUE(platform_.MessageBoxes.empty());
         if (std::string(c.name) == "TabClickOn2")
             Screenshot(QStringLiteral("03_page2"));
+    }
+}
+
+TEST_F(MainWindowTest, PageSwitchPutsTheFocusOnTheChosenPageSoTypingNeverReachesTheFileName)
+{
+    struct Case {
+        const char* name;
+        std::string header;  // no separator: page 2 has no boxes
+        bool byKey;
+        QString focus;
+    };
+    const Case cases[] = {
+        {"TabClick", "Time,Value,Unit", false, QStringLiteral("HeaderEdits[0]")},
+        {"CtrlTab", "Time,Value,Unit", true, QStringLiteral("HeaderEdits[0]")},
+        {"NoBoxesTabClick", "Time", false, QStringLiteral("TabSheet3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString path = WritePe(QStringLiteral("good.pe"), c.header + "\r\n12:00:00,1.5,V;x\r\n");
+        ChooseThroughDialog(path);
+        ClickTab(1);
+        ClickInto(window_->HeaderEdits().empty() ? static_cast<QWidget*>(window_->TabSheet3)
+                                                 : window_->HeaderEdits().back());
+        ClickTab(0);
+        ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        if (c.byKey)
+            PressKey(Qt::Key_Tab, Qt::ControlModifier);
+        else
+            ClickTab(1);
+        EXPECT_EQ(ActivePage(), 1);
+        EXPECT_EQ(FocusName(), c.focus);
+        Type(QStringLiteral("Q"));
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+        EXPECT_EQ(ActivePage(), 1);
+        EXPECT_FALSE(window_->TemplatesStale());
     }
 }
 
@@ -480,8 +535,11 @@ TEST_F(MainWindowTest, EmptySeparatorSetShowsOneInformationBoxThenRowsWithoutBox
 {
     ChooseThroughDialog(WritePe(QStringLiteral("nosep.pe"), kSample));
     window_->ed_Seperator->SetText("");
+    ClickInto(window_->ed_RelativeTimeSeperator);
     ClickTab(1);
     Settle();
+    // Page 1 is shown afresh: its show handler puts the focus in the box to fill.
+    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
     ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
     EXPECT_EQ(platform_.MessageBoxes[0].Text, QStringLiteral("please choose a seperator char first!"));
     EXPECT_EQ(platform_.MessageBoxes[0].Caption, QStringLiteral("Information"));
