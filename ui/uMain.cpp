@@ -495,13 +495,16 @@ void TfMain::ReadTemplatesAndBuildRows()
 
     dataTemplate_ = TTemplateExcerpt::Read(input, false);
     BuildLineEdits(dataTemplate_);
-    if (dataTemplate_.Text.empty()) {
-        SetPreview(lbl_data, *lineRow_, kNotFound);
-        return;
-    }
-    SetPreview(lbl_data, *lineRow_, TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
-    lb_FileNameExcel->SetCaption(QFile::decodeName(QByteArray::fromStdString(
-        morvane::ProposedOutputName(input))));
+    SetPreview(lbl_data, *lineRow_,
+               dataTemplate_.Text.empty()
+                   ? std::string(kNotFound)
+                   : TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
+    // The name follows the file even when its lines cannot be read: a name
+    // left over from the previous file would have "&Go" overwrite that
+    // file's output.
+    if (!input.empty())
+        lb_FileNameExcel->SetCaption(QFile::decodeName(QByteArray::fromStdString(
+            morvane::ProposedOutputName(input))));
 }
 
 void TfMain::RefreshIfStale()

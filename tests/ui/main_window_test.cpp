@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -559,7 +560,7 @@ struct BadFileCase {
     QString header;
 };
 
-TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheName)
+TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndProposeTheirOwnName)
 {
     const BadFileCase cases[] = {
         {"OneLine", true, "only,header\r\n", QStringLiteral("only,header")},
@@ -576,7 +577,8 @@ TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheNa
         ClickTab(1);
         EXPECT_EQ(window_->lbl_Header->Caption(), c.header);
         EXPECT_EQ(window_->lbl_data->Caption(), kNotFound);
-        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(),
+                  QFileInfo(path).completeBaseName() + QStringLiteral(" (XLS).csv"));
         EXPECT_TRUE(platform_.MessageBoxes.empty());
         if (std::string(c.name) == "Missing") {
             ClickTab(2);
@@ -774,6 +776,57 @@ TEST_F(MainWindowTest, GoWithAMissingFileReportsItAndCreatesNothing)
         << platform_.MessageBoxes[0].Text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("Filename"))));
     EXPECT_FALSE(window_->progress_Excel->isVisible());
+}
+
+TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> bytes;  // nullopt: no such file
+        bool chooseOutput;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"Missing", std::nullopt, false, "<missing>"},
+        {"OneLine", "only,header\r\n", false, "only,header\r\n"},
+        {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6)},
+        {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        ChooseThroughDialog(WritePe(QStringLiteral("good.pe"), kSample));
+        ClickTab(2);
+        QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+        const QString previous = dir_.filePath(QStringLiteral("good (XLS).csv"));
+        ASSERT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+
+        const QString next = c.bytes ? WritePe(QStringLiteral("next.pe"), *c.bytes)
+                                     : dir_.filePath(QStringLiteral("next.pe"));
+        ClickInto(window_->FileOpenEdit1);
+        window_->FileOpenEdit1->selectAll();
+        Type(next);
+        ClickTab(2);
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("next (XLS).csv"));
+        QString output = dir_.filePath(QStringLiteral("next (XLS).csv"));
+        if (c.chooseOutput) {
+            output = dir_.filePath(QStringLiteral("chosen.csv"));
+            platform_.QueueSaveAnswer(output);
+            QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        }
+        platform_.Clear();
+        QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+
+        EXPECT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+        EXPECT_EQ(ReadAll(output), c.written);
+        if (c.bytes) {
+            EXPECT_TRUE(platform_.MessageBoxes.empty());
+        } else {
+            ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+            EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + next))
+                << platform_.MessageBoxes[0].Text.toStdString();
+        }
+    }
 }
 
 // ------------------------------------------------------------------ links
