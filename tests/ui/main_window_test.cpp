@@ -875,6 +875,12 @@ TEST_F(MainWindowTest, SixtySeparatorHeaderScrollsAndEveryBoxIsReachedByTab)
     }
     EXPECT_GT(area->horizontalScrollBar()->value(), 0);
     Screenshot(QStringLiteral("07_wide_header_end"));
+
+    // Rebuilt, the row starts at its left end again with "PE header:" in view.
+    ClickTab(0);
+    ClickTab(1);
+    ASSERT_EQ(window_->HeaderEdits().size(), 60u);
+    EXPECT_EQ(area->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(MainWindowTest, RowsStopAtAThousandBoxesAndThePreviewAtTenThousandCharacters)
