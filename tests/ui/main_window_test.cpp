@@ -69,7 +69,8 @@ TEST_F(MainWindowTest, StartsWithOnlyTheFileEditLogoAndBottomLabelsVisible)
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Morvane (Halvik Control PE to Ostral)  [v1.01]"));
     EXPECT_EQ(w.size(), QSize(427, 398));
     EXPECT_EQ(w.minimumSize(), QSize(427, 398));
-    EXPECT_EQ(w.maximumSize(), QSize(427, 398));
+    // Maximizable: the window manager is told no largest size.
+    EXPECT_EQ(w.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 
     const std::pair<QWidget*, bool> visibility[] = {
         {w.Label4, true},  {w.FileOpenEdit1, true}, {w.Image1, true},   {w.Label1, true},
@@ -112,7 +113,7 @@ struct PlaceCase {
     QRect geometry;
 };
 
-TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlaces)
+TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlacesAlsoWhenMaximized)
 {
     const PlaceCase cases[] = {
         {"Label1", {15, 353, 162, 26}},
@@ -129,10 +130,31 @@ TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlaces)
         {"btn_OpenExcelFile", {15, 157, 31, 24}},
         {"btn_SaveExcelFile", {307, 205, 71, 24}},
     };
-    for (const PlaceCase& c : cases) {
-        const QWidget* widget = window_->findChild<QWidget*>(QLatin1String(c.name));
-        ASSERT_NE(widget, nullptr) << c.name;
-        EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+    struct State {
+        const char* name;
+        std::function<void()> enter;
+        bool larger;
+    };
+    const std::vector<State> states = {
+        {"Normal", [] {}, false},
+        // An edge drag as the window manager reports it: undone.
+        {"EdgeDragged", [this] { window_->resize(600, 500); }, false},
+        {"Maximized", [this] { window_->showMaximized(); }, true},
+    };
+    for (const State& state : states) {
+        SCOPED_TRACE(state.name);
+        state.enter();
+        QTest::qWaitFor([&] { return (window_->width() > 427) == state.larger; }, 1000);
+        Settle();
+        EXPECT_EQ(window_->width() > 427 && window_->height() > 398, state.larger)
+            << window_->width() << "x" << window_->height();
+        if (!state.larger)
+            EXPECT_EQ(window_->size(), QSize(427, 398));
+        for (const PlaceCase& c : cases) {
+            const QWidget* widget = window_->findChild<QWidget*>(QLatin1String(c.name));
+            ASSERT_NE(widget, nullptr) << c.name;
+            EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+        }
     }
 }
 
