@@ -25,7 +25,6 @@ public:
     std::string ReadString(std::size_t count);
     // Copies count bytes to the end of out.
     void AppendBytes(std::vector<unsigned char>& out, std::size_t count);
-    void SkipToEnd() { pos_ = data_.size(); }
 
 private:
     void Require(std::size_t count) const;

@@ -12,8 +12,9 @@ namespace morvane {
 TGIFFrame::TGIFFrame() = default;
 
 void TGIFFrame::Read(TByteReader& reader, int screenWidth, int screenHeight, const TColorTable& globalTable,
-                     int bitsPerPixel, std::vector<TGIFExtension> extensions)
+                     int bitsPerPixel, std::vector<TGIFExtension> extensions, std::uint64_t& pixelsLeft)
 {
+    pixelsLeft_ = &pixelsLeft;
     left_ = reader.ReadWord();
     top_ = reader.ReadWord();
     width_ = reader.ReadWord();
@@ -35,24 +36,22 @@ void TGIFFrame::Read(TByteReader& reader, int screenWidth, int screenHeight, con
     }
 
     // The code size byte and every sub-block with its length byte, so the
-    // decoder sees the data exactly as stored.
+    // decoder sees the data exactly as stored. Data that ends where a length
+    // byte is due lacks only the block terminator; whether that cost any
+    // pixels is for the decoder to tell. A sub-block cut off inside is kept
+    // for the pixels it holds, and marks the frame.
     if (reader.AtEnd()) {
         corrupted_ = true;
     } else {
         encoded_.push_back(reader.ReadByte());
-        for (;;) {
-            if (reader.AtEnd()) {
-                corrupted_ = true;
-                break;
-            }
+        while (!reader.AtEnd()) {
             const std::uint8_t length = reader.ReadByte();
             encoded_.push_back(length);
             if (length == 0)
                 break;
             if (length > reader.Remaining()) {
-                encoded_.pop_back();
                 corrupted_ = true;
-                reader.SkipToEnd();
+                reader.AppendBytes(encoded_, reader.Remaining());
                 break;
             }
             reader.AppendBytes(encoded_, length);
@@ -102,7 +101,12 @@ const TIndexedBitmap& TGIFFrame::Bitmap() const
     std::copy_n(colorTable_.begin(), std::min(colorTable_.size(), palette.size()), palette.begin());
     auto bitmap = std::make_unique<TIndexedBitmap>(width_, height_, depth, std::move(palette));
     TLZWDecoder decoder;
-    if (decoder.Decode(encoded_, bitsPerPixel_, Interlaced(), *bitmap))
+    if (pixelsLeft_ != nullptr)
+        decoder.SetPixelLimit(*pixelsLeft_);
+    outcome_ = decoder.Decode(encoded_, bitsPerPixel_, Interlaced(), *bitmap);
+    if (pixelsLeft_ != nullptr)
+        *pixelsLeft_ -= decoder.PixelsWritten();
+    if (*outcome_ != TLZWOutcome::Complete)
         corrupted_ = true;
     bitmap_ = std::move(bitmap);
     return *bitmap_;

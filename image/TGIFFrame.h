@@ -2,6 +2,7 @@
 
 #include "TGIFExtension.h"
 #include "TIndexedBitmap.h"
+#include "TLZWDecoder.h"
 #include "TRGBColor.h"
 
 #include <cstdint>
@@ -25,8 +26,10 @@ public:
     // Reads the image descriptor (after its "," introducer), the local table
     // and the encoded data. globalTable and bitsPerPixel are what the image's
     // global table gives; extensions are those gathered before the image.
+    // pixelsLeft is the image's allowance of decoded pixels, shared by all
+    // its frames; it must outlive the frame.
     void Read(TByteReader& reader, int screenWidth, int screenHeight, const TColorTable& globalTable,
-              int bitsPerPixel, std::vector<TGIFExtension> extensions);
+              int bitsPerPixel, std::vector<TGIFExtension> extensions, std::uint64_t& pixelsLeft);
 
     int Left() const { return left_; }
     int Top() const { return top_; }
@@ -44,13 +47,19 @@ public:
     const std::vector<TGIFExtension>& Extensions() const { return extensions_; }
     const std::vector<unsigned char>& EncodedData() const { return encoded_; }
 
-    // Set when the encoded data was cut short or failed to decode; the
-    // decoding part of the answer is known only once the bitmap is built.
+    // Set when the encoded data was cut off inside a sub-block or failed to
+    // decode; the decoding part of the answer is known only once the bitmap
+    // is built.
     bool Corrupted() const { return corrupted_; }
+    // How the last decoding ended; none before the bitmap is first built.
+    std::optional<TLZWOutcome> DecodeOutcome() const { return outcome_; }
     bool HasBitmap() const { return bitmap_ != nullptr; }
     // Decodes on first use; raises the colour-count error for a depth that no
     // bitmap can hold.
     const TIndexedBitmap& Bitmap() const;
+    // Frees the bitmap; the next Bitmap() decodes again, and that again
+    // spends the image's pixel allowance.
+    void ReleaseBitmap() { bitmap_.reset(); }
 
     // Bitmap depth for a frame's bits per pixel: 1, 4 or 8.
     static int BitmapDepth(int bitsPerPixel);
@@ -70,7 +79,9 @@ private:
     int disposal_ = 0;
     std::vector<TGIFExtension> extensions_;
     std::vector<unsigned char> encoded_;
+    std::uint64_t* pixelsLeft_ = nullptr;
     mutable bool corrupted_ = false;
+    mutable std::optional<TLZWOutcome> outcome_;
     mutable std::unique_ptr<TIndexedBitmap> bitmap_;
 };
 

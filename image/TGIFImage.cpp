@@ -107,6 +107,7 @@ void TGIFImage::Clear()
     repeatCount_ = 1;
     frames_.clear();
     frameIndex_ = -1;
+    pixelsLeft_ = pixelAllowance_;
 }
 
 int TGIFImage::BitsForColorCount(std::size_t count)
@@ -228,7 +229,8 @@ void TGIFImage::Parse(std::span<const unsigned char> gif)
             int frameBits = 8;
             if (!globalTable_.empty())
                 frameBits = BitsForColorCount(globalTable_.size());
-            frame->Read(reader, screenWidth_, screenHeight_, globalTable_, frameBits, std::move(gathered));
+            frame->Read(reader, screenWidth_, screenHeight_, globalTable_, frameBits, std::move(gathered),
+                        pixelsLeft_);
             gathered.clear();
             frames_.push_back(std::move(frame));
             introducer = reader.AtEnd() ? kTrailer : NextIntroducer(reader);

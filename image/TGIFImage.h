@@ -57,6 +57,8 @@ public:
 
     std::size_t FrameCount() const { return frames_.size(); }
     const TGIFFrame& Frame(std::size_t index) const { return *frames_.at(index); }
+    // Frees one frame's bitmap, for a reader that walks many frames once.
+    void ReleaseBitmap(std::size_t index) { frames_.at(index)->ReleaseBitmap(); }
     int FrameIndex() const { return frameIndex_; }
 
     // Whether frames with a transparent colour draw transparently.
@@ -71,6 +73,15 @@ public:
     static void Register(TPictureFormats& formats);
 
     static constexpr int kMaxRepeatCount = 30000;
+
+    // Pixels that the frames of one load may decode between them, counting
+    // every decoding. Past it the frame being decoded is marked corrupted
+    // and keeps its rows so far, and later frames decode nothing; it is not
+    // an error. A small file can claim many frames of up to 65535 x 65535,
+    // and this keeps its cost in time and memory in proportion.
+    static constexpr std::uint64_t kDefaultPixelAllowance = std::uint64_t{1} << 28;
+    // The allowance for loads from now on.
+    void SetPixelAllowance(std::uint64_t pixels) { pixelAllowance_ = pixels; }
 
 private:
     void Clear();
@@ -92,6 +103,8 @@ private:
     std::vector<std::unique_ptr<TGIFFrame>> frames_;
     int frameIndex_ = -1;
     bool transparent_ = true;
+    std::uint64_t pixelAllowance_ = kDefaultPixelAllowance;
+    std::uint64_t pixelsLeft_ = kDefaultPixelAllowance; // frames hold its address
 };
 
 } // namespace morvane

@@ -56,24 +56,37 @@ private:
     int bitCount_ = 0;
 };
 
+} // namespace
+
 // Places pixels left to right and moves down the rows, in the four passes of
-// an interlaced image where asked.
-class PixelWriter {
+// an interlaced image where asked. A row's storage is asked for only when its
+// first pixel arrives, so a frame that claims a size its data never fills
+// costs nothing for the rest.
+class TLZWDecoder::PixelWriter {
 public:
-    PixelWriter(TIndexedBitmap& bitmap, bool interlaced)
-        : bitmap_(bitmap), interlaced_(interlaced),
+    PixelWriter(TIndexedBitmap& bitmap, bool interlaced, std::uint64_t limit)
+        : bitmap_(bitmap), interlaced_(interlaced), left_(limit),
           done_(bitmap.Width() <= 0 || bitmap.Height() <= 0)
     {
-        if (!done_)
-            row_ = bitmap_.MutableScanLine(0);
     }
 
     bool Done() const { return done_; }
+    bool LimitReached() const { return limitReached_; }
+    std::uint64_t Written() const { return written_; }
 
     void Put(int pixel)
     {
         if (done_)
             return;
+        if (left_ == 0) {
+            limitReached_ = true;
+            done_ = true;
+            return;
+        }
+        --left_;
+        ++written_;
+        if (row_ == nullptr)
+            row_ = bitmap_.MutableScanLine(y_);
         const auto ux = static_cast<std::size_t>(x_);
         switch (bitmap_.BitsPerPixel()) {
         case 8:
@@ -111,37 +124,45 @@ private:
             while (y_ >= height && ++pass_ < 4)
                 y_ = kStart[pass_];
         }
-        if (y_ >= height || pass_ >= 4) {
+        row_ = nullptr;
+        if (y_ >= height || pass_ >= 4)
             done_ = true;
-            return;
-        }
-        row_ = bitmap_.MutableScanLine(y_);
     }
 
     TIndexedBitmap& bitmap_;
     bool interlaced_;
+    std::uint64_t left_;
+    std::uint64_t written_ = 0;
     bool done_;
+    bool limitReached_ = false;
     unsigned char* row_ = nullptr;
     int x_ = 0;
     int y_ = 0;
     int pass_ = 0;
 };
 
-} // namespace
-
-bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixel, bool interlaced,
-                         TIndexedBitmap& bitmap)
+TLZWOutcome TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixel, bool interlaced,
+                                TIndexedBitmap& bitmap)
 {
-    PixelWriter out(bitmap, interlaced);
-    if (encoded.empty())
-        return true;
+    PixelWriter out(bitmap, interlaced, pixelLimit_);
+    const TLZWOutcome outcome = DecodeCodes(encoded, bitsPerPixel, out);
+    pixelsWritten_ = out.Written();
+    return out.LimitReached() ? TLZWOutcome::PixelLimit : outcome;
+}
 
-    bool corrupted = false;
+TLZWOutcome TLZWDecoder::DecodeCodes(std::span<const unsigned char> encoded, int bitsPerPixel, PixelWriter& out)
+{
+    if (encoded.empty())
+        return TLZWOutcome::NoData;
+
+    bool badCodeSize = false;
     int minCodeSize = encoded[0];
     if (minCodeSize < 2 || minCodeSize > 9) {
-        corrupted = true;
+        badCodeSize = true;
         minCodeSize = minCodeSize < 2 ? 2 : 9;
     }
+    // A clamped code size outweighs whatever went wrong after it.
+    const auto stopped = [badCodeSize](TLZWOutcome why) { return badCodeSize ? TLZWOutcome::BadCodeSize : why; };
     if (bitsPerPixel < 1)
         bitsPerPixel = 1;
     if (bitsPerPixel > 8)
@@ -162,7 +183,7 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
     int code = 0;
     while (!out.Done()) {
         if (!codes.Next(codeWidth, code))
-            return true; // data ran out early: the rows decoded so far stay
+            return stopped(TLZWOutcome::ShortData);
         if (code == endCode)
             break;
 
@@ -172,34 +193,42 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
             nextFree = firstFree;
             tableFull = false;
             previous = -1;
-            // The code after a clear is a plain pixel. A repeated clear just
-            // clears again; a table code here has no string to refer to.
+            // The code after a clear is a plain pixel, masked like any other;
+            // a repeated clear just clears again.
             do {
                 if (!codes.Next(codeWidth, code))
-                    return true;
+                    return stopped(TLZWOutcome::ShortData);
             } while (code == clearCode);
             if (code == endCode)
-                return corrupted;
-            if (code >= firstFree)
-                return true;
-            out.Put(code & pixelMask);
-            previous = code;
+                break;
+            const int pixel = code & pixelMask;
+            out.Put(pixel);
+            // A table code here names no string yet; the pixel it gave
+            // stands for it, unless that pixel is itself a table code.
+            if (code < clearCode)
+                previous = code;
+            else
+                previous = pixel < clearCode ? pixel : -1;
             continue;
         }
 
-        // Form the string of the code on the stack, last pixel first.
+        // Form the string of the code on the stack, last pixel first. The
+        // walk ends at a code below the clear code: those are the single
+        // pixels, even where the colour table is wider than the code size
+        // (a 256-colour table with 2-bit codes is what encoders write for a
+        // frame that uses only the first four colours).
         int depth = 0;
         int walk = code;
         const bool beyondTable = code >= firstFree && code >= nextFree;
         if (beyondTable) {
             if (previous < 0)
-                return true; // nothing to extend
+                return stopped(TLZWOutcome::BadCode);
             walk = previous;
             depth = 1; // slot 0 is filled below with the first pixel
         }
         while (walk >= clearCode) {
             if (depth >= kMaxChainSteps)
-                return true; // a chain longer than the table can hold
+                return stopped(TLZWOutcome::ChainTooLong);
             stack_[static_cast<std::size_t>(depth++)] = suffix_[static_cast<std::size_t>(walk)];
             walk = prefix_[static_cast<std::size_t>(walk)];
         }
@@ -208,8 +237,8 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
         if (beyondTable)
             stack_[0] = static_cast<std::uint8_t>(stringFirst);
 
-        if (corrupted)
-            return true;
+        if (badCodeSize)
+            return TLZWOutcome::BadCodeSize;
 
         for (int i = depth - 1; i >= 0 && !out.Done(); --i)
             out.Put(stack_[static_cast<std::size_t>(i)]);
@@ -234,7 +263,28 @@ bool TLZWDecoder::Decode(std::span<const unsigned char> encoded, int bitsPerPixe
         }
         previous = current;
     }
-    return corrupted;
+    return stopped(TLZWOutcome::Complete);
+}
+
+const char* TLZWDecoder::OutcomeName(TLZWOutcome outcome)
+{
+    switch (outcome) {
+    case TLZWOutcome::Complete:
+        return "Complete";
+    case TLZWOutcome::NoData:
+        return "NoData";
+    case TLZWOutcome::ShortData:
+        return "ShortData";
+    case TLZWOutcome::BadCodeSize:
+        return "BadCodeSize";
+    case TLZWOutcome::BadCode:
+        return "BadCode";
+    case TLZWOutcome::ChainTooLong:
+        return "ChainTooLong";
+    case TLZWOutcome::PixelLimit:
+        return "PixelLimit";
+    }
+    return "?";
 }
 
 } // namespace morvane

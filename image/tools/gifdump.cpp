@@ -1,7 +1,8 @@
 // gifdump FILE [--frame N] [--indices OUT]
 // Prints what the GIF reader made of a file, one "key: value" line each, and
 // optionally writes one frame's palette indices (one byte per pixel, row-major,
-// top row first).
+// top row first). A corrupted frame's line says why: how its decoding ended,
+// or "cut short" when its data stopped inside a sub-block.
 #include "EInvalidGraphicOperation.h"
 #include "TGIFImage.h"
 #include "TMemoryByteSource.h"
@@ -46,6 +47,40 @@ std::string ColorText(const TRGBColor& c)
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "#%02x%02x%02x", c.red, c.green, c.blue);
     return buffer;
+}
+
+// Why a corrupted frame is so: how its decoding ended, or, when that went
+// to the end, that its data was cut off inside a sub-block.
+std::string CorruptionReason(const TGIFFrame& f)
+{
+    if (!f.Corrupted())
+        return "";
+    const auto outcome = f.DecodeOutcome();
+    if (outcome && *outcome != TLZWOutcome::Complete)
+        return std::string(" (") + TLZWDecoder::OutcomeName(*outcome) + ")";
+    return " (cut short)";
+}
+
+// Row by row, so a frame that claims a huge size is written without holding
+// all of it at once.
+bool WriteIndices(const TIndexedBitmap& bitmap, const std::string& path)
+{
+    std::ofstream out(path, std::ios::binary);
+    if (!out) {
+        std::cerr << "gifdump: cannot create " << path << "\n";
+        return false;
+    }
+    std::vector<unsigned char> row(static_cast<std::size_t>(bitmap.Width()));
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        for (int x = 0; x < bitmap.Width(); ++x)
+            row[static_cast<std::size_t>(x)] = static_cast<unsigned char>(bitmap.PixelIndex(x, y));
+        out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
+    }
+    if (!out.flush()) {
+        std::cerr << "gifdump: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -97,12 +132,19 @@ int main(int argc, char** argv)
               << "loop: " << YesNo(image.Looping()) << "\n"
               << "repeat: " << image.RepeatCount() << "\n"
               << "frames: " << image.FrameCount() << "\n";
+    // Each frame's bitmap is freed once its line (and its indices, when
+    // asked for) are out, so a file of many frames costs one frame at a time.
+    const bool wantIndices = !indicesPath.empty();
+    const bool haveFrame = static_cast<std::size_t>(frameNumber) < image.FrameCount();
+    int status = 0;
     for (std::size_t i = 0; i < image.FrameCount(); ++i) {
         const TGIFFrame& f = image.Frame(i);
+        std::string colourError;
         try {
             f.Bitmap();
-        } catch (const EInvalidGraphicOperation&) {
+        } catch (const EInvalidGraphicOperation& e) {
             // The frame line still shows what was read; the bitmap stays unbuilt.
+            colourError = e.Message();
         }
         std::string transparent = "none";
         if (f.TransparentColor())
@@ -111,38 +153,21 @@ int main(int argc, char** argv)
                   << f.Height() << "; bits per pixel " << f.BitsPerPixel() << "; interlaced "
                   << YesNo(f.Interlaced()) << "; local table " << YesNo(f.HasLocalColorTable())
                   << "; transparent " << transparent << "; interval " << f.AnimateInterval() << "; disposal "
-                  << f.Disposal() << "; corrupted " << YesNo(f.Corrupted()) << "\n";
+                  << f.Disposal() << "; corrupted " << YesNo(f.Corrupted()) << CorruptionReason(f) << "\n";
+        if (wantIndices && i == static_cast<std::size_t>(frameNumber)) {
+            if (!colourError.empty()) {
+                std::cerr << colourError << "\n";
+                status = 1;
+            } else if (!WriteIndices(f.Bitmap(), indicesPath)) {
+                status = 1;
+            }
+        }
+        image.ReleaseBitmap(i);
     }
 
-    if (!indicesPath.empty()) {
-        if (static_cast<std::size_t>(frameNumber) >= image.FrameCount()) {
-            std::cerr << "gifdump: no frame " << frameNumber << "\n";
-            return 1;
-        }
-        const TGIFFrame& frame = image.Frame(static_cast<std::size_t>(frameNumber));
-        std::ofstream out(indicesPath, std::ios::binary);
-        if (!out) {
-            std::cerr << "gifdump: cannot create " << indicesPath << "\n";
-            return 1;
-        }
-        try {
-            const TIndexedBitmap& bitmap = frame.Bitmap();
-            // Row by row, so a frame that claims a huge size is written
-            // without holding all of it at once.
-            std::vector<unsigned char> row(static_cast<std::size_t>(bitmap.Width()));
-            for (int y = 0; y < bitmap.Height(); ++y) {
-                for (int x = 0; x < bitmap.Width(); ++x)
-                    row[static_cast<std::size_t>(x)] = static_cast<unsigned char>(bitmap.PixelIndex(x, y));
-                out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
-            }
-        } catch (const EInvalidGraphicOperation& e) {
-            std::cerr << e.Message() << "\n";
-            return 1;
-        }
-        if (!out.flush()) {
-            std::cerr << "gifdump: cannot write " << indicesPath << "\n";
-            return 1;
-        }
+    if (wantIndices && !haveFrame) {
+        std::cerr << "gifdump: no frame " << frameNumber << "\n";
+        return 1;
     }
-    return 0;
+    return status;
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -345,6 +346,18 @@ Bytes OverLongSubBlockHidingAnImage()
     return b.data;
 }
 
+// Codes for four of the six pixels of a 3 x 2 frame (the last from the
+// padding bits) in a complete sub-block, and no block terminator after it.
+Bytes ShortDataWithoutTerminator()
+{
+    GifBuilder b;
+    b.Start(3, 2, 2);
+    b.Descriptor(0, 0, 3, 2).Raw({2, 2});
+    const Bytes codes = gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}});
+    b.data.insert(b.data.end(), codes.begin(), codes.begin() + 2);
+    return b.data;
+}
+
 struct SequenceCase {
     const char* name;
     Bytes bytes;
@@ -375,7 +388,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SequenceCase{"Empty", Bytes{}, 0, false},
                       SequenceCase{"NoImage", GifBuilder().Start(2, 2, 2).Trailer().data, 0, false},
                       SequenceCase{"NoTrailer", OneFrameThen({}), 1, false},
-                      SequenceCase{"NoBlockTerminator", WithoutLast(OneFrameThen({}), 1), 1, true},
+                      // Every pixel decoded: the missing terminator alone costs nothing.
+                      SequenceCase{"NoBlockTerminator", WithoutLast(OneFrameThen({}), 1), 1, false},
+                      SequenceCase{"NoBlockTerminatorAfterTooFewCodes", ShortDataWithoutTerminator(), 1, true},
                       SequenceCase{"UnknownByteAfterAFrameEndsQuietly", OneFrameThen({0x99, 0x21, 0x77}), 1, false},
                       SequenceCase{"OverLongSubBlockEndsTheImage", OverLongSubBlockHidingAnImage(), 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -457,21 +472,58 @@ TEST(GIFImage, HugeDimensionsInATinyFileCostOnlyTheRowsDecoded)
     EXPECT_LT(after - before, 64 * 1024);
 }
 
-TEST(GIFImage, ManyFramesClaimingHugeHeightsCostLittle)
+TEST(GIFImage, ManyFramesClaimingHugeSizesCostLittle)
+{
+    struct Shape {
+        int width, height;
+        Bytes codes;
+        int x, y, index; // one pixel to check
+    };
+    // Tall frames with two pixels; wide frames with no pixel data at all,
+    // which must not cost even their first row.
+    for (const Shape& s : {Shape{1, 65535, gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}}), 0, 1, 2},
+                           Shape{65535, 1, Bytes{}, 65534, 0, 0}}) {
+        SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
+        GifBuilder b;
+        b.Start(1, 1, 8);
+        for (int i = 0; i < 2000; ++i)
+            b.Descriptor(0, 0, s.width, s.height).ImageData(2, s.codes);
+        b.Trailer();
+        const long before = ResidentKiB();
+        TGIFImage image;
+        Load(image, b.data);
+        ASSERT_EQ(image.FrameCount(), 2000u);
+        for (std::size_t i = 0; i < image.FrameCount(); ++i)
+            EXPECT_EQ(image.Frame(i).Bitmap().PixelIndex(s.x, s.y), s.index);
+        // Storage follows the rows written, not the size each frame claims:
+        // a 64 KiB row for each wide frame would be 125 MiB.
+        EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+    }
+}
+
+TEST(GIFImage, FramesShareOnePixelAllowance)
 {
     GifBuilder b;
-    b.Start(1, 1, 2);
-    for (int i = 0; i < 300; ++i)
-        b.Descriptor(0, 0, 1, 65535).ImageData(2, gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}}));
-    b.Trailer();
-    const long before = ResidentKiB();
+    b.Start(2, 2, 2);
+    AddTwoByTwo(b);
+    AddTwoByTwo(b);
+    AddTwoByTwo(b).Trailer();
     TGIFImage image;
+    image.SetPixelAllowance(6);
     Load(image, b.data);
-    ASSERT_EQ(image.FrameCount(), 300u);
-    for (std::size_t i = 0; i < image.FrameCount(); ++i)
-        EXPECT_EQ(image.Frame(i).Bitmap().PixelIndex(0, 1), 2);
-    // Storage follows the rows written, not the height each frame claims.
-    EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+    ASSERT_EQ(image.FrameCount(), 3u);
+    using V = std::vector<unsigned char>;
+    const V pixels[3] = {V{1, 2, 3, 1}, V{1, 2, 0, 0}, V{0, 0, 0, 0}};
+    const std::optional<TLZWOutcome> outcomes[3] = {TLZWOutcome::Complete, TLZWOutcome::PixelLimit,
+                                                    TLZWOutcome::PixelLimit};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(image.Frame(i).Bitmap().Indices(), pixels[i]) << "frame " << i;
+        EXPECT_EQ(image.Frame(i).DecodeOutcome(), outcomes[i]) << "frame " << i;
+        EXPECT_EQ(image.Frame(i).Corrupted(), i > 0) << "frame " << i;
+    }
+    // A new load starts with the whole allowance again.
+    Load(image, b.data);
+    EXPECT_EQ(image.Frame(1).Bitmap().Indices(), pixels[1]);
 }
 
 TEST(GIFImage, SubBlockRunningPastTheEndMarksTheFrameAndKeepsItsPixels)
@@ -484,9 +536,11 @@ TEST(GIFImage, SubBlockRunningPastTheEndMarksTheFrameAndKeepsItsPixels)
     TGIFImage image;
     Load(image, b.data);
     ASSERT_EQ(image.FrameCount(), 1u);
+    EXPECT_EQ(image.Frame(0).Bitmap().Indices(), (std::vector<unsigned char>{1, 2, 3, 0}));
     EXPECT_TRUE(image.Frame(0).Corrupted());
-    EXPECT_EQ(image.Frame(0).EncodedData(), (Bytes{2}));
-    EXPECT_EQ(image.Frame(0).Bitmap().Indices(), (std::vector<unsigned char>{0, 0, 0, 0}));
+    Bytes kept{2, 30};
+    kept.insert(kept.end(), codes.begin(), codes.end());
+    EXPECT_EQ(image.Frame(0).EncodedData(), kept);
 }
 
 TEST(GIFImage, EncodedDataKeepsTheCodeSizeAndEverySubBlock)

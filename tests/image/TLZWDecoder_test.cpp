@@ -7,17 +7,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
 using namespace morvane;
 using gifbytes::Bytes;
 
+namespace morvane {
+// Failures name the outcome rather than print its number.
+void PrintTo(TLZWOutcome outcome, std::ostream* os)
+{
+    *os << TLZWDecoder::OutcomeName(outcome);
+}
+} // namespace morvane
+
 namespace {
+
+using O = TLZWOutcome;
 
 struct Decoded {
     std::vector<unsigned char> indices;
-    bool corrupted;
+    TLZWOutcome outcome;
 };
 
 Bytes Encoded(int minCodeSize, const Bytes& codes, std::size_t blockSize = 255)
@@ -28,13 +41,15 @@ Bytes Encoded(int minCodeSize, const Bytes& codes, std::size_t blockSize = 255)
     return b.data;
 }
 
-Decoded Decode(const Bytes& encoded, int width, int height, int bitsPerPixel, bool interlaced = false)
+Decoded Decode(const Bytes& encoded, int width, int height, int bitsPerPixel, bool interlaced = false,
+               std::uint64_t pixelLimit = std::numeric_limits<std::uint64_t>::max())
 {
     const int depth = bitsPerPixel == 1 ? 1 : (bitsPerPixel <= 4 ? 4 : 8);
     TIndexedBitmap bitmap(width, height, depth, TColorTable(std::size_t{1} << depth));
     TLZWDecoder decoder;
-    const bool corrupted = decoder.Decode(encoded, bitsPerPixel, interlaced, bitmap);
-    return {bitmap.Indices(), corrupted};
+    decoder.SetPixelLimit(pixelLimit);
+    const TLZWOutcome outcome = decoder.Decode(encoded, bitsPerPixel, interlaced, bitmap);
+    return {bitmap.Indices(), outcome};
 }
 
 using V = std::vector<unsigned char>;
@@ -48,77 +63,100 @@ struct StreamCase {
     int height;
     int bitsPerPixel;
     V expected;
-    bool corrupted;
+    TLZWOutcome outcome;
+    std::uint64_t pixelLimit = std::numeric_limits<std::uint64_t>::max();
 };
+
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LZWStream : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(LZWStream, DecodesToTheExpectedPixels)
 {
     const auto& c = GetParam();
-    const Decoded d = Decode(Encoded(c.minCodeSize, c.codes), c.width, c.height, c.bitsPerPixel);
+    const Decoded d = Decode(Encoded(c.minCodeSize, c.codes), c.width, c.height, c.bitsPerPixel, false, c.pixelLimit);
     EXPECT_EQ(d.indices, c.expected);
-    EXPECT_EQ(d.corrupted, c.corrupted);
+    EXPECT_EQ(d.outcome, c.outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, LZWStream,
     ::testing::Values(
         StreamCase{"TableCodesRepeatEarlierStrings", 2, gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {6, 3}, {5, 3}}),
-                   4, 1, 2, V{1, 2, 1, 2}, false},
+                   4, 1, 2, V{1, 2, 1, 2}, O::Complete},
         // The code that is being defined (KwKwK): previous string plus its first pixel.
         StreamCase{"CodeEqualToNextFreeSlot", 2, gifbytes::PackCodes({{4, 3}, {2, 3}, {6, 3}, {5, 3}}), 3, 1, 2,
-                   V{2, 2, 2}, false},
+                   V{2, 2, 2}, O::Complete},
         // Code 7 while 6 is the next free slot: handled like the slot itself,
         // and the string it made is what later codes build on.
         StreamCase{"CodeBeyondNextFreeSlot", 2, gifbytes::PackCodes({{4, 3}, {3, 3}, {7, 3}, {7, 3}, {5, 3}}), 6, 1,
-                   2, V{3, 3, 3, 3, 3, 3}, false},
+                   2, V{3, 3, 3, 3, 3, 3}, O::Complete},
         StreamCase{"TableCodeWithoutAnyPreviousCode", 2, gifbytes::PackCodes({{7, 3}, {1, 3}}), 2, 1, 2, V{0, 0},
-                   true},
-        StreamCase{"TableCodeRightAfterClear", 2, gifbytes::PackCodes({{4, 3}, {6, 3}, {1, 3}}), 2, 1, 2, V{0, 0},
-                   true},
+                   O::BadCode},
+        // Code 6 right after a clear is written masked (pixel 2) and stands
+        // as the previous code, so slot 6 becomes "2 1" and decoding goes on.
+        StreamCase{"TableCodeRightAfterClearIsAMaskedPixel", 2,
+                   gifbytes::PackCodes({{4, 3}, {6, 3}, {1, 3}, {6, 3}, {5, 4}}), 4, 1, 2, V{2, 1, 2, 1},
+                   O::Complete},
+        // With an 8-bit mask, code 6 after a clear stays pixel 6, which names
+        // no string: nothing is added for the next code, and no slot ever
+        // refers to itself.
+        StreamCase{"TableCodeRightAfterClearWithAWiderColourTable", 2,
+                   gifbytes::PackCodes({{4, 3}, {6, 3}, {1, 3}, {6, 3}, {5, 3}}), 4, 1, 8, V{6, 1, 1, 1},
+                   O::Complete},
         // Three codes at 3 bits fill slots 6 and 7; the code after the slot
         // that reaches 8 is 4 bits wide.
         StreamCase{"CodeWidthGrowsWhenTheSlotReachesTheLimit", 2,
                    gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {6, 4}, {8, 4}, {5, 4}}), 7, 1, 2,
-                   V{1, 2, 3, 1, 2, 3, 1}, false},
-        // A second clear resets the width to 3 bits.
+                   V{1, 2, 3, 1, 2, 3, 1}, O::Complete},
+        // A clear sent once the width has grown to 4 bits brings it back to
+        // 3: read 4 bits wide, the codes after it would be 1, 9 and 11.
         StreamCase{"ClearResetsTheCodeWidth", 2,
-                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {4, 4}, {3, 3}, {6, 3}, {5, 3}}), 6, 1, 2,
-                   V{1, 2, 3, 3, 3, 3}, false},
+                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {4, 4}, {1, 3}, {2, 3}, {6, 3}, {5, 4}}), 7,
+                   1, 2, V{1, 2, 3, 1, 2, 1, 2}, O::Complete},
         StreamCase{"RepeatedClearsAreHarmless", 2, gifbytes::PackCodes({{4, 3}, {4, 3}, {4, 3}, {2, 3}, {5, 3}}), 1,
-                   1, 2, V{2}, false},
+                   1, 2, V{2}, O::Complete},
         StreamCase{"EndCodeStopsAndLeavesTheRestAtZero", 2, gifbytes::PackCodes({{4, 3}, {3, 3}, {5, 3}, {3, 3}}), 3,
-                   1, 2, V{3, 0, 0}, false},
+                   1, 2, V{3, 0, 0}, O::Complete},
         // The zero bits that pad the last byte still read as codes (pixel 0).
         StreamCase{"DataRunningOutKeepsThePixelsDecoded", 2, gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}}), 3, 2, 2,
-                   V{1, 2, 0, 0, 0, 0}, true},
+                   V{1, 2, 0, 0, 0, 0}, O::ShortData},
         // Code size 3 for a 2-bit frame: codes 4..7 lie between the pixel
         // mask and the clear code 8 and are single pixels masked to 2 bits.
         StreamCase{"CodesBetweenMaskAndClearAreMaskedPixels", 3,
                    gifbytes::PackCodes({{8, 4}, {6, 4}, {10, 4}, {5, 4}, {11, 4}, {9, 4}}), 7, 1, 2,
-                   V{2, 2, 2, 1, 2, 2, 1}, false},
+                   V{2, 2, 2, 1, 2, 2, 1}, O::Complete},
         // Code size 1 is taken as 2 and marks the frame: only the pixel after
         // each clear is written, and the first other code ends decoding.
         StreamCase{"CodeSizeOneWritesOnlyPixelsAfterClears", 1,
                    gifbytes::PackCodes({{4, 3}, {1, 3}, {4, 3}, {2, 3}, {3, 3}, {5, 3}}), 4, 1, 2, V{1, 2, 0, 0},
-                   true},
+                   O::BadCodeSize},
         StreamCase{"CodeSizeTenIsClampedToNine", 10, gifbytes::PackCodes({{512, 10}, {200, 10}, {201, 10}}), 3, 1,
-                   8, V{200, 0, 0}, true},
+                   8, V{200, 0, 0}, O::BadCodeSize},
         // Pixels past the last row are dropped, not written elsewhere.
         StreamCase{"PixelsAfterTheLastRowAreIgnored", 2,
-                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {1, 3}, {2, 3}}), 2, 1, 2, V{1, 2}, false},
+                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {1, 3}, {2, 3}}), 2, 1, 2, V{1, 2}, O::Complete},
         StreamCase{"OneBitFramesPackEightPixelsPerByte", 2,
                    gifbytes::PackCodes({{4, 3}, {1, 3}, {0, 3}, {1, 3}, {1, 4}, {0, 4}, {0, 4}, {1, 4}, {1, 4}, {1, 4},
                                         {5, 4}}),
-                   9, 1, 1, V{1, 0, 1, 1, 0, 0, 1, 1, 1}, false}),
+                   9, 1, 1, V{1, 0, 1, 1, 0, 0, 1, 1, 1}, O::Complete},
+        // The image's pixel allowance: the pixels before it stay.
+        StreamCase{"PixelLimitStopsDecodingAndKeepsWhatCameBefore", 2,
+                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {1, 4}, {5, 4}}), 2, 2, 2, V{1, 2, 3, 0},
+                   O::PixelLimit, 3},
+        StreamCase{"PixelLimitMetExactlyIsComplete", 2,
+                   gifbytes::PackCodes({{4, 3}, {1, 3}, {2, 3}, {3, 3}, {1, 4}, {5, 4}}), 2, 2, 2, V{1, 2, 3, 1},
+                   O::Complete, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LZWDecoder, EmptyEncodedDataIsCorruptAndLeavesZeros)
 {
     const Decoded d = Decode(Bytes{}, 2, 2, 2);
     EXPECT_EQ(d.indices, (V{0, 0, 0, 0}));
-    EXPECT_TRUE(d.corrupted);
+    EXPECT_EQ(d.outcome, O::NoData);
 }
 
 TEST(LZWDecoder, SubBlockLengthPastTheDataReadsOnlyWhatIsThere)
@@ -129,7 +167,7 @@ TEST(LZWDecoder, SubBlockLengthPastTheDataReadsOnlyWhatIsThere)
     encoded.insert(encoded.end(), codes.begin(), codes.end());
     const Decoded d = Decode(encoded, 5, 1, 2);
     EXPECT_EQ(d.indices, (V{1, 2, 3, 0, 0}));
-    EXPECT_TRUE(d.corrupted);
+    EXPECT_EQ(d.outcome, O::ShortData);
 }
 
 TEST(LZWDecoder, CodesSpanningSubBlockBoundariesJoinUp)
@@ -139,7 +177,7 @@ TEST(LZWDecoder, CodesSpanningSubBlockBoundariesJoinUp)
     const Decoded split = Decode(Encoded(2, codes, 1), 7, 1, 2);
     EXPECT_EQ(split.indices, whole.indices);
     EXPECT_EQ(split.indices, (V{1, 2, 3, 1, 2, 3, 1}));
-    EXPECT_FALSE(split.corrupted);
+    EXPECT_EQ(split.outcome, O::Complete);
 }
 
 // Each string one pixel longer than the last, through the whole table and on
@@ -169,14 +207,14 @@ TEST(LZWDecoder, FullTableKeepsDecodingWithItsLongestChains)
     const Bytes packed = packer.Finish();
     const int w = static_cast<int>(pixels);
     const Decoded d = Decode(Encoded(2, packed), w, 1, 2);
-    EXPECT_FALSE(d.corrupted);
+    EXPECT_EQ(d.outcome, O::Complete);
     std::size_t ones = 0;
     for (auto v : d.indices)
         ones += v == 1;
     EXPECT_EQ(ones, pixels);
     // The stream holds exactly that many pixels: one more row runs out.
     const Decoded longer = Decode(Encoded(2, packed), w, 2, 2);
-    EXPECT_TRUE(longer.corrupted);
+    EXPECT_EQ(longer.outcome, O::ShortData);
 }
 
 struct InterlaceCase {
@@ -199,7 +237,7 @@ TEST_P(Interlace, RowsFillInTheFourPassOrder)
     for (std::size_t k = 0; k < c.rowOrder.size(); ++k)
         expected[c.rowOrder[k]] = static_cast<unsigned char>(k + 1);
     EXPECT_EQ(d.indices, expected);
-    EXPECT_FALSE(d.corrupted);
+    EXPECT_EQ(d.outcome, O::Complete);
 }
 
 INSTANTIATE_TEST_SUITE_P(Heights, Interlace,
@@ -215,7 +253,7 @@ TEST(LZWDecoder, ZeroSizedBitmapDecodesNothing)
     for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{0, 0}}) {
         const Decoded d = Decode(Encoded(2, gifbytes::PackCodes({{4, 3}, {1, 3}, {5, 3}})), w, h, 2);
         EXPECT_TRUE(d.indices.empty());
-        EXPECT_FALSE(d.corrupted);
+        EXPECT_EQ(d.outcome, O::Complete);
     }
 }
 

@@ -107,6 +107,34 @@ TEST(Gifdump, LoadErrorExitsWithOneAndTheMessage)
     EXPECT_NE(r.out.find("Unknown GIF version"), std::string::npos) << r.out;
 }
 
+TEST(Gifdump, CorruptedFrameNamesHowItsDecodingEnded)
+{
+    struct Case {
+        const char* name;
+        std::string codes; // the frame's data after its descriptor
+        const char* line;  // how the frame line ends
+    };
+    // A 2 x 1 frame with code size 2: a clear and pixel 1, then nothing; a
+    // table code before any other; a clear, pixels 1 and 2 and the end code
+    // in a sub-block that claims 9 bytes.
+    for (const Case& c : {Case{"ShortData", std::string("\x02\x01\x0c\x00", 4), "corrupted yes (ShortData)\n"},
+                         Case{"BadCode", std::string("\x02\x01\x07\x00", 4), "corrupted yes (BadCode)\n"},
+                         Case{"CutShort", std::string("\x02\x09\x8c\x0a", 4), "corrupted yes (cut short)\n"}}) {
+        const auto path = TempPath(std::string(c.name) + ".gif");
+        {
+            std::ofstream f(path, std::ios::binary);
+            f << std::string("GIF89a\x02\x00\x01\x00\x80\x00\x00" "\x00\x00\x00\xff\xff\xff", 19)
+              << std::string("\x2c\x00\x00\x00\x00\x02\x00\x01\x00\x00", 10) << c.codes;
+        }
+        const ToolRun r = Gifdump(path.string());
+        std::filesystem::remove(path);
+        EXPECT_EQ(r.status, 0) << c.name;
+        const std::string end = c.line;
+        ASSERT_GE(r.out.size(), end.size()) << c.name;
+        EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << c.name;
+    }
+}
+
 TEST(Gifdump, MissingFileOrFrameIsAFailure)
 {
     EXPECT_EQ(Gifdump(Data("no-such-file.gif")).status, 1);

@@ -3,7 +3,8 @@
 
 The GIFs come from encoders independent of ours (Pillow and ImageMagick), plus
 one from assets/gifwriter.py for a code stream those never write (a full code
-table kept without a clear code). Each expected index file holds one byte per
+table kept without a clear code). Named arguments rebuild only those files
+(without ".gif") and keep the other rows of golden.txt. Each expected index file holds one byte per
 pixel, row-major, top row first, and was checked against Pillow's own
 decoding. golden.txt lists, per frame:
   file frame left top width height bits interlaced local transparent interval
@@ -191,6 +192,8 @@ def main():
         assert first.mode == "P", name
         record(name, [list(first.getdata())])
 
+    magick_table_wider_than_code_size()
+
     # Our own writer: a full 12-bit table kept without a clear code.
     w, h = 150, 120
     pal = palette_of(256, 42)
@@ -199,9 +202,71 @@ def main():
         f.write(gifwriter.write_gif(w, h, idx, pal, 8, defer_clear=True))
     record("deferred_clear_150x120", [idx])
 
-    with open(os.path.join(HERE, "golden.txt"), "w") as f:
-        f.write("\n".join(manifest) + "\n")
+    write_manifest()
 
+
+def magick_table_wider_than_code_size():
+    """ImageMagick writes a later frame whose colours are the first entries of
+    the global table without a local table, and with the code size its own
+    colour count needs: a 256-colour table decoded from 2-bit codes, where
+    codes 4 and 5 are clear and end, not pixels."""
+    name = "magick_table8_codesize2_16x8"
+    w, h = 16, 8
+    pal = palette_of(256, 77)
+    first = noise(w, h, 256, 78)
+    second = smooth(w, h, 4, 79)
+    parts = []
+    for k, (idx, p) in enumerate([(first, pal), (second, pal[:4])]):
+        part = os.path.join(HERE, "%s.part%d.gif" % (name, k))
+        p_image(w, h, idx, p).save(part, optimize=False)
+        parts.append(part)
+    out = os.path.join(HERE, name + ".gif")
+    subprocess.run(["convert"] + parts + [out], check=True)
+    for part in parts:
+        os.remove(part)
+    info = blocks(out)
+    assert info[1]["local"] == 0 and len(info[1]["table"]) == 256, name
+    assert code_sizes(out) == [8, 2], (name, code_sizes(out))
+    record(name, [first, second])
+
+
+def code_sizes(path):
+    data = open(path, "rb").read()
+    pos = 13 + (3 * (2 << (data[10] & 7)) if data[10] & 0x80 else 0)
+    sizes = []
+    while pos < len(data) and data[pos] != 0x3B:
+        b = data[pos]
+        pos += 1
+        if b == 0x21:
+            pos += 1
+        else:
+            p = data[pos + 8]
+            pos += 9 + (3 * (2 << (p & 7)) if p & 0x80 else 0)
+            sizes.append(data[pos])
+            pos += 1
+        while data[pos]:
+            pos += 1 + data[pos]
+        pos += 1
+    return sizes
+
+
+def write_manifest(only=None):
+    path = os.path.join(HERE, "golden.txt")
+    rows = manifest
+    if only is not None:
+        kept = [line for line in open(path).read().splitlines()
+                if line and line.split()[0][:-4] not in only]
+        rows = kept + manifest
+    with open(path, "w") as f:
+        f.write("\n".join(rows) + "\n")
+
+
+PARTIAL = {"magick_table8_codesize2_16x8": magick_table_wider_than_code_size}
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) > 1:
+        for arg in sys.argv[1:]:
+            PARTIAL[arg]()
+        write_manifest(set(sys.argv[1:]))
+    else:
+        main()
