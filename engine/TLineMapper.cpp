@@ -71,7 +71,8 @@ __attribute__((flatten)) void TLineMapper::MapInto(const char* src, std::size_t 
     // While the list has entries left, every occurrence needs its own entry.
     if (vector) {
         while (occurrence < listSize && n - pos >= V::kWidth) {
-            const V::Vector v = V::Load(in + pos);
+            V::Vector v;
+            V::Load(in + pos, v);
             V::Vector mask;
             set.Match(v, set.count, mask);
             std::uint32_t bits = V::Bits(mask);
@@ -111,7 +112,8 @@ __attribute__((flatten)) void TLineMapper::MapInto(const char* src, std::size_t 
     // The overlapping last block may only reach back over bytes that are
     // past the list as well.
     if (vector && n - pos >= V::kWidth) {
-        const V::Vector with = V::Broadcast(beyondByte_);
+        V::Vector with;
+        V::Broadcast(beyondByte_, with);
         if (setSize_ == 1)
             set.Map(in + pos, out + pos, n - pos, 1, with);
         else

@@ -29,8 +29,10 @@ __attribute__((flatten)) const unsigned char* FindLineControl(const unsigned cha
     constexpr unsigned char kControls[] = {kLF, kCR, kCtrlZ};
     const TVectorByteSet<V, 3> controls(kControls, 3);
     while (e - p >= static_cast<std::ptrdiff_t>(V::kWidth)) {
+        V::Vector v;
+        V::Load(p, v);
         V::Vector hit;
-        controls.Match(V::Load(p), 3, hit);
+        controls.Match(v, 3, hit);
         if (const std::uint32_t bits = V::Bits(hit))
             return p + __builtin_ctz(bits);
         p += V::kWidth;
