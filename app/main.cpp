@@ -7,6 +7,7 @@
 #include "uMain.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QTimer>
 
@@ -70,7 +71,7 @@ void OpenFileFromArguments(TfMain& window, const QString& argument)
 {
     QTimer::singleShot(0, &window, [&window, argument] {
         if (!window.OpenFromCommandLine(argument))
-            std::fprintf(stderr, "morvane: %s: no such file; starting without it\n",
+            std::fprintf(stderr, "morvane: %s: not an existing file; starting without it\n",
                          argument.toLocal8Bit().constData());
     });
 }
@@ -86,6 +87,8 @@ int main(int argc, char* argv[])
     return RunWithLastResort([&] {
         RegisterPictureFormats();
         TApplication app(argc, argv);
+        // Lets a Wayland desktop match the window to its menu entry and icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.example.morvane"));
         // What is left once the toolkit has taken its own options.
         const QStringList arguments = QCoreApplication::arguments().mid(1);
         if (arguments.size() > 1) {

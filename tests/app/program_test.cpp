@@ -60,7 +60,7 @@ TEST(Program, AnswersItsArguments)
     const std::vector<Case> cases = {
         {"ExistingFile", {sample}, "offscreen", 0, "", ""},
         {"MissingFile", {QStringLiteral("absent.pe")}, "offscreen", 0, "",
-         "morvane: absent.pe: no such file; starting without it"},
+         "morvane: absent.pe: not an existing file; starting without it"},
         {"TwoFiles", {sample, sample}, "offscreen", 2, "", "morvane: one FILE at most"},
         {"VersionWithoutDisplay", {QStringLiteral("--version")}, "xcb", 0, "morvane 1.01", ""},
         {"HelpWithoutDisplay", {QStringLiteral("-h")}, "xcb", 0, "Usage: morvane [FILE]", ""},
