@@ -253,11 +253,15 @@ std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
     std::size_t count = 0;
     std::size_t pos = 0;
 #if defined(__SSE2__)
-    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= 16) {
-        const TVectorSet set(setBytes_.data(), setSize_);
-        for (; n - pos >= 16; pos += 16)
-            count += static_cast<std::size_t>(
-                __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(set.Mask(Load(in + pos))))));
+    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= TSse2Bytes::kWidth) {
+        const TSeparatorVectors set(setBytes_.data(), setSize_);
+        for (; n - pos >= TSse2Bytes::kWidth; pos += TSse2Bytes::kWidth) {
+            TSse2Bytes::Vector v;
+            TSse2Bytes::Load(in + pos, v);
+            TSse2Bytes::Vector mask;
+            set.Match(v, setSize_, mask);
+            count += static_cast<std::size_t>(__builtin_popcount(TSse2Bytes::Bits(mask)));
+        }
     }
 #endif
     for (; pos < n; ++pos)
