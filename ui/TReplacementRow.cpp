@@ -25,6 +25,7 @@ namespace {
 constexpr int kEndMargin = 8;
 constexpr int kBoxHeight = 21;
 constexpr int kHintHeight = 15;
+constexpr int kHintLeft = 15;
 
 // Menu texts take "&" as an accelerator mark; a separator may be one.
 QString MenuText(std::string_view bytes)
@@ -268,7 +269,8 @@ void TReplacementRow::FitToPage()
     // The scroll bar goes directly under the row.
     const int bar = area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area_);
     area_->setGeometry(0, 0, page_->width(), kTop + kBoxHeight + bar + 1);
-    hint_->setGeometry(kLeft - 2, area_->height(), std::max(page_->width() - kLeft + 2 - kEndMargin, 0),
-                       kHintHeight);
+    // The hint takes the page's width, less the margin of its left-most
+    // controls: the guidance sentence is long.
+    hint_->setGeometry(kHintLeft, area_->height(), std::max(page_->width() - 2 * kHintLeft, 0), kHintHeight);
     UpdateExtent();
 }
