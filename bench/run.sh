@@ -70,15 +70,18 @@ measure() {
   peak[$name]=$p
 }
 
-names=("dd bs=64K" "tr , ';'" "morvane-convert --to ';'" "morvane-convert --to ';' -r")
+names=("dd bs=64K" "tr , ';'" "morvane-convert --to ';'" "morvane-convert --to ';' -r"
+       "morvane-convert --check -r")
 measure "${names[0]}" dd if="$input" of="$output" bs=64K status=none
 measure "${names[1]}" sh -c 'tr , ";" <"$1" >"$2"' tr "$input" "$output"
 measure "${names[2]}" "$convert" -q --to ';' -o "$output" "$input"
 measure "${names[3]}" "$convert" -q --to ';' -r -o "$output" "$input"
+# Reads as the conversion does and writes nothing.
+measure "${names[4]}" "$convert" -q --check -r "$input"
 if command -v script >/dev/null; then
   # The progress bar only draws on a terminal; give it one.
   names+=("morvane-convert --to ';' (progress bar)")
-  measure "${names[4]}" script -qec "'$convert' --to ';' -o '$output' '$input' >/dev/null" /dev/null
+  measure "${names[5]}" script -qec "'$convert' --to ';' -o '$output' '$input' >/dev/null" /dev/null
 fi
 
 copy=${median[${names[0]}]}

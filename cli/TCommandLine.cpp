@@ -6,7 +6,7 @@ namespace morvane {
 
 namespace {
 
-enum LongOnly { kHeaderMap = 1000, kDataMap, kRelativeTimeSeparator, kPreview, kVersion };
+enum LongOnly { kHeaderMap = 1000, kDataMap, kRelativeTimeSeparator, kAcrossMidnight, kPreview, kCheck, kVersion };
 
 std::vector<std::string> OneEntryPerCharacter(const std::string& chars)
 {
@@ -100,13 +100,24 @@ std::string TCommandLine::HelpText()
            "  -r, --relative-time      lead every line with the whole seconds since the first\n"
            "                           data line (\"relTime\" in the header)\n"
            "      --relative-time-separator TEXT   text behind that cell (default \";\")\n"
+           "      --across-midnight    with -r: count on past midnight; a line more than 12 hours\n"
+           "                           earlier than the line before it begins the next day\n"
            "      --preview            print the header and first data line as they would be\n"
            "                           written; convert nothing\n"
+           "      --check              convert nothing; report each data line whose separator\n"
+           "                           count differs from the first data line's and, with -r,\n"
+           "                           each one without a time of day (lines counted from the\n"
+           "                           header as line 1); a summary per INPUT on stdout\n"
            "  -q, --quiet              no progress display (otherwise shown on a terminal)\n"
            "  -h, --help               show this help\n"
            "      --version            show the version\n"
            "\n"
-           "Exit status: 0 all converted, 1 a conversion failed, 2 bad usage.\n";
+           "Examples:\n"
+           "  morvane-convert -r --across-midnight --to ';' overnight.pe\n"
+           "  morvane-convert --check -s ',' -r run-12.pe\n"
+           "\n"
+           "Exit status: 0 all converted (with --check: nothing found), 1 a conversion failed\n"
+           "(with --check: something found), 2 bad usage.\n";
 }
 
 TCommandLine TCommandLine::Parse(int argc, char** argv)
@@ -119,7 +130,9 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         {"data-map", required_argument, nullptr, kDataMap},
         {"relative-time", no_argument, nullptr, 'r'},
         {"relative-time-separator", required_argument, nullptr, kRelativeTimeSeparator},
+        {"across-midnight", no_argument, nullptr, kAcrossMidnight},
         {"preview", no_argument, nullptr, kPreview},
+        {"check", no_argument, nullptr, kCheck},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
@@ -131,6 +144,7 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
     bool help = false;
     bool version = false;
     bool preview = false;
+    bool check = false;
     // getopt keeps its place in globals; start afresh for every parse.
     optind = 0;
     opterr = 0;
@@ -169,8 +183,14 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         case kRelativeTimeSeparator:
             line.Settings.RelativeTimeSeparator = optarg;
             break;
+        case kAcrossMidnight:
+            line.Settings.AcrossMidnight = true;
+            break;
         case kPreview:
             preview = true;
+            break;
+        case kCheck:
+            check = true;
             break;
         case 'q':
             line.Quiet = true;
@@ -203,7 +223,13 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
                           " inputs were given");
     if (outputGiven && line.Output.empty())
         throw EUsageError("--output needs a file name");
-    line.Action = preview ? TAction::Preview : TAction::Convert;
+    if (line.Settings.AcrossMidnight && !line.Settings.RelativeTime)
+        throw EUsageError("--across-midnight counts the relative time column; it needs -r");
+    if (preview && check)
+        throw EUsageError("--preview and --check cannot be combined");
+    if (outputGiven && check)
+        throw EUsageError("--check writes nothing; --output has no use with it");
+    line.Action = preview ? TAction::Preview : check ? TAction::Check : TAction::Convert;
     return line;
 }
 

@@ -17,7 +17,7 @@ public:
 // What morvane-convert was asked to do.
 class TCommandLine {
 public:
-    enum class TAction { Convert, Preview, Help, Version };
+    enum class TAction { Convert, Preview, Check, Help, Version };
 
     // Raises EUsageError for anything it cannot make sense of.
     static TCommandLine Parse(int argc, char** argv);

@@ -53,6 +53,16 @@ void TTerminalProgress::SetPercent(int percent)
     std::fflush(stream_);
 }
 
+void TTerminalProgress::ClearLine()
+{
+    if (!visible_ || percent_ < 0)
+        return;
+    std::fputs("\r\x1B[K", stream_);
+    std::fflush(stream_);
+    percent_ = -1;
+    nextValue_ = 0;
+}
+
 void TTerminalProgress::Draw(int percent)
 {
     percent_ = percent;

@@ -21,6 +21,10 @@ public:
     void SetValue(std::int64_t value) override;
     void SetPercent(int percent) override;
 
+    // Wipes the bar off its line, so that a message can be written there;
+    // the next value draws it again below the message.
+    void ClearLine();
+
 private:
     void Draw(int percent);
 

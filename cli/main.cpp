@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CheckFile.h"
 #include "ConvertFile.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -168,6 +169,39 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
     written.push_back({IdentityOfPath(output), input});
 }
 
+// Findings printed per input; the rest are only counted.
+constexpr std::int64_t kFindingsShown = 100;
+
+// Checks one input and prints what it finds; returns the number of findings.
+std::int64_t Check(const std::string& input, const TCommandLine& command, bool showProgress)
+{
+    TNullProgressSink quiet;
+    std::optional<TTerminalProgress> progress;
+    if (showProgress)
+        progress.emplace(stderr, ShowControlBytes(input));
+    std::int64_t shown = 0;
+    const TCheckSummary summary = CheckFile(
+        input, command.Settings, progress ? static_cast<IProgressSink&>(*progress) : quiet,
+        [&](const TCheckFinding& finding) {
+            if (shown == kFindingsShown)
+                return;
+            ++shown;
+            if (progress)
+                progress->ClearLine();
+            ReportFailure(input, finding.Line, finding.Message());
+        });
+    if (summary.Findings > shown) {
+        WriteMessage(stderr, std::string(kProgram) + ": " + input + ": \u2026 and " +
+                                 std::to_string(summary.Findings - shown) + " more");
+    }
+    const auto plural = [](std::int64_t n, const char* word) {
+        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+    };
+    WriteMessage(stdout, input + ": " + plural(summary.DataLines, "data line") + ", " +
+                             plural(summary.Findings, "finding"));
+    return summary.Findings;
+}
+
 int Run(const TCommandLine& command)
 {
     const bool showProgress = !command.Quiet && ::isatty(STDERR_FILENO);
@@ -178,6 +212,8 @@ int Run(const TCommandLine& command)
         try {
             if (command.Action == TCommandLine::TAction::Preview)
                 Preview(input, command.Settings, command.Inputs.size() > 1, failedLine);
+            else if (command.Action == TCommandLine::TAction::Check)
+                status = Check(input, command, showProgress) > 0 ? 1 : status;
             else
                 Convert(input, command, showProgress, written, failedLine);
         } catch (const EConvertError& e) {

@@ -446,8 +446,10 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                 pending.Flush();
             if (reader.AtEnd())
                 break;
+            // Counting on past midnight goes the general way only.
             const TTaken taken =
-                settings.RelativeTime && dataMapper.MapsEveryOccurrenceAlike()
+                settings.RelativeTime && settings.AcrossMidnight ? TTaken::Special
+                : settings.RelativeTime && dataMapper.MapsEveryOccurrenceAlike()
                     ? TakeLinesWithRelativeTime(reader, writer, dataMapper, settings, state, clocks, sink,
                                                 lineNumber)
                     : TakePlainLines(reader, writer, pending, dataMapper, settings, state, clocks, sink,
@@ -462,7 +464,8 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
             if (settings.RelativeTime) {
                 try {
                     cell.clear();
-                    AppendRelativeTimeCell(cell, line, state, settings.RelativeTimeSeparator);
+                    AppendRelativeTimeCell(cell, line, state, settings.RelativeTimeSeparator,
+                                           settings.AcrossMidnight);
                     writer.Write(cell);
                 } catch (const EConvertError&) {
                     if (options.FailedLine)

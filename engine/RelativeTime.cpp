@@ -14,6 +14,10 @@ namespace {
 constexpr std::size_t ClockTextLength = 8;
 
 constexpr double MillisecondsPerDay = 86'400'000.0;
+constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
+// A clock this much earlier than the line before it is taken for the next
+// day rather than for a step back in time.
+constexpr std::int64_t kLongestStepBack = kMillisecondsPerDay / 2;
 
 // A time of day is a whole millisecond count divided by a day's milliseconds;
 // rounding (not truncating) the product undoes that division exactly, where
@@ -65,7 +69,7 @@ double TimeOfDayOfMilliseconds(std::int32_t milliseconds)
 }
 
 void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTimeState& state,
-                            std::string_view relativeTimeSeparator)
+                            std::string_view relativeTimeSeparator, bool acrossMidnight)
 {
     const std::string_view clockText = line.substr(0, ClockTextLength);
     std::int32_t milliseconds = 0;
@@ -75,12 +79,21 @@ void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTi
     if (!state.StartTimeKnown) {
         state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
         state.StartTimeKnown = true;
+        state.PreviousMilliseconds = milliseconds;
+        state.Day = 0;
     }
 
     // The parsed time's own count stands in for recovering it from its time
     // of day, which gives it back exactly.
     const std::int64_t start = MillisecondsOf(state.StartTime);
-    const std::int64_t distance = milliseconds >= start ? milliseconds - start : start - milliseconds;
+    std::int64_t at = milliseconds;
+    if (acrossMidnight) {
+        if (state.PreviousMilliseconds - at > kLongestStepBack)
+            ++state.Day;
+        state.PreviousMilliseconds = milliseconds;
+        at += state.Day * kMillisecondsPerDay;
+    }
+    const std::int64_t distance = at >= start ? at - start : start - at;
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, distance / 1000);
     (void)ec; // 24 bytes hold any 64-bit integer
@@ -89,10 +102,10 @@ void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTi
 }
 
 std::string RelativeTimeCell(const std::string& line, TRelativeTimeState& state,
-                             const std::string& relativeTimeSeparator)
+                             const std::string& relativeTimeSeparator, bool acrossMidnight)
 {
     std::string cell;
-    AppendRelativeTimeCell(cell, line, state, relativeTimeSeparator);
+    AppendRelativeTimeCell(cell, line, state, relativeTimeSeparator, acrossMidnight);
     return cell;
 }
 

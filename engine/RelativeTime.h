@@ -14,14 +14,19 @@ std::string RelativeTimeHeaderCell(const std::string& relativeTimeSeparator);
 // Whole seconds since the run's first data line, then the separator. Records
 // the start time on the first call of a run. Raises EConvertError when the
 // line's first eight bytes are no time of day.
+//
+// Without acrossMidnight the count is the distance between the two clock
+// times within one day. With it, a line whose clock is more than 12 hours
+// earlier than the previous line's begins the next day, and the count is the
+// distance from the start time on the first day, without bound.
 std::string RelativeTimeCell(const std::string& line, TRelativeTimeState& state,
-                             const std::string& relativeTimeSeparator);
+                             const std::string& relativeTimeSeparator, bool acrossMidnight = false);
 
 // As RelativeTimeCell, but appends the cell to `out`, so a caller that reuses
 // one output buffer per line allocates nothing here. On an error `out` and
 // `state` are left as they were.
 void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTimeState& state,
-                            std::string_view relativeTimeSeparator);
+                            std::string_view relativeTimeSeparator, bool acrossMidnight = false);
 
 // Whole seconds between two times of day, without direction, within one day.
 std::int64_t WholeSecondsApart(double a, double b);

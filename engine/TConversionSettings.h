@@ -17,6 +17,10 @@ struct TConversionSettings {
     std::vector<std::string> DataReplacements;
     bool RelativeTime = false;
     std::string RelativeTimeSeparator = ";";
+    // The relative time counts on past midnight: a data line whose clock is
+    // more than 12 hours earlier than the previous data line's begins the
+    // next day. Off, every count is a distance within one day.
+    bool AcrossMidnight = false;
     // Used for occurrences beyond the end of a replacement list (a line with
     // more separators than its template). Empty keeps them as they are, which
     // is what the window wants; the batch converter's --to fills it.

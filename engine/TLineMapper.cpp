@@ -396,6 +396,24 @@ void TLineMapper::MapTextCopy(const unsigned char* from, unsigned char* to, std:
         to[i] = runTable_[from[i]];
 }
 
+std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
+{
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
+    std::size_t count = 0;
+    std::size_t pos = 0;
+#if defined(__SSE2__)
+    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= 16) {
+        const TVectorSet set(setBytes_.data(), setSize_);
+        for (; n - pos >= 16; pos += 16)
+            count += static_cast<std::size_t>(
+                __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(set.Mask(Load(in + pos))))));
+    }
+#endif
+    for (; pos < n; ++pos)
+        count += separator_[in[pos]];
+    return count;
+}
+
 std::string TLineMapper::Map(std::string_view line) const
 {
     std::string result(line.size(), '\0');

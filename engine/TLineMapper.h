@@ -23,6 +23,9 @@ public:
 
     std::string Map(std::string_view line) const;
 
+    // The number of separator occurrences among the n bytes at `text`.
+    std::size_t CountSeparators(const char* text, std::size_t n) const;
+
     // True when a separator maps alike wherever it stands on its line (the
     // list is empty), so that a run of many lines maps as one piece.
     bool MapsEveryOccurrenceAlike() const { return replacement_.empty(); }

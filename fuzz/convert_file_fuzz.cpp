@@ -1,7 +1,8 @@
 // Runs whole conversions of arbitrary bytes and holds each against the naive
 // run: the same output bytes, the same progress calls, the same error on the
-// same line. The first byte picks the settings and the buffer sizes, so the
-// shortcuts for ordinary lines meet every buffer edge.
+// same line. A check of the same bytes must find what the naive check finds.
+// The first byte picks the settings and the buffer sizes, so the shortcuts
+// for ordinary lines meet every buffer edge.
 
 #include <cstdint>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckFile.h"
 #include "ConvertFile.h"
 #include "EConvertError.h"
 #include "ScratchFile.h"
@@ -51,5 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(sink.calls == expected.calls);
     Check(error == expected.error);
     Check(failedLine == expected.failedLine);
+
+    const morvane::test::ExpectedCheck expectedCheck = morvane::test::NaiveCheck(bytes, settings);
+    morvane::TCheckFileOptions checkOptions;
+    checkOptions.ReadSize = options.ReadSize;
+    morvane::test::TRecordingSink checkSink;
+    std::vector<std::string> findings;
+    morvane::CheckFile(
+        input, settings, checkSink,
+        [&](const morvane::TCheckFinding& f) {
+            findings.push_back("line " + std::to_string(f.Line) + ": " + f.Message());
+        },
+        checkOptions);
+    Check(findings == expectedCheck.findings);
+    Check(checkSink.calls == expectedCheck.calls);
     return 0;
 }

@@ -115,6 +115,9 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"--qu=", "a.pe"}, "option '--quiet' doesn't allow an argument"},
         {{"-t", "\xC3\xA9", "a.pe"},
          "--to takes a single byte (one Windows-1252 character), but \"\xC3\xA9\" is 2 bytes"},
+        {{"--across-midnight", "a.pe"}, "--across-midnight counts the relative time column; it needs -r"},
+        {{"--check", "--preview", "a.pe"}, "--preview and --check cannot be combined"},
+        {{"--check", "-o", "x.csv", "a.pe"}, "--check writes nothing; --output has no use with it"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(folder, c.args);
@@ -132,6 +135,7 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
     struct Case {
         std::vector<std::string> options;
         std::string expected;
+        std::string input = kInput;
     };
     const std::vector<Case> cases = {
         {{}, "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n"},
@@ -145,10 +149,12 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
         {{"--data-map", "/"}, "Time,A,B\r\n12:00:00/1,2\r\n12:00:05/3,4,5\r\n"},
         {{"-s", ",:", "--to=_"}, "Time_A_B\r\n12_00_00_1_2\r\n12_00_05_3_4_5\r\n"},
         {{"-s", "", "-t", ";"}, "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n"},
+        {{"-r", "--across-midnight"}, "relTime; T\r\n0;23:59:50\r\n20;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
+        {{"-r"}, "relTime; T\r\n0;23:59:50\r\n86380;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
     };
     for (const Case& c : cases) {
         TempFolder folder;
-        WriteBytes(folder / "run1.pe", kInput);
+        WriteBytes(folder / "run1.pe", c.input);
         std::vector<std::string> args = c.options;
         args.push_back("run1.pe");
         const Result r = Convert(folder, args);
@@ -236,6 +242,52 @@ TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
         EXPECT_EQ(unreadable.err, Convert(folder, {"-o", "out.csv", "/proc/self/mem"}).err);
         EXPECT_EQ(unreadable.err.rfind("morvane-convert: /proc/self/mem: Cannot read the PE file ", 0), 0u);
     }
+}
+
+TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
+{
+    TempFolder folder;
+    WriteBytes(folder / "a.pe", kInput);
+    WriteBytes(folder / "clean.pe", "T,V\r\n12:00:00,1\r\n12:00:01,2\r\n");
+    std::filesystem::copy_file(std::string(MORVANE_TEST_DATA) + "/bad-clock.pe", folder / "bad.pe");
+    std::string many = "T,V\r\n1,2\r\n";
+    for (int i = 0; i < 103; ++i)
+        many += "1\r\n";
+    WriteBytes(folder / "many.pe", many);
+    std::string shownOfMany;
+    for (int line = 3; line < 103; ++line)
+        shownOfMany += "morvane-convert: many.pe: line " + std::to_string(line) +
+                       ": 0 separators where the first data line has 1\n";
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--check", "clean.pe"}, 0, "clean.pe: 2 data lines, 0 findings\n", ""},
+        {{"--check", "-r", "bad.pe", "clean.pe"}, 1,
+         "bad.pe: 4 data lines, 1 finding\nclean.pe: 2 data lines, 0 findings\n",
+         "morvane-convert: bad.pe: line 4: '9:05:03;' is not a valid time\n"},
+        // Without -r the clock is not looked at; -s decides what counts.
+        {{"--check", "bad.pe"}, 0, "bad.pe: 4 data lines, 0 findings\n", ""},
+        {{"--check", "-s", ",;", "bad.pe"}, 1, "bad.pe: 4 data lines, 1 finding\n",
+         "morvane-convert: bad.pe: line 4: 2 separators where the first data line has 1\n"},
+        {{"--check", "a.pe", "missing.pe", "many.pe"}, 1,
+         "a.pe: 2 data lines, 1 finding\nmany.pe: 104 data lines, 103 findings\n",
+         "morvane-convert: a.pe: line 3: 3 separators where the first data line has 2\n"
+         "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": No such file or directory\n" +
+             shownOfMany + "morvane-convert: many.pe: \u2026 and 3 more\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Convert(folder, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back();
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder / ""))
+        EXPECT_NE(entry.path().extension(), ".csv") << entry.path();
 }
 
 TEST(MorvaneConvert, FailingInputIsReportedAndTheRestStillRun)

@@ -69,6 +69,25 @@ TEST(TerminalProgress, DrawsOncePerPercentWhateverTheNumberOfValues)
     }
 }
 
+TEST(TerminalProgress, ClearedLineIsDrawnAgainAtTheNextValue)
+{
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    {
+        TTerminalProgress bar(stream, "x");
+        bar.SetText("");
+        bar.Show();
+        bar.SetMaximum(100);
+        bar.SetValue(40);
+        bar.ClearLine();
+        bar.ClearLine(); // nothing drawn since: nothing to wipe
+        bar.SetValue(40);
+    }
+    const std::string at40 = "\rx [" + std::string(12, '#') + std::string(18, ' ') + "]  40% ";
+    EXPECT_EQ(Printed(stream), at40 + "\r\x1B[K" + at40);
+    std::fclose(stream);
+}
+
 TEST(TerminalProgress, HiddenBarPrintsNothingUntilShown)
 {
     std::FILE* stream = std::tmpfile();

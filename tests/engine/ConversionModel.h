@@ -52,7 +52,9 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
     e.output = header + "\r\n";
     e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     bool started = false;
-    std::int32_t start = 0;
+    std::int64_t start = 0;
+    std::int64_t previous = 0;
+    std::int64_t day = 0;
     for (std::int64_t number = 2; !model.AtEnd(); ++number) {
         const std::string line = model.ReadLine();
         std::string cell;
@@ -65,11 +67,55 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
                 break;
             }
             if (!started)
-                start = ms;
+                start = previous = ms;
             started = true;
-            cell = std::to_string((ms > start ? ms - start : start - ms) / 1000) + s.RelativeTimeSeparator;
+            // Past midnight, a clock far behind the previous one is a day on.
+            if (s.AcrossMidnight && previous - ms > 12 * 3'600'000)
+                ++day;
+            previous = ms;
+            const std::int64_t at = s.AcrossMidnight ? day * 86'400'000 + ms : ms;
+            cell = std::to_string((at > start ? at - start : start - at) / 1000) + s.RelativeTimeSeparator;
         }
         e.output += cell + map(line, s.DataReplacements) + "\r\n";
+        e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
+    }
+    e.calls.push_back("SetText(finished)");
+    e.calls.push_back("SetPercent(100)");
+    return e;
+}
+
+// What a check of the input finds, spelled out the same naive way: each
+// finding as "line N: message", and the progress calls.
+struct ExpectedCheck {
+    std::vector<std::string> findings;
+    std::vector<std::string> calls;
+    std::int64_t dataLines = 0;
+};
+
+inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSettings& s)
+{
+    ExpectedCheck e;
+    TLineReaderModel model(input);
+    e.calls = {"SetText()", "Show", "SetValue(0)",
+               "SetMaximum(" + std::to_string(model.SizeInBlocks()) + ")"};
+    model.ReadLine();
+    e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
+    std::size_t first = 0;
+    for (std::int64_t number = 2; !model.AtEnd(); ++number) {
+        const std::string line = model.ReadLine();
+        ++e.dataLines;
+        const std::string at = "line " + std::to_string(number) + ": ";
+        std::int32_t ms = 0;
+        if (s.RelativeTime && !TryMillisecondOfDayByScanner(line.substr(0, 8), LocaleTimeSettings(), ms))
+            e.findings.push_back(at + "'" + line.substr(0, 8) + "' is not a valid time");
+        std::size_t count = 0;
+        for (char c : line)
+            count += s.SeparatorSet.find(c) != std::string::npos;
+        if (number == 2)
+            first = count;
+        else if (count != first)
+            e.findings.push_back(at + std::to_string(count) + (count == 1 ? " separator" : " separators") +
+                                 " where the first data line has " + std::to_string(first));
         e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     }
     e.calls.push_back("SetText(finished)");
@@ -80,7 +126,7 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
 // Four settings that between them reach every way of the run: one or two
 // kinds of separator, lists shorter than the lines, empty entries, break
 // bytes as separators and as replacements, the relative time column with a
-// plain and a long separator.
+// plain and a long separator, counting within a day and past midnight.
 inline std::vector<TConversionSettings> VariedSettings()
 {
     std::vector<TConversionSettings> all(4);
@@ -94,6 +140,7 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[2].ReplacementBeyondList = "!";
     all[2].RelativeTime = true;
     all[2].RelativeTimeSeparator = " ;; ";
+    all[2].AcrossMidnight = true;
     all[3].SeparatorSet = ":,\r\n";
     all[3].ReplacementBeyondList = "\r";
     return all;

@@ -10,6 +10,7 @@
 
 #include <random>
 
+#include "CheckFile.h"
 #include "ConvertFile.h"
 #include "ConversionModel.h"
 #include "LineReaderModel.h"
@@ -75,6 +76,13 @@ TEST_P(ConvertGolden, WritesExactlyTheseBytesWhateverTheBufferSizes)
     }
 }
 
+TConversionSettings AcrossMidnight()
+{
+    TConversionSettings s = SemicolonSettings(true);
+    s.AcrossMidnight = true;
+    return s;
+}
+
 TConversionSettings Plain()
 {
     return TConversionSettings{};
@@ -128,6 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                    SemicolonSettings(false), std::string(126, 'h') + "\r\n"},
         GoldenCase{"LinesLongerThanAnyBuffer", "h,i\r\n" + Repeat("a,", 150000) + "\r\nz,z",
                    WithBeyond(";"), "h;i\r\n" + Repeat("a;", 150000) + "\r\nz;z\r\n"},
+        GoldenCase{"AcrossMidnightCountsOn", "T,V\r\n23:59:50,1\r\n00:00:10,2\r\n23:00:00,3\r\n",
+                   AcrossMidnight(), "relTime; T;V\r\n0;23:59:50;1\r\n20;00:00:10;2\r\n82810;23:00:00;3\r\n"},
         GoldenCase{"MappedClockDoesNotDisturbCount", "T,V\r\n08:00:00,1\r\n08:00:11,2\r\n", TwoSets(),
                    "relTime<> T|V\r\n0<>08:00-00;1\r\n11<>08:00-11;2\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -347,6 +357,70 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
     EXPECT_TRUE(std::filesystem::exists(folder / "out.csv"));
 }
 
+// Findings as "line N: message", in the order they were reported.
+std::vector<std::string> CheckFindings(const std::string& input, const TConversionSettings& settings,
+                                       TRecordingSink& sink, std::size_t readSize,
+                                       TCheckSummary* summary = nullptr)
+{
+    std::vector<std::string> findings;
+    TCheckFileOptions options;
+    options.ReadSize = readSize;
+    const TCheckSummary result = CheckFile(
+        input, settings, sink,
+        [&](const TCheckFinding& f) { findings.push_back("line " + std::to_string(f.Line) + ": " + f.Message()); },
+        options);
+    EXPECT_EQ(result.Findings, static_cast<std::int64_t>(findings.size()));
+    if (summary)
+        *summary = result;
+    return findings;
+}
+
+TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSize)
+{
+    struct Case {
+        std::string input;
+        bool relativeTime;
+        std::int64_t dataLines;
+        std::vector<std::string> findings;
+    };
+    const std::string mixed = "T,V\r\n12:00:00,1\r\n12:00:02,2,9\r\n9:05:03;1,5\r\n12:00:09,3\r\n";
+    const std::vector<Case> cases = {
+        {mixed, false, 4, {"line 3: 2 separators where the first data line has 1"}},
+        {mixed, true, 4,
+         {"line 3: 2 separators where the first data line has 1", "line 4: '9:05:03;' is not a valid time"}},
+        // Numbered as the reader takes lines: a lone CR joins, a Ctrl-Z cuts
+        // the rest of its line off.
+        {"h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0", false, 4,
+         {"line 4: 0 separators where the first data line has 1",
+          "line 5: 2 separators where the first data line has 1"}},
+        // The check goes on past a line the conversion would stop at; a line
+        // may give both findings, the clock first.
+        {"T\r\nDate,1\r\n12:00:00,2\r\n\r\n", true, 3,
+         {"line 2: 'Date,1' is not a valid time", "line 4: '' is not a valid time",
+          "line 4: 0 separators where the first data line has 1"}},
+        {"T,V\r\n", true, 0, {}},
+        {"", true, 0, {}},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        WriteBytes(folder / "in.pe", c.input);
+        TConversionSettings settings;
+        settings.RelativeTime = c.relativeTime;
+        for (const Buffers& b : kBuffers) {
+            SCOPED_TRACE(c.input + " read " + std::to_string(b.read));
+            TRecordingSink sink;
+            TCheckSummary summary;
+            EXPECT_EQ(CheckFindings(folder / "in.pe", settings, sink, b.read, &summary), c.findings);
+            EXPECT_EQ(summary.DataLines, c.dataLines);
+            EXPECT_EQ(sink.calls, test::NaiveCheck(c.input, settings).calls);
+        }
+    }
+
+    TRecordingSink sink;
+    EXPECT_THROW(CheckFindings(folder / "missing.pe", {}, sink, TLineReader::kDefaultReadSize), EInOutError);
+    EXPECT_TRUE(sink.calls.empty());
+}
+
 TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
 {
     TempFolder folder;
@@ -380,6 +454,12 @@ TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
             ConvertFile(folder / "in.pe", folder / "out.csv", settings, sink, options);
             ASSERT_EQ(ReadBytes(folder / "out.csv"), expected)
                 << "round " << round << " read " << b.read << " write " << b.write;
+            // A check reads the same lines the same way.
+            const test::ExpectedCheck check = test::NaiveCheck(input, settings);
+            TRecordingSink checkSink;
+            ASSERT_EQ(CheckFindings(folder / "in.pe", settings, checkSink, b.read), check.findings)
+                << "round " << round << " read " << b.read;
+            ASSERT_EQ(checkSink.calls, check.calls);
         }
     }
 }

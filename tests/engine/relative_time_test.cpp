@@ -86,6 +86,34 @@ TEST_F(RelativeTimeTest, CountsExactWholeSecondsFromTheFirstDataLine)
     }
 }
 
+TEST_F(RelativeTimeTest, AcrossMidnightCountsOnFromTheStartOnTheFirstDay)
+{
+    const struct {
+        std::vector<std::string> clocks; // "bad" raises and changes nothing
+        std::vector<std::string> cells;
+    } cases[] = {
+        {{"12:00:00", "23:00:00", "05:00:00", "11:00:00", "23:00:00", "05:00:00", "08:00:11", "08:00:00"},
+         {"0", "39600", "61200", "82800", "126000", "147600", "158411", "158400"}},
+        {{"23:59:50", "00:00:10"}, {"0", "20"}},
+        // Twelve hours back is still the same day; a second more is the next.
+        {{"18:00:00", "06:00:00", "18:00:00", "05:59:59"}, {"0", "43200", "0", "43199"}},
+        {{"12:00:00", "11:00:00"}, {"0", "3600"}},
+        {{"23:00:00", "bad", "01:00:00"}, {"0", "", "7200"}},
+    };
+    for (const auto& c : cases) {
+        TRelativeTimeState state;
+        std::vector<std::string> cells;
+        for (const std::string& clock : c.clocks) {
+            try {
+                cells.push_back(RelativeTimeCell(clock + ",1", state, "", true));
+            } catch (const EConvertError&) {
+                cells.push_back("");
+            }
+        }
+        EXPECT_EQ(cells, c.cells) << c.clocks.front();
+    }
+}
+
 TEST_F(RelativeTimeTest, EveryWholeSecondOfTheDayCountsExactly)
 {
     for (const int start : {0, 12 * 3600}) {

@@ -1,0 +1,154 @@
+#include "CheckFile.h"
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "EInOutError.h"
+#include "EOutOfMemory.h"
+#include "TLineMapper.h"
+#include "TLocaleTimeSettings.h"
+#include "TimeOfDay.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr unsigned char kCR = 13;
+constexpr std::size_t kClockTextLength = 8;
+// Line ends looked up in the read buffer in one go, as the conversion does.
+constexpr std::size_t kLinesPerPass = 256;
+
+// The rules a data line is held to, and the count of what broke them.
+class TLineCheck {
+public:
+    TLineCheck(const TConversionSettings& settings, const TCheckFindingHandler& onFinding,
+               TCheckSummary& summary)
+        : mapper_(settings.SeparatorSet, {})
+        , relativeTime_(settings.RelativeTime)
+        , plainClock_(PlainClockFormApplies(LocaleTimeSettings()))
+        , clockSeparator_(LocaleTimeSettings().ClockSeparator)
+        , onFinding_(onFinding)
+        , summary_(summary)
+    {
+    }
+
+    void Check(std::string_view line)
+    {
+        ++summary_.DataLines;
+        const std::int64_t number = summary_.DataLines + 1;
+        if (relativeTime_) {
+            const std::string_view clock = line.substr(0, kClockTextLength);
+            std::int32_t milliseconds = 0;
+            const bool plain = plainClock_ && clock.size() == kClockTextLength &&
+                               TryPlainClock(clock.data(), clockSeparator_, milliseconds);
+            if (!plain && !TryMillisecondOfDayFromBytes(clock, milliseconds)) {
+                TCheckFinding finding;
+                finding.Kind = TCheckFinding::TKind::ClockText;
+                finding.Line = number;
+                finding.ClockText = clock;
+                Report(finding);
+            }
+        }
+        const std::size_t separators = mapper_.CountSeparators(line.data(), line.size());
+        if (summary_.DataLines == 1) {
+            firstLineSeparators_ = separators;
+        } else if (separators != firstLineSeparators_) {
+            TCheckFinding finding;
+            finding.Kind = TCheckFinding::TKind::SeparatorCount;
+            finding.Line = number;
+            finding.Separators = separators;
+            finding.FirstLineSeparators = firstLineSeparators_;
+            Report(finding);
+        }
+    }
+
+private:
+    void Report(const TCheckFinding& finding)
+    {
+        ++summary_.Findings;
+        if (onFinding_)
+            onFinding_(finding);
+    }
+
+    const TLineMapper mapper_;
+    const bool relativeTime_;
+    const bool plainClock_;
+    const char clockSeparator_;
+    const TCheckFindingHandler& onFinding_;
+    TCheckSummary& summary_;
+    std::size_t firstLineSeparators_ = 0;
+};
+
+} // namespace
+
+std::string TCheckFinding::Message() const
+{
+    if (Kind == TKind::ClockText)
+        return InvalidTimeMessage(ClockText);
+    return std::to_string(Separators) + (Separators == 1 ? " separator" : " separators") +
+           " where the first data line has " + std::to_string(FirstLineSeparators);
+}
+
+TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings& settings, IProgressSink& sink,
+                        const TCheckFindingHandler& onFinding, const TCheckFileOptions& options)
+{
+    TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
+    if (!reader.Open(inputPath)) {
+        throw EInOutError("Cannot open the PE file \"" + inputPath + "\": " +
+                          std::strerror(reader.OpenError()));
+    }
+
+    sink.SetText("");
+    sink.Show();
+    sink.SetValue(0);
+    sink.SetMaximum(reader.SizeInBlocks());
+
+    TCheckSummary summary;
+    std::exception_ptr error;
+    try {
+        TLineCheck check(settings, onFinding, summary);
+        std::string scratch;
+        reader.ReadLineView(scratch);
+        sink.SetValue(reader.PositionInBlocks());
+
+        while (!reader.AtEnd()) {
+            // Whole plain lines are looked at where they lie in the read
+            // buffer; anything else goes through the reader's line rules.
+            const unsigned char* const base = reader.Buffered();
+            std::uint32_t ends[kLinesPerPass];
+            bool special = false;
+            const std::size_t count =
+                TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
+            if (count > 0) {
+                std::size_t from = 0;
+                for (std::size_t i = 0; i < count; ++i) {
+                    const std::size_t lf = ends[i];
+                    const std::size_t end = lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
+                    check.Check({reinterpret_cast<const char*>(base) + from, end - from});
+                    reader.ConsumeBuffered(lf + 1 - from);
+                    sink.SetValue(reader.PositionInBlocks());
+                    from = lf + 1;
+                }
+                continue;
+            }
+            if (!special && reader.FetchBehindBuffered())
+                continue;
+            check.Check(reader.ReadLineView(scratch));
+            sink.SetValue(reader.PositionInBlocks());
+        }
+    } catch (const std::bad_alloc&) {
+        error = std::make_exception_ptr(EOutOfMemory());
+    } catch (...) {
+        error = std::current_exception();
+    }
+
+    reader.Close();
+    sink.SetText("finished");
+    sink.SetPercent(100);
+    if (error)
+        std::rethrow_exception(error);
+    return summary;
+}
+
+} // namespace morvane

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "IProgressSink.h"
+#include "TConversionSettings.h"
+#include "TLineReader.h"
+
+namespace morvane {
+
+// A data line that would not convert like the first data line does.
+struct TCheckFinding {
+    enum class TKind {
+        SeparatorCount, // a different number of separator occurrences
+        ClockText,      // no time of day where the relative time column wants one
+    };
+
+    TKind Kind = TKind::SeparatorCount;
+    // Counted from 1 over the lines as the conversion reads them, the header
+    // being line 1, so that it names the line a conversion would fail at.
+    std::int64_t Line = 0;
+    std::size_t Separators = 0;
+    std::size_t FirstLineSeparators = 0;
+    // The clock text that is no time of day; valid only during the call
+    // that reports the finding.
+    std::string_view ClockText;
+
+    // What the user is told, without the line number.
+    std::string Message() const;
+};
+
+struct TCheckSummary {
+    std::int64_t DataLines = 0;
+    std::int64_t Findings = 0;
+};
+
+struct TCheckFileOptions {
+    // Tests make it tiny to show the findings do not depend on it.
+    std::size_t ReadSize = TLineReader::kDefaultReadSize;
+};
+
+using TCheckFindingHandler = std::function<void(const TCheckFinding&)>;
+
+// Reads the whole PE file as ConvertFile would with these settings and
+// writes nothing. Every data line whose separator occurrences (by the
+// settings' separator set) differ in number from the first data line's is a
+// finding; with the relative time column on, so is every data line whose
+// clock text is no time of day, and the check goes on past it. Each finding
+// goes to onFinding as it is met, in file order; a line may give both kinds,
+// the clock first. Progress goes to the sink as in a conversion.
+//
+// Raises EInOutError, before the sink is touched, when the input cannot be
+// opened. A failed read (EInOutError) or exhausted memory (EOutOfMemory)
+// ends the check after the sink shows "finished" at 100 percent.
+TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings& settings, IProgressSink& sink,
+                        const TCheckFindingHandler& onFinding, const TCheckFileOptions& options = {});
+
+} // namespace morvane
