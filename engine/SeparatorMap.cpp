@@ -23,11 +23,8 @@ std::vector<TSeparatorOccurrence> FindSeparators(std::string_view templateLine,
 
 std::size_t CountSeparators(std::string_view line, std::string_view separatorSet)
 {
-    const TLineMapper mapper(separatorSet, {});
-    std::size_t count = 0;
-    for (const char c : line)
-        count += mapper.IsSeparator(static_cast<unsigned char>(c)) ? 1 : 0;
-    return count;
+    // The count the batch check compares lines by.
+    return TLineMapper(separatorSet, {}).CountSeparators(line.data(), line.size());
 }
 
 std::vector<TOccurrenceFields> OccurrenceFields(std::string_view line, std::string_view separatorSet,

@@ -257,6 +257,7 @@ void TfMain::NameControls()
         {ed_Seperator, "ed_Seperator"},
         {ed_RelativeTimeSeperator, "ed_RelativeTimeSeperator"},
         {cb_RelativeTimeSeperator, "cb_RelativeTimeSeperator"},
+        {cb_AcrossMidnight, "cb_AcrossMidnight"},
         {Label6, "Label6"},
         {lbl_Header, "lbl_Header"},
         {Label7, "Label7"},
@@ -290,6 +291,12 @@ void TfMain::CreatePage1()
     cb_RelativeTimeSeperator->setGeometry(56, 106, 249, 25);
     cb_RelativeTimeSeperator->setFont(Tahoma(13, true));
     SetTextColour(cb_RelativeTimeSeperator, kNavy);
+    // Last on the page, so last in its tab order; off keeps every count
+    // within one day.
+    cb_AcrossMidnight = new TBevelCheckBox(QStringLiteral("count on past midnight"), TabSheet4);
+    cb_AcrossMidnight->setGeometry(56, 172, 249, 21);
+    cb_AcrossMidnight->setFont(Tahoma(12));
+    SetTextColour(cb_AcrossMidnight, kNavy);
 }
 
 void TfMain::CreatePage2()
@@ -491,6 +498,7 @@ void TfMain::btn_SaveExcelFileClick()
     settings.DataReplacements = lineRow_->Texts();
     settings.RelativeTime = cb_RelativeTimeSeperator->Checked();
     settings.RelativeTimeSeparator = relativeTimeSeparator_;
+    settings.AcrossMidnight = cb_AcrossMidnight->Checked();
 
     const QString input = FileOpenEdit1->Filename();
     QString output = lb_FileNameExcel->Caption();

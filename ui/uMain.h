@@ -59,6 +59,8 @@ public:
     TBevelEdit* ed_Seperator = nullptr;
     TBevelEdit* ed_RelativeTimeSeperator = nullptr;
     TBevelCheckBox* cb_RelativeTimeSeperator = nullptr;
+    // Relative times count on past midnight instead of within one day.
+    TBevelCheckBox* cb_AcrossMidnight = nullptr;
     // Under each row: which occurrence the box pointed at stands for.
     TBevelLabel* lbl_HeaderHint = nullptr;
     TBevelLabel* lbl_DataHint = nullptr;

@@ -114,6 +114,7 @@ TEST(OccurrenceFields, NamesTheFieldsEitherSideOfEachOccurrence)
         {"EmptySet", "", "a,b", 9, 0, {}},
         {"EmptyLine", ",", "", 9, 0, {}},
         {"HighBytes", "\xb0", "1\xb0\xe9", 9, 1, {{"\xb0", "1", "\xe9"}}},
+        {"LongLineCountedWhole", ",", "a,b,c,d,e,f,g,h,i,j,k,l", 1, 11, {{",", "a", "b"}}},
     };
     for (const FieldsCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -87,6 +87,7 @@ TEST_F(MainWindowTest, StartsWithOnlyTheFileEditLogoAndBottomLabelsVisible)
     EXPECT_EQ(w.ed_RelativeTimeSeperator->Text(), ";");
     EXPECT_EQ(w.SeparatorSet(), ",");
     EXPECT_FALSE(w.cb_RelativeTimeSeperator->Checked());
+    EXPECT_FALSE(w.cb_AcrossMidnight->Checked());
     EXPECT_EQ(w.lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
     EXPECT_EQ(w.lbl_Header->Caption(), QStringLiteral("header of PE file"));
     EXPECT_EQ(w.lbl_data->Caption(), QStringLiteral("line of PE file"));
@@ -366,7 +367,8 @@ TEST_F(MainWindowTest, TabWalksEachPageInItsOrderWithTheDataRowAfterTheButtons)
     ChooseThroughDialog(WritePe(QStringLiteral("order.pe"), kSample));
     const std::vector<QString> page1 = {QStringLiteral("ed_Seperator"),
                                         QStringLiteral("ed_RelativeTimeSeperator"),
-                                        QStringLiteral("cb_RelativeTimeSeperator")};
+                                        QStringLiteral("cb_RelativeTimeSeperator"),
+                                        QStringLiteral("cb_AcrossMidnight")};
     for (std::size_t i = 0; i < page1.size(); ++i) {
         EXPECT_EQ(FocusName(), page1[i]);
         if (i + 1 < page1.size())
@@ -396,7 +398,7 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         {"TabClickOn3", [this] { ClickTab(2); }},
         {"TabFromTheLastControl",
          [this] {
-             window_->cb_RelativeTimeSeperator->setFocus(Qt::TabFocusReason);
+             window_->cb_AcrossMidnight->setFocus(Qt::TabFocusReason);
              PressKey(Qt::Key_Tab);
          }},
         {"ShiftTabFromTheFirstControl", [this] { PressKey(Qt::Key_Backtab, Qt::ShiftModifier); }},
@@ -696,6 +698,29 @@ TEST_F(GoTest, RelativeTimeSeparatorAndBarVisibilityFollowThePages)
     ClickTab(1);
     ClickTab(2);
     EXPECT_FALSE(window_->progress_Excel->isVisible());
+}
+
+TEST_F(GoTest, CountOnPastMidnightTickedCarriesTheRelativeTimeIntoTheNextDay)
+{
+    const struct {
+        bool ticked;
+        std::string expected;
+    } cases[] = {
+        {false, "relTime; T,V\r\n0;23:59:50,1\r\n86380;00:00:10,2\r\n"},
+        {true, "relTime; T,V\r\n0;23:59:50,1\r\n20;00:00:10,2\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ticked);
+        NewWindow();
+        input_ = WritePe(QStringLiteral("go.pe"), "T,V\r\n23:59:50,1\r\n00:00:10,2\r\n");
+        ChooseThroughDialog(input_);
+        ClickInto(window_->cb_RelativeTimeSeperator);
+        if (c.ticked)
+            ClickInto(window_->cb_AcrossMidnight);
+        ClickTab(2);
+        ClickGo();
+        EXPECT_EQ(ReadAll(Output()), c.expected);
+    }
 }
 
 TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
