@@ -85,6 +85,9 @@ TSegmentProgress::TSegmentProgress(QWidget* parent)
     , bevel_(new TBevelSettings(this))
 {
     bevel_->SetStyleOuter(bsLowered);
+    // Every drawing covers the whole control, so an immediate repaint need
+    // not have the parent paint the area underneath first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(80, 20);
     connect(smallBar_, &TSmallBar::changed, this, &TSegmentProgress::Redraw);
     connect(bevel_, &TBevelSettings::changed, this, &TSegmentProgress::Redraw);
@@ -448,9 +451,9 @@ bool TSegmentProgress::AutoSizeBars()
     const bool vertical = isVertical(direction_);
     const int space = vertical ? smallBar_->VSpace() : smallBar_->HSpace();
     const int current = vertical ? height() : width();
-    // A bar too small for even empty segments grows to the smallest size
-    // that holds them rather than to a negative segment length.
-    const int segment = std::max(0, SegmentLength(current - 2 * frame, space, count));
+    // A negative segment length (a bar too small for its gaps) is used as it
+    // is, so such a bar grows by what the gaps lack, not by whole segments.
+    const int segment = SegmentLength(current - 2 * frame, space, count);
     const int wanted = (segment + space) * count + space + 2 * frame;
     if (wanted == current) {
         resizing_ = false;

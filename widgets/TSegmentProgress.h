@@ -155,7 +155,7 @@ private:
     TMeterTextOptions optionsText_ = toNoText;
     TAlignment alignment_ = taCenter;
     bool useFontColor_ = false;
-    TProgressStyle style_ = pgBar;
+    TProgressStyle style_ = pgSmallBar;
     QColor barColor_ = QColor(0, 0, 128);
     TBevelStyle bar3D_ = bsNone;
     bool ctlXP_ = false;

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -81,6 +82,7 @@ struct ShownBar {
     QWidget window;
     TSegmentProgress* bar = new TSegmentProgress(&window);
     PaintCounter paints;
+    PaintCounter parentPaints;
 
     ShownBar()
     {
@@ -92,6 +94,7 @@ struct ShownBar {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         QCoreApplication::processEvents();
         bar->installEventFilter(&paints);
+        window.installEventFilter(&parentPaints);
     }
 };
 
@@ -290,6 +293,9 @@ TEST(SegmentProgressRedraw, PaintsOnlyWhenThePercentageMovedFarEnough)
         shown.bar->SetUserValue(s.value);
         // No event processing in between: the paint must happen right away.
         EXPECT_EQ(shown.paints.count, s.paints ? 1 : 0) << "value " << s.value;
+        // The bar covers its whole area, so the window underneath is not
+        // painted again with it.
+        EXPECT_EQ(shown.parentPaints.count, 0) << "value " << s.value;
     }
 }
 
@@ -539,6 +545,7 @@ TEST(SegmentProgressPixels, FilledPartFollowsTheDirection)
         TSegmentProgress bar;
         bar.setPalette(testPalette());
         bar.resize(c.size);
+        bar.SetStyle(pgBar);
         bar.SetBarColor(Qt::red);
         bar.SetDirection(c.direction);
         bar.SetUserValue(44);
@@ -618,29 +625,48 @@ TEST(SegmentProgressPixels, OwnerDrawGetsTheFilledAndEmptyParts)
     EXPECT_EQ(img.pixelColor(50, 10), QColor(Qt::green));
 }
 
+// AutoSizeBars itself is protected; this exposes one step of it.
+class AutoSizingBar : public TSegmentProgress {
+public:
+    using TSegmentProgress::AutoSizeBars;
+};
+
 TEST(SegmentProgressAutoSize, SegmentedBarSnapsItsWidthToWholeSegments)
 {
-    struct Case { bool autoSize; TProgressStyle style; int width; };
-    // (20 + 3) x 10 + 3 + 2 x 2 = 237
+    struct Case { bool autoSize; std::optional<TProgressStyle> style; int start, firstStep, settled; };
+    // (20 + 3) x 10 + 3 + 2 x 2 = 237. From 20 pixels the segment length is
+    // truncate((16 - 30) / 10) = -1: (-1 + 3) x 10 + 3 + 4 = 27; from 27 it
+    // is truncate(-0.7) = 0, which gives 37.
     const std::vector<Case> cases = {
-        {true, pgSmallBar, 237},
-        {true, pgSmallBarColor, 237},
-        {false, pgSmallBar, 241},
-        {true, pgBar, 241},
+        {true, pgSmallBar, 241, 237, 237},
+        {true, pgSmallBarColor, 241, 237, 237},
+        {false, pgSmallBar, 241, 241, 241},
+        {true, pgBar, 241, 241, 241},
+        {true, std::nullopt, 241, 237, 237}, // segmented unless told otherwise
+        {true, pgSmallBar, 20, 27, 37},
     };
     for (const Case& c : cases) {
+        const auto configure = [&c](TSegmentProgress& bar) {
+            bar.resize(c.start, 20);
+            bar.SmallBar()->SetBarCount(10);
+            bar.SmallBar()->SetAutoSize(c.autoSize);
+            if (c.style)
+                bar.SetStyle(*c.style);
+        };
+        AutoSizingBar alone;
+        configure(alone);
+        alone.AutoSizeBars();
+        EXPECT_EQ(alone.width(), c.firstStep) << "auto " << c.autoSize << " from " << c.start;
+
         QWidget window;
         window.resize(300, 60);
         auto* bar = new TSegmentProgress(&window);
-        bar->resize(241, 20);
-        bar->SmallBar()->SetBarCount(10);
-        bar->SmallBar()->SetAutoSize(c.autoSize);
-        bar->SetStyle(c.style);
+        configure(*bar);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(bar->width(), c.width) << "auto " << c.autoSize << " style " << c.style;
+        for (int i = 0; i < 4; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(bar->width(), c.settled) << "auto " << c.autoSize << " from " << c.start;
         EXPECT_EQ(bar->height(), 20);
     }
 }
