@@ -6,6 +6,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -395,6 +397,31 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
     return TTaken::Lines;
 }
 
+// Whether every entry of a replacement list does to each separator what the
+// rule beyond the list does, as the window's boxes do while they still hold
+// their own separators. Such a list maps every occurrence alike, and without
+// it whole runs of lines are mapped at once.
+bool ListMapsAsBeyond(std::string_view separatorSet, const std::vector<std::string>& list,
+                      std::string_view beyond)
+{
+    const auto setIsOnly = [separatorSet](char c) {
+        return separatorSet.find_first_not_of(c) == std::string_view::npos;
+    };
+    const bool keptBeyond = beyond.empty() || setIsOnly(beyond[0]);
+    return std::all_of(list.begin(), list.end(), [&](const std::string& entry) {
+        if (entry.empty())
+            return keptBeyond;
+        return beyond.empty() ? setIsOnly(entry[0]) : entry[0] == beyond[0];
+    });
+}
+
+const std::vector<std::string>& EffectiveList(const TConversionSettings& settings,
+                                              const std::vector<std::string>& list)
+{
+    static const std::vector<std::string> none;
+    return ListMapsAsBeyond(settings.SeparatorSet, list, settings.ReplacementBeyondList) ? none : list;
+}
+
 } // namespace
 
 void ConvertFile(const std::string& inputPath, const std::string& outputPath,
@@ -425,9 +452,9 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     // buffer is refilled under them.
     TPendingRun pending(writer);
     try {
-        const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
+        const TLineMapper headerMapper(settings.SeparatorSet, EffectiveList(settings, settings.HeaderReplacements),
                                        settings.ReplacementBeyondList);
-        const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
+        const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
                                      settings.ReplacementBeyondList);
         std::string scratch;
         std::string cell;
