@@ -350,11 +350,15 @@ inline void CountOnFrom(TClockReading& clocks, std::int32_t milliseconds, std::i
             }
             clocks.NextMilliseconds = next;
             clocks.NextSeconds = seconds + clocks.CountStep;
-            // The last digit alone moves nine times out of ten; it is the
-            // eighth byte, the highest of a little-endian word.
-            constexpr std::uint64_t lastDigit = std::uint64_t{0xff} << 56;
-            if (std::endian::native == std::endian::little && (word & lastDigit) != std::uint64_t{'9'} << 56)
-                clocks.NextClock = word + (std::uint64_t{1} << 56);
+            // The seconds' digits are the two highest bytes of a
+            // little-endian word: the last alone moves nine times out of
+            // ten, the two of them together all but once a minute.
+            constexpr unsigned last = 56;
+            constexpr unsigned tens = 48;
+            if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+                clocks.NextClock = word + (std::uint64_t{1} << last);
+            else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+                clocks.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
             else
                 clocks.NextClock = PlainClockText(next, clocks.Separator);
             return true;
@@ -514,7 +518,10 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
         ++lineNumber;
         if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
             char* at = WriteCountAfter(begin, seconds, clocks);
-            CopyShort(at, after.data(), after.size());
+            if (after.size() == 1)
+                *at = after[0];
+            else
+                CopyShort(at, after.data(), after.size());
             at += after.size();
             mapper.MapTextCopy(base + from, reinterpret_cast<unsigned char*>(at), length);
             at += length;
