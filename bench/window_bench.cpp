@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--to" && i + 1 < argc && std::strlen(argv[i + 1]) == 1)
-            to = argv[++i];
+            to.assign(1, argv[++i][0]);
         else if (arg == "-r")
             relativeTime = true;
         else if (arg == "-o" && i + 1 < argc)
