@@ -32,7 +32,11 @@ const char* const kProgram = "morvane-convert";
 // The proposed name lands beside the input, not in the current folder.
 std::string DefaultOutput(const std::string& input)
 {
+#ifdef _WIN32
+    const std::size_t slash = input.find_last_of("\\/:");
+#else
     const std::size_t slash = input.find_last_of('/');
+#endif
     const std::string folder = slash == std::string::npos ? std::string() : input.substr(0, slash + 1);
     return folder + ProposedOutputName(input);
 }
@@ -51,7 +55,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 {
     TLineReader probe;
     if (!probe.Open(input))
-        throw EInOutError("Cannot open the PE file \"" + input + "\": " + std::strerror(probe.OpenError()));
+        throw EInOutError("Cannot open the PE file \"" + input + "\": " + TOsFile::ErrorText(probe.OpenError()));
     probe.Close();
 
     const std::string header = ReadTemplateLine(input, true);
