@@ -7,8 +7,6 @@
 #include <new>
 #include <string>
 
-#include <unistd.h>
-
 #include "ConvertFile.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -78,7 +76,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 
 int Run(const TCommandLine& command)
 {
-    const bool showProgress = !command.Quiet && ::isatty(STDERR_FILENO);
+    const bool showProgress = !command.Quiet && TTerminalProgress::IsTerminal(stderr);
     int status = 0;
     for (const std::string& input : command.Inputs) {
         std::int64_t failedLine = 0;
@@ -120,7 +118,9 @@ int Run(const TCommandLine& command)
 
 } // namespace
 
-int main(int argc, char** argv)
+// Windows enters through wmain (WideMain.cpp), which hands the arguments on
+// as UTF-8.
+int ConvertMain(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
     LoadLocaleTimeSettings();
@@ -143,3 +143,10 @@ int main(int argc, char** argv)
         return Run(command);
     }
 }
+
+#ifndef _WIN32
+int main(int argc, char** argv)
+{
+    return ConvertMain(argc, argv);
+}
+#endif

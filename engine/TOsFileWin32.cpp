@@ -14,6 +14,9 @@ namespace morvane {
 
 namespace {
 
+// Not in every SDK's headers.
+constexpr DWORD kDirectoryNotSupported = 336;
+
 HANDLE Native(void* handle)
 {
     return static_cast<HANDLE>(handle);
@@ -206,14 +209,17 @@ std::string TOsFile::ErrorText(int error)
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
                                 message.back() == '.'))
         message.pop_back();
+    // Not every system has a text for each code.
+    if (message.empty() && static_cast<DWORD>(error) == kDirectoryNotSupported)
+        message = "An operation is not supported on a directory";
     if (message.empty())
-        message = "system error " + std::to_string(error);
+        message = "System error " + std::to_string(error);
     return message;
 }
 
 int TOsFile::DirectoryError()
 {
-    return ERROR_DIRECTORY_NOT_SUPPORTED;
+    return static_cast<int>(kDirectoryNotSupported);
 }
 
 } // namespace morvane
