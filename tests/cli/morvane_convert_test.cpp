@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
+#include "ProgramRun.h"
+#include "TOsFile.h"
 #include "TempFiles.h"
 
 namespace {
@@ -21,24 +21,12 @@ struct Result {
     std::string err;
 };
 
-std::string Quote(const std::string& arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // Runs the converter with these arguments inside `folder`, stdin closed.
 Result Convert(const TempFolder& folder, const std::vector<std::string>& args)
 {
-    std::string command = "cd " + Quote(folder / "") + " && " + Quote(MORVANE_CONVERT);
-    for (const std::string& a : args)
-        command += " " + Quote(a);
-    command += " </dev/null >" + Quote(folder / "stdout.txt") + " 2>" + Quote(folder / "stderr.txt");
-    const int raw = std::system(command.c_str());
     Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = morvane::test::RunProgram(MORVANE_CONVERT, args, folder / "", folder / "stdout.txt",
+                                         folder / "stderr.txt");
     r.out = ReadBytes(folder / "stdout.txt");
     r.err = ReadBytes(folder / "stderr.txt");
     return r;
@@ -128,6 +116,18 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
 
     EXPECT_EQ(Convert(folder, {"-o", "chosen.csv", "--to", ";", folder / "data.old/run.1.pe"}).status, 0);
     EXPECT_EQ(ReadBytes(folder / "chosen.csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+
+    // A name outside any single code page reaches the file and the proposal
+    // unchanged.
+    const std::string name = "p\xC3\xA4iv\xC3\xA4 \xE2\x82\xAC \xCE\xB1";
+    WriteBytes(folder / (name + ".pe"), kInput);
+    EXPECT_EQ(Convert(folder, {name + ".pe"}).status, 0);
+    EXPECT_EQ(ReadBytes(folder / (name + " (XLS).csv")), kInput);
+#ifdef _WIN32
+    // Windows names folders with a backslash as well.
+    EXPECT_EQ(Convert(folder, {"-t", ";", "data.old\\run.1.pe"}).status, 0);
+    EXPECT_EQ(ReadBytes(folder / "data.old/run.1 (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+#endif
 }
 
 TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
@@ -163,8 +163,8 @@ TEST(MorvaneConvert, FailingInputIsReportedAndTheRestStillRun)
     WriteBytes(folder / "c.pe", "H,I\r\n12:00:00,1\r\n");
     const Result r = Convert(folder, {"--to", ";", "a.pe", "missing.pe", "c.pe"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": "
-                     "No such file or directory\n");
+    EXPECT_EQ(r.err, "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": " +
+                         morvane::TOsFile::ErrorText(morvane::test::kNoSuchFile) + "\n");
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H;I\r\n12:00:00;1\r\n");
 }
