@@ -39,10 +39,11 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/n
     -DMORVANE_GUI=OFF -DMORVANE_BENCH=OFF >/dev/null
   cmake --build build-mingw -j "$JOBS"
   export WINEPREFIX="$PWD/build-mingw/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  wineboot -i >/dev/null 2>&1 || true
   # One server for the whole run spares every test program its start-up.
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  wineboot -i >/dev/null 2>&1 || true
   ctest --test-dir build-mingw -j "$JOBS"
   ./tools/compare-windows-output.sh build build-mingw
   wineserver -k || true
