@@ -11,8 +11,12 @@
 
 #include <cxxabi.h>
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 // The platform layer has an operation of this name.
 #undef MessageBox
