@@ -7,8 +7,6 @@
 #include <new>
 #include <string>
 
-#include <unistd.h>
-
 #include "ConvertFile.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -32,7 +30,11 @@ const char* const kProgram = "morvane-convert";
 // The proposed name lands beside the input, not in the current folder.
 std::string DefaultOutput(const std::string& input)
 {
+#ifdef _WIN32
+    const std::size_t slash = input.find_last_of("\\/:");
+#else
     const std::size_t slash = input.find_last_of('/');
+#endif
     const std::string folder = slash == std::string::npos ? std::string() : input.substr(0, slash + 1);
     return folder + ProposedOutputName(input);
 }
@@ -51,7 +53,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 {
     TLineReader probe;
     if (!probe.Open(input))
-        throw EInOutError("Cannot open the PE file \"" + input + "\": " + std::strerror(probe.OpenError()));
+        throw EInOutError("Cannot open the PE file \"" + input + "\": " + TOsFile::ErrorText(probe.OpenError()));
     probe.Close();
 
     const std::string header = ReadTemplateLine(input, true);
@@ -74,7 +76,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 
 int Run(const TCommandLine& command)
 {
-    const bool showProgress = !command.Quiet && ::isatty(STDERR_FILENO);
+    const bool showProgress = !command.Quiet && TTerminalProgress::IsTerminal(stderr);
     int status = 0;
     for (const std::string& input : command.Inputs) {
         std::int64_t failedLine = 0;
@@ -116,7 +118,9 @@ int Run(const TCommandLine& command)
 
 } // namespace
 
-int main(int argc, char** argv)
+// Windows enters through wmain (WideMain.cpp), which hands the arguments on
+// as UTF-8.
+int ConvertMain(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
     LoadLocaleTimeSettings();
@@ -139,3 +143,10 @@ int main(int argc, char** argv)
         return Run(command);
     }
 }
+
+#ifndef _WIN32
+int main(int argc, char** argv)
+{
+    return ConvertMain(argc, argv);
+}
+#endif

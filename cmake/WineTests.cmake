@@ -7,8 +7,10 @@
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-libgcc-file-name
                 OUTPUT_VARIABLE mingw_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(mingw_gcc_dir "${mingw_libgcc}" DIRECTORY)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+                OUTPUT_VARIABLE mingw_winpthread OUTPUT_STRIP_TRAILING_WHITESPACE)
 file(GLOB wine_dlls "${MORVANE_QT_WINDOWS}/bin/*.dll" "${mingw_gcc_dir}/libstdc++-6.dll"
-     "${mingw_gcc_dir}/libgcc_s_seh-1.dll" "/usr/${MINGW_TRIPLET}/lib/libwinpthread-1.dll")
+     "${mingw_gcc_dir}/libgcc_s_seh-1.dll" "${mingw_winpthread}")
 set(MORVANE_WINE_DLLS "${CMAKE_BINARY_DIR}/wine-dlls")
 file(MAKE_DIRECTORY "${MORVANE_WINE_DLLS}")
 foreach(dll IN LISTS wine_dlls)

@@ -407,7 +407,7 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     if (!reader.Open(inputPath)) {
         throw EInOutError("Cannot open the PE file \"" + inputPath + "\": " +
-                          std::strerror(reader.OpenError()));
+                          TOsFile::ErrorText(reader.OpenError()));
     }
     TLineWriter writer(options.WriteBufferSize);
     writer.Open(outputPath, reader.Identity());
