@@ -14,6 +14,26 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 ctest --test-dir build -j "$JOBS"
 
+# The Windows build, when its tools are there: cross-built with mingw-w64
+# against the Qt for Windows beside the project, tests run under Wine, and
+# one run of the packaged window on a virtual display.
+QT_WINDOWS=${MORVANE_QT_WINDOWS:-$PWD/../shared/qt6-mingw}
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null \
+   && [ -d "$QT_WINDOWS" ]; then
+  echo "== cross-build for Windows and test under Wine"
+  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMORVANE_BENCH=OFF -DMORVANE_QT_WINDOWS="$QT_WINDOWS" >/dev/null
+  cmake --build build-win -j "$JOBS"
+  cmake --build build-win --target package-win
+  # Tests running side by side must not each set up the prefix.
+  WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  ctest --test-dir build-win -j "$JOBS"
+  WINEPREFIX="$PWD/build-win/wineprefix" wineserver -k 2>/dev/null || true
+  if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+    tools/wine-smoke.sh build-win build
+  fi
+fi
+
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON -DMORVANE_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$JOBS"

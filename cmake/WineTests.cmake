@@ -17,7 +17,9 @@ foreach(dll IN LISTS wine_dlls)
   get_filename_component(dll_name "${dll}" NAME)
   file(CREATE_LINK "${dll}" "${MORVANE_WINE_DLLS}/${dll_name}" SYMBOLIC)
 endforeach()
-set(MORVANE_WINE_ENV "WINEPATH=Z:${MORVANE_WINE_DLLS}" "WINEDEBUG=-all")
+# Wine runs quietly in a prefix of the build's own, which test.sh sets up.
+set(MORVANE_WINE_ENV "WINEPATH=Z:${MORVANE_WINE_DLLS}" "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
+    "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
 
 # The offscreen platform of Qt for Windows reads no system fonts: it takes the
 # fonts in its library folder's fonts/. Give it the build machine's fonts
@@ -35,3 +37,6 @@ function(morvane_wine_qt_conf dir)
   file(WRITE "${dir}/qt.conf"
     "[Paths]\nPrefix=Z:${MORVANE_QT_WINDOWS}\nLibraries=Z:${MORVANE_WINE_QT_LIBS}\n")
 endfunction()
+
+# The window program of the build tree, which the application tests start.
+morvane_wine_qt_conf("${CMAKE_BINARY_DIR}/app")

@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation fonts-wine fontconfig
   locales
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick
 )
 
 as_root() {
