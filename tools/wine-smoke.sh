@@ -3,7 +3,8 @@
 # fresh folder, start morvane.exe in a fresh Wine prefix on a virtual X
 # display with the real "windows" platform, find the window by its caption,
 # type the path of a PE file, go to the last page and press Alt+G; the CSV
-# must equal the Linux build's. Leaves a screenshot in <build-win>/smoke/.
+# must equal the Linux build's. Leaves screenshots in <build-win>/smoke/:
+# start.png before the file is named, screenshot.png after the run.
 #   tools/wine-smoke.sh <build-win> <linux build>
 set -euo pipefail
 win_build=$(realpath "$1")
@@ -41,6 +42,8 @@ window=$(timeout 120 xdotool search --sync --name "^$(printf '%s' "$caption" | s
 [ -n "$window" ] || { echo "smoke: no window captioned \"$caption\"" >&2; exit 1; }
 [ "$(xdotool getwindowname "$window")" = "$caption" ] || { echo "smoke: caption differs" >&2; exit 1; }
 sleep 2
+# Before a file is named the logo shows in the middle of the window.
+import -display "$display" -window root "$work/start.png"
 # No window manager runs here: a click into the file-open edit gives the
 # window and the edit the focus.
 xdotool mousemove --window "$window" 150 42 click 1
@@ -59,7 +62,7 @@ for _ in $(seq 1 60); do
 done
 sleep 2
 import -display "$display" -window root "$work/screenshot.png"
-echo "smoke: screenshot $work/screenshot.png"
+echo "smoke: screenshots $work/start.png $work/screenshot.png"
 if ! cmp "$work/expected.csv" "$work/data/sample (XLS).csv"; then
   echo "smoke: the window's CSV differs from the Linux build's" >&2
   exit 1
