@@ -93,6 +93,9 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         boxes_.push_back(box);
     }
     UpdateExtent();
+    // A new row starts at its left end, with the caption and the first box
+    // in view, however far the previous row was scrolled.
+    area_->horizontalScrollBar()->setValue(0);
 }
 
 void TReplacementRow::UpdateExtent()

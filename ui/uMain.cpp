@@ -36,15 +36,20 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 
 const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v1.01]";
+const QSize TfMain::kClientSize(427, 398);
 
 namespace {
 
 const char kApplicationTitle[] = "Morvane (Halvik Control PE to Ostral)";
 const char kNotFound[] = "PE-File not found or damaged!";
 const char kNoSeparator[] = "please choose a seperator char first!";
+
+// Larger than any screen, so no drag reaches the next allowed size.
+constexpr int kNoDragIncrement = 1 << 14;
 
 const QColor kNavy(0, 0, 128);
 // The classic desktop's inactive window border, behind the three framed labels.
@@ -137,8 +142,16 @@ TfMain::TfMain(IPlatform& platform, QWidget* parent)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    // The geometry is the layout: the window neither grows nor shrinks.
-    setFixedSize(427, 398);
+    // The geometry is the layout: dragging the edges does not resize the
+    // window, but it can be maximized; the controls then keep their places.
+    // No maximum size: a window manager offers no maximize button for a
+    // window whose smallest and largest sizes are the same.
+    resize(kClientSize);
+    setMinimumSize(kClientSize);
+    // A window manager that follows size increments offers no edge drag at
+    // all; it ignores them when maximizing.
+    setBaseSize(kClientSize);
+    setSizeIncrement(kNoDragIncrement, kNoDragIncrement);
     setFont(Tahoma(14));
     setAcceptDrops(true);
     // The edits' caret blinks every 530 ms, i.e. a full on-off cycle of 1 060.
@@ -511,12 +524,15 @@ void TfMain::ReadTemplatesAndBuildRows()
 
     dataTemplate_ = TTemplateExcerpt::Read(input, false);
     BuildLineEdits(dataTemplate_);
-    if (dataTemplate_.Text.empty()) {
-        SetPreview(lbl_data, *lineRow_, kNotFound);
-        return;
-    }
-    SetPreview(lbl_data, *lineRow_, TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
-    lb_FileNameExcel->SetCaption(FileSystemText(morvane::ProposedOutputName(input)));
+    SetPreview(lbl_data, *lineRow_,
+               dataTemplate_.Text.empty()
+                   ? std::string(kNotFound)
+                   : TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
+    // The name follows the file even when its lines cannot be read: a name
+    // left over from the previous file would have "&Go" overwrite that
+    // file's output.
+    if (!input.empty())
+        lb_FileNameExcel->SetCaption(FileSystemText(morvane::ProposedOutputName(input)));
 }
 
 void TfMain::RefreshIfStale()
@@ -567,6 +583,25 @@ void TfMain::showEvent(QShowEvent* event)
         const QRect available = screen->availableGeometry();
         move(available.center() - QPoint(width() / 2, height() / 2));
     }
+}
+
+void TfMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (size() == kClientSize || !HasNormalSize())
+        return;
+    // Any other size outside a maximized state came from dragging an edge.
+    // The state can change just after the size, so it is looked at again
+    // once the events of the moment are through.
+    QTimer::singleShot(0, this, [this] {
+        if (size() != kClientSize && HasNormalSize())
+            resize(kClientSize);
+    });
+}
+
+bool TfMain::HasNormalSize() const
+{
+    return !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event)

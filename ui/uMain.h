@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -36,6 +37,8 @@ class TfMain : public QWidget {
     Q_OBJECT
 public:
     static const char* const kCaption;
+    // The window's size in its normal state.
+    static const QSize kClientSize;
 
     explicit TfMain(IPlatform& platform, QWidget* parent = nullptr);
     ~TfMain() override;
@@ -111,6 +114,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(class QDragEnterEvent* event) override;
     void dragMoveEvent(class QDragMoveEvent* event) override;
@@ -125,6 +129,7 @@ private:
     void ConnectHandlers();
     void LoadLogo();
 
+    bool HasNormalSize() const;
     void ReadTemplatesAndBuildRows();
     void RefreshIfStale();
     void SelectPage(TTabSheet* page);

@@ -61,7 +61,7 @@ TStyledPageControl::TStyledPageControl(QWidget* parent)
 {
     setFocusPolicy(Qt::NoFocus);
     tabBar_->setExpanding(false);
-    connect(tabBar_, &QTabBar::currentChanged, this, &TStyledPageControl::SwitchTo);
+    connect(tabBar_, &QTabBar::currentChanged, this, [this](int index) { SwitchTo(index, true); });
 
     tabStyle_->SetBackgrColor(palette().color(QPalette::Dark));
     tabStyle_->SetFontColor(palette().color(QPalette::Light));
@@ -98,10 +98,15 @@ int TStyledPageControl::AddPage(TTabSheet* page)
             tabBar_->setTabText(i, caption);
     });
     connect(page, &QObject::destroyed, this, &TStyledPageControl::PageDestroyed);
-    // The first tab makes the tab bar report a current index, which shows
-    // the page through SwitchTo.
-    const int index = tabBar_->addTab(page->Caption());
+    int index;
+    {
+        // Adding is no choice of the user's: the first page is shown below.
+        const QSignalBlocker block(tabBar_);
+        index = tabBar_->addTab(page->Caption());
+    }
     LayoutChildren();
+    if (current_ < 0)
+        SwitchTo(index, false);
     return index;
 }
 
@@ -129,7 +134,7 @@ void TStyledPageControl::SetActivePageIndex(int index)
 {
     if (index < 0 || index >= pages_.size())
         return;
-    SwitchTo(index);
+    SwitchTo(index, false);
 }
 
 QString TStyledPageControl::TabText(int index) const
@@ -147,7 +152,7 @@ void TStyledPageControl::SetTabEnabled(int index, bool enabled)
     tabBar_->setTabEnabled(index, enabled);
 }
 
-void TStyledPageControl::SwitchTo(int index)
+void TStyledPageControl::SwitchTo(int index, bool byUser)
 {
     if (index < 0 || index >= pages_.size() || index == current_)
         return;
@@ -160,22 +165,33 @@ void TStyledPageControl::SwitchTo(int index)
     }
 
     newPage->raise();
+    // A handler that takes the user back to a page whose switch away it
+    // interrupted finds that page still visible; it is shown afresh so its
+    // shown() handler runs as for any other selection.
+    if (newPage->isVisible())
+        newPage->hide();
     newPage->show();
     // A shown() handler may already have chosen another page.
     if (current_ != index)
         return;
 
-    QWidget* focus = QApplication::focusWidget();
-    if (oldPage && focus && oldPage->isAncestorOf(focus)) {
-        QWidget* target = newPage->focusWidget();
-        if (!target || !newPage->isAncestorOf(target))
-            target = firstFocusableIn(newPage);
-        if (!target)
-            target = newPage;
-        target->setFocus(Qt::OtherFocusReason);
+    // The focus goes with the page the user chose; a switch made by the
+    // program takes it along only when it was on the page left.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool onOldPage = oldPage && focus && (focus == oldPage || oldPage->isAncestorOf(focus));
+    const bool onNewPage = focus && (focus == newPage || newPage->isAncestorOf(focus));
+    const bool inWindow = focus && focus->window() == window();
+    if (onOldPage || (byUser && inWindow && !onNewPage)) {
+        // The page itself takes the focus first: a handler run as the focus
+        // leaves the old page may rebuild or hide the new page's controls,
+        // and a control hidden while it holds the focus passes it on to
+        // whatever comes next in the window, outside the page.
+        newPage->setFocus(Qt::OtherFocusReason);
         // An exited() handler may have chosen another page.
         if (current_ != index)
             return;
+        if (QWidget* first = firstFocusableIn(newPage))
+            first->setFocus(Qt::TabFocusReason);
     }
     if (oldPage)
         oldPage->hide();
@@ -197,7 +213,7 @@ void TStyledPageControl::PageDestroyed(QObject* page)
         break;
     }
     if (current_ < 0 && !pages_.isEmpty())
-        SwitchTo(std::max(0, tabBar_->currentIndex()));
+        SwitchTo(std::max(0, tabBar_->currentIndex()), false);
 }
 
 void TStyledPageControl::LayoutChildren()
@@ -242,7 +258,7 @@ void TStyledPageControl::keyPressEvent(QKeyEvent* event)
     for (int step = 1; step < n; ++step) {
         const int index = ((current_ + (backwards ? -step : step)) % n + n) % n;
         if (tabBar_->isTabEnabled(index)) {
-            SetActivePageIndex(index);
+            SwitchTo(index, true);
             break;
         }
     }

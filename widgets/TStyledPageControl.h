@@ -15,8 +15,10 @@ class TTabStyle;
 //
 // Pages are switched by the control rather than by a stacked layout so the
 // order is fixed: the new page is shown (its shown() fires), the focus moves
-// off the old page if it was there (its exited() fires), then the old page
-// is hidden. A handler of either signal may select another page; that
+// off the old page if it was there (its exited() fires) onto the new page's
+// first control, or the page itself when it has none, then the old page is
+// hidden. A page the user picks (tab click, Ctrl+Tab) takes the focus
+// wherever it was. A handler of either signal may select another page; that
 // selection wins and the interrupted switch stops.
 class TStyledPageControl : public QWidget {
     Q_OBJECT
@@ -67,7 +69,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void SwitchTo(int index);
+    void SwitchTo(int index, bool byUser);
     void PageDestroyed(QObject* page);
     void LayoutChildren();
     void BuildTabFonts();

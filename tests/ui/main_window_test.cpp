@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -68,7 +69,8 @@ TEST_F(MainWindowTest, StartsWithOnlyTheFileEditLogoAndBottomLabelsVisible)
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Morvane (Halvik Control PE to Ostral)  [v1.01]"));
     EXPECT_EQ(w.size(), QSize(427, 398));
     EXPECT_EQ(w.minimumSize(), QSize(427, 398));
-    EXPECT_EQ(w.maximumSize(), QSize(427, 398));
+    // Maximizable: the window manager is told no largest size.
+    EXPECT_EQ(w.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 
     const std::pair<QWidget*, bool> visibility[] = {
         {w.Label4, true},  {w.FileOpenEdit1, true}, {w.Image1, true},   {w.Label1, true},
@@ -111,7 +113,7 @@ struct PlaceCase {
     QRect geometry;
 };
 
-TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlaces)
+TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlacesAlsoWhenMaximized)
 {
     const PlaceCase cases[] = {
         {"Label1", {15, 353, 162, 26}},
@@ -128,10 +130,31 @@ TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlaces)
         {"btn_OpenExcelFile", {15, 157, 31, 24}},
         {"btn_SaveExcelFile", {307, 205, 71, 24}},
     };
-    for (const PlaceCase& c : cases) {
-        const QWidget* widget = window_->findChild<QWidget*>(QLatin1String(c.name));
-        ASSERT_NE(widget, nullptr) << c.name;
-        EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+    struct State {
+        const char* name;
+        std::function<void()> enter;
+        bool larger;
+    };
+    const std::vector<State> states = {
+        {"Normal", [] {}, false},
+        // An edge drag as the window manager reports it: undone.
+        {"EdgeDragged", [this] { window_->resize(600, 500); }, false},
+        {"Maximized", [this] { window_->showMaximized(); }, true},
+    };
+    for (const State& state : states) {
+        SCOPED_TRACE(state.name);
+        state.enter();
+        QTest::qWaitFor([&] { return (window_->width() > 427) == state.larger; }, 1000);
+        Settle();
+        EXPECT_EQ(window_->width() > 427 && window_->height() > 398, state.larger)
+            << window_->width() << "x" << window_->height();
+        if (!state.larger)
+            EXPECT_EQ(window_->size(), QSize(427, 398));
+        for (const PlaceCase& c : cases) {
+            const QWidget* widget = window_->findChild<QWidget*>(QLatin1String(c.name));
+            ASSERT_NE(widget, nullptr) << c.name;
+            EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+        }
     }
 }
 
@@ -274,27 +297,46 @@ TEST_F(MainWindowTest, FileChosenWhileAnotherPageIsShownReturnsToPage1)
 
 TEST_F(MainWindowTest, StaleTemplatesWithAnEmptySeparatorBoxComplainOnceAndStayOnPage1)
 {
-    const QString first = WritePe(QStringLiteral("one.pe"), kSample);
-    const QString second = WritePe(QStringLiteral("two.pe"), "P,Q\r\n7,8\r\n");
-    ChooseThroughDialog(first);
-    ClickTab(1);
-    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
+    // A second file named while page 2 is shown: page 1 comes back with stale
+    // templates, the focus in the separator box when chosen in the dialog, in
+    // the file edit when typed. A tab click then shows a page while the
+    // templates are stale, and the complaint about the empty separator box
+    // brings page 1 back at once, shown afresh: one box, the new file read,
+    // no exit after it, the focus in the box to fill.
+    struct Case {
+        const char* name;
+        bool typed;
+    };
+    const Case cases[] = {{"ChosenInTheDialog", false}, {"Typed", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString first = WritePe(QStringLiteral("one.pe"), kSample);
+        const QString second = WritePe(QStringLiteral("two.pe"), "P,Q\r\n7,8\r\n");
+        ChooseThroughDialog(first);
+        ClickTab(1);
+        ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("Time,Value,Unit"));
 
-    // A second file chosen on page 2: page 1 comes back with the focus on it
-    // and stale templates. A tab click then shows a page while the templates
-    // are stale, and the complaint about the empty separator box brings
-    // page 1 back at once: one box, the new file read, no exit after it.
-    ChooseThroughDialog(second);
-    ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
-    ASSERT_TRUE(window_->TemplatesStale());
-    window_->ed_Seperator->SetText("");
-    platform_.Clear();
-    ClickTab(1);
-    Settle();
-    EXPECT_EQ(platform_.MessageBoxes.size(), 1u);
-    EXPECT_EQ(ActivePage(), 0);
-    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("P,Q"));
-    EXPECT_FALSE(window_->TemplatesStale());
+        if (c.typed) {
+            ClickInto(window_->FileOpenEdit1);
+            window_->FileOpenEdit1->selectAll();
+            Type(second);
+            ASSERT_EQ(FocusName(), QStringLiteral("FileOpenEdit1"));
+        } else {
+            ChooseThroughDialog(second);
+            ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        }
+        ASSERT_TRUE(window_->TemplatesStale());
+        window_->ed_Seperator->SetText("");
+        platform_.Clear();
+        ClickTab(1);
+        Settle();
+        EXPECT_EQ(platform_.MessageBoxes.size(), 1u);
+        EXPECT_EQ(ActivePage(), 0);
+        EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("P,Q"));
+        EXPECT_FALSE(window_->TemplatesStale());
+    }
 }
 
 TEST_F(MainWindowTest, HeaderAmpersandIsShownAsData)
@@ -379,6 +421,42 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         EXPECT_TRUE(platform_.MessageBoxes.empty());
         if (std::string(c.name) == "TabClickOn2")
             Screenshot(QStringLiteral("03_page2"));
+    }
+}
+
+TEST_F(MainWindowTest, PageSwitchPutsTheFocusOnTheChosenPageSoTypingNeverReachesTheFileName)
+{
+    struct Case {
+        const char* name;
+        std::string header;  // no separator: page 2 has no boxes
+        bool byKey;
+        QString focus;
+    };
+    const Case cases[] = {
+        {"TabClick", "Time,Value,Unit", false, QStringLiteral("HeaderEdits[0]")},
+        {"CtrlTab", "Time,Value,Unit", true, QStringLiteral("HeaderEdits[0]")},
+        {"NoBoxesTabClick", "Time", false, QStringLiteral("TabSheet3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString path = WritePe(QStringLiteral("good.pe"), c.header + "\r\n12:00:00,1.5,V;x\r\n");
+        ChooseThroughDialog(path);
+        ClickTab(1);
+        ClickInto(window_->HeaderEdits().empty() ? static_cast<QWidget*>(window_->TabSheet3)
+                                                 : window_->HeaderEdits().back());
+        ClickTab(0);
+        ASSERT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        if (c.byKey)
+            PressKey(Qt::Key_Tab, Qt::ControlModifier);
+        else
+            ClickTab(1);
+        EXPECT_EQ(ActivePage(), 1);
+        EXPECT_EQ(FocusName(), c.focus);
+        Type(QStringLiteral("Q"));
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+        EXPECT_EQ(ActivePage(), 1);
+        EXPECT_FALSE(window_->TemplatesStale());
     }
 }
 
@@ -480,8 +558,11 @@ TEST_F(MainWindowTest, EmptySeparatorSetShowsOneInformationBoxThenRowsWithoutBox
 {
     ChooseThroughDialog(WritePe(QStringLiteral("nosep.pe"), kSample));
     window_->ed_Seperator->SetText("");
+    ClickInto(window_->ed_RelativeTimeSeperator);
     ClickTab(1);
     Settle();
+    // Page 1 is shown afresh: its show handler puts the focus in the box to fill.
+    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
     ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
     EXPECT_EQ(platform_.MessageBoxes[0].Text, QStringLiteral("please choose a seperator char first!"));
     EXPECT_EQ(platform_.MessageBoxes[0].Caption, QStringLiteral("Information"));
@@ -501,7 +582,7 @@ struct BadFileCase {
     QString header;
 };
 
-TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheName)
+TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndProposeTheirOwnName)
 {
     const BadFileCase cases[] = {
         {"OneLine", true, "only,header\r\n", QStringLiteral("only,header")},
@@ -518,7 +599,8 @@ TEST_F(MainWindowTest, OneLineMissingAndEmptyFilesShowTheDamagedTextAndKeepTheNa
         ClickTab(1);
         EXPECT_EQ(window_->lbl_Header->Caption(), c.header);
         EXPECT_EQ(window_->lbl_data->Caption(), kNotFound);
-        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(),
+                  QFileInfo(path).completeBaseName() + QStringLiteral(" (XLS).csv"));
         EXPECT_TRUE(platform_.MessageBoxes.empty());
         if (std::string(c.name) == "Missing") {
             ClickTab(2);
@@ -718,6 +800,57 @@ TEST_F(MainWindowTest, GoWithAMissingFileReportsItAndCreatesNothing)
     EXPECT_FALSE(window_->progress_Excel->isVisible());
 }
 
+TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> bytes;  // nullopt: no such file
+        bool chooseOutput;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"Missing", std::nullopt, false, "<missing>"},
+        {"OneLine", "only,header\r\n", false, "only,header\r\n"},
+        {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6)},
+        {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        ChooseThroughDialog(WritePe(QStringLiteral("good.pe"), kSample));
+        ClickTab(2);
+        QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+        const QString previous = dir_.filePath(QStringLiteral("good (XLS).csv"));
+        ASSERT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+
+        const QString next = c.bytes ? WritePe(QStringLiteral("next.pe"), *c.bytes)
+                                     : dir_.filePath(QStringLiteral("next.pe"));
+        ClickInto(window_->FileOpenEdit1);
+        window_->FileOpenEdit1->selectAll();
+        Type(next);
+        ClickTab(2);
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("next (XLS).csv"));
+        QString output = dir_.filePath(QStringLiteral("next (XLS).csv"));
+        if (c.chooseOutput) {
+            output = dir_.filePath(QStringLiteral("chosen.csv"));
+            platform_.QueueSaveAnswer(output);
+            QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        }
+        platform_.Clear();
+        QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+
+        EXPECT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
+        EXPECT_EQ(ReadAll(output), c.written);
+        if (c.bytes) {
+            EXPECT_TRUE(platform_.MessageBoxes.empty());
+        } else {
+            ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+            EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + next))
+                << platform_.MessageBoxes[0].Text.toStdString();
+        }
+    }
+}
+
 // ------------------------------------------------------------------ links
 
 TEST_F(MainWindowTest, LinkLabelsAskTheShellToOpenTheirAddresses)
@@ -764,6 +897,12 @@ TEST_F(MainWindowTest, SixtySeparatorHeaderScrollsAndEveryBoxIsReachedByTab)
     }
     EXPECT_GT(area->horizontalScrollBar()->value(), 0);
     Screenshot(QStringLiteral("07_wide_header_end"));
+
+    // Rebuilt, the row starts at its left end again with "PE header:" in view.
+    ClickTab(0);
+    ClickTab(1);
+    ASSERT_EQ(window_->HeaderEdits().size(), 60u);
+    EXPECT_EQ(area->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(MainWindowTest, RowsStopAtAThousandBoxesAndThePreviewAtTenThousandCharacters)

@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -100,6 +102,28 @@ TEST(QtMessageBox, EscapeClosesTheBox)
     platform.MessageBox(nullptr, QStringLiteral("x"), QStringLiteral("Information"),
                         IPlatform::TMessageStyle::Information);
     EXPECT_TRUE(found);
+}
+
+TEST(QtMessageBox, InformationBoxIsCentredOnTheScreenNotOnItsWindow)
+{
+    TQtPlatform platform;
+    QWidget window;
+    window.setGeometry(0, 0, 427, 398);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    ASSERT_GT((screenCentre - window.geometry().center()).manhattanLength(), 100);
+    QPoint boxCentre;
+    WhenModalOpens([&](QWidget* modal) {
+        ASSERT_NE(modal, nullptr);
+        boxCentre = modal->geometry().center();
+        modal->close();
+    });
+    platform.MessageBox(&window, QStringLiteral("please choose a seperator char first!"),
+                        QStringLiteral("Information"), IPlatform::TMessageStyle::Information);
+    EXPECT_LE((boxCentre - screenCentre).manhattanLength(), 4)
+        << boxCentre.x() << "," << boxCentre.y() << " screen centre " << screenCentre.x() << ","
+        << screenCentre.y();
 }
 
 TEST(QtLastResortBox, HasNoOwnerAndTheErrorIcon)

@@ -6,16 +6,47 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShowEvent>
 #include <QUrl>
 
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// The information box stands in the middle of its owner's screen, as the
+// desktop places a system message box, not over the owner window.
+class TScreenCentredMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        // The box takes its final size here, so it is placed after that.
+        QMessageBox::showEvent(event);
+        if (event->spontaneous())
+            return;
+        const QWidget* owner = parentWidget();
+        const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        if (screen)
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+};
+
+} // namespace
 
 IPlatform::TButton TQtPlatform::MessageBox(QWidget* parent, const QString& text,
                                            const QString& caption, TMessageStyle style)
 {
     const QMessageBox::Icon icon =
         style == TMessageStyle::Error ? QMessageBox::Critical : QMessageBox::Information;
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    std::unique_ptr<QMessageBox> owned =
+        style == TMessageStyle::Information
+            ? std::make_unique<TScreenCentredMessageBox>(icon, caption, text, QMessageBox::Ok, parent)
+            : std::make_unique<QMessageBox>(icon, caption, text, QMessageBox::Ok, parent);
+    QMessageBox& box = *owned;
     // Messages carry file names and file contents: never let them be read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
