@@ -38,7 +38,7 @@ wineboot -i >/dev/null 2>&1
 
 (cd "$(dirname "$program")" && exec wine "$program") >"$work/morvane.log" 2>&1 &
 program_pid=$!
-window=$(timeout 120 xdotool search --sync --name "^$(printf '%s' "$caption" | sed 's/[][().]/\\&/g')\$" | head -1)
+window=$(timeout 120 xdotool search --sync --name "^$(printf '%s' "$caption" | sed 's/[][().]/\\&/g')\$" | head -1 || true)
 [ -n "$window" ] || { echo "smoke: no window captioned \"$caption\"" >&2; exit 1; }
 [ "$(xdotool getwindowname "$window")" = "$caption" ] || { echo "smoke: caption differs" >&2; exit 1; }
 sleep 2
