@@ -25,10 +25,12 @@ TApplication::TApplication(int& argc, char** argv)
     setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
 #endif
     previousPlatform_ = SetCurrentPlatform(&platform_);
+    installNativeEventFilter(&settingChange_);
 }
 
 TApplication::~TApplication()
 {
+    removeNativeEventFilter(&settingChange_);
     // Leave nothing pointing at the dying platform; a test may have put its
     // own in place meanwhile and is responsible for that one.
     if (&CurrentPlatform() == &platform_)

@@ -1,5 +1,5 @@
 # Cross-builds the Windows programs with Debian's mingw-w64 (posix threads):
-#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DMORVANE_GUI=OFF
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Tests then run under wine through ctest.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
