@@ -1,3 +1,26 @@
+// How a data line leaves a run. The header line and any line the rules
+// treat specially (a lone CR, a Ctrl-Z, a line longer than the read buffer,
+// a clock text the column cannot read) take the general way; ordinary lines
+// are taken many at a time straight out of the read buffer, and leave it in
+// one of two ways:
+//
+// - A pending run, written in place: lines that already end in CR LF and
+//   get no cell in front are mapped where they lie and handed to the writer
+//   as one piece (TPendingRun). The bytes stay valid only until the reader
+//   refills its buffer, so the run must reach the writer before that, and
+//   before anything else is written; it never holds a line the sink has not
+//   yet been told of.
+// - Reserve/Commit into the write buffer: a line with a cell, or one that
+//   ends in a bare LF, is built straight in the writer's buffer, cell, text
+//   and CR LF, from room reserved for its longest form; only what was built
+//   is committed. A line too long for the buffer is written in pieces.
+// - The general WriteMappedLine: the line as ReadLineView gives it, mapped
+//   into the writer, after the cell the general relative time code built.
+//
+// Each line is consumed from the reader, and the sink told the reader's
+// position, only once it is written (or held in the pending run), so that
+// an error leaves the output holding exactly the lines before it.
+
 #include "ConvertFile.h"
 
 #include <algorithm>
@@ -7,6 +30,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +46,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
 
 namespace morvane {
 
@@ -79,31 +104,12 @@ private:
     std::size_t size_ = 0;
 };
 
-// What the relative time column of the fast way keeps for a run: the start
-// time as milliseconds of the day, known once the relative time state has
-// one, and whether clock texts may be read in their plain form.
-struct TClockReading {
-    bool StartKnown = false;
-    std::int64_t Start = 0;
-    bool PlainForm = false;
-    char Separator = ':';
-    // The last count written (-1 while there is none) and its digits:
-    // successive lines mostly repeat it or add one second.
-    std::int64_t LastCount = -1;
-    std::uint64_t LastDigits = 0;
-    std::size_t LastLength = 1;
-    // Counting on: after a line whose clock is a whole second, the eight
-    // bytes of the next second's plain form, its milliseconds and its count,
-    // which is one more than the line's past the start and one less before
-    // it. Almost every line of a recording holds exactly that. Counting on
-    // stops where the next second would reach CountOnLimit: midnight, or
-    // (counting down) a second past the start.
-    bool CountsOn = false;
-    std::uint64_t NextClock = 0;
-    std::int32_t NextMilliseconds = 0;
-    std::int64_t NextSeconds = 0;
-    std::int64_t CountStep = 1;
-    std::int32_t CountOnLimit = 0;
+// The digits of the last count written (Count is -1 while there is none),
+// as WriteCountAfter keeps them.
+struct TCountDigits {
+    std::int64_t Count = -1;
+    std::uint64_t Digits = 0;
+    std::size_t Length = 1;
 };
 
 // Two decimal digits for each number below 100.
@@ -117,6 +123,9 @@ inline char* WritePair(char* at, std::uint32_t n)
     at[1] = kDigitPairs[2 * n + 1];
     return at + 2;
 }
+
+// Room for any count, so that its digits go straight to the output.
+constexpr std::size_t kCountRoom = 24;
 
 // The decimal digits of a count of seconds; a day has fewer than 100 000.
 // Two digits at a time keep the chain of divisions short.
@@ -144,6 +153,11 @@ inline char* WriteCount(char* at, std::int64_t count, std::size_t room)
     return WritePair(at, low);
 }
 
+// Counts of up to eight digits (past midnight a count can have that many)
+// are kept as one word.
+constexpr std::size_t kCountWordDigits = 8;
+constexpr std::int64_t kCountWordLimit = 100'000'000;
+
 // Adds one to decimal digits kept as WriteCountAfter keeps them, carrying
 // from the last digit; false when the result would not fit the word.
 inline bool AddOneToDigits(std::uint64_t& digits, std::size_t& length)
@@ -157,7 +171,7 @@ inline bool AddOneToDigits(std::uint64_t& digits, std::size_t& length)
         digits -= std::uint64_t{'9' - '0'} << shift;
     }
     // All nines, now all zeros: a leading one makes the number one longer.
-    if (length >= 7)
+    if (length >= kCountWordDigits)
         return false;
     digits = digits << 8 | '1';
     ++length;
@@ -186,14 +200,14 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
 // WriteCount, reusing the digits of the previous line's count. They are
 // kept as one word in the order they are written, so that neither adding a
 // second nor writing them out goes through single bytes.
-inline char* WriteCountAfter(char* at, std::int64_t count, TClockReading& clocks)
+inline char* WriteCountAfter(char* at, std::int64_t count, TCountDigits& last)
 {
-    if (count != clocks.LastCount) {
-        if (clocks.LastCount >= 0 && count == clocks.LastCount + 1 &&
-            AddOneToDigits(clocks.LastDigits, clocks.LastLength)) {
-        } else if (clocks.LastCount > 0 && count == clocks.LastCount - 1 &&
-                   TakeOneFromDigits(clocks.LastDigits, clocks.LastLength)) {
-        } else if (std::endian::native == std::endian::little && count >= 0 && count < 100'000) {
+    if (count != last.Count) {
+        if (last.Count >= 0 && count == last.Count + 1 &&
+            AddOneToDigits(last.Digits, last.Length)) {
+        } else if (last.Count > 0 && count == last.Count - 1 &&
+                   TakeOneFromDigits(last.Digits, last.Length)) {
+        } else if (std::endian::native == std::endian::little && count >= 0 && count < kCountWordLimit) {
             // The lowest digit first, each one shifting the others up: the
             // highest ends in the lowest byte, which comes first in memory.
             auto n = static_cast<std::uint32_t>(count);
@@ -204,18 +218,18 @@ inline char* WriteCountAfter(char* at, std::int64_t count, TClockReading& clocks
                 n /= 10;
                 ++length;
             } while (n != 0);
-            clocks.LastDigits = digits;
-            clocks.LastLength = length;
+            last.Digits = digits;
+            last.Length = length;
         } else {
-            clocks.LastCount = -1;
-            return WriteCount(at, count, 24);
+            last.Count = -1;
+            return WriteCount(at, count, kCountRoom);
         }
-        clocks.LastCount = count;
+        last.Count = count;
     }
-    // All eight bytes, in the room the caller has: those past the digits are
-    // overwritten next.
-    std::memcpy(at, &clocks.LastDigits, 8);
-    return at + clocks.LastLength;
+    // All eight bytes, in the room the caller has (kCountRoom): those past
+    // the digits are overwritten next.
+    std::memcpy(at, &last.Digits, 8);
+    return at + last.Length;
 }
 
 // Copies a line's worth of bytes without a library call per line.
@@ -251,35 +265,13 @@ inline void CopyShort(char* to, const char* from, std::size_t n)
     }
 }
 
-// Reads the clock text at the start of a line of `textLength` bytes, in
-// its plain form where the regional settings allow, else by the general
-// scanner; the first clock of a run becomes its start. False when the text
-// is no time of day: the general way then raises for it.
-inline bool ReadLineClock(const char* text, std::size_t textLength, TClockReading& clocks,
-                          TRelativeTimeState& state, std::int32_t& milliseconds)
-{
-    const std::size_t length = std::min(textLength, kClockTextLength);
-    const bool plain = clocks.PlainForm && length == kClockTextLength &&
-                       TryPlainClock(text, clocks.Separator, milliseconds);
-    if (!plain && !TryMillisecondOfDayFromBytes({text, length}, milliseconds))
-        return false;
-    if (!state.StartTimeKnown) {
-        state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
-        state.StartTimeKnown = true;
-    }
-    if (!clocks.StartKnown) {
-        clocks.Start = MillisecondsOfTimeOfDay(state.StartTime);
-        clocks.StartKnown = true;
-    }
-    return true;
-}
-
-// Whole seconds between a clock and the run's start, without direction.
-inline std::int64_t SecondsSinceStart(std::int32_t milliseconds, const TClockReading& clocks)
-{
-    const std::int64_t ms = milliseconds;
-    return (ms >= clocks.Start ? ms - clocks.Start : clocks.Start - ms) / 1000;
-}
+// What a try at taking lines straight from the read buffer came to.
+enum class TTaken {
+    Lines,    // one line or more
+    CutLine,  // the next line runs past the buffered bytes
+    Special,  // the next line needs the general way (which also raises for a
+              // bad clock text)
+};
 
 constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
 
@@ -299,103 +291,255 @@ inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
     return word;
 }
 
-// Counting on from a line whose clock read as `milliseconds`, `seconds`
-// from the start.
-inline void CountOnFrom(TClockReading& clocks, std::int32_t milliseconds, std::int64_t seconds)
+// The data lines of one run, from the first to the last, with what they
+// share: the reader and writer, the map, the relative time column's state
+// and the number of the line at hand.
+class TDataLines {
+public:
+    TDataLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pending, const TLineMapper& mapper,
+               const TConversionSettings& settings, IProgressSink& sink)
+        : reader_(reader), writer_(writer), pending_(pending), mapper_(mapper), settings_(settings),
+          sink_(sink)
+    {
+        clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
+        clocks_.Separator = LocaleTimeSettings().ClockSeparator;
+    }
+
+    // Converts every data line; on an error the line at hand is left
+    // unwritten and LineNumber() tells which it was.
+    void Run();
+    std::int64_t LineNumber() const { return lineNumber_; }
+
+private:
+    TTaken TakePlainLines();
+    TTaken TakeLinesWithRelativeTime();
+    void TakeGeneralLine();
+
+    template <bool MapWhileCopying>
+    void WriteWithCell(bool withCell, std::int64_t seconds, const unsigned char* text, std::size_t length);
+    bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
+    void HandOverPreviousClock();
+
+    // What the relative time column of the fast ways keeps for a run: the
+    // start time as milliseconds of the day, known once the relative time
+    // state has one, and whether clock texts may be read in their plain form.
+    struct TClockReading {
+        bool StartKnown = false;
+        std::int64_t Start = 0;
+        bool PlainForm = false;
+        char Separator = ':';
+        // Counting on: after a line whose clock is a whole second, the eight
+        // bytes of the next second's plain form, its milliseconds of the day
+        // and its count, which is one more than the line's past the start
+        // and one less before it. Almost every line of a recording holds
+        // exactly that. Counting on stops where the next second would reach
+        // CountOnLimit: midnight, or (counting down) a second past the start.
+        // While it goes on, the line before had the clock NextMilliseconds
+        // less a second.
+        bool CountsOn = false;
+        std::uint64_t NextClock = 0;
+        std::int32_t NextMilliseconds = 0;
+        std::int64_t NextSeconds = 0;
+        std::int64_t CountStep = 1;
+        std::int32_t CountOnLimit = 0;
+    };
+
+    TLineReader& reader_;
+    TLineWriter& writer_;
+    TPendingRun& pending_;
+    const TLineMapper& mapper_;
+    const TConversionSettings& settings_;
+    IProgressSink& sink_;
+    TRelativeTimeState state_;
+    TClockReading clocks_;
+    // Successive lines mostly repeat the last count or add one second.
+    TCountDigits lastCount_;
+    std::int64_t lineNumber_ = 1;
+    std::string scratch_;
+    std::string cell_;
+};
+
+void TDataLines::Run()
 {
-    clocks.CountsOn = false;
-    if (!clocks.PlainForm || milliseconds % 1000 != 0)
+    for (;;) {
+        if (reader_.BufferedSize() == 0)
+            pending_.Flush();
+        if (reader_.AtEnd())
+            break;
+        const TTaken taken = settings_.RelativeTime && mapper_.MapsEveryOccurrenceAlike()
+                                 ? TakeLinesWithRelativeTime()
+                                 : TakePlainLines();
+        if (taken == TTaken::Lines)
+            continue;
+        pending_.Flush();
+        if (taken == TTaken::CutLine && reader_.FetchBehindBuffered())
+            continue;
+        TakeGeneralLine();
+    }
+    pending_.Flush();
+}
+
+void TDataLines::TakeGeneralLine()
+{
+    ++lineNumber_;
+    const std::string_view line = reader_.ReadLineView(scratch_);
+    if (settings_.RelativeTime) {
+        HandOverPreviousClock();
+        cell_.clear();
+        AppendRelativeTimeCell(cell_, line, state_, settings_.RelativeTimeSeparator, settings_.AcrossMidnight);
+        // The fast ways count on from a clock they read themselves.
+        clocks_.CountsOn = false;
+        writer_.Write(cell_);
+    }
+    WriteMappedLine(writer_, mapper_, line);
+    sink_.SetValue(reader_.PositionInBlocks());
+}
+
+// Counting on keeps no previous clock in the relative time state; it is put
+// there before anything that counts past midnight from it.
+void TDataLines::HandOverPreviousClock()
+{
+    if (clocks_.CountsOn)
+        state_.PreviousMilliseconds = clocks_.NextMilliseconds - 1000;
+}
+
+// Counting on from a line whose clock read as `milliseconds` of its day,
+// `atMilliseconds` into the run and `seconds` from the start.
+void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds)
+{
+    clocks_.CountsOn = false;
+    if (!clocks_.PlainForm || milliseconds % 1000 != 0)
         return;
     const std::int32_t next = milliseconds + 1000;
-    if (milliseconds >= clocks.Start) {
+    if (atMilliseconds >= clocks_.Start) {
         // Past the start one second more is one more whole second away.
-        clocks.CountStep = 1;
-        clocks.CountOnLimit = kMillisecondsPerDay;
+        clocks_.CountStep = 1;
+        clocks_.CountOnLimit = kMillisecondsPerDay;
     } else {
-        // Before it one second less away, for as long as the next second is
-        // not past the start.
-        clocks.CountStep = -1;
-        clocks.CountOnLimit = static_cast<std::int32_t>(clocks.Start) + 1;
+        // Before it (on the first day) one second less away, for as long as
+        // the next second is not past the start.
+        clocks_.CountStep = -1;
+        clocks_.CountOnLimit = static_cast<std::int32_t>(clocks_.Start) + 1;
     }
-    if (next >= clocks.CountOnLimit)
+    if (next >= clocks_.CountOnLimit)
         return;
-    clocks.CountsOn = true;
-    clocks.NextMilliseconds = next;
-    clocks.NextSeconds = seconds + clocks.CountStep;
-    clocks.NextClock = PlainClockText(next, clocks.Separator);
+    clocks_.CountsOn = true;
+    clocks_.NextMilliseconds = next;
+    clocks_.NextSeconds = seconds + clocks_.CountStep;
+    clocks_.NextClock = PlainClockText(next, clocks_.Separator);
 }
 
 // The whole seconds between a line's clock, read, and the run's start; kept
 // out of line, as only the few lines that are not counted on come here.
-[[gnu::noinline]] bool ReadLineSeconds(const char* text, std::size_t length, TClockReading& clocks,
-                                       TRelativeTimeState& state, std::int64_t& seconds)
+// False when the text is no time of day: the general way then raises for it.
+[[gnu::noinline]] bool TDataLines::ReadLineSeconds(const char* text, std::size_t textLength,
+                                                   std::int64_t& seconds)
 {
+    const std::size_t length = std::min(textLength, kClockTextLength);
     std::int32_t milliseconds = 0;
-    if (!ReadLineClock(text, length, clocks, state, milliseconds))
+    const bool plain = clocks_.PlainForm && length == kClockTextLength &&
+                       TryPlainClock(text, clocks_.Separator, milliseconds);
+    if (!plain && !TryMillisecondOfDayFromBytes({text, length}, milliseconds))
         return false;
-    seconds = SecondsSinceStart(milliseconds, clocks);
-    CountOnFrom(clocks, milliseconds, seconds);
+    HandOverPreviousClock();
+    const std::int64_t at = MillisecondsIntoRun(state_, milliseconds, settings_.AcrossMidnight);
+    if (!clocks_.StartKnown) {
+        clocks_.Start = MillisecondsOfTimeOfDay(state_.StartTime);
+        clocks_.StartKnown = true;
+    }
+    seconds = WholeSecondsBetween(at, clocks_.Start);
+    CountOnFrom(milliseconds, at, seconds);
     return true;
 }
 
 // The whole seconds between a line's clock and the run's start: counted on
 // from the line before when its eight bytes are the next second's plain
 // form, else read. False when the clock text is no time of day.
-[[gnu::always_inline]] inline bool LineSeconds(const char* text, std::size_t length, TClockReading& clocks,
-                                               TRelativeTimeState& state, std::int64_t& seconds)
+[[gnu::always_inline]] inline bool TDataLines::LineSeconds(const char* text, std::size_t length,
+                                                           std::int64_t& seconds)
 {
-    if (clocks.CountsOn && length >= kClockTextLength) {
+    if (clocks_.CountsOn && length >= kClockTextLength) {
         std::uint64_t word;
         std::memcpy(&word, text, sizeof word);
-        if (word == clocks.NextClock) {
-            seconds = clocks.NextSeconds;
-            const std::int32_t next = clocks.NextMilliseconds + 1000;
-            if (next >= clocks.CountOnLimit) {
-                clocks.CountsOn = false;
+        if (word == clocks_.NextClock) {
+            seconds = clocks_.NextSeconds;
+            const std::int32_t next = clocks_.NextMilliseconds + 1000;
+            if (next >= clocks_.CountOnLimit) {
+                // This line's clock is the previous one of the next line read.
+                state_.PreviousMilliseconds = clocks_.NextMilliseconds;
+                clocks_.CountsOn = false;
                 return true;
             }
-            clocks.NextMilliseconds = next;
-            clocks.NextSeconds = seconds + clocks.CountStep;
+            clocks_.NextMilliseconds = next;
+            clocks_.NextSeconds = seconds + clocks_.CountStep;
             // The seconds' digits are the two highest bytes of a
             // little-endian word: the last alone moves nine times out of
             // ten, the two of them together all but once a minute.
             constexpr unsigned last = 56;
             constexpr unsigned tens = 48;
             if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
-                clocks.NextClock = word + (std::uint64_t{1} << last);
+                clocks_.NextClock = word + (std::uint64_t{1} << last);
             else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
-                clocks.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+                clocks_.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
             else
-                clocks.NextClock = PlainClockText(next, clocks.Separator);
+                clocks_.NextClock = PlainClockText(next, clocks_.Separator);
             return true;
         }
     }
-    return ReadLineSeconds(text, length, clocks, state, seconds);
+    return ReadLineSeconds(text, length, seconds);
 }
 
-// What a try at taking lines straight from the read buffer came to.
-enum class TTaken {
-    Lines,    // one line or more
-    CutLine,  // the next line runs past the buffered bytes
-    Special,  // the next line needs the general way (which also raises for a
-              // bad clock text)
-};
+// Writes one line into the write buffer: the count cell (when asked for)
+// with the relative-time separator, the line's text, mapped on the way
+// unless it is mapped already, and CR LF.
+template <bool MapWhileCopying>
+[[gnu::always_inline]] inline void TDataLines::WriteWithCell(bool withCell, std::int64_t seconds,
+                                                             const unsigned char* text, std::size_t length)
+{
+    const std::string_view after = withCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
+    if (char* const begin = writer_.Reserve(kCountRoom + after.size() + length + 2)) {
+        char* at = withCell ? WriteCountAfter(begin, seconds, lastCount_) : begin;
+        if (after.size() == 1)
+            *at = after[0];
+        else
+            CopyShort(at, after.data(), after.size());
+        at += after.size();
+        if constexpr (MapWhileCopying)
+            mapper_.MapTextCopy(text, reinterpret_cast<unsigned char*>(at), length);
+        else
+            CopyShort(at, reinterpret_cast<const char*>(text), length);
+        at += length;
+        at[0] = '\r';
+        at[1] = '\n';
+        writer_.Commit(static_cast<std::size_t>(at + 2 - begin));
+        return;
+    }
+    // Longer than the whole write buffer: in pieces.
+    char cell[kCountRoom];
+    const char* const cellEnd = withCell ? WriteCount(cell, seconds, kCountRoom) : cell;
+    writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
+    writer_.Write(after);
+    const std::string_view line(reinterpret_cast<const char*>(text), length);
+    if constexpr (MapWhileCopying)
+        writer_.WriteLine(mapper_.Map(line));
+    else
+        writer_.WriteLine(line);
+}
 
 // Takes the whole plain lines at the read position straight out of the read
 // buffer: their clock texts are read first (when asked for), then they are
 // mapped in place, then each goes out, from the buffer it lies in where
 // nothing is put in front of it and it ends in CR LF. Every line costs the
 // sink what the general way costs it.
-TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pending,
-                    const TLineMapper& mapper, const TConversionSettings& settings,
-                    TRelativeTimeState& state, TClockReading& clocks, IProgressSink& sink,
-                    std::int64_t& lineNumber)
+TTaken TDataLines::TakePlainLines()
 {
-    unsigned char* const base = reader.Buffered();
+    unsigned char* const base = reader_.Buffered();
     std::uint32_t ends[kLinesPerPass];
     bool special = false;
     std::size_t count =
-        TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
+        TLineReader::FindPlainLineEnds(base, reader_.BufferedSize(), ends, kLinesPerPass, &special);
     if (count == 0)
         return special ? TTaken::Special : TTaken::CutLine;
 
@@ -409,12 +553,12 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         allCrLf = allCrLf && crLf;
     }
 
+    const bool withCell = settings_.RelativeTime;
     std::int64_t secondsOf[kLinesPerPass] = {};
-    if (settings.RelativeTime) {
+    if (withCell) {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            if (!LineSeconds(reinterpret_cast<const char*>(base) + from, textEnds[i] - from, clocks, state,
-                             secondsOf[i])) {
+            if (!LineSeconds(reinterpret_cast<const char*>(base) + from, textEnds[i] - from, secondsOf[i])) {
                 count = i;
                 break;
             }
@@ -425,72 +569,49 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
     }
 
     const std::size_t through = ends[count - 1] + std::size_t{1};
-    if (mapper.MapsEveryOccurrenceAlike()) {
-        mapper.MapRun(base, through);
+    if (mapper_.MapsEveryOccurrenceAlike()) {
+        mapper_.MapRun(base, through);
     } else {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
             char* line = reinterpret_cast<char*>(base) + from;
-            mapper.MapInto(line, textEnds[i] - from, line);
+            mapper_.MapInto(line, textEnds[i] - from, line);
             from = ends[i] + 1;
         }
     }
 
-    if (!settings.RelativeTime && allCrLf) {
+    if (!withCell && allCrLf) {
         // The lines read as they will be written: they go out from here.
-        pending.Add(base, through);
+        pending_.Add(base, through);
         std::size_t from = 0;
         try {
             for (std::size_t i = 0; i < count; ++i) {
-                reader.ConsumeBuffered(ends[i] + 1 - from);
+                reader_.ConsumeBuffered(ends[i] + 1 - from);
                 from = ends[i] + 1;
-                sink.SetValue(reader.PositionInBlocks());
+                sink_.SetValue(reader_.PositionInBlocks());
             }
         } catch (...) {
             // Lines the sink has not been told of were not written yet.
-            pending.DropLast(through - from);
+            pending_.DropLast(through - from);
             throw;
         }
-        lineNumber += static_cast<std::int64_t>(count);
+        lineNumber_ += static_cast<std::int64_t>(count);
         return TTaken::Lines;
     }
 
-    const std::string_view after =
-        settings.RelativeTime ? std::string_view(settings.RelativeTimeSeparator) : std::string_view();
-    // Room for any count, so that its digits go straight to the output.
-    constexpr std::size_t kCountRoom = 24;
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
         const std::size_t end = textEnds[i];
-        ++lineNumber;
-        if (!settings.RelativeTime && end != lf) {
-            pending.Add(base + from, lf + 1 - from);
+        ++lineNumber_;
+        if (!withCell && end != lf) {
+            pending_.Add(base + from, lf + 1 - from);
         } else {
-            pending.Flush();
-            const std::int64_t seconds = secondsOf[i];
-            const std::string_view text(reinterpret_cast<const char*>(base) + from, end - from);
-            if (char* const begin = writer.Reserve(kCountRoom + after.size() + text.size() + 2)) {
-                char* at = begin;
-                if (settings.RelativeTime)
-                    at = WriteCount(at, seconds, kCountRoom);
-                CopyShort(at, after.data(), after.size());
-                at += after.size();
-                CopyShort(at, text.data(), text.size());
-                at += text.size();
-                at[0] = '\r';
-                at[1] = '\n';
-                writer.Commit(static_cast<std::size_t>(at + 2 - begin));
-            } else {
-                char cell[kCountRoom];
-                const char* cellEnd = settings.RelativeTime ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
-                writer.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
-                writer.Write(after);
-                writer.WriteLine(text);
-            }
+            pending_.Flush();
+            WriteWithCell<false>(withCell, secondsOf[i], base + from, end - from);
         }
-        reader.ConsumeBuffered(lf + 1 - from);
-        sink.SetValue(reader.PositionInBlocks());
+        reader_.ConsumeBuffered(lf + 1 - from);
+        sink_.SetValue(reader_.PositionInBlocks());
         from = lf + 1;
     }
     return TTaken::Lines;
@@ -499,50 +620,27 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
 // The relative time column with a map that needs no occurrence count: each
 // line is read, given its cell and copied mapped into the write buffer in
 // one go, leaving the read buffer as it is.
-TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
-                                 const TConversionSettings& settings, TRelativeTimeState& state,
-                                 TClockReading& clocks, IProgressSink& sink, std::int64_t& lineNumber)
+TTaken TDataLines::TakeLinesWithRelativeTime()
 {
-    const unsigned char* const base = reader.Buffered();
+    const unsigned char* const base = reader_.Buffered();
     std::uint32_t ends[kLinesPerPass];
     bool special = false;
     const std::size_t count =
-        TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
+        TLineReader::FindPlainLineEnds(base, reader_.BufferedSize(), ends, kLinesPerPass, &special);
     if (count == 0)
         return special ? TTaken::Special : TTaken::CutLine;
 
-    const std::string_view after = settings.RelativeTimeSeparator;
-    constexpr std::size_t kCountRoom = 24;
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
         const std::size_t length = (lf > from && base[lf - 1] == kCR ? lf - 1 : lf) - from;
-        const char* const text = reinterpret_cast<const char*>(base) + from;
         std::int64_t seconds = 0;
-        if (!LineSeconds(text, length, clocks, state, seconds))
+        if (!LineSeconds(reinterpret_cast<const char*>(base) + from, length, seconds))
             return i == 0 ? TTaken::Special : TTaken::Lines;
-        ++lineNumber;
-        if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
-            char* at = WriteCountAfter(begin, seconds, clocks);
-            if (after.size() == 1)
-                *at = after[0];
-            else
-                CopyShort(at, after.data(), after.size());
-            at += after.size();
-            mapper.MapTextCopy(base + from, reinterpret_cast<unsigned char*>(at), length);
-            at += length;
-            at[0] = '\r';
-            at[1] = '\n';
-            writer.Commit(static_cast<std::size_t>(at + 2 - begin));
-        } else {
-            char cell[kCountRoom];
-            const char* cellEnd = WriteCount(cell, seconds, kCountRoom);
-            writer.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
-            writer.Write(after);
-            writer.WriteLine(mapper.Map({text, length}));
-        }
-        reader.ConsumeBuffered(lf + 1 - from);
-        sink.SetValue(reader.PositionInBlocks());
+        ++lineNumber_;
+        WriteWithCell<true>(true, seconds, base + from, length);
+        reader_.ConsumeBuffered(lf + 1 - from);
+        sink_.SetValue(reader_.PositionInBlocks());
         from = lf + 1;
     }
     return TTaken::Lines;
@@ -590,14 +688,12 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     TLineWriter writer(options.WriteBufferSize);
     writer.Open(outputPath, reader.Identity());
 
-    TRelativeTimeState state;
     sink.SetText("");
     sink.Show();
     sink.SetValue(0);
     sink.SetMaximum(reader.SizeInBlocks());
 
     std::exception_ptr error;
-    std::int64_t lineNumber = 1;
     // Lines taken whole from the read buffer wait there to be written in one
     // piece; they must be out before anything else is written and before the
     // buffer is refilled under them.
@@ -608,53 +704,20 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
                                      settings.ReplacementBeyondList);
         std::string scratch;
-        std::string cell;
-        TClockReading clocks;
-        clocks.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
-        clocks.Separator = LocaleTimeSettings().ClockSeparator;
-
-        std::string_view line = reader.ReadLineView(scratch);
+        const std::string_view header = reader.ReadLineView(scratch);
         if (settings.RelativeTime)
             writer.Write(RelativeTimeHeaderCell(settings.RelativeTimeSeparator));
-        WriteMappedLine(writer, headerMapper, line);
+        WriteMappedLine(writer, headerMapper, header);
         sink.SetValue(reader.PositionInBlocks());
 
-        for (;;) {
-            if (reader.BufferedSize() == 0)
-                pending.Flush();
-            if (reader.AtEnd())
-                break;
-            // Counting on past midnight goes the general way only.
-            const TTaken taken =
-                settings.RelativeTime && settings.AcrossMidnight ? TTaken::Special
-                : settings.RelativeTime && dataMapper.MapsEveryOccurrenceAlike()
-                    ? TakeLinesWithRelativeTime(reader, writer, dataMapper, settings, state, clocks, sink,
-                                                lineNumber)
-                    : TakePlainLines(reader, writer, pending, dataMapper, settings, state, clocks, sink,
-                                     lineNumber);
-            if (taken == TTaken::Lines)
-                continue;
-            pending.Flush();
-            if (taken == TTaken::CutLine && reader.FetchBehindBuffered())
-                continue;
-            ++lineNumber;
-            line = reader.ReadLineView(scratch);
-            if (settings.RelativeTime) {
-                try {
-                    cell.clear();
-                    AppendRelativeTimeCell(cell, line, state, settings.RelativeTimeSeparator,
-                                           settings.AcrossMidnight);
-                    writer.Write(cell);
-                } catch (const EConvertError&) {
-                    if (options.FailedLine)
-                        *options.FailedLine = lineNumber;
-                    throw;
-                }
-            }
-            WriteMappedLine(writer, dataMapper, line);
-            sink.SetValue(reader.PositionInBlocks());
+        TDataLines lines(reader, writer, pending, dataMapper, settings, sink);
+        try {
+            lines.Run();
+        } catch (const EConvertError&) {
+            if (options.FailedLine)
+                *options.FailedLine = lines.LineNumber();
+            throw;
         }
-        pending.Flush();
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {

@@ -52,10 +52,23 @@ std::string RelativeTimeHeaderCell(const std::string& relativeTimeSeparator)
 
 std::int64_t WholeSecondsApart(double a, double b)
 {
-    const std::int64_t ma = MillisecondsOf(a);
-    const std::int64_t mb = MillisecondsOf(b);
-    const std::int64_t distance = ma >= mb ? ma - mb : mb - ma;
-    return distance / 1000;
+    return WholeSecondsBetween(MillisecondsOf(a), MillisecondsOf(b));
+}
+
+std::int64_t MillisecondsIntoRun(TRelativeTimeState& state, std::int32_t milliseconds, bool acrossMidnight)
+{
+    if (!state.StartTimeKnown) {
+        state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
+        state.StartTimeKnown = true;
+        state.PreviousMilliseconds = milliseconds;
+        state.Day = 0;
+    }
+    if (!acrossMidnight)
+        return milliseconds;
+    if (state.PreviousMilliseconds - milliseconds > kLongestStepBack)
+        ++state.Day;
+    state.PreviousMilliseconds = milliseconds;
+    return milliseconds + state.Day * kMillisecondsPerDay;
 }
 
 std::int64_t MillisecondsOfTimeOfDay(double timeOfDay)
@@ -76,26 +89,12 @@ void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTi
     if (!TryMillisecondOfDayFromBytes(clockText, milliseconds))
         throw EConvertError(InvalidTimeMessage(clockText));
 
-    if (!state.StartTimeKnown) {
-        state.StartTime = TimeOfDayOfMilliseconds(milliseconds);
-        state.StartTimeKnown = true;
-        state.PreviousMilliseconds = milliseconds;
-        state.Day = 0;
-    }
-
     // The parsed time's own count stands in for recovering it from its time
     // of day, which gives it back exactly.
-    const std::int64_t start = MillisecondsOf(state.StartTime);
-    std::int64_t at = milliseconds;
-    if (acrossMidnight) {
-        if (state.PreviousMilliseconds - at > kLongestStepBack)
-            ++state.Day;
-        state.PreviousMilliseconds = milliseconds;
-        at += state.Day * kMillisecondsPerDay;
-    }
-    const std::int64_t distance = at >= start ? at - start : start - at;
+    const std::int64_t at = MillisecondsIntoRun(state, milliseconds, acrossMidnight);
+    const std::int64_t seconds = WholeSecondsBetween(at, MillisecondsOf(state.StartTime));
     char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, distance / 1000);
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, seconds);
     (void)ec; // 24 bytes hold any 64-bit integer
     out.append(digits, end);
     out += relativeTimeSeparator;

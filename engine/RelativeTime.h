@@ -31,6 +31,21 @@ void AppendRelativeTimeCell(std::string& out, std::string_view line, TRelativeTi
 // Whole seconds between two times of day, without direction, within one day.
 std::int64_t WholeSecondsApart(double a, double b);
 
+// Whole seconds between two millisecond counts, without direction: a part
+// second left over is dropped, never rounded. Every count of the column,
+// however it was reached, comes from here.
+constexpr std::int64_t WholeSecondsBetween(std::int64_t a, std::int64_t b)
+{
+    return (a >= b ? a - b : b - a) / 1000;
+}
+
+// Where a data line's clock (milliseconds of the day) stands in the run:
+// records the start time on the run's first data line and, counting past
+// midnight, moves on a day when the clock is more than 12 hours behind the
+// previous line's. The result counts milliseconds from midnight before the
+// start; without acrossMidnight it is the clock itself.
+std::int64_t MillisecondsIntoRun(TRelativeTimeState& state, std::int32_t milliseconds, bool acrossMidnight);
+
 // The milliseconds of the day a time of day stands for. Exact for every value
 // the clock parser gives (a whole millisecond count over a day's), so that
 // WholeSecondsApart(a, b) is the distance of these counts in whole seconds;
