@@ -126,7 +126,8 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
 // Settings that between them reach every way of the run: one or two
 // kinds of separator, lists shorter than the lines, empty entries, break
 // bytes as separators and as replacements, the relative time column with a
-// plain and a long separator, counting within a day and past midnight.
+// plain and a long separator, counting within a day and past midnight (with
+// a map that needs the occurrence count and with one that does not).
 inline std::vector<TConversionSettings> VariedSettings()
 {
     std::vector<TConversionSettings> all(7);
@@ -151,6 +152,7 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[5] = all[1];
     all[5].HeaderReplacements = {"", ";"};
     all[5].DataReplacements = {";", ";"};
+    all[5].AcrossMidnight = true;
     all[6].SeparatorSet = ",;";
     all[6].DataReplacements = {",", ",", ","};
     return all;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ConvertFile.h"
@@ -346,7 +347,23 @@ TEST(RelativeTimeMilliseconds, EveryMillisecondOfTheDaySurvivesTheTimeOfDay)
 // ---------------------------------------------------------------------------
 // Whole runs against a naive conversion
 
-// Mostly ordinary data lines, now and then one that needs the general way.
+// A clock text with a part of a second that fits the eight bytes read for
+// it (blanks behind where shorter), at any time of the day: a count taken
+// from it or to it is a part second off a whole, so that rounding the
+// division would show.
+std::string FractionalClock(std::mt19937& rng)
+{
+    std::uniform_int_distribution<int> hour(0, 23), digit(0, 9), fraction(1, 999);
+    std::string text = std::to_string(hour(rng)) + ":" + std::to_string(digit(rng)) + ":" +
+                       std::to_string(digit(rng)) + ".";
+    const std::string digits = std::to_string(fraction(rng));
+    text += digits.substr(0, 8 - text.size());
+    return text + std::string(8 - text.size(), ' ');
+}
+
+// Mostly ordinary data lines, now and then one that needs the general way,
+// or whose clock holds a part of a second (within its first eight bytes,
+// also as the first line, or behind them).
 std::string RandomPeFile(std::mt19937& rng, int round)
 {
     std::uniform_int_distribution<int> percent(0, 99);
@@ -355,6 +372,11 @@ std::string RandomPeFile(std::mt19937& rng, int round)
     const int lines = percent(rng) * (round % 4 == 0 ? 30 : 3);
     for (int l = 0; l < lines; ++l) {
         std::string line = Clock(second % 86'400, ':') + ",1.5,2;5";
+        const int fractional = percent(rng);
+        if (fractional < 4 || (l == 0 && round % 3 == 1))
+            line = FractionalClock(rng) + ",1.5,2;5";
+        else if (fractional < 6)
+            line = Clock(second % 86'400, ':') + ".5,1.5,2;5";
         second += percent(rng) < 90 ? 1 : percent(rng) * 97;
         const int odd = percent(rng);
         if (odd < 2)
@@ -459,6 +481,7 @@ TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
         {"short and odd clocks in between",
          {{noon, noon + 3}, {0, 0, "12:0:4"}, {noon + 5, noon + 7}, {0, 0, " 12:00:08"}, {noon + 9, noon + 10},
           {0, 0, "12:00:11 "}, {noon + 12, noon + 13}}},
+        {"a clock more than 12 hours behind the last one counted on", {{noon, noon + 10}, {5, 7}}},
     };
     TempFolder folder;
     TConversionSettings counted;
@@ -466,6 +489,13 @@ TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
     counted.RelativeTime = true;
     TConversionSettings listed = counted;
     listed.DataReplacements = {"|", ""};
+    TConversionSettings countedPastMidnight = counted;
+    countedPastMidnight.AcrossMidnight = true;
+    TConversionSettings listedPastMidnight = listed;
+    listedPastMidnight.AcrossMidnight = true;
+    const std::vector<std::pair<const char*, const TConversionSettings*>> settings = {
+        {", one map", &counted}, {", a list", &listed},
+        {", one map, past midnight", &countedPastMidnight}, {", a list, past midnight", &listedPastMidnight}};
     for (const Case& c : cases) {
         std::string input = "Time,A\r\n";
         for (const ClockRun& run : c.clocks) {
@@ -481,8 +511,8 @@ TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
             }
         }
         WriteBytes(folder / "in.pe", input);
-        for (const TConversionSettings* s : {&counted, &listed}) {
-            SCOPED_TRACE(std::string(c.name) + (s == &counted ? ", one map" : ", a list"));
+        for (const auto& [settingsName, s] : settings) {
+            SCOPED_TRACE(std::string(c.name) + settingsName);
             const Expected expected = NaiveRun(input, *s);
             TRecordingSink sink;
             std::string error;
