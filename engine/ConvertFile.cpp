@@ -200,7 +200,7 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
 // WriteCount, reusing the digits of the previous line's count. They are
 // kept as one word in the order they are written, so that neither adding a
 // second nor writing them out goes through single bytes.
-inline char* WriteCountAfter(char* at, std::int64_t count, TCountDigits& last)
+[[gnu::always_inline]] inline char* WriteCountAfter(char* at, std::int64_t count, TCountDigits& last)
 {
     if (count != last.Count) {
         if (last.Count >= 0 && count == last.Count + 1 &&
@@ -316,7 +316,8 @@ private:
     void TakeGeneralLine();
 
     template <bool MapWhileCopying>
-    void WriteWithCell(bool withCell, std::int64_t seconds, const unsigned char* text, std::size_t length);
+    void WriteWithCell(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
+                       std::size_t length);
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
@@ -492,13 +493,14 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
 }
 
 // Writes one line into the write buffer: the count cell (when asked for)
-// with the relative-time separator, the line's text, mapped on the way
-// unless it is mapped already, and CR LF.
+// followed by `after`, the line's text, mapped on the way unless it is
+// mapped already, and CR LF. The caller reads `after` once for many lines:
+// bytes written here could alias the settings.
 template <bool MapWhileCopying>
-[[gnu::always_inline]] inline void TDataLines::WriteWithCell(bool withCell, std::int64_t seconds,
-                                                             const unsigned char* text, std::size_t length)
+[[gnu::always_inline]] inline void TDataLines::WriteWithCell(std::string_view after, bool withCell,
+                                                             std::int64_t seconds, const unsigned char* text,
+                                                             std::size_t length)
 {
-    const std::string_view after = withCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
     if (char* const begin = writer_.Reserve(kCountRoom + after.size() + length + 2)) {
         char* at = withCell ? WriteCountAfter(begin, seconds, lastCount_) : begin;
         if (after.size() == 1)
@@ -599,6 +601,7 @@ TTaken TDataLines::TakePlainLines()
         return TTaken::Lines;
     }
 
+    const std::string_view after = withCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
@@ -608,7 +611,7 @@ TTaken TDataLines::TakePlainLines()
             pending_.Add(base + from, lf + 1 - from);
         } else {
             pending_.Flush();
-            WriteWithCell<false>(withCell, secondsOf[i], base + from, end - from);
+            WriteWithCell<false>(after, withCell, secondsOf[i], base + from, end - from);
         }
         reader_.ConsumeBuffered(lf + 1 - from);
         sink_.SetValue(reader_.PositionInBlocks());
@@ -630,20 +633,24 @@ TTaken TDataLines::TakeLinesWithRelativeTime()
     if (count == 0)
         return special ? TTaken::Special : TTaken::CutLine;
 
+    const std::string_view after = settings_.RelativeTimeSeparator;
+    TLineReader& reader = reader_;
+    IProgressSink& sink = sink_;
     std::size_t from = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+    for (; i < count; ++i) {
         const std::size_t lf = ends[i];
         const std::size_t length = (lf > from && base[lf - 1] == kCR ? lf - 1 : lf) - from;
         std::int64_t seconds = 0;
         if (!LineSeconds(reinterpret_cast<const char*>(base) + from, length, seconds))
-            return i == 0 ? TTaken::Special : TTaken::Lines;
-        ++lineNumber_;
-        WriteWithCell<true>(true, seconds, base + from, length);
-        reader_.ConsumeBuffered(lf + 1 - from);
-        sink_.SetValue(reader_.PositionInBlocks());
+            break;
+        WriteWithCell<true>(after, true, seconds, base + from, length);
+        reader.ConsumeBuffered(lf + 1 - from);
+        sink.SetValue(reader.PositionInBlocks());
         from = lf + 1;
     }
-    return TTaken::Lines;
+    lineNumber_ += static_cast<std::int64_t>(i);
+    return i != 0 ? TTaken::Lines : TTaken::Special;
 }
 
 // Whether every entry of a replacement list does to each separator what the

@@ -61,10 +61,12 @@ public:
         if (!file_.IsOpen())
             return -1;
         // Bytes known always reach the end of the furthest examined byte's
-        // chunk, or the end of the file.
-        const std::int64_t chunkEnd = (examinedEnd_ + kChunk - 1) / kChunk * kChunk;
-        const std::int64_t known = bufferOffset_ + static_cast<std::int64_t>(len_);
-        return (chunkEnd < known ? chunkEnd : known) / kChunk;
+        // chunk, or the end of the file. (Offsets are never negative, and
+        // unsigned they divide by shifting; this runs once a line.)
+        constexpr auto chunk = static_cast<std::uint64_t>(kChunk);
+        const std::uint64_t chunkEnd = (static_cast<std::uint64_t>(examinedEnd_) + chunk - 1) / chunk * chunk;
+        const std::uint64_t known = static_cast<std::uint64_t>(bufferOffset_) + len_;
+        return static_cast<std::int64_t>((chunkEnd < known ? chunkEnd : known) / chunk);
     }
     std::int64_t SizeInBlocks() const;
 

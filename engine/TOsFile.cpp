@@ -46,11 +46,6 @@ TOsFile::~TOsFile()
     Close();
 }
 
-bool TOsFile::IsOpen() const
-{
-    return fd_ >= 0;
-}
-
 bool TOsFile::OpenForReading(const std::string& path)
 {
     Close();

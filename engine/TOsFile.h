@@ -27,7 +27,14 @@ public:
     bool OpenForReading(const std::string& path);
     // Creates the file or opens it as it is; Truncate empties it.
     bool OpenForWriting(const std::string& path);
-    bool IsOpen() const;
+    bool IsOpen() const
+    {
+#ifdef _WIN32
+        return handle_ != nullptr;
+#else
+        return fd_ >= 0;
+#endif
+    }
     // False, with Error(), when the system reports a failure at the close;
     // the file is released in every case.
     bool Close();

@@ -62,11 +62,6 @@ TOsFile::~TOsFile()
     Close();
 }
 
-bool TOsFile::IsOpen() const
-{
-    return handle_ != nullptr;
-}
-
 bool TOsFile::OpenForReading(const std::string& path)
 {
     Close();
