@@ -1,25 +1,24 @@
-// How a data line leaves a run. The header line and any line the rules
-// treat specially (a lone CR, a Ctrl-Z, a line longer than the read buffer,
-// a clock text the column cannot read) take the general way; ordinary lines
-// are taken many at a time straight out of the read buffer, and leave it in
-// one of two ways:
+// A line leaves a run in one of three ways. Ordinary data lines are taken
+// many at a time straight out of the read buffer and leave by the first two;
+// the header line and every line the rules treat specially (a lone CR, a
+// Ctrl-Z, a line longer than the read buffer, a clock text the fast reading
+// declines) leave by the third.
 //
-// - A pending run, written in place: lines that already end in CR LF and
-//   get no cell in front are mapped where they lie and handed to the writer
-//   as one piece (TPendingRun). The bytes stay valid only until the reader
-//   refills its buffer, so the run must reach the writer before that, and
-//   before anything else is written; it never holds a line the sink has not
-//   yet been told of.
-// - Reserve/Commit into the write buffer: a line with a cell, or one that
-//   ends in a bare LF, is built straight in the writer's buffer, cell, text
-//   and CR LF, from room reserved for its longest form; only what was built
-//   is committed. A line too long for the buffer is written in pieces.
+// - A pending run, written in place (TPendingRun): lines that end in CR LF
+//   and get no cell are mapped where they lie and reach the writer as one
+//   piece. The run must be out before the reader refills its buffer under
+//   it and before anything else is written; when a sink call fails, it
+//   holds only lines the sink was told of.
+// - Reserve/Commit into the write buffer (TDataLines::WriteWithCell): a
+//   line with a cell, or one ending in a bare LF, is built in the writer's
+//   buffer, cell, text and CR LF, in room reserved for its longest form;
+//   only the bytes built are committed.
 // - The general WriteMappedLine: the line as ReadLineView gives it, mapped
-//   into the writer, after the cell the general relative time code built.
+//   into the writer behind the cell of the general relative time code.
 //
-// Each line is consumed from the reader, and the sink told the reader's
-// position, only once it is written (or held in the pending run), so that
-// an error leaves the output holding exactly the lines before it.
+// Whichever way, a line is consumed from the reader, and the sink told the
+// new position, only once the line is written, so that an error leaves the
+// output holding exactly the lines before it.
 
 #include "ConvertFile.h"
 
@@ -46,7 +45,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
 
 namespace morvane {
 
@@ -112,46 +110,8 @@ struct TCountDigits {
     std::size_t Length = 1;
 };
 
-// Two decimal digits for each number below 100.
-constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                               "8081828384858687888990919293949596979899";
-
-inline char* WritePair(char* at, std::uint32_t n)
-{
-    at[0] = kDigitPairs[2 * n];
-    at[1] = kDigitPairs[2 * n + 1];
-    return at + 2;
-}
-
 // Room for any count, so that its digits go straight to the output.
 constexpr std::size_t kCountRoom = 24;
-
-// The decimal digits of a count of seconds; a day has fewer than 100 000.
-// Two digits at a time keep the chain of divisions short.
-inline char* WriteCount(char* at, std::int64_t count, std::size_t room)
-{
-    if (count < 0 || count >= 100'000)
-        return std::to_chars(at, at + room, count).ptr;
-    const auto n = static_cast<std::uint32_t>(count);
-    if (n < 10) {
-        *at = static_cast<char>('0' + n);
-        return at + 1;
-    }
-    if (n < 100)
-        return WritePair(at, n);
-    const std::uint32_t high = n / 100;
-    const std::uint32_t low = n % 100;
-    if (n < 1000) {
-        *at++ = static_cast<char>('0' + high);
-    } else if (n < 10'000) {
-        at = WritePair(at, high);
-    } else {
-        *at++ = static_cast<char>('0' + high / 100);
-        at = WritePair(at, high % 100);
-    }
-    return WritePair(at, low);
-}
 
 // Counts of up to eight digits (past midnight a count can have that many)
 // are kept as one word.
@@ -197,9 +157,10 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
     return false;
 }
 
-// WriteCount, reusing the digits of the previous line's count. They are
-// kept as one word in the order they are written, so that neither adding a
-// second nor writing them out goes through single bytes.
+// The decimal digits of a count of seconds, reusing those of the previous
+// line's count. They are kept as one word in the order they are written, so
+// that neither adding a second nor writing them out goes through single
+// bytes.
 [[gnu::always_inline]] inline char* WriteCountAfter(char* at, std::int64_t count, TCountDigits& last)
 {
     if (count != last.Count) {
@@ -222,7 +183,7 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
             last.Length = length;
         } else {
             last.Count = -1;
-            return WriteCount(at, count, kCountRoom);
+            return std::to_chars(at, at + kCountRoom, count).ptr;
         }
         last.Count = count;
     }
@@ -520,7 +481,7 @@ template <bool MapWhileCopying>
     }
     // Longer than the whole write buffer: in pieces.
     char cell[kCountRoom];
-    const char* const cellEnd = withCell ? WriteCount(cell, seconds, kCountRoom) : cell;
+    const char* const cellEnd = withCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
     writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
     writer_.Write(after);
     const std::string_view line(reinterpret_cast<const char*>(text), length);
