@@ -19,11 +19,9 @@ TApplication::TApplication(int& argc, char** argv)
     setDesktopFileName(QStringLiteral("morvane"));
     setApplicationVersion(QStringLiteral("1.1.0.0"));
     SetTitle(DefaultTitle());
-#ifdef MORVANE_WITH_ICON
     // Resources of a static library are not registered on their own.
     Q_INIT_RESOURCE(morvane);
     setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
-#endif
     previousPlatform_ = SetCurrentPlatform(&platform_);
 }
 
