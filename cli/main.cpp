@@ -2,7 +2,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>
@@ -26,6 +25,7 @@
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
 #include "TTerminalProgress.h"
+#include "Version.h"
 
 using namespace morvane;
 
@@ -61,7 +61,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
     if (!reader.Open(input))
-        throw EInOutError("Cannot open the PE file \"" + input + "\": " + std::strerror(reader.OpenError()));
+        throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                    settings.ReplacementBeyondList);
@@ -250,7 +250,7 @@ int main(int argc, char** argv)
         std::fputs(TCommandLine::HelpText().c_str(), stdout);
         return FinishStandardOutput(0);
     case TCommandLine::TAction::Version:
-        std::puts("morvane-convert 1.01");
+        std::puts("morvane-convert " MORVANE_VERSION);
         return FinishStandardOutput(0);
     default:
         return Run(command);

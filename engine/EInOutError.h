@@ -2,6 +2,9 @@
 
 #include "Exception.h"
 
+#include <cstring>
+#include <string>
+
 namespace morvane {
 
 // A file of the run could not be opened, read, created or written. The
@@ -9,6 +12,13 @@ namespace morvane {
 class EInOutError : public Exception {
 public:
     using Exception::Exception;
+
+    // The input could not be opened: the one wording for the window, the
+    // converter and the check alike. osError is the errno value.
+    static EInOutError CannotOpenPeFile(const std::string& path, int osError)
+    {
+        return EInOutError("Cannot open the PE file \"" + path + "\": " + std::strerror(osError));
+    }
 };
 
 } // namespace morvane

@@ -21,6 +21,7 @@
 #include "TStyledPageControl.h"
 #include "TTabSheet.h"
 #include "TTabStyle.h"
+#include "Version.h"
 #include "Windows1252.h"
 
 #include "LogoImage.h"
@@ -39,7 +40,7 @@
 #include <QTimer>
 #include <QUrl>
 
-const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v1.01]";
+const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v" MORVANE_VERSION "]";
 const QSize TfMain::kClientSize(427, 398);
 
 namespace {
@@ -120,9 +121,8 @@ std::string FileSystemBytes(const QString& path)
 
 } // namespace
 
-TfMain::TfMain(IPlatform& platform, QWidget* parent)
+TfMain::TfMain(QWidget* parent)
     : QWidget(parent)
-    , platform_(platform)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -157,6 +157,12 @@ TfMain::~TfMain()
         child->disconnect(this);
     delete headerRow_;
     delete lineRow_;
+}
+
+IPlatform& TfMain::Platform()
+{
+    // Asked each time, never kept: one road for every box of the program.
+    return CurrentPlatform();
 }
 
 const std::vector<TBevelEdit*>& TfMain::HeaderEdits() const
@@ -437,7 +443,7 @@ void TfMain::btn_OpenExcelFileClick()
 {
     IPlatform::TSaveDialogRequest request;
     request.FileName = SaveDialog1.FileName;
-    const std::optional<QString> chosen = platform_.SaveFileName(this, request);
+    const std::optional<QString> chosen = Platform().SaveFileName(this, request);
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
@@ -466,12 +472,12 @@ void TfMain::btn_SaveExcelFileClick()
 
 void TfMain::Label9Click()
 {
-    platform_.OpenUrl(QString::fromUtf8(MainAssets::kWebAddress));
+    Platform().OpenUrl(QString::fromUtf8(MainAssets::kWebAddress));
 }
 
 void TfMain::Label10Click()
 {
-    platform_.OpenUrl(QStringLiteral("mailto:") + QString::fromUtf8(MainAssets::kMailAddress)
+    Platform().OpenUrl(QStringLiteral("mailto:") + QString::fromUtf8(MainAssets::kMailAddress)
                       + QStringLiteral("?subject=") + QString::fromLatin1(kApplicationTitle)
                       + QStringLiteral("&body=") + QString::fromUtf8(MainAssets::kMailGreeting));
 }
@@ -494,7 +500,7 @@ void TfMain::ReadTemplatesAndBuildRows()
     templatesStale_ = false;
     if (separatorSet_.empty()) {
         SelectPage(TabSheet4);
-        platform_.MessageBox(this, QString::fromLatin1(kNoSeparator), QStringLiteral("Information"),
+        Platform().MessageBox(this, QString::fromLatin1(kNoSeparator), QStringLiteral("Information"),
                              IPlatform::TMessageStyle::Information);
     }
 
@@ -544,7 +550,7 @@ void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplat
     if (text.size() > 1) {
         // Setting the text runs this handler again, which updates the preview.
         sender->SetText(text.substr(0, 1));
-        platform_.Beep();
+        Platform().Beep();
     }
     const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
     SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));
