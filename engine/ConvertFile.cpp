@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <exception>
@@ -53,7 +54,12 @@ public:
             begin_ = bytes;
         size_ += n;
     }
-    void DropLast(std::size_t n) { size_ -= n; }
+    // Takes back the last n bytes added, which have not been written yet.
+    void DropLast(std::size_t n)
+    {
+        assert(n <= size_ && "DropLast takes back only bytes still pending");
+        size_ -= n;
+    }
     void Flush()
     {
         if (size_ != 0) {

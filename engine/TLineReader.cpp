@@ -4,19 +4,12 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define MORVANE_HAVE_AVX2_KERNELS 1
-#endif
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "EInOutError.h"
+#include "VectorBytes.h"
 
 namespace morvane {
 
@@ -25,24 +18,24 @@ namespace {
 constexpr unsigned char kLF = 10;
 constexpr unsigned char kCR = 13;
 constexpr unsigned char kCtrlZ = 26;
-constexpr std::int64_t kChunk = 128;
 
 // First byte in [p, e) that is LF, CR or Ctrl-Z. Sixteen bytes are compared
 // at a time where the processor allows, else eight bytes are tested for any
 // byte below 32 and only words that have one are looked at closely.
-const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
+__attribute__((flatten)) const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
 {
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
-    const __m128i ctrlZ = _mm_set1_epi8(static_cast<char>(kCtrlZ));
-    while (e - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
-                                         _mm_cmpeq_epi8(v, ctrlZ));
-        if (const int bits = _mm_movemask_epi8(hit))
-            return p + __builtin_ctz(static_cast<unsigned>(bits));
-        p += 16;
+    using V = TSse2Bytes;
+    constexpr unsigned char kControls[] = {kLF, kCR, kCtrlZ};
+    const TVectorByteSet<V, 3> controls(kControls, 3);
+    while (e - p >= static_cast<std::ptrdiff_t>(V::kWidth)) {
+        V::Vector v;
+        V::Load(p, v);
+        V::Vector hit;
+        controls.Match(v, 3, hit);
+        if (const std::uint32_t bits = V::Bits(hit))
+            return p + __builtin_ctz(bits);
+        p += V::kWidth;
     }
 #endif
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
@@ -180,11 +173,6 @@ FindPlainLineEndsAvx2(const unsigned char* p, std::size_t n, std::uint32_t* ends
 {
     return FindPlainLineEndsWith<TAvx2Bits>(p, n, ends, maxLines, metSpecial);
 }
-
-const bool kHaveAvx2 = [] {
-    __builtin_cpu_init(); // this may run before the library's own start-up
-    return __builtin_cpu_supports("avx2") != 0;
-}();
 #endif
 
 std::string ReadFailureMessage(const std::string& path, int error)
@@ -309,111 +297,171 @@ void TLineReader::ReadLine(std::string& line, std::size_t maxLength)
         line.assign(view);
 }
 
+// A line on the general path. It stays a view of the read buffer while it is
+// one unbroken run of bytes there; a dropped CR, or a refill that replaces
+// the buffer's bytes, moves it into the scratch string.
+class TLineReader::TLinePieces {
+public:
+    TLinePieces(const unsigned char* buffer, std::size_t begin, std::string& scratch, std::size_t maxLength)
+        : buffer_(buffer)
+        , scratch_(scratch)
+        , maxLength_(maxLength)
+        , viewBegin_(begin)
+    {
+    }
+
+    // Adds the buffer's bytes [from, to), as far as maxLength allows.
+    void Take(std::size_t from, std::size_t to)
+    {
+        const std::size_t room = maxLength_ - std::min(maxLength_, Length());
+        if (to - from > room)
+            to = from + room;
+        if (to == from)
+            return;
+        if (!inScratch_ && (viewLength_ == 0 || viewBegin_ + viewLength_ == from)) {
+            if (viewLength_ == 0)
+                viewBegin_ = from;
+            viewLength_ += to - from;
+            return;
+        }
+        MoveToScratch();
+        scratch_.append(Bytes(from), to - from);
+    }
+
+    // Before the buffer's bytes are replaced.
+    void MoveToScratch()
+    {
+        if (inScratch_ || viewLength_ == 0)
+            return;
+        scratch_.assign(Bytes(viewBegin_), viewLength_);
+        inScratch_ = true;
+    }
+
+    std::string_view View() const
+    {
+        if (inScratch_)
+            return scratch_;
+        return {Bytes(viewBegin_), viewLength_};
+    }
+
+private:
+    std::size_t Length() const { return inScratch_ ? scratch_.size() : viewLength_; }
+    const char* Bytes(std::size_t at) const { return reinterpret_cast<const char*>(buffer_) + at; }
+
+    const unsigned char* buffer_;
+    std::string& scratch_;
+    std::size_t maxLength_;
+    std::size_t viewBegin_;
+    std::size_t viewLength_ = 0;
+    bool inScratch_ = false;
+};
+
 std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t maxLength)
 {
     scratch.clear();
     if (fd_ < 0)
         return {};
+    std::string_view line;
+    if (maxLength == std::string::npos && TakeWholeBufferedLine(line))
+        return line;
+    return AssembleLine(scratch, maxLength);
+}
 
-    // Most lines lie whole in the buffer and end in LF or CR LF: those are
-    // handed out at once. Anything else starts over on the general path.
-    if (pos_ < len_ && maxLength == std::string::npos) {
-        const unsigned char* base = buffer_.get();
-        const unsigned char* end = base + len_;
-        const unsigned char* stop = FindLineControl(base + pos_, end);
-        std::size_t breakLength = 0;
-        if (stop < end && *stop == kLF)
-            breakLength = 1;
-        else if (end - stop >= 2 && stop[0] == kCR && stop[1] == kLF)
-            breakLength = 2;
-        if (breakLength > 0) {
-            const std::string_view line(reinterpret_cast<const char*>(base) + pos_,
-                                        static_cast<std::size_t>(stop - base) - pos_);
-            pos_ = static_cast<std::size_t>(stop - base) + breakLength;
-            Examined(Offset());
-            return line;
-        }
-    }
+// Most lines lie whole in the buffer and end in LF or CR LF: those are handed
+// out at once. Anything else is left to the general path.
+bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
+{
+    if (pos_ == len_)
+        return false;
+    const unsigned char* base = buffer_.get();
+    const unsigned char* end = base + len_;
+    const unsigned char* stop = FindLineControl(base + pos_, end);
+    std::size_t breakLength = 0;
+    if (stop < end && *stop == kLF)
+        breakLength = 1;
+    else if (end - stop >= 2 && stop[0] == kCR && stop[1] == kLF)
+        breakLength = 2;
+    if (breakLength == 0)
+        return false;
+    line = {reinterpret_cast<const char*>(base) + pos_, static_cast<std::size_t>(stop - base) - pos_};
+    pos_ = static_cast<std::size_t>(stop - base) + breakLength;
+    Examined(Offset());
+    return true;
+}
 
-    // The line lives in the buffer as long as it is one unbroken run of bytes
-    // there; a dropped CR or a refill moves it to the scratch string.
-    std::size_t viewBegin = pos_;
-    std::size_t viewLength = 0;
-    bool inScratch = false;
-    auto length = [&] { return inScratch ? scratch.size() : viewLength; };
-    auto take = [&](std::size_t from, std::size_t to) {
-        const std::size_t room = maxLength - std::min(maxLength, length());
-        if (to - from > room)
-            to = from + room;
-        if (to == from)
-            return;
-        if (!inScratch && (viewLength == 0 || viewBegin + viewLength == from)) {
-            if (viewLength == 0)
-                viewBegin = from;
-            viewLength += to - from;
-            return;
-        }
-        if (!inScratch) {
-            scratch.assign(reinterpret_cast<const char*>(buffer_.get()) + viewBegin, viewLength);
-            inScratch = true;
-        }
-        scratch.append(reinterpret_cast<const char*>(buffer_.get()) + from, to - from);
-    };
-    auto refill = [&] {
-        if (!inScratch && viewLength > 0) {
-            scratch.assign(reinterpret_cast<const char*>(buffer_.get()) + viewBegin, viewLength);
-            inScratch = true;
-        }
-        return Fill();
-    };
-
-    for (;;) {
-        if (pos_ == len_ && !refill())
-            break;
-        const unsigned char* base = buffer_.get();
-        const unsigned char* stop = FindLineControl(base + pos_, base + len_);
-        const auto at = static_cast<std::size_t>(stop - base);
-        take(pos_, at);
-        pos_ = at;
-        if (pos_ == len_)
-            continue;
-
-        const unsigned char control = base[pos_];
-        if (control == kLF) {
-            ++pos_;
-            break;
-        }
-        if (control == kCR) {
-            ++pos_;
-            if (pos_ == len_ && !refill())
-                break;
-            if (buffer_[pos_] == kLF) {
-                ++pos_;
-                break;
-            }
-            // A lone CR is dropped; what follows is read as usual.
-            Examined(Offset() + 1);
-            continue;
-        }
-        // Ctrl-Z. At the start of a chunk it stays where it is and ends the
-        // input; elsewhere it cuts the line and the rest of the physical line
-        // is skipped.
-        Examined(Offset() + 1);
-        if (Offset() % kChunk != 0) {
-            ++pos_;
-            // The skip may refill the buffer under the line.
-            if (!inScratch) {
-                scratch.assign(reinterpret_cast<const char*>(buffer_.get()) + viewBegin, viewLength);
-                inScratch = true;
-            }
-            SkipRestOfLine();
-        }
-        break;
+std::string_view TLineReader::AssembleLine(std::string& scratch, std::size_t maxLength)
+{
+    TLinePieces line(buffer_.get(), pos_, scratch, maxLength);
+    while (TakeUpToControl(line) && !EndsLineAtControl(line)) {
     }
     Examined(Offset());
-    if (inScratch)
-        return scratch;
-    return {reinterpret_cast<const char*>(buffer_.get()) + viewBegin, viewLength};
+    return line.View();
+}
+
+// Takes the line's bytes up to the next LF, CR or Ctrl-Z, which it leaves
+// unconsumed. False when the input ends first.
+bool TLineReader::TakeUpToControl(TLinePieces& line)
+{
+    for (;;) {
+        if (pos_ == len_ && !RefillUnder(line))
+            return false;
+        const unsigned char* base = buffer_.get();
+        const auto at = static_cast<std::size_t>(FindLineControl(base + pos_, base + len_) - base);
+        line.Take(pos_, at);
+        pos_ = at;
+        if (pos_ < len_)
+            return true;
+    }
+}
+
+// Consumes the control byte that TakeUpToControl stopped at; true when it
+// ends the line.
+bool TLineReader::EndsLineAtControl(TLinePieces& line)
+{
+    switch (buffer_[pos_]) {
+    case kLF:
+        ++pos_;
+        return true;
+    case kCR:
+        return EndsLineAtCR(line);
+    default:
+        CutLineAtCtrlZ(line);
+        return true;
+    }
+}
+
+// A CR with its LF right behind it ends the line; a lone CR is dropped and
+// what follows is read as usual.
+bool TLineReader::EndsLineAtCR(TLinePieces& line)
+{
+    ++pos_;
+    if (pos_ == len_ && !RefillUnder(line))
+        return true;
+    if (buffer_[pos_] == kLF) {
+        ++pos_;
+        return true;
+    }
+    Examined(Offset() + 1);
+    return false;
+}
+
+// At the start of a chunk a Ctrl-Z stays where it is and ends the input;
+// elsewhere it cuts the line and the rest of the physical line is skipped.
+void TLineReader::CutLineAtCtrlZ(TLinePieces& line)
+{
+    Examined(Offset() + 1);
+    if (Offset() % kChunk == 0)
+        return;
+    ++pos_;
+    // The skip may refill the buffer under the line.
+    line.MoveToScratch();
+    SkipRestOfLine();
+}
+
+bool TLineReader::RefillUnder(TLinePieces& line)
+{
+    line.MoveToScratch();
+    return Fill();
 }
 
 void TLineReader::SkipRestOfLine()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,9 @@ public:
     };
 
     static constexpr std::size_t kDefaultReadSize = 512 * 1024;
+    // Progress counts, and a Ctrl-Z ends the input at the start of, chunks
+    // of this many bytes.
+    static constexpr std::int64_t kChunk = 128;
 
     // readSize bounds each request to the operating system; tests make it tiny
     // to prove the observable rules do not depend on it.
@@ -57,9 +61,9 @@ public:
             return -1;
         // Bytes known always reach the end of the furthest examined byte's
         // chunk, or the end of the file.
-        const std::int64_t chunkEnd = (examinedEnd_ + 127) / 128 * 128;
+        const std::int64_t chunkEnd = (examinedEnd_ + kChunk - 1) / kChunk * kChunk;
         const std::int64_t known = bufferOffset_ + static_cast<std::int64_t>(len_);
-        return (chunkEnd < known ? chunkEnd : known) / 128;
+        return (chunkEnd < known ? chunkEnd : known) / kChunk;
     }
     std::int64_t SizeInBlocks() const;
 
@@ -75,6 +79,8 @@ public:
     // ReadLine would have for the lines in them.
     void ConsumeBuffered(std::size_t n)
     {
+        assert(n > 0 && n <= BufferedSize() && "ConsumeBuffered takes only buffered bytes");
+        assert(Buffered()[n - 1] == '\n' && "ConsumeBuffered must end just behind a line's LF");
         pos_ += n;
         Examined(Offset());
     }
@@ -97,6 +103,16 @@ public:
     bool FetchBehindBuffered();
 
 private:
+    class TLinePieces;
+
+    bool TakeWholeBufferedLine(std::string_view& line);
+    std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);
+    bool TakeUpToControl(TLinePieces& line);
+    bool EndsLineAtControl(TLinePieces& line);
+    bool EndsLineAtCR(TLinePieces& line);
+    void CutLineAtCtrlZ(TLinePieces& line);
+    bool RefillUnder(TLinePieces& line);
+
     bool Fill();
     void ReadToChunkBoundary();
     void SkipRestOfLine();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,9 +63,15 @@ public:
             return nullptr;
         if (capacity_ - used_ < n)
             Flush();
+        reserved_ = n;
         return buffer_.get() + used_;
     }
-    void Commit(std::size_t k) { used_ += k; }
+    void Commit(std::size_t k)
+    {
+        assert(k <= reserved_ && "Commit keeps at most what the last Reserve gave");
+        reserved_ = 0;
+        used_ += k;
+    }
 
     // Writes out the buffer and releases the file; raises when either fails.
     // The file is released in every case.
@@ -80,6 +87,7 @@ private:
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
+    std::size_t reserved_ = 0; // by the last Reserve, until its Commit
     std::string path_;
     int fd_ = -1;
     // Disk space is set aside ahead of the writes to a regular file, which

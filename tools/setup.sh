@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation fonts-wine fontconfig
   locales
   clang libclang-rt-14-dev
+  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info man-db bash-completion
 )
 
 as_root() {

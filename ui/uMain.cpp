@@ -27,6 +27,7 @@
 #include "LogoImage.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -491,6 +492,19 @@ void TfMain::ChooseInputFile(const QString& path)
     choosingFile_ = true;
     const auto reset = qScopeGuard([this] { choosingFile_ = false; });
     FileOpenEdit1->SetFilename(path);
+}
+
+bool TfMain::OpenFromCommandLine(const QString& argument)
+{
+    // A drop always hands over a full path; a relative argument means the
+    // folder the program was started in.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(argument).absoluteFilePath()))});
+    QString path;
+    if (argument.isEmpty() || !AcceptableDrop(&data, &path))
+        return false;
+    ChooseInputFile(path);
+    return true;
 }
 
 // ------------------------------------------------------------------ helpers

@@ -113,6 +113,9 @@ public slots:
 
     // Takes `path` as if it had been chosen in the file-open edit's dialog.
     void ChooseInputFile(const QString& path);
+    // Takes a file named on the command line ("Open with" of a file manager)
+    // exactly as a drop of that file; false when a drop of it would be refused.
+    bool OpenFromCommandLine(const QString& argument);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -363,6 +365,38 @@ TEST(MorvaneConvert, BundledSampleConvertsWithRelativeTime)
         ++lines;
     EXPECT_EQ(lines, 21u);
     EXPECT_NE(out.find("\r\n19;09:15:11;"), std::string::npos);
+}
+
+// Every option a text names: a word of one dash and a letter or of two dashes
+// and a name. In roff a dash is written "\-" and fonts change with "\fB" etc.
+std::set<std::string> OptionNames(std::string text)
+{
+    text = std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    static const std::regex option(R"((^|[^A-Za-z0-9_-])(--[a-z][a-z-]*[a-z]|-[a-zA-Z])(?![A-Za-z0-9_-]))");
+    std::set<std::string> names;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
+        names.insert((*it)[2].str());
+    return names;
+}
+
+// The manual page and the shell completion are written by hand; a new option
+// must reach both, and an option dropped from the program must leave both.
+TEST(MorvaneConvert, ManualPageAndCompletionNameExactlyTheOptionsOfHelp)
+{
+    TempFolder folder;
+    const Result help = Convert(folder, {"--help"});
+    ASSERT_EQ(help.status, 0);
+    const std::set<std::string> helpOptions = OptionNames(help.out);
+    EXPECT_EQ(helpOptions.count("--relative-time-separator"), 1u);
+
+    const std::string packaging = MORVANE_PACKAGING_DIR;
+    EXPECT_EQ(OptionNames(ReadBytes(packaging + "/morvane-convert.1.in")), helpOptions);
+
+    const std::string completion = ReadBytes(packaging + "/morvane-convert.bash");
+    std::smatch words;
+    ASSERT_TRUE(std::regex_search(completion, words, std::regex(R"(local opts="([^"]*)\")")));
+    EXPECT_EQ(OptionNames(words[1].str()), helpOptions);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
 #include "RecordingSink.h"
+#include "TFileIdentity.h"
 #include "TempFiles.h"
 
 namespace morvane {
@@ -277,6 +278,30 @@ INSTANTIATE_TEST_SUITE_P(
                    "The output file \"<out>\" is the PE file itself"},
         EarlyFault{"OutputIsHardLinkToInput", "in.pe", "hard.csv",
                    "The output file \"<out>\" is the PE file itself"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the checks above compare: one file only where device and inode both
+// match, as every file system numbers its inodes on its own.
+struct SameFileCase {
+    const char* name;
+    TFileIdentity a;
+    TFileIdentity b;
+    bool same;
+};
+
+class SameFile : public ::testing::TestWithParam<SameFileCase> {};
+
+TEST_P(SameFile, TakesDeviceAndInodeTogether)
+{
+    const SameFileCase& c = GetParam();
+    EXPECT_EQ(c.a.SameFileAs(c.b), c.same);
+    EXPECT_EQ(c.b.SameFileAs(c.a), c.same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identities, SameFile,
+    ::testing::Values(SameFileCase{"EqualDeviceAndInode", {8, 42, true}, {8, 42, true}, true},
+                      SameFileCase{"EqualInodeOnOtherDevice", {8, 42, true}, {9, 42, true}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConvertFile, ReadOnlyInputAsOutputIsStillNamedAsTheInput)

@@ -1006,6 +1006,40 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
                                           << child->objectName().toStdString();
 }
 
+// "Open with" from a file manager: the name arrives as an argument and is
+// taken exactly as a drop of that file, relative to the current folder.
+TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsTakenLikeADrop)
+{
+    const QString path = WritePe(QStringLiteral("named.pe"), kSample);
+    struct Case {
+        const char* name;
+        QString argument;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {"Missing", QStringLiteral("absent.pe"), false},
+        {"Folder", QStringLiteral("."), false},
+        {"Empty", QString(), false},
+        {"RelativeName", QStringLiteral("named.pe"), true},
+        {"DottedRelativeName", QStringLiteral("./sub/../named.pe"), true},
+        {"FullPath", path, true},
+    };
+    QDir(dir_.path()).mkdir(QStringLiteral("sub"));
+    QDir::setCurrent(dir_.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        EXPECT_EQ(window_->OpenFromCommandLine(c.argument), c.taken);
+        Settle();
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.taken ? path : QString());
+        EXPECT_EQ(window_->PageControl1->isVisible(), c.taken);
+        if (c.taken) {
+            EXPECT_EQ(ActivePage(), 0);
+            EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        }
+    }
+}
+
 // --------------------------------------------------------- progress sink
 
 TEST(ProgressBarSinkTest, MapsEachOperationOntoTheBar)

@@ -1,0 +1,32 @@
+# bash completion for morvane-convert
+
+_morvane_convert()
+{
+    local cur prev words cword split
+    _init_completion -s || return
+
+    # Options whose value is not a file: nothing sensible to offer.
+    case $prev in
+        -s | --separators | -t | --to | --header-map | --data-map | --relative-time-separator)
+            return
+            ;;
+        -o | --output)
+            _filedir
+            return
+            ;;
+    esac
+    $split && return
+
+    case $cur in
+        -*)
+            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --preview -q --quiet -h --help --version"
+            COMPREPLY=($(compgen -W "$opts" -- "$cur"))
+            return
+            ;;
+    esac
+
+    # Inputs: PE files first, any file when none match.
+    _filedir pe
+    [[ ${#COMPREPLY[@]} -eq 0 ]] && _filedir
+}
+complete -F _morvane_convert morvane-convert
