@@ -19,7 +19,7 @@ _morvane_convert()
 
     case $cur in
         -*)
-            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --preview -q --quiet -h --help --version"
+            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --preview --check -q --quiet -h --help --version"
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))
             return
             ;;
