@@ -7,6 +7,9 @@
 # Prints, over REPEAT runs of each command (default 3), the median wall time
 # and the median processor time (user + system, which a busy machine disturbs
 # less), each with its ratio to the dd copy, and the peak memory.
+# When window_bench was built, the window's own conversion is timed too, each
+# run paired with a run of morvane-convert with the same settings; the last
+# column is the median of the pairs' ratios.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
@@ -14,6 +17,7 @@ size_mib=${2:-1024}
 work=${3:-$build/bench-work}
 convert=$build/cli/morvane-convert
 generate=$build/bench/make-pe
+window=$build/bench/window_bench
 for tool in "$convert" "$generate"; do
   [ -x "$tool" ] || { echo "bench: $tool is missing; build first" >&2; exit 1; }
 done
@@ -84,11 +88,72 @@ if command -v script >/dev/null; then
   measure "${names[5]}" script -qec "'$convert' --to ';' -o '$output' '$input' >/dev/null" /dev/null
 fi
 
+# The window's run, from the click on Go until it returns, as the driver
+# reports it; prints "seconds cpu_seconds peak_KiB".
+run_window() {
+  rm -f "$output"; sync
+  local seconds cpu peak=0
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '%M' -o "$work/peak" "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
+    peak=$(tail -n 1 "$work/peak")
+  else
+    "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
+  fi
+  read -r seconds cpu <"$work/window"
+  echo "$seconds $cpu $peak"
+}
+
+# Times the window against morvane-convert with the same settings, one run
+# of each in turn, so that a load that comes and goes hits both alike.
+declare -A versus
+measure_window() {
+  local name=$1 convert_name=$2; shift 2
+  local window_args=() convert_args=()
+  while [ "$1" != "--" ]; do window_args+=("$1"); shift; done
+  shift
+  convert_args=("$@")
+  local times=() cpus=() ratios=() ctimes=() ccpus=() p=0 cp=0 t c m ct cc cm
+  for _ in $(seq "$repeat"); do
+    read -r ct cc cm < <(run_once "$convert" -q "${convert_args[@]}" -o "$output" "$input")
+    read -r t c m < <(run_window "${window_args[@]}")
+    times+=("$t"); cpus+=("$c"); ctimes+=("$ct"); ccpus+=("$cc")
+    ratios+=("$(awk -v a="$t" -v b="$ct" 'BEGIN { printf "%.4f", a / b }')")
+    [ "$m" -gt "$p" ] && p=$m
+    [ "$cm" -gt "$cp" ] && cp=$cm
+  done
+  names+=("$convert_name" "$name")
+  median[$convert_name]=$(middle "${ctimes[@]}")
+  cpu[$convert_name]=$(middle "${ccpus[@]}")
+  peak[$convert_name]=$cp
+  median[$name]=$(middle "${times[@]}")
+  cpu[$name]=$(middle "${cpus[@]}")
+  peak[$name]=$p
+  versus[$name]=$(middle "${ratios[@]}")
+}
+
+if [ -x "$window" ]; then
+  # The window's boxes hold one replacement per separator of its template
+  # lines; morvane-convert gets the same lists.
+  # As the boxes first come, each holds its own separator.
+  header_commas=$(head -n 1 "$input" | tr -cd ,)
+  data_commas=$(sed -n 2p "$input" | tr -cd ,)
+  first=(--header-map "$header_commas" --data-map "$data_commas")
+  typed=(--header-map "${header_commas//,/;}" --data-map "${data_commas//,/;}")
+  measure_window "window, boxes as they come (Go to return)" "morvane-convert, the same boxes" \
+    -- "${first[@]}"
+  measure_window "window, every box ';' (Go to return)" "morvane-convert, the same boxes ';'" \
+    --to ';' -- "${typed[@]}"
+  measure_window "window, boxes as they come, -r" "morvane-convert, the same boxes, -r" \
+    -r -- "${first[@]}" -r
+fi
+
 copy=${median[${names[0]}]}
 copy_cpu=${cpu[${names[0]}]}
-printf '\n%-42s %9s %6s %8s %6s %9s\n' "command (${size_mib} MiB input)" "wall s" "ratio" "cpu s" "ratio" "peak MiB"
+printf '\n%-44s %9s %6s %8s %6s %9s %11s\n' "command (${size_mib} MiB input)" "wall s" "ratio" "cpu s" "ratio" \
+  "peak MiB" "vs convert"
 for name in "${names[@]}"; do
   awk -v n="$name" -v t="${median[$name]}" -v c="$copy" -v u="${cpu[$name]}" -v cc="$copy_cpu" \
-    -v p="${peak[$name]}" \
-    'BEGIN { printf "%-42s %9.3f %6.2f %8.2f %6.2f %9.1f\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024 }'
+    -v p="${peak[$name]}" -v v="${versus[$name]:-}" \
+    'BEGIN { printf "%-44s %9.3f %6.2f %8.2f %6.2f %9.1f %11s\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024,
+             (v == "" ? "" : sprintf("%.2f", v)) }'
 done

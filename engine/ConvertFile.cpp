@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "EConvertError.h"
 #include "EInOutError.h"
@@ -90,6 +92,18 @@ struct TClockReading {
     std::int64_t LastCount = -1;
     std::uint64_t LastDigits = 0;
     std::size_t LastLength = 1;
+    // Counting on: after a line whose clock is a whole second, the eight
+    // bytes of the next second's plain form, its milliseconds and its count,
+    // which is one more than the line's past the start and one less before
+    // it. Almost every line of a recording holds exactly that. Counting on
+    // stops where the next second would reach CountOnLimit: midnight, or
+    // (counting down) a second past the start.
+    bool CountsOn = false;
+    std::uint64_t NextClock = 0;
+    std::int32_t NextMilliseconds = 0;
+    std::int64_t NextSeconds = 0;
+    std::int64_t CountStep = 1;
+    std::int32_t CountOnLimit = 0;
 };
 
 // Two decimal digits for each number below 100.
@@ -130,16 +144,55 @@ inline char* WriteCount(char* at, std::int64_t count, std::size_t room)
     return WritePair(at, low);
 }
 
+// Adds one to decimal digits kept as WriteCountAfter keeps them, carrying
+// from the last digit; false when the result would not fit the word.
+inline bool AddOneToDigits(std::uint64_t& digits, std::size_t& length)
+{
+    for (std::size_t i = length; i-- > 0;) {
+        const unsigned shift = 8 * static_cast<unsigned>(i);
+        if (((digits >> shift) & 0xff) != '9') {
+            digits += std::uint64_t{1} << shift;
+            return true;
+        }
+        digits -= std::uint64_t{'9' - '0'} << shift;
+    }
+    // All nines, now all zeros: a leading one makes the number one longer.
+    if (length >= 7)
+        return false;
+    digits = digits << 8 | '1';
+    ++length;
+    return true;
+}
+
+// Takes one from such digits, borrowing from the last digit and dropping a
+// leading zero; false for a lone zero.
+inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
+{
+    for (std::size_t i = length; i-- > 0;) {
+        const unsigned shift = 8 * static_cast<unsigned>(i);
+        if (((digits >> shift) & 0xff) != '0') {
+            digits -= std::uint64_t{1} << shift;
+            if (length > 1 && (digits & 0xff) == '0') {
+                digits >>= 8;
+                --length;
+            }
+            return true;
+        }
+        digits += std::uint64_t{'9' - '0'} << shift;
+    }
+    return false;
+}
+
 // WriteCount, reusing the digits of the previous line's count. They are
 // kept as one word in the order they are written, so that neither adding a
 // second nor writing them out goes through single bytes.
 inline char* WriteCountAfter(char* at, std::int64_t count, TClockReading& clocks)
 {
     if (count != clocks.LastCount) {
-        const unsigned lastShift = 8 * static_cast<unsigned>(clocks.LastLength - 1);
         if (clocks.LastCount >= 0 && count == clocks.LastCount + 1 &&
-            ((clocks.LastDigits >> lastShift) & 0xff) != '9') {
-            clocks.LastDigits += std::uint64_t{1} << lastShift;
+            AddOneToDigits(clocks.LastDigits, clocks.LastLength)) {
+        } else if (clocks.LastCount > 0 && count == clocks.LastCount - 1 &&
+                   TakeOneFromDigits(clocks.LastDigits, clocks.LastLength)) {
         } else if (std::endian::native == std::endian::little && count >= 0 && count < 100'000) {
             // The lowest digit first, each one shifting the others up: the
             // highest ends in the lowest byte, which comes first in memory.
@@ -228,6 +281,98 @@ inline std::int64_t SecondsSinceStart(std::int32_t milliseconds, const TClockRea
     return (ms >= clocks.Start ? ms - clocks.Start : clocks.Start - ms) / 1000;
 }
 
+constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
+
+// The eight bytes of the plain form of a whole second of the day.
+inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
+{
+    const auto second = static_cast<std::uint32_t>(milliseconds / 1000);
+    const std::uint32_t hour = second / 3600;
+    const std::uint32_t minute = second / 60 % 60;
+    const std::uint32_t sec = second % 60;
+    const char text[kClockTextLength] = {
+        static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10),   separator,
+        static_cast<char>('0' + minute / 10), static_cast<char>('0' + minute % 10), separator,
+        static_cast<char>('0' + sec / 10),  static_cast<char>('0' + sec % 10)};
+    std::uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    return word;
+}
+
+// Counting on from a line whose clock read as `milliseconds`, `seconds`
+// from the start.
+inline void CountOnFrom(TClockReading& clocks, std::int32_t milliseconds, std::int64_t seconds)
+{
+    clocks.CountsOn = false;
+    if (!clocks.PlainForm || milliseconds % 1000 != 0)
+        return;
+    const std::int32_t next = milliseconds + 1000;
+    if (milliseconds >= clocks.Start) {
+        // Past the start one second more is one more whole second away.
+        clocks.CountStep = 1;
+        clocks.CountOnLimit = kMillisecondsPerDay;
+    } else {
+        // Before it one second less away, for as long as the next second is
+        // not past the start.
+        clocks.CountStep = -1;
+        clocks.CountOnLimit = static_cast<std::int32_t>(clocks.Start) + 1;
+    }
+    if (next >= clocks.CountOnLimit)
+        return;
+    clocks.CountsOn = true;
+    clocks.NextMilliseconds = next;
+    clocks.NextSeconds = seconds + clocks.CountStep;
+    clocks.NextClock = PlainClockText(next, clocks.Separator);
+}
+
+// The whole seconds between a line's clock, read, and the run's start; kept
+// out of line, as only the few lines that are not counted on come here.
+[[gnu::noinline]] bool ReadLineSeconds(const char* text, std::size_t length, TClockReading& clocks,
+                                       TRelativeTimeState& state, std::int64_t& seconds)
+{
+    std::int32_t milliseconds = 0;
+    if (!ReadLineClock(text, length, clocks, state, milliseconds))
+        return false;
+    seconds = SecondsSinceStart(milliseconds, clocks);
+    CountOnFrom(clocks, milliseconds, seconds);
+    return true;
+}
+
+// The whole seconds between a line's clock and the run's start: counted on
+// from the line before when its eight bytes are the next second's plain
+// form, else read. False when the clock text is no time of day.
+[[gnu::always_inline]] inline bool LineSeconds(const char* text, std::size_t length, TClockReading& clocks,
+                                               TRelativeTimeState& state, std::int64_t& seconds)
+{
+    if (clocks.CountsOn && length >= kClockTextLength) {
+        std::uint64_t word;
+        std::memcpy(&word, text, sizeof word);
+        if (word == clocks.NextClock) {
+            seconds = clocks.NextSeconds;
+            const std::int32_t next = clocks.NextMilliseconds + 1000;
+            if (next >= clocks.CountOnLimit) {
+                clocks.CountsOn = false;
+                return true;
+            }
+            clocks.NextMilliseconds = next;
+            clocks.NextSeconds = seconds + clocks.CountStep;
+            // The seconds' digits are the two highest bytes of a
+            // little-endian word: the last alone moves nine times out of
+            // ten, the two of them together all but once a minute.
+            constexpr unsigned last = 56;
+            constexpr unsigned tens = 48;
+            if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+                clocks.NextClock = word + (std::uint64_t{1} << last);
+            else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+                clocks.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+            else
+                clocks.NextClock = PlainClockText(next, clocks.Separator);
+            return true;
+        }
+    }
+    return ReadLineSeconds(text, length, clocks, state, seconds);
+}
+
 // What a try at taking lines straight from the read buffer came to.
 enum class TTaken {
     Lines,    // one line or more
@@ -264,12 +409,12 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
         allCrLf = allCrLf && crLf;
     }
 
-    std::int32_t clock[kLinesPerPass] = {};
+    std::int64_t secondsOf[kLinesPerPass] = {};
     if (settings.RelativeTime) {
         std::size_t from = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            if (!ReadLineClock(reinterpret_cast<const char*>(base) + from, textEnds[i] - from, clocks, state,
-                               clock[i])) {
+            if (!LineSeconds(reinterpret_cast<const char*>(base) + from, textEnds[i] - from, clocks, state,
+                             secondsOf[i])) {
                 count = i;
                 break;
             }
@@ -323,7 +468,7 @@ TTaken TakePlainLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pen
             pending.Add(base + from, lf + 1 - from);
         } else {
             pending.Flush();
-            const std::int64_t seconds = SecondsSinceStart(clock[i], clocks);
+            const std::int64_t seconds = secondsOf[i];
             const std::string_view text(reinterpret_cast<const char*>(base) + from, end - from);
             if (char* const begin = writer.Reserve(kCountRoom + after.size() + text.size() + 2)) {
                 char* at = begin;
@@ -373,14 +518,16 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
         const std::size_t lf = ends[i];
         const std::size_t length = (lf > from && base[lf - 1] == kCR ? lf - 1 : lf) - from;
         const char* const text = reinterpret_cast<const char*>(base) + from;
-        std::int32_t milliseconds = 0;
-        if (!ReadLineClock(text, length, clocks, state, milliseconds))
+        std::int64_t seconds = 0;
+        if (!LineSeconds(text, length, clocks, state, seconds))
             return i == 0 ? TTaken::Special : TTaken::Lines;
-        const std::int64_t seconds = SecondsSinceStart(milliseconds, clocks);
         ++lineNumber;
         if (char* const begin = writer.Reserve(kCountRoom + after.size() + length + 2)) {
             char* at = WriteCountAfter(begin, seconds, clocks);
-            CopyShort(at, after.data(), after.size());
+            if (after.size() == 1)
+                *at = after[0];
+            else
+                CopyShort(at, after.data(), after.size());
             at += after.size();
             mapper.MapTextCopy(base + from, reinterpret_cast<unsigned char*>(at), length);
             at += length;
@@ -399,6 +546,31 @@ TTaken TakeLinesWithRelativeTime(TLineReader& reader, TLineWriter& writer, const
         from = lf + 1;
     }
     return TTaken::Lines;
+}
+
+// Whether every entry of a replacement list does to each separator what the
+// rule beyond the list does, as the window's boxes do while they still hold
+// their own separators. Such a list maps every occurrence alike, and without
+// it whole runs of lines are mapped at once.
+bool ListMapsAsBeyond(std::string_view separatorSet, const std::vector<std::string>& list,
+                      std::string_view beyond)
+{
+    const auto setIsOnly = [separatorSet](char c) {
+        return separatorSet.find_first_not_of(c) == std::string_view::npos;
+    };
+    const bool keptBeyond = beyond.empty() || setIsOnly(beyond[0]);
+    return std::all_of(list.begin(), list.end(), [&](const std::string& entry) {
+        if (entry.empty())
+            return keptBeyond;
+        return beyond.empty() ? setIsOnly(entry[0]) : entry[0] == beyond[0];
+    });
+}
+
+const std::vector<std::string>& EffectiveList(const TConversionSettings& settings,
+                                              const std::vector<std::string>& list)
+{
+    static const std::vector<std::string> none;
+    return ListMapsAsBeyond(settings.SeparatorSet, list, settings.ReplacementBeyondList) ? none : list;
 }
 
 } // namespace
@@ -429,9 +601,9 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     // buffer is refilled under them.
     TPendingRun pending(writer);
     try {
-        const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
+        const TLineMapper headerMapper(settings.SeparatorSet, EffectiveList(settings, settings.HeaderReplacements),
                                        settings.ReplacementBeyondList);
-        const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
+        const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
                                      settings.ReplacementBeyondList);
         std::string scratch;
         std::string cell;

@@ -253,15 +253,14 @@ std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
     std::size_t count = 0;
     std::size_t pos = 0;
 #if defined(__SSE2__)
-    using V = TSse2Bytes;
-    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= V::kWidth) {
+    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= TSse2Bytes::kWidth) {
         const TSeparatorVectors set(setBytes_.data(), setSize_);
-        for (; n - pos >= V::kWidth; pos += V::kWidth) {
-            V::Vector v;
-            V::Load(in + pos, v);
-            V::Vector mask;
-            set.Match(v, set.count, mask);
-            count += static_cast<std::size_t>(__builtin_popcount(V::Bits(mask)));
+        for (; n - pos >= TSse2Bytes::kWidth; pos += TSse2Bytes::kWidth) {
+            TSse2Bytes::Vector v;
+            TSse2Bytes::Load(in + pos, v);
+            TSse2Bytes::Vector mask;
+            set.Match(v, setSize_, mask);
+            count += static_cast<std::size_t>(__builtin_popcount(TSse2Bytes::Bits(mask)));
         }
     }
 #endif

@@ -29,10 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::size_t readSizes[] = {1, 3, 128, 129, 4096, morvane::TLineReader::kDefaultReadSize};
     static const std::size_t writeSizes[] = {2, 64, 130, morvane::TLineWriter::kDefaultBufferSize};
 
-    const morvane::TConversionSettings& settings = variants[data[0] % 4];
+    const std::size_t count = variants.size();
+    const morvane::TConversionSettings& settings = variants[data[0] % count];
     morvane::TConvertFileOptions options;
-    options.ReadSize = readSizes[(data[0] / 4) % 6];
-    options.WriteBufferSize = writeSizes[(data[0] / 24) % 4];
+    options.ReadSize = readSizes[(data[0] / count) % 6];
+    options.WriteBufferSize = writeSizes[(data[0] / (count * 6)) % 4];
     std::int64_t failedLine = -1;
     options.FailedLine = &failedLine;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);

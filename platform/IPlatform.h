@@ -15,6 +15,8 @@ class IPlatform {
 public:
     enum class TMessageStyle { Information, Error };
     enum class TButton { Ok };
+    // The folders the file dialogs start in, remembered across sessions.
+    enum class TFolder { PeFile, Output };
 
     struct TSaveDialogRequest {
         QString FileName;   // shown when the dialog opens
@@ -40,4 +42,8 @@ public:
     virtual void Beep() = 0;
     // The shell's "open" for a web address or a mailto: link.
     virtual void OpenUrl(const QString& url) = 0;
+    // The folder last remembered for `which`, in this session or an earlier
+    // one; empty when none. It may no longer exist.
+    virtual QString RememberedFolder(TFolder which) = 0;
+    virtual void RememberFolder(TFolder which, const QString& folder) = 0;
 };

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QShowEvent>
 #include <QUrl>
 
@@ -34,6 +35,19 @@ protected:
             move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     }
 };
+
+// One file of the user's own, whatever the application object is called.
+QSettings UserSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("morvane"),
+                     QStringLiteral("morvane"));
+}
+
+QString FolderKey(IPlatform::TFolder which)
+{
+    return which == IPlatform::TFolder::PeFile ? QStringLiteral("Folders/PeFile")
+                                               : QStringLiteral("Folders/Output");
+}
 
 } // namespace
 
@@ -113,4 +127,17 @@ void TQtPlatform::OpenUrl(const QString& url)
 {
     // Nothing handling the address is not worth a message.
     QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}
+
+QString TQtPlatform::RememberedFolder(TFolder which)
+{
+    return UserSettings().value(FolderKey(which)).toString();
+}
+
+void TQtPlatform::RememberFolder(TFolder which, const QString& folder)
+{
+    QSettings settings = UserSettings();
+    if (settings.value(FolderKey(which)).toString() == folder)
+        return;
+    settings.setValue(FolderKey(which), folder);
 }

@@ -16,6 +16,10 @@ public:
     std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() override;
     void Beep() override;
     void OpenUrl(const QString& url) override;
+    // Kept in the user's configuration folder ($XDG_CONFIG_HOME, else
+    // ~/.config), in morvane/morvane.ini.
+    QString RememberedFolder(TFolder which) override;
+    void RememberFolder(TFolder which, const QString& folder) override;
 
     // The name the save dialog starts with when the caller brings none.
     const QString& LastSaveFileName() const { return lastSaveFileName_; }

@@ -3,8 +3,6 @@
 #include "TSegmentProgress.h"
 #include "Windows1252.h"
 
-#include <limits>
-
 TProgressBarSink::TProgressBarSink(TSegmentProgress& bar)
     : bar_(bar)
 {
@@ -36,15 +34,4 @@ void TProgressBarSink::SetValue(std::int64_t value)
 void TProgressBarSink::SetPercent(int percent)
 {
     bar_.SetPosition(percent);
-}
-
-int TProgressBarSink::Scaled(std::int64_t value) const
-{
-    // Arithmetic shift keeps -1 (an unreadable file's size) at -1.
-    const std::int64_t scaled = value >> shift_;
-    if (scaled > std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    if (scaled < std::numeric_limits<int>::min())
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(scaled);
 }

@@ -3,6 +3,7 @@
 #include "IProgressSink.h"
 
 #include <cstdint>
+#include <limits>
 
 class TSegmentProgress;
 
@@ -24,7 +25,16 @@ public:
     void SetPercent(int percent) override;
 
 private:
-    int Scaled(std::int64_t value) const;
+    int Scaled(std::int64_t value) const
+    {
+        // Arithmetic shift keeps -1 (an unreadable file's size) at -1.
+        const std::int64_t scaled = value >> shift_;
+        if (scaled > std::numeric_limits<int>::max())
+            return std::numeric_limits<int>::max();
+        if (scaled < std::numeric_limits<int>::min())
+            return std::numeric_limits<int>::min();
+        return static_cast<int>(scaled);
+    }
 
     TSegmentProgress& bar_;
     int shift_ = 0;

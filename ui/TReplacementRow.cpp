@@ -1,15 +1,22 @@
 #include "TReplacementRow.h"
 
 #include "TBevelEdit.h"
+#include "TBevelLabel.h"
+#include "TBevelSettings.h"
+#include "Windows1252.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -17,6 +24,16 @@ namespace {
 // the page's edge when scrolled to the end.
 constexpr int kEndMargin = 8;
 constexpr int kBoxHeight = 21;
+constexpr int kHintHeight = 15;
+constexpr int kHintLeft = 15;
+
+// Menu texts take "&" as an accelerator mark; a separator may be one.
+QString MenuText(std::string_view bytes)
+{
+    QString text = Windows1252::Decode(bytes);
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return text;
+}
 
 } // namespace
 
@@ -25,7 +42,20 @@ TReplacementRow::TReplacementRow(QWidget* page, QObject* owner)
     , page_(page)
     , area_(new QScrollArea(page))
     , content_(new QWidget)
+    , hint_(new TBevelLabel(page))
 {
+    QFont hintFont(QStringLiteral("Tahoma"));
+    hintFont.setPixelSize(11);
+    hint_->setFont(hintFont);
+    QPalette navy = hint_->palette();
+    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    hint_->setPalette(navy);
+    hint_->Bevel()->SetMode(bmCustom);
+    hint_->SetAutoSize(false);
+    hint_->SetAlignment(agCenterLeft);
+    hint_->SetOptions(loEndEllipsis);
+    hint_->SetShowAccelChar(false);
+
     area_->setFrameShape(QFrame::NoFrame);
     area_->setFocusPolicy(Qt::NoFocus);
     area_->setWidgetResizable(false);
@@ -47,6 +77,7 @@ TReplacementRow::TReplacementRow(QWidget* page, QObject* owner)
             const QRect box(now->mapTo(content_, QPoint(0, 0)), now->size());
             area_->ensureVisible(box.center().x(), box.center().y(), box.width() / 2 + kEndMargin, 0);
         }
+        RefreshHint();
     });
 }
 
@@ -69,10 +100,13 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
     // rebuild may be handing the focus to one of them at this very moment.
     for (TBevelEdit* box : boxes_) {
         disconnect(box, nullptr, this, nullptr);
+        box->removeEventFilter(this);
         box->hide();
         box->deleteLater();
     }
     boxes_.clear();
+    separators_.clear();
+    hovered_ = nullptr;
 
     std::array<bool, 256> isSeparator{};
     for (char s : separatorSet)
@@ -89,9 +123,12 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         box->setGeometry(kLeft + kStep * k, kTop, kBoxWidth, kBoxHeight);
         box->SetText(std::string_view(&c, 1));
         connect(box, &TBevelEdit::OnChange, this, &TReplacementRow::BoxChanged);
+        box->installEventFilter(this);
         box->show();
         boxes_.push_back(box);
+        separators_.push_back(c);
     }
+    RefreshHint();
     UpdateExtent();
     // A new row starts at its left end, with the caption and the first box
     // in view, however far the previous row was scrolled.
@@ -110,10 +147,120 @@ void TReplacementRow::UpdateExtent()
     content_->resize(width, kTop + kBoxHeight);
 }
 
+void TReplacementRow::SetRestingHint(const QString& text)
+{
+    restingHint_ = text;
+    RefreshHint();
+}
+
+void TReplacementRow::SetOccurrenceHints(const QStringList& hints)
+{
+    for (std::size_t k = 0; k < boxes_.size(); ++k)
+        boxes_[k]->setToolTip(hints.value(static_cast<qsizetype>(k)));
+    RefreshHint();
+}
+
+void TReplacementRow::RefreshHint()
+{
+    TBevelEdit* shown = hovered_;
+    if (!shown) {
+        auto* focus = qobject_cast<TBevelEdit*>(QApplication::focusWidget());
+        if (focus && std::find(boxes_.begin(), boxes_.end(), focus) != boxes_.end())
+            shown = focus;
+    }
+    const QString tip = shown ? shown->toolTip() : QString();
+    hint_->SetCaption(tip.isEmpty() ? restingHint_ : tip);
+}
+
+template <typename TextOf>
+void TReplacementRow::SetTexts(TBevelEdit* sender, TextOf textOf)
+{
+    // One preview for the whole row, not one per box.
+    bool changed = false;
+    for (std::size_t k = 0; k < boxes_.size(); ++k) {
+        TBevelEdit* box = boxes_[k];
+        const std::optional<std::string> text = textOf(k);
+        if (!text || box->Text() == *text)
+            continue;
+        box->BeginUpdate();
+        box->SetText(*text);
+        box->EndUpdate();
+        changed = true;
+    }
+    if (changed)
+        emit BoxChanged(sender);
+}
+
+void TReplacementRow::FillLike(TBevelEdit* box)
+{
+    const auto at = std::find(boxes_.begin(), boxes_.end(), box);
+    if (at == boxes_.end())
+        return;
+    const char separator = separators_[static_cast<std::size_t>(at - boxes_.begin())];
+    const std::string text = box->Text();
+    SetTexts(box, [&](std::size_t k) {
+        return separators_[k] == separator ? std::optional<std::string>(text) : std::nullopt;
+    });
+}
+
+void TReplacementRow::RestoreSeparators(TBevelEdit* box)
+{
+    SetTexts(box, [&](std::size_t k) { return std::optional<std::string>(std::string(1, separators_[k])); });
+}
+
+QMenu* TReplacementRow::CreateContextMenu(TBevelEdit* box)
+{
+    QMenu* menu = box->createStandardContextMenu();
+    const auto at = std::find(boxes_.begin(), boxes_.end(), box);
+    if (at == boxes_.end())
+        return menu;
+    const char separator = separators_[static_cast<std::size_t>(at - boxes_.begin())];
+    menu->addSeparator();
+    const QString fill = QStringLiteral("Use \u00ab%1\u00bb for every \u00ab%2\u00bb in this row")
+                             .arg(MenuText(box->Text()), MenuText(std::string_view(&separator, 1)));
+    // The box may be gone by the time an entry is chosen (a rebuild).
+    const QPointer<TBevelEdit> target(box);
+    connect(menu->addAction(fill), &QAction::triggered, this, [this, target] {
+        if (target)
+            FillLike(target);
+    });
+    connect(menu->addAction(QStringLiteral("Restore this row's separators")), &QAction::triggered, this,
+            [this, target] {
+                if (target)
+                    RestoreSeparators(target);
+            });
+    return menu;
+}
+
 bool TReplacementRow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == page_ && event->type() == QEvent::Resize)
-        FitToPage();
+    if (watched == page_) {
+        if (event->type() == QEvent::Resize)
+            FitToPage();
+        return QObject::eventFilter(watched, event);
+    }
+    auto* box = qobject_cast<TBevelEdit*>(watched);
+    if (!box)
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Enter:
+        hovered_ = box;
+        RefreshHint();
+        break;
+    case QEvent::Leave:
+        if (hovered_ == box)
+            hovered_ = nullptr;
+        RefreshHint();
+        break;
+    case QEvent::ContextMenu: {
+        QMenu* menu = CreateContextMenu(box);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    default:
+        break;
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -122,5 +269,8 @@ void TReplacementRow::FitToPage()
     // The scroll bar goes directly under the row.
     const int bar = area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area_);
     area_->setGeometry(0, 0, page_->width(), kTop + kBoxHeight + bar + 1);
+    // The hint takes the page's width, less the margin of its left-most
+    // controls: the guidance sentence is long.
+    hint_->setGeometry(kHintLeft, area_->height(), std::max(page_->width() - 2 * kHintLeft, 0), kHintHeight);
     UpdateExtent();
 }

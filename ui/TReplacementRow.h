@@ -1,14 +1,19 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+class QMenu;
 class QScrollArea;
 class QWidget;
 class TBevelEdit;
+class TBevelLabel;
 
 // One row of one-character replacement boxes, box k under separator
 // occurrence k of a template, at left 35 + 25 k and top 90 of its page.
@@ -19,6 +24,11 @@ class TBevelEdit;
 // past the page's right edge out of reach. While everything fits the area
 // shows no scroll bar and the controls sit exactly where the page would
 // have them; a box that takes the focus is scrolled into view.
+//
+// A one-line hint under the scroll bar tells which occurrence the box under
+// the mouse, or else the focused box, stands for: its tool tip, as the
+// window sets it. A box's context menu adds filling the row from that box
+// and restoring every box's own separator to the usual edit entries.
 class TReplacementRow : public QObject {
     Q_OBJECT
 public:
@@ -49,7 +59,25 @@ public:
     // control in it changed size.
     void UpdateExtent();
 
+    // The hint line under the row, and what it says while no box with a
+    // tool tip is pointed at or focused.
+    TBevelLabel* Hint() const { return hint_; }
+    void SetRestingHint(const QString& text);
+    // Entry k becomes the tool tip of box k; boxes beyond the list get none.
+    void SetOccurrenceHints(const QStringList& hints);
+
+    // Every box whose own separator is the separator of `box` takes the
+    // text of `box`.
+    void FillLike(TBevelEdit* box);
+    // Every box takes its own separator again.
+    void RestoreSeparators(TBevelEdit* box);
+    // The context menu of `box`: the edit's own entries, then the two above.
+    // The caller owns it.
+    QMenu* CreateContextMenu(TBevelEdit* box);
+
 signals:
+    // One box changed, or (after FillLike or RestoreSeparators) any number
+    // of them, `sender` being the box whose menu was used.
     void BoxChanged(TBevelEdit* sender);
 
 protected:
@@ -57,9 +85,19 @@ protected:
 
 private:
     void FitToPage();
+    void RefreshHint();
+    // Sets the boxes' texts without a change event each, then one
+    // BoxChanged when anything changed.
+    template <typename TextOf>
+    void SetTexts(TBevelEdit* sender, TextOf textOf);
 
     QWidget* page_;
     QScrollArea* area_;
     QWidget* content_;
+    TBevelLabel* hint_;
+    QString restingHint_;
+    QPointer<TBevelEdit> hovered_;
     std::vector<TBevelEdit*> boxes_;
+    // The template's separator under each box.
+    std::string separators_;
 };

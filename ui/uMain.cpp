@@ -49,6 +49,10 @@ namespace {
 const char kApplicationTitle[] = "Morvane (Halvik Control PE to Ostral)";
 const char kNotFound[] = "PE-File not found or damaged!";
 const char kNoSeparator[] = "please choose a seperator char first!";
+const char kRestingHint[] =
+    "Type the character that replaces each separator; the line above shows the result.";
+// Longer fields are cut in a hint: the label shows one line, a tool tip a few.
+constexpr std::size_t kHintFieldChars = 40;
 
 // Larger than any screen, so no drag reaches the next allowed size.
 constexpr int kNoDragIncrement = 1 << 14;
@@ -118,6 +122,28 @@ TBevelEdit* SettingsEdit(QWidget* parent, QRect geometry)
 std::string FileSystemBytes(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+QString HintField(std::string_view field)
+{
+    if (field.size() <= kHintFieldChars)
+        return Windows1252::Decode(field);
+    return Windows1252::Decode(field.substr(0, kHintFieldChars)) + QChar(0x2026);
+}
+
+// E.g. `"," no. 7 of 29, between "46.1" and "31" (Humidity [%] | Valve 1 [%])`;
+// the names in brackets are the header's fields at the same occurrence.
+QString OccurrenceHint(const morvane::TOccurrenceFields& occurrence, std::size_t k, std::size_t count,
+                       bool countIsLowerBound, const morvane::TOccurrenceFields* header)
+{
+    const QString total = countIsLowerBound ? QStringLiteral("at least %1").arg(count) : QString::number(count);
+    QString text = QStringLiteral("\"%1\" no. %2 of %3, between \"%4\" and \"%5\"")
+                       .arg(Windows1252::Decode(std::string_view(&occurrence.Separator, 1)),
+                            QString::number(k + 1), total, HintField(occurrence.Before),
+                            HintField(occurrence.After));
+    if (header)
+        text += QStringLiteral(" (%1 | %2)").arg(HintField(header->Before), HintField(header->After));
+    return text;
 }
 
 } // namespace
@@ -238,9 +264,12 @@ void TfMain::NameControls()
         {ed_Seperator, "ed_Seperator"},
         {ed_RelativeTimeSeperator, "ed_RelativeTimeSeperator"},
         {cb_RelativeTimeSeperator, "cb_RelativeTimeSeperator"},
+        {cb_AcrossMidnight, "cb_AcrossMidnight"},
         {Label6, "Label6"},
         {lbl_Header, "lbl_Header"},
         {Label7, "Label7"},
+        {lbl_HeaderHint, "lbl_HeaderHint"},
+        {lbl_DataHint, "lbl_DataHint"},
         {Label3, "Label3"},
         {lbl_data, "lbl_data"},
         {Label2, "Label2"},
@@ -269,6 +298,12 @@ void TfMain::CreatePage1()
     cb_RelativeTimeSeperator->setGeometry(56, 106, 249, 25);
     cb_RelativeTimeSeperator->setFont(Tahoma(13, true));
     SetTextColour(cb_RelativeTimeSeperator, kNavy);
+    // Last on the page, so last in its tab order; off keeps every count
+    // within one day.
+    cb_AcrossMidnight = new TBevelCheckBox(QStringLiteral("count on past midnight"), TabSheet4);
+    cb_AcrossMidnight->setGeometry(56, 172, 249, 21);
+    cb_AcrossMidnight->setFont(Tahoma(12));
+    SetTextColour(cb_AcrossMidnight, kNavy);
 }
 
 void TfMain::CreatePage2()
@@ -284,6 +319,8 @@ void TfMain::CreatePage2()
     lbl_Header->SetShowAccelChar(false);
     Label7 = PlainLabel(area, QStringLiteral("change separator:"), {33, 69}, Tahoma(12, true));
     headerRow_->UpdateExtent();
+    lbl_HeaderHint = headerRow_->Hint();
+    headerRow_->SetRestingHint(QString::fromLatin1(kRestingHint));
 }
 
 void TfMain::CreatePage3()
@@ -297,6 +334,8 @@ void TfMain::CreatePage3()
     lbl_data->SetShowAccelChar(false);
     Label2 = PlainLabel(area, QStringLiteral("change separator:"), {33, 69}, Tahoma(12, true));
     lineRow_->UpdateExtent();
+    lbl_DataHint = lineRow_->Hint();
+    lineRow_->SetRestingHint(QString::fromLatin1(kRestingHint));
 
     lb_FileNameExcel = FramedLabel(TabSheet1, QStringLiteral("Filename"), {48, 155}, 13);
     lb_FileNameExcel->SetAutoSize(false);
@@ -336,6 +375,10 @@ void TfMain::ConnectHandlers()
     // clean-up, in the middle of a focus change or a click.
     const auto guarded = [this](auto handler) { return GuardedHandler(this, handler); };
     connect(FileOpenEdit1, &TBevelEdit::OnChange, this, guarded([this] { FileOpenEdit1Change(); }));
+    FileOpenEdit1->SetDialogFactory([this] { return Platform().CreateFileOpenDialog(); });
+    connect(FileOpenEdit1, &TFileOpenEdit::OnBeforeBrowse, this, [this] {
+        FileOpenEdit1->SetInitialDir(ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::PeFile)));
+    });
     connect(ed_Seperator, &TBevelEdit::OnChange, this, guarded([this] { ed_SeperatorChange(); }));
     connect(ed_RelativeTimeSeperator, &TBevelEdit::OnChange, this,
             guarded([this] { ed_RelativeTimeSeperatorChange(); }));
@@ -377,6 +420,7 @@ void TfMain::FileOpenEdit1Change()
 {
     // The templates on pages 2 and 3 belong to the previous name now.
     templatesStale_ = true;
+    RememberFolderOf(IPlatform::TFolder::PeFile, FileOpenEdit1->Filename());
     keepFocusInFileEdit_ = !FileOpenEdit1->Browsing() && !choosingFile_;
     const auto reset = qScopeGuard([this] { keepFocusInFileEdit_ = false; });
     PageControl1->setVisible(true);
@@ -444,10 +488,12 @@ void TfMain::btn_OpenExcelFileClick()
 {
     IPlatform::TSaveDialogRequest request;
     request.FileName = SaveDialog1.FileName;
+    request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
     const std::optional<QString> chosen = Platform().SaveFileName(this, request);
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
+    RememberFolderOf(IPlatform::TFolder::Output, *chosen);
     lb_FileNameExcel->SetCaption(*chosen);
 }
 
@@ -459,6 +505,7 @@ void TfMain::btn_SaveExcelFileClick()
     settings.DataReplacements = lineRow_->Texts();
     settings.RelativeTime = cb_RelativeTimeSeperator->Checked();
     settings.RelativeTimeSeparator = relativeTimeSeparator_;
+    settings.AcrossMidnight = cb_AcrossMidnight->Checked();
 
     const QString input = FileOpenEdit1->Filename();
     QString output = lb_FileNameExcel->Caption();
@@ -532,12 +579,57 @@ void TfMain::ReadTemplatesAndBuildRows()
                dataTemplate_.Text.empty()
                    ? std::string(kNotFound)
                    : TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
+    UpdateOccurrenceHints();
     // The name follows the file even when its lines cannot be read: a name
     // left over from the previous file would have "&Go" overwrite that
     // file's output.
     if (!input.empty())
         lb_FileNameExcel->SetCaption(QFile::decodeName(QByteArray::fromStdString(
             morvane::ProposedOutputName(input))));
+}
+
+void TfMain::UpdateOccurrenceHints()
+{
+    // Boxes left over from an earlier file (their template came out empty)
+    // get no occurrence: the hint then says what to do instead.
+    const std::size_t limit = TTemplateExcerpt::kMaxBoxes;
+    const auto header = morvane::OccurrenceFields(headerTemplate_.Text, separatorSet_, limit);
+    const auto data = morvane::OccurrenceFields(dataTemplate_.Text, separatorSet_, limit);
+    const std::size_t headerCount = morvane::CountSeparators(headerTemplate_.Text, separatorSet_);
+    const std::size_t dataCount = morvane::CountSeparators(dataTemplate_.Text, separatorSet_);
+    // Only a header with as many occurrences names the data's fields; a cut
+    // line's count says nothing about the whole line.
+    const bool headerNamesData =
+        !header.empty() && headerCount == dataCount && !headerTemplate_.Cut && !dataTemplate_.Cut;
+
+    QStringList hints;
+    for (std::size_t k = 0; k < header.size(); ++k)
+        hints.append(OccurrenceHint(header[k], k, headerCount, headerTemplate_.Cut, nullptr));
+    headerRow_->SetOccurrenceHints(hints);
+    hints.clear();
+    for (std::size_t k = 0; k < data.size(); ++k)
+        hints.append(OccurrenceHint(data[k], k, dataCount, dataTemplate_.Cut,
+                                    headerNamesData ? &header[k] : nullptr));
+    lineRow_->SetOccurrenceHints(hints);
+}
+
+QString TfMain::ExistingFolder(const QString& folder)
+{
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void TfMain::RememberFolderOf(IPlatform::TFolder which, const QString& file)
+{
+    // A PE file only once it is there: a path being typed passes through
+    // names the user never meant. An output need not exist yet; its folder must.
+    const QFileInfo info(file);
+    if (file.isEmpty() || (which == IPlatform::TFolder::PeFile && !info.isFile()))
+        return;
+    const QString folder = info.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return;
+    if (folder != Platform().RememberedFolder(which))
+        Platform().RememberFolder(which, folder);
 }
 
 void TfMain::RefreshIfStale()

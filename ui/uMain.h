@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "IPlatform.h"
 #include "TTemplateExcerpt.h"
 
-class IPlatform;
 class QLabel;
 class TBevelButton;
 class TBevelCheckBox;
@@ -61,6 +61,11 @@ public:
     TBevelEdit* ed_Seperator = nullptr;
     TBevelEdit* ed_RelativeTimeSeperator = nullptr;
     TBevelCheckBox* cb_RelativeTimeSeperator = nullptr;
+    // Relative times count on past midnight instead of within one day.
+    TBevelCheckBox* cb_AcrossMidnight = nullptr;
+    // Under each row: which occurrence the box pointed at stands for.
+    TBevelLabel* lbl_HeaderHint = nullptr;
+    TBevelLabel* lbl_DataHint = nullptr;
     QLabel* Label6 = nullptr;
     TBevelLabel* lbl_Header = nullptr;
     QLabel* Label7 = nullptr;
@@ -136,6 +141,10 @@ private:
 
     bool HasNormalSize() const;
     void ReadTemplatesAndBuildRows();
+    void UpdateOccurrenceHints();
+    // `folder` when it still exists, else empty: the dialog's own choice.
+    static QString ExistingFolder(const QString& folder);
+    void RememberFolderOf(IPlatform::TFolder which, const QString& file);
     void RefreshIfStale();
     void SelectPage(TTabSheet* page);
     void EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,

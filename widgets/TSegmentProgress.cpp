@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <typeinfo>
 
 namespace {
 
@@ -84,6 +85,9 @@ TSegmentProgress::TSegmentProgress(QWidget* parent)
     , bevel_(new TBevelSettings(this))
 {
     bevel_->SetStyleOuter(bsLowered);
+    // Every drawing covers the whole control, so an immediate repaint need
+    // not have the parent paint the area underneath first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(80, 20);
     connect(smallBar_, &TSmallBar::changed, this, &TSegmentProgress::Redraw);
     connect(bevel_, &TBevelSettings::changed, this, &TSegmentProgress::Redraw);
@@ -136,6 +140,53 @@ int TSegmentProgress::LitCount(int percent, int count)
     return std::clamp(roundToInt(fraction * static_cast<long double>(count)), 0, std::max(count, 0));
 }
 
+long long TSegmentProgress::FirstValueReaching(int percent) const
+{
+    // The percentage never falls as the value rises, so the first value that
+    // reaches it is found by bisection; the exact boundary is near
+    // min + span x (percent - 1/2) / 100, and checking either side of that
+    // first leaves only a step or two.
+    const auto reaches = [&](long long v) {
+        return PercentFromValue(minValue_, maxValue_, static_cast<int>(v)) >= percent;
+    };
+    const long long span = static_cast<long long>(maxValue_) - minValue_;
+    long long low = minValue_;
+    long long high = static_cast<long long>(maxValue_) + 1; // past the range: reached by nothing
+    const long double exact = static_cast<long double>(span) * (percent - 0.5L) / 100.0L;
+    const long long guess = minValue_ + static_cast<long long>(std::ceil(exact));
+    if (guess - 2 >= low && guess - 2 < high) {
+        if (reaches(guess - 2))
+            high = guess - 2;
+        else
+            low = guess - 1;
+    }
+    if (guess + 2 >= low && guess + 2 < high) {
+        if (reaches(guess + 2))
+            high = guess + 2;
+        else
+            low = guess + 3;
+    }
+    while (low < high) {
+        const long long middle = low + (high - low) / 2;
+        if (reaches(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+int TSegmentProgress::PercentOfValue(int value)
+{
+    if (value >= samePercentLow_ && value <= samePercentHigh_)
+        return samePercent_;
+    const int percent = PercentFromValue(minValue_, maxValue_, value);
+    samePercent_ = percent;
+    samePercentLow_ = percent == 0 ? minValue_ : static_cast<int>(FirstValueReaching(percent));
+    samePercentHigh_ = percent == 100 ? maxValue_ : static_cast<int>(FirstValueReaching(percent + 1) - 1);
+    return percent;
+}
+
 void TSegmentProgress::SetMinValue(int value)
 {
     if (value == minValue_ || value == maxValue_)
@@ -143,6 +194,8 @@ void TSegmentProgress::SetMinValue(int value)
     const int other = maxValue_;
     minValue_ = std::min(value, other);
     maxValue_ = std::max(value, other);
+    ForgetPercentRun();
+    ForgetQuietRun();
     if (userValue_ < minValue_ || userValue_ > maxValue_)
         userValue_ = minValue_;
     position_ = PercentFromValue(minValue_, maxValue_, userValue_);
@@ -156,18 +209,20 @@ void TSegmentProgress::SetMaxValue(int value)
     const int other = minValue_;
     minValue_ = std::min(value, other);
     maxValue_ = std::max(value, other);
+    ForgetPercentRun();
+    ForgetQuietRun();
     if (userValue_ < minValue_ || userValue_ > maxValue_)
         userValue_ = maxValue_;
     position_ = PercentFromValue(minValue_, maxValue_, userValue_);
     Redraw();
 }
 
-void TSegmentProgress::SetUserValue(int value)
+void TSegmentProgress::ChangeUserValue(int value)
 {
     if (value == userValue_ || value < minValue_ || value > maxValue_)
         return;
     userValue_ = value;
-    position_ = PercentFromValue(minValue_, maxValue_, userValue_);
+    position_ = PercentOfValue(value);
     UpdateBar();
 }
 
@@ -175,6 +230,7 @@ void TSegmentProgress::SetPosition(int percent)
 {
     if (percent == position_)
         return;
+    ForgetQuietRun();
     position_ = std::clamp(percent, 0, 100);
     userValue_ = ValueFromPercent(minValue_, maxValue_, position_);
     UpdateBar();
@@ -182,6 +238,7 @@ void TSegmentProgress::SetPosition(int percent)
 
 void TSegmentProgress::SetDelta(quint8 delta)
 {
+    ForgetQuietRun();
     delta_ = delta == 0 ? 1 : delta;
 }
 
@@ -295,9 +352,17 @@ void TSegmentProgress::UpdateBar()
     const int q = lastDrawn_;
     const bool farEnough = std::abs(p - q) >= delta_;
     const bool reachedEnd = p != q && (p == 0 || p == 100);
-    if (!farEnough && !reachedEnd)
+    if (!farEnough && !reachedEnd) {
+        // The gate stays shut for every value of the current percentage, as
+        // long as the percentage is the bar's own and nothing else moves.
+        if (p == position_ && p == samePercent_ && typeid(*this) == typeid(TSegmentProgress)) {
+            quietLow_ = samePercentLow_;
+            quietHigh_ = samePercentHigh_;
+        }
         return;
+    }
 
+    ForgetQuietRun();
     DrawingScope scope(drawing_, lastDrawn_, p);
     // A hidden bar has nothing to show; it is composed in full when it
     // becomes visible.
@@ -386,9 +451,9 @@ bool TSegmentProgress::AutoSizeBars()
     const bool vertical = isVertical(direction_);
     const int space = vertical ? smallBar_->VSpace() : smallBar_->HSpace();
     const int current = vertical ? height() : width();
-    // A bar too small for even empty segments grows to the smallest size
-    // that holds them rather than to a negative segment length.
-    const int segment = std::max(0, SegmentLength(current - 2 * frame, space, count));
+    // A negative segment length (a bar too small for its gaps) is used as it
+    // is, so such a bar grows by what the gaps lack, not by whole segments.
+    const int segment = SegmentLength(current - 2 * frame, space, count);
     const int wanted = (segment + space) * count + space + 2 * frame;
     if (wanted == current) {
         resizing_ = false;

@@ -44,7 +44,16 @@ public:
     void SetMaxValue(int value);
     // Values outside [MinValue, MaxValue] are ignored, not clamped.
     int UserValue() const { return userValue_; }
-    void SetUserValue(int value);
+    void SetUserValue(int value)
+    {
+        // A long job calls this for every step it takes; within the quiet
+        // run the value is all that changes, so it is stored and no more.
+        if (value >= quietLow_ && value <= quietHigh_) {
+            userValue_ = value;
+            return;
+        }
+        ChangeUserValue(value);
+    }
     // Percentage 0..100; larger values are stored as 100, negative ones as 0.
     int Position() const { return position_; }
     void SetPosition(int percent);
@@ -113,6 +122,11 @@ protected:
 private:
     void UpdateBar();
     void Redraw();
+    int PercentOfValue(int value);
+    long long FirstValueReaching(int percent) const;
+    void ForgetPercentRun() { samePercentLow_ = 1; samePercentHigh_ = 0; }
+    void ForgetQuietRun() { quietLow_ = 1; quietHigh_ = 0; }
+    void ChangeUserValue(int value);
     void Compose(int percent);
     void DrawText(QPainter& canvas, const QRect& dest, const QRect& notDest, const QRect& aRect,
                   const QColor& barColor);
@@ -123,12 +137,25 @@ private:
     int maxValue_ = 100;
     int userValue_ = 0;
     int position_ = 0;
+    // The values that give the percentage samePercent_ in the current range
+    // (none while low is above high). A run moves the value once per line
+    // but the percentage only a hundred times, so the division is skipped
+    // for values inside the run of the last one.
+    int samePercentLow_ = 1;
+    int samePercentHigh_ = 0;
+    int samePercent_ = 0;
+    // The values that would change nothing but UserValue itself: they keep
+    // the percentage, and the redraw gate stays shut for it. Known only
+    // while the percentage, the last drawn one and Delta stay as they were
+    // when it was worked out.
+    int quietLow_ = 1;
+    int quietHigh_ = 0;
     quint8 delta_ = 1;
     TMeterDirection direction_ = mdHorizontal;
     TMeterTextOptions optionsText_ = toNoText;
     TAlignment alignment_ = taCenter;
     bool useFontColor_ = false;
-    TProgressStyle style_ = pgBar;
+    TProgressStyle style_ = pgSmallBar;
     QColor barColor_ = QColor(0, 0, 128);
     TBevelStyle bar3D_ = bsNone;
     bool ctlXP_ = false;

@@ -80,6 +80,18 @@ void FakePlatform::OpenUrl(const QString& url)
     Log.push_back(QStringLiteral("OpenUrl:") + url);
 }
 
+QString FakePlatform::RememberedFolder(TFolder which)
+{
+    const auto found = RememberedFolders.find(which);
+    return found == RememberedFolders.end() ? QString() : found->second;
+}
+
+void FakePlatform::RememberFolder(TFolder which, const QString& folder)
+{
+    RememberedFolders[which] = folder;
+    Log.push_back(QStringLiteral("RememberFolder:") + folder);
+}
+
 void FakePlatform::QueueSaveAnswer(std::optional<QString> answer)
 {
     saveAnswers_.push_back(std::move(answer));

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -44,6 +45,9 @@ public:
     std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() override;
     void Beep() override;
     void OpenUrl(const QString& url) override;
+    // From and into RememberedFolders.
+    QString RememberedFolder(TFolder which) override;
+    void RememberFolder(TFolder which, const QString& folder) override;
 
     // Queues the save dialog's next answer; nullopt is a cancel. With nothing
     // queued the dialog is cancelled.
@@ -52,7 +56,8 @@ public:
     // The same for the file-open dialog.
     void QueueOpenAnswer(std::optional<QString> answer);
 
-    // Drops every record and every queued answer.
+    // Drops every record and every queued answer; the remembered folders
+    // stay, as the user's configuration outlives a window.
     void Clear();
 
     // Records, oldest first.
@@ -62,9 +67,11 @@ public:
     std::vector<FakeFileOpenDialog::TSettings> OpenRequests;
     std::vector<QString> OpenedUrls;
     int BeepCount = 0;
+    // The user's configuration as far as the folders go.
+    std::map<TFolder, QString> RememberedFolders;
     // Every call in order, e.g. "MessageBox:Information:<caption>:<text>",
     // "LastResortBox:<caption>", "SaveFileName", "OpenFileName",
-    // "Beep", "OpenUrl:<url>", so
+    // "Beep", "OpenUrl:<url>", "RememberFolder:<folder>", so
     // tests can check what happened before what.
     std::vector<QString> Log;
 

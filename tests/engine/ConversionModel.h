@@ -123,13 +123,13 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
     return e;
 }
 
-// Four settings that between them reach every way of the run: one or two
+// Settings that between them reach every way of the run: one or two
 // kinds of separator, lists shorter than the lines, empty entries, break
 // bytes as separators and as replacements, the relative time column with a
 // plain and a long separator, counting within a day and past midnight.
 inline std::vector<TConversionSettings> VariedSettings()
 {
-    std::vector<TConversionSettings> all(4);
+    std::vector<TConversionSettings> all(7);
     all[0].SeparatorSet = ",";
     all[0].ReplacementBeyondList = ";";
     all[1] = all[0];
@@ -143,6 +143,16 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[2].AcrossMidnight = true;
     all[3].SeparatorSet = ":,\r\n";
     all[3].ReplacementBeyondList = "\r";
+    // Lists whose entries change nothing beyond what the rest of the
+    // settings do, as the window's boxes first hold their own separators,
+    // and one that only looks like that.
+    all[4].HeaderReplacements = {",", ""};
+    all[4].DataReplacements = {",", "", ","};
+    all[5] = all[1];
+    all[5].HeaderReplacements = {"", ";"};
+    all[5].DataReplacements = {";", ";"};
+    all[6].SeparatorSet = ",;";
+    all[6].DataReplacements = {",", ",", ","};
     return all;
 }
 

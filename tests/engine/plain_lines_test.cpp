@@ -434,6 +434,69 @@ TEST(ConvertFilePlainLines, EverySecondOfTheDayGetsItsCount)
     EXPECT_EQ(ReadBytes(folder / "out.csv"), expected);
 }
 
+// Successive data lines: one for each second from..to (either way), or one
+// line as it stands.
+struct ClockRun {
+    int from = 0;
+    int to = 0;
+    const char* text = nullptr;
+};
+
+// Lines one second apart are counted on from the line before; each way
+// that counting must stop and read the clock again is run here against the
+// naive run, with the count's digits carried and borrowed on the way.
+TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
+{
+    const int noon = 12 * 3600;
+    struct Case { const char* name; std::vector<ClockRun> clocks; };
+    const std::vector<Case> cases = {
+        {"up past 9, 99 and a clock carry", {{noon - 5, noon + 120}}},
+        {"down to the start and on past it", {{noon, noon}, {noon - 130, noon + 12}}},
+        {"up to midnight and over it", {{noon, noon}, {86'390, 86'399}, {0, 12}}},
+        {"a twenty-fourth hour after the last second", {{86'397, 86'399}, {0, 0, "24:00:00"}}},
+        {"clocks between two seconds",
+         {{0, 0, "1:2:3.45"}, {3'724, 3'726}, {3'720, 3'730}, {0, 0, "1:2:7.50"}, {3'728, 3'729}}},
+        {"short and odd clocks in between",
+         {{noon, noon + 3}, {0, 0, "12:0:4"}, {noon + 5, noon + 7}, {0, 0, " 12:00:08"}, {noon + 9, noon + 10},
+          {0, 0, "12:00:11 "}, {noon + 12, noon + 13}}},
+    };
+    TempFolder folder;
+    TConversionSettings counted;
+    counted.ReplacementBeyondList = ";";
+    counted.RelativeTime = true;
+    TConversionSettings listed = counted;
+    listed.DataReplacements = {"|", ""};
+    for (const Case& c : cases) {
+        std::string input = "Time,A\r\n";
+        for (const ClockRun& run : c.clocks) {
+            if (run.text) {
+                input += std::string(run.text) + "\r\n";
+                continue;
+            }
+            const int step = run.to >= run.from ? 1 : -1;
+            for (int second = run.from;; second += step) {
+                input += Clock(second, ':') + ",1\r\n";
+                if (second == run.to)
+                    break;
+            }
+        }
+        WriteBytes(folder / "in.pe", input);
+        for (const TConversionSettings* s : {&counted, &listed}) {
+            SCOPED_TRACE(std::string(c.name) + (s == &counted ? ", one map" : ", a list"));
+            const Expected expected = NaiveRun(input, *s);
+            TRecordingSink sink;
+            std::string error;
+            try {
+                ConvertFile(folder / "in.pe", folder / "out.csv", *s, sink);
+            } catch (const EConvertError& e) {
+                error = e.Message();
+            }
+            EXPECT_EQ(ReadBytes(folder / "out.csv"), expected.output);
+            EXPECT_EQ(error, expected.error);
+        }
+    }
+}
+
 // Stops the run by failing at the n-th value it is told.
 class TFailingSink : public TRecordingSink {
 public:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -89,6 +90,40 @@ TEST(FindSeparators, InitialEntriesMapEveryLineToItself)
         entries.emplace_back(1, o.Character);
     EXPECT_EQ(entries.size(), 6u);
     EXPECT_EQ(MapLine(line, ",;:", entries), line);
+}
+
+struct FieldsCase {
+    const char* name;
+    std::string set;
+    std::string line;
+    std::size_t limit;
+    std::size_t count;
+    // Each occurrence as separator, field before, field after.
+    std::vector<std::array<std::string, 3>> expected;
+};
+
+TEST(OccurrenceFields, NamesTheFieldsEitherSideOfEachOccurrence)
+{
+    const std::vector<FieldsCase> cases = {
+        {"TwoKinds", ",;", "Time,A;B", 9, 2, {{",", "Time", "A"}, {";", "A", "B"}}},
+        {"EmptyFieldsAtTheEnds", ",", ",a,", 9, 2, {{",", "", "a"}, {",", "a", ""}}},
+        {"AdjacentSeparators", ",", "a,,b", 9, 2, {{",", "a", ""}, {",", "", "b"}}},
+        {"LimitStillEndsTheLastField", ",", "a,b,c,d", 2, 3, {{",", "a", "b"}, {",", "b", "c"}}},
+        {"ZeroLimit", ",", "a,b", 0, 1, {}},
+        {"NoSeparator", ",", "abc", 9, 0, {}},
+        {"EmptySet", "", "a,b", 9, 0, {}},
+        {"EmptyLine", ",", "", 9, 0, {}},
+        {"HighBytes", "\xb0", "1\xb0\xe9", 9, 1, {{"\xb0", "1", "\xe9"}}},
+        {"LongLineCountedWhole", ",", "a,b,c,d,e,f,g,h,i,j,k,l", 1, 11, {{",", "a", "b"}}},
+    };
+    for (const FieldsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::array<std::string, 3>> found;
+        for (const TOccurrenceFields& o : OccurrenceFields(c.line, c.set, c.limit))
+            found.push_back({std::string(1, o.Separator), std::string(o.Before), std::string(o.After)});
+        EXPECT_EQ(found, c.expected);
+        EXPECT_EQ(CountSeparators(c.line, c.set), c.count);
+    }
 }
 
 struct BeyondCase {

@@ -3,9 +3,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -223,6 +225,23 @@ TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
     EXPECT_EQ(platform.SaveFileName(nullptr, {}), std::nullopt);
     EXPECT_EQ(startedWith, chosen);
     EXPECT_EQ(platform.LastSaveFileName(), chosen);
+}
+
+TEST(QtRememberedFolders, OutliveThePlatformObjectEachFolderApart)
+{
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    {
+        TQtPlatform session;
+        EXPECT_EQ(session.RememberedFolder(IPlatform::TFolder::PeFile), QString());
+        session.RememberFolder(IPlatform::TFolder::PeFile, QStringLiteral("/data/runs"));
+        session.RememberFolder(IPlatform::TFolder::Output, QStringLiteral("/data/csv"));
+    }
+    EXPECT_TRUE(QFileInfo::exists(config.filePath(QStringLiteral("morvane/morvane.ini"))));
+    TQtPlatform next;
+    EXPECT_EQ(next.RememberedFolder(IPlatform::TFolder::PeFile), QStringLiteral("/data/runs"));
+    EXPECT_EQ(next.RememberedFolder(IPlatform::TFolder::Output), QStringLiteral("/data/csv"));
 }
 
 } // namespace

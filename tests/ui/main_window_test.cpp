@@ -16,15 +16,19 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
 
 #include <limits>
+#include <map>
 #include <optional>
 
 namespace {
@@ -83,6 +87,7 @@ TEST_F(MainWindowTest, StartsWithOnlyTheFileEditLogoAndBottomLabelsVisible)
     EXPECT_EQ(w.ed_RelativeTimeSeperator->Text(), ";");
     EXPECT_EQ(w.SeparatorSet(), ",");
     EXPECT_FALSE(w.cb_RelativeTimeSeperator->Checked());
+    EXPECT_FALSE(w.cb_AcrossMidnight->Checked());
     EXPECT_EQ(w.lb_FileNameExcel->Caption(), QStringLiteral("Filename"));
     EXPECT_EQ(w.lbl_Header->Caption(), QStringLiteral("header of PE file"));
     EXPECT_EQ(w.lbl_data->Caption(), QStringLiteral("line of PE file"));
@@ -362,7 +367,8 @@ TEST_F(MainWindowTest, TabWalksEachPageInItsOrderWithTheDataRowAfterTheButtons)
     ChooseThroughDialog(WritePe(QStringLiteral("order.pe"), kSample));
     const std::vector<QString> page1 = {QStringLiteral("ed_Seperator"),
                                         QStringLiteral("ed_RelativeTimeSeperator"),
-                                        QStringLiteral("cb_RelativeTimeSeperator")};
+                                        QStringLiteral("cb_RelativeTimeSeperator"),
+                                        QStringLiteral("cb_AcrossMidnight")};
     for (std::size_t i = 0; i < page1.size(); ++i) {
         EXPECT_EQ(FocusName(), page1[i]);
         if (i + 1 < page1.size())
@@ -392,7 +398,7 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         {"TabClickOn3", [this] { ClickTab(2); }},
         {"TabFromTheLastControl",
          [this] {
-             window_->cb_RelativeTimeSeperator->setFocus(Qt::TabFocusReason);
+             window_->cb_AcrossMidnight->setFocus(Qt::TabFocusReason);
              PressKey(Qt::Key_Tab);
          }},
         {"ShiftTabFromTheFirstControl", [this] { PressKey(Qt::Key_Backtab, Qt::ShiftModifier); }},
@@ -692,6 +698,29 @@ TEST_F(GoTest, RelativeTimeSeparatorAndBarVisibilityFollowThePages)
     ClickTab(1);
     ClickTab(2);
     EXPECT_FALSE(window_->progress_Excel->isVisible());
+}
+
+TEST_F(GoTest, CountOnPastMidnightTickedCarriesTheRelativeTimeIntoTheNextDay)
+{
+    const struct {
+        bool ticked;
+        std::string expected;
+    } cases[] = {
+        {false, "relTime; T,V\r\n0;23:59:50,1\r\n86380;00:00:10,2\r\n"},
+        {true, "relTime; T,V\r\n0;23:59:50,1\r\n20;00:00:10,2\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ticked);
+        NewWindow();
+        input_ = WritePe(QStringLiteral("go.pe"), "T,V\r\n23:59:50,1\r\n00:00:10,2\r\n");
+        ChooseThroughDialog(input_);
+        ClickInto(window_->cb_RelativeTimeSeperator);
+        if (c.ticked)
+            ClickInto(window_->cb_AcrossMidnight);
+        ClickTab(2);
+        ClickGo();
+        EXPECT_EQ(ReadAll(Output()), c.expected);
+    }
 }
 
 TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
@@ -1037,6 +1066,168 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsTakenLikeADrop)
             EXPECT_EQ(ActivePage(), 0);
             EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
         }
+    }
+}
+
+// ------------------------------------------------ hints, row menu, folders
+
+TEST_F(MainWindowTest, HintNamesTheOccurrencePointedAtAndTheFieldsEitherSide)
+{
+    const QString resting =
+        QStringLiteral("Type the character that replaces each separator; the line above shows the result.");
+    struct Case {
+        const char* name;
+        std::string header;
+        int page;  // 1: header row, 2: data row
+        QString expected;  // box 1's hint
+    };
+    const std::string data = "12:00:00,46.1,31";
+    const Case cases[] = {
+        {"Header", "Time,Humidity [%],Valve 1 [%]", 1,
+         QStringLiteral("\",\" no. 2 of 2, between \"Humidity [%]\" and \"Valve 1 [%]\"")},
+        {"DataNamedByAHeaderOfTheSameCount", "Time,Humidity [%],Valve 1 [%]", 2,
+         QStringLiteral("\",\" no. 2 of 2, between \"46.1\" and \"31\" (Humidity [%] | Valve 1 [%])")},
+        {"DataUnderAHeaderOfAnotherCount", "Time,Humidity [%]", 2,
+         QStringLiteral("\",\" no. 2 of 2, between \"46.1\" and \"31\"")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        ChooseThroughDialog(WritePe(QStringLiteral("hint.pe"), c.header + "\r\n" + data + "\r\n"));
+        ClickTab(c.page);
+        const std::vector<TBevelEdit*>& boxes = c.page == 1 ? window_->HeaderEdits() : window_->LineEdits();
+        const TBevelLabel* hint = c.page == 1 ? window_->lbl_HeaderHint : window_->lbl_DataHint;
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1]->toolTip(), c.expected);
+
+        ClickInto(window_->FileOpenEdit1);
+        EXPECT_EQ(hint->Caption(), resting);
+        ClickInto(boxes[1]);
+        EXPECT_EQ(hint->Caption(), c.expected);
+        if (c.page == 1)
+            Screenshot(QStringLiteral("11_page2_hint"));
+        // The box under the mouse goes before the focused one, until the
+        // mouse leaves it.
+        QTest::mouseMove(boxes[0], boxes[0]->rect().center());
+        Settle();
+        EXPECT_EQ(hint->Caption(), boxes[0]->toolTip());
+        EXPECT_NE(boxes[0]->toolTip(), c.expected);
+        QTest::mouseMove(window_->PageControl1, QPoint(5, window_->PageControl1->height() - 5));
+        Settle();
+        EXPECT_EQ(hint->Caption(), c.expected);
+    }
+}
+
+TEST_F(MainWindowTest, RowMenuFillsBoxesOfOneSeparatorKindAndRestoresThemAll)
+{
+    ChooseThroughDialog(WritePe(QStringLiteral("kinds.pe"), "h\r\n1;2,3,4;5\r\n"));
+    window_->ed_Seperator->SetText(",;");
+    ClickTab(2);
+    ASSERT_EQ(BoxTexts(window_->LineEdits()), (std::vector<std::string>{";", ",", ",", ";"}));
+
+    struct Step {
+        std::size_t box;
+        QString typed;  // typed into the box before its menu opens; empty: nothing
+        QString fillEntry;
+        bool fill;      // else restore
+        std::vector<std::string> boxes;
+        QString preview;
+    };
+    const Step steps[] = {
+        {1, QStringLiteral("|"), QStringLiteral("Use \u00ab|\u00bb for every \u00ab,\u00bb in this row"), true,
+         {";", "|", "|", ";"}, QStringLiteral("1;2|3|4;5")},
+        {3, QStringLiteral("&"), QStringLiteral("Use \u00ab&&\u00bb for every \u00ab;\u00bb in this row"), true,
+         {"&", "|", "|", "&"}, QStringLiteral("1&2|3|4&5")},
+        {2, QString(), QStringLiteral("Use \u00ab|\u00bb for every \u00ab,\u00bb in this row"), false,
+         {";", ",", ",", ";"}, QStringLiteral("1;2,3,4;5")},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.fillEntry.toStdString());
+        TBevelEdit* box = window_->LineEdits().at(step.box);
+        ClickInto(box);
+        if (!step.typed.isEmpty()) {
+            box->selectAll();
+            Type(step.typed);
+        }
+        QContextMenuEvent request(QContextMenuEvent::Mouse, box->rect().center(),
+                                  box->mapToGlobal(box->rect().center()));
+        QApplication::sendEvent(box, &request);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QStringList entries;
+        for (const QAction* action : menu->actions())
+            if (!action->isSeparator())
+                entries.append(action->text().section(QLatin1Char('\t'), 0, 0));
+        // The edit's own entries stay; the row's two come last.
+        const QStringList expected = {
+            QStringLiteral("&Undo"),  QStringLiteral("&Redo"),  QStringLiteral("Cu&t"),
+            QStringLiteral("&Copy"),  QStringLiteral("&Paste"), QStringLiteral("Delete"),
+            QStringLiteral("Select All"), step.fillEntry, QStringLiteral("Restore this row's separators")};
+        EXPECT_EQ(entries, expected);
+        const int beeps = platform_.BeepCount;
+        menu->actions().at(menu->actions().size() - (step.fill ? 2 : 1))->trigger();
+        menu->close();
+        // The offscreen platform hands the activation back to no one.
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        Settle();
+        EXPECT_EQ(BoxTexts(window_->LineEdits()), step.boxes);
+        EXPECT_EQ(window_->lbl_data->Caption(), step.preview);
+        EXPECT_EQ(platform_.BeepCount, beeps);
+    }
+}
+
+TEST_F(MainWindowTest, DialogsStartInTheFoldersRememberedFromEarlierSessionsWhileTheyExist)
+{
+    const QString runs = dir_.filePath(QStringLiteral("runs"));
+    const QString results = dir_.filePath(QStringLiteral("results"));
+    ASSERT_TRUE(QDir().mkpath(runs));
+    ASSERT_TRUE(QDir().mkpath(results));
+    const QString pe = WritePe(QStringLiteral("runs/night.pe"), kSample);
+    const QString output = results + QStringLiteral("/night.csv");
+
+    // One session chooses both files; the folders are remembered.
+    platform_.QueueOpenAnswer(pe);
+    QTest::mouseClick(window_->FileOpenEdit1->BrowseButton(), Qt::LeftButton);
+    Settle();
+    ClickTab(2);
+    platform_.QueueSaveAnswer(output);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    const std::map<IPlatform::TFolder, QString> remembered = {{IPlatform::TFolder::PeFile, runs},
+                                                              {IPlatform::TFolder::Output, results}};
+    EXPECT_EQ(platform_.RememberedFolders, remembered);
+
+    struct Case {
+        const char* name;
+        bool removeFolders;
+        QString openFolder;
+        QString saveFolder;
+    };
+    const Case cases[] = {
+        {"FoldersThere", false, runs, results},
+        {"FoldersGone", true, QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.removeFolders) {
+            ASSERT_TRUE(QDir(runs).removeRecursively());
+            ASSERT_TRUE(QDir(results).removeRecursively());
+        }
+        // The next session starts with what the last one remembered.
+        platform_.RememberedFolders = remembered;
+        NewWindow();
+        platform_.QueueOpenAnswer(std::nullopt);
+        QTest::mouseClick(window_->FileOpenEdit1->BrowseButton(), Qt::LeftButton);
+        Settle();
+        ASSERT_EQ(platform_.OpenRequests.size(), 1u);
+        EXPECT_EQ(platform_.OpenRequests[0].InitialDir, c.openFolder);
+
+        ChooseThroughDialog(WritePe(QStringLiteral("other.pe"), kSample));
+        ClickTab(2);
+        platform_.QueueSaveAnswer(std::nullopt);
+        QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        ASSERT_EQ(platform_.SaveRequests.size(), 1u);
+        EXPECT_EQ(platform_.SaveRequests[0].InitialDir, c.saveFolder);
     }
 }
 

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -80,6 +82,7 @@ struct ShownBar {
     QWidget window;
     TSegmentProgress* bar = new TSegmentProgress(&window);
     PaintCounter paints;
+    PaintCounter parentPaints;
 
     ShownBar()
     {
@@ -91,6 +94,7 @@ struct ShownBar {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         QCoreApplication::processEvents();
         bar->installEventFilter(&paints);
+        window.installEventFilter(&parentPaints);
     }
 };
 
@@ -289,6 +293,84 @@ TEST(SegmentProgressRedraw, PaintsOnlyWhenThePercentageMovedFarEnough)
         shown.bar->SetUserValue(s.value);
         // No event processing in between: the paint must happen right away.
         EXPECT_EQ(shown.paints.count, s.paints ? 1 : 0) << "value " << s.value;
+        // The bar covers its whole area, so the window underneath is not
+        // painted again with it.
+        EXPECT_EQ(shown.parentPaints.count, 0) << "value " << s.value;
+    }
+}
+
+// Values that share a percentage are many in a conversion's range of
+// blocks; each call must still leave the bar as if the percentage had been
+// worked out for that value alone, and paint exactly where the gate opens.
+TEST(SegmentProgressRedraw, LongRunsOfValuesKeepPositionsAndPaintsOfSingleValues)
+{
+    struct Step { enum Kind { Walk, Pos, Max, Delta } kind; long long from, to, step; };
+    struct Case { const char* name; int min, max; std::vector<Step> steps; };
+    const std::vector<Case> cases = {
+        {"a gigabyte in blocks, up", 0, 8388608, {{Step::Walk, 0, 8388608, 97}}},
+        {"ties to even, up and down", 0, 8, {{Step::Walk, 0, 8, 1}, {Step::Walk, 8, 0, -1}}},
+        {"a negative range, up by one, down by three, then a lower gate",
+         -1000, 1000, {{Step::Walk, -1000, 1000, 1}, {Step::Walk, 1000, -1000, -3}, {Step::Delta, 1, 0, 0},
+                       {Step::Walk, -1000, 1000, 7}}},
+        {"back into the run before a drawing", 0, 100000,
+         {{Step::Walk, 50000, 50001, 1}, {Step::Walk, 90000, 90000, 1}, {Step::Walk, 50002, 50002, 1}}},
+        {"the whole int range", INT_MIN, INT_MAX, {{Step::Walk, INT_MIN, INT_MAX, (1LL << 24) + 1}}},
+        {"gate, position and range set in the middle of a run", 0, 100000,
+         {{Step::Walk, 0, 42000, 13}, {Step::Pos, 40, 0, 0}, {Step::Walk, 42150, 42150, 1}, {Step::Delta, 1, 0, 0},
+          {Step::Walk, 42001, 42100, 1}, {Step::Delta, 5, 0, 0}, {Step::Walk, 40000, 60000, 13},
+          {Step::Max, 61000, 0, 0}, {Step::Walk, 60000, 61000, 100}, {Step::Delta, 2, 0, 0},
+          {Step::Walk, 61000, 0, -11}}},
+    };
+    for (const Case& c : cases) {
+        ShownBar shown;
+        TSegmentProgress& bar = *shown.bar;
+        bar.SetMinValue(c.min);
+        bar.SetMaxValue(c.max);
+        bar.SetPosition(0);
+        bar.SetUserValue(c.min);
+        bar.repaint(); // the last drawn position is now the bar's own
+        QCoreApplication::processEvents();
+        shown.paints.count = 0;
+        int lastDrawn = bar.Position();
+        int paints = 0;
+        const auto gate = [&](int p) {
+            if (std::abs(p - lastDrawn) >= bar.Delta() || (p != lastDrawn && (p == 0 || p == 100))) {
+                ++paints;
+                lastDrawn = p;
+            }
+        };
+        for (const Step& s : c.steps) {
+            switch (s.kind) {
+            case Step::Walk:
+                for (long long v = s.from; s.step > 0 ? v <= s.to : v >= s.to; v += s.step) {
+                    const int value = static_cast<int>(v);
+                    const bool moves = value != bar.UserValue();
+                    bar.SetUserValue(value);
+                    const int position = TSegmentProgress::PercentFromValue(bar.MinValue(), bar.MaxValue(), value);
+                    if (moves)
+                        gate(position);
+                    ASSERT_EQ(bar.UserValue(), value) << c.name;
+                    ASSERT_EQ(bar.Position(), position) << c.name << " value " << value;
+                    ASSERT_EQ(shown.paints.count, paints) << c.name << " value " << value;
+                }
+                break;
+            case Step::Pos:
+                bar.SetPosition(static_cast<int>(s.from));
+                gate(static_cast<int>(s.from));
+                EXPECT_EQ(bar.UserValue(), TSegmentProgress::ValueFromPercent(bar.MinValue(), bar.MaxValue(),
+                                                                              static_cast<int>(s.from)));
+                break;
+            case Step::Max:
+                bar.SetMaxValue(static_cast<int>(s.from));
+                ++paints; // a new range redraws in full
+                lastDrawn = bar.Position();
+                break;
+            case Step::Delta:
+                bar.SetDelta(static_cast<quint8>(s.from));
+                break;
+            }
+            EXPECT_EQ(shown.paints.count, paints) << c.name;
+        }
     }
 }
 
@@ -463,6 +545,7 @@ TEST(SegmentProgressPixels, FilledPartFollowsTheDirection)
         TSegmentProgress bar;
         bar.setPalette(testPalette());
         bar.resize(c.size);
+        bar.SetStyle(pgBar);
         bar.SetBarColor(Qt::red);
         bar.SetDirection(c.direction);
         bar.SetUserValue(44);
@@ -542,29 +625,48 @@ TEST(SegmentProgressPixels, OwnerDrawGetsTheFilledAndEmptyParts)
     EXPECT_EQ(img.pixelColor(50, 10), QColor(Qt::green));
 }
 
+// AutoSizeBars itself is protected; this exposes one step of it.
+class AutoSizingBar : public TSegmentProgress {
+public:
+    using TSegmentProgress::AutoSizeBars;
+};
+
 TEST(SegmentProgressAutoSize, SegmentedBarSnapsItsWidthToWholeSegments)
 {
-    struct Case { bool autoSize; TProgressStyle style; int width; };
-    // (20 + 3) x 10 + 3 + 2 x 2 = 237
+    struct Case { bool autoSize; std::optional<TProgressStyle> style; int start, firstStep, settled; };
+    // (20 + 3) x 10 + 3 + 2 x 2 = 237. From 20 pixels the segment length is
+    // truncate((16 - 30) / 10) = -1: (-1 + 3) x 10 + 3 + 4 = 27; from 27 it
+    // is truncate(-0.7) = 0, which gives 37.
     const std::vector<Case> cases = {
-        {true, pgSmallBar, 237},
-        {true, pgSmallBarColor, 237},
-        {false, pgSmallBar, 241},
-        {true, pgBar, 241},
+        {true, pgSmallBar, 241, 237, 237},
+        {true, pgSmallBarColor, 241, 237, 237},
+        {false, pgSmallBar, 241, 241, 241},
+        {true, pgBar, 241, 241, 241},
+        {true, std::nullopt, 241, 237, 237}, // segmented unless told otherwise
+        {true, pgSmallBar, 20, 27, 37},
     };
     for (const Case& c : cases) {
+        const auto configure = [&c](TSegmentProgress& bar) {
+            bar.resize(c.start, 20);
+            bar.SmallBar()->SetBarCount(10);
+            bar.SmallBar()->SetAutoSize(c.autoSize);
+            if (c.style)
+                bar.SetStyle(*c.style);
+        };
+        AutoSizingBar alone;
+        configure(alone);
+        alone.AutoSizeBars();
+        EXPECT_EQ(alone.width(), c.firstStep) << "auto " << c.autoSize << " from " << c.start;
+
         QWidget window;
         window.resize(300, 60);
         auto* bar = new TSegmentProgress(&window);
-        bar->resize(241, 20);
-        bar->SmallBar()->SetBarCount(10);
-        bar->SmallBar()->SetAutoSize(c.autoSize);
-        bar->SetStyle(c.style);
+        configure(*bar);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(bar->width(), c.width) << "auto " << c.autoSize << " style " << c.style;
+        for (int i = 0; i < 4; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(bar->width(), c.settled) << "auto " << c.autoSize << " from " << c.start;
         EXPECT_EQ(bar->height(), 20);
     }
 }

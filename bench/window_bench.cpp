@@ -1,0 +1,144 @@
+// Times the window's own conversion: the real main window on the offscreen
+// platform, driven the way a user drives it, with every box and dialog
+// answered by the scripted platform layer.
+// usage: window_bench [--to CHAR] [-r] [-o OUTPUT] INPUT
+//   --to CHAR  type CHAR into every replacement box of both rows
+//   -r         tick the relative time box on page 1
+//   -o OUTPUT  choose OUTPUT in the save dialog (default: the proposed name)
+// Prints the wall and processor seconds from the click on "&Go" until the
+// run returns. Exits 1 when the run did not end with "finished" or showed a
+// box.
+
+#include "FakePlatform.h"
+#include "FontSetup.h"
+#include "TBevelButton.h"
+#include "TBevelCheckBox.h"
+#include "TBevelEdit.h"
+#include "TFileOpenEdit.h"
+#include "TLocaleTimeSettings.h"
+#include "TSegmentProgress.h"
+#include "TStyledPageControl.h"
+#include "TStyledTabBar.h"
+#include "uMain.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+double ProcessorSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void Settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+void ClickTab(TfMain& window, int index)
+{
+    QTabBar* bar = window.PageControl1->StyledTabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    Settle();
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: window_bench [--to CHAR] [-r] [-o OUTPUT] INPUT\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string to;
+    bool relativeTime = false;
+    QString output;
+    QString input;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--to" && i + 1 < argc && std::strlen(argv[i + 1]) == 1)
+            to.assign(1, argv[++i][0]);
+        else if (arg == "-r")
+            relativeTime = true;
+        else if (arg == "-o" && i + 1 < argc)
+            output = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
+        else if (input.isEmpty() && !arg.empty() && arg[0] != '-')
+            input = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+        else
+            return Usage();
+    }
+    if (input.isEmpty())
+        return Usage();
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::setlocale(LC_ALL, "");
+    morvane::LoadLocaleTimeSettings();
+    QApplication app(argc, argv);
+    FontSetup::SetUpFonts();
+
+    // In place before the window is made: its boxes and dialogs come here.
+    FakePlatform platform(true);
+    TfMain window;
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "window_bench: the window did not show\n");
+        return 1;
+    }
+
+    window.ChooseInputFile(input);
+    Settle();
+    if (relativeTime) {
+        QTest::mouseClick(window.cb_RelativeTimeSeperator, Qt::LeftButton, {},
+                          QPoint(4, window.cb_RelativeTimeSeperator->height() / 2));
+        Settle();
+    }
+    ClickTab(window, 2);
+    if (window.PageControl1->ActivePageIndex() != 2) {
+        std::fprintf(stderr, "window_bench: page 3 did not open\n");
+        return 1;
+    }
+    if (!to.empty()) {
+        for (TBevelEdit* box : window.HeaderEdits())
+            box->SetText(to);
+        for (TBevelEdit* box : window.LineEdits())
+            box->SetText(to);
+    }
+    if (!output.isEmpty()) {
+        platform.QueueSaveAnswer(output);
+        QTest::mouseClick(window.btn_OpenExcelFile, Qt::LeftButton);
+        Settle();
+    }
+
+    const double cpuBefore = ProcessorSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(window.btn_SaveExcelFile, Qt::LeftButton);
+    const auto end = std::chrono::steady_clock::now();
+    const double cpu = ProcessorSeconds() - cpuBefore;
+
+    if (window.progress_Excel->Caption() != QStringLiteral("finished") || !platform.MessageBoxes.empty()) {
+        for (const FakePlatform::TMessageBoxCall& box : platform.MessageBoxes)
+            std::fprintf(stderr, "window_bench: %s\n", qPrintable(box.Text));
+        std::fprintf(stderr, "window_bench: the run did not finish\n");
+        return 1;
+    }
+    std::printf("%.3f %.3f\n", std::chrono::duration<double>(end - start).count(), cpu);
+    return 0;
+}
