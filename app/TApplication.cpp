@@ -24,10 +24,12 @@ TApplication::TApplication(int& argc, char** argv)
     Q_INIT_RESOURCE(morvane);
     setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
     previousPlatform_ = SetCurrentPlatform(&platform_);
+    installNativeEventFilter(&settingChange_);
 }
 
 TApplication::~TApplication()
 {
+    removeNativeEventFilter(&settingChange_);
     // Leave nothing pointing at the dying platform; a test may have put its
     // own in place meanwhile and is responsible for that one.
     if (&CurrentPlatform() == &platform_)

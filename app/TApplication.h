@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TQtPlatform.h"
+#include "TSettingChangeFilter.h"
 
 #include <QApplication>
 #include <QString>
@@ -37,6 +38,7 @@ private:
     // box and dialog of the program, the window's and the error boxes, goes
     // through it (see CurrentPlatform).
     TQtPlatform platform_;
+    TSettingChangeFilter settingChange_{this};
     IPlatform* previousPlatform_ = nullptr;
     bool updateFormatSettings_ = true;
 };

@@ -1,7 +1,12 @@
 #include "MessageOutput.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace morvane {
 
@@ -25,6 +30,16 @@ std::string ShowControlBytes(std::string_view text)
 
 bool ReadLineByLine(std::FILE* stream)
 {
+#ifdef _WIN32
+    const int fd = _fileno(stream);
+    if (fd < 0)
+        return false;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD type = GetFileType(handle);
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+#else
     const int fd = ::fileno(stream);
     if (fd < 0)
         return false;
@@ -32,6 +47,7 @@ bool ReadLineByLine(std::FILE* stream)
         return true;
     struct stat st {};
     return ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+#endif
 }
 
 void WriteMessage(std::FILE* stream, std::string_view message)

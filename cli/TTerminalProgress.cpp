@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace morvane {
 
 namespace {
@@ -14,6 +21,19 @@ TTerminalProgress::TTerminalProgress(std::FILE* stream, std::string label)
     : stream_(stream)
     , label_(std::move(label))
 {
+}
+
+bool TTerminalProgress::IsTerminal(std::FILE* stream)
+{
+#ifdef _WIN32
+    // The C runtime counts the null device as a terminal; only a console
+    // has a console mode.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+#else
+    return ::isatty(::fileno(stream)) != 0;
+#endif
 }
 
 void TTerminalProgress::SetText(const std::string& text)

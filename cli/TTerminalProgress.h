@@ -15,6 +15,10 @@ class TTerminalProgress : public IProgressSink {
 public:
     TTerminalProgress(std::FILE* stream, std::string label);
 
+    // Whether the stream shows on a terminal or console, where the bar's
+    // carriage returns redraw one line; a file or the null device is none.
+    static bool IsTerminal(std::FILE* stream);
+
     void SetText(const std::string& text) override;
     void Show() override;
     void SetMaximum(std::int64_t maximum) override;

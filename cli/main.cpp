@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "CheckFile.h"
 #include "ConvertFile.h"
 #include "EConvertError.h"
@@ -24,6 +21,7 @@
 #include "TLineMapper.h"
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
+#include "TOsFile.h"
 #include "TTerminalProgress.h"
 #include "Version.h"
 
@@ -133,10 +131,7 @@ struct TWrittenOutput {
 
 TFileIdentity IdentityOfPath(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
-    return {st.st_dev, st.st_ino, true};
+    return TOsFile::IdentityOf(path);
 }
 
 // Converts one input. An output that an earlier input of the same call
@@ -204,7 +199,7 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
 
 int Run(const TCommandLine& command)
 {
-    const bool showProgress = !command.Quiet && ::isatty(STDERR_FILENO);
+    const bool showProgress = !command.Quiet && TTerminalProgress::IsTerminal(stderr);
     std::vector<TWrittenOutput> written;
     int status = 0;
     for (const std::string& input : command.Inputs) {
@@ -232,7 +227,9 @@ int Run(const TCommandLine& command)
 
 } // namespace
 
-int main(int argc, char** argv)
+// Windows enters through wmain (WideMain.cpp), which hands the arguments on
+// as UTF-8.
+int ConvertMain(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "");
     LoadLocaleTimeSettings();
@@ -256,3 +253,10 @@ int main(int argc, char** argv)
         return Run(command);
     }
 }
+
+#ifndef _WIN32
+int main(int argc, char** argv)
+{
+    return ConvertMain(argc, argv);
+}
+#endif

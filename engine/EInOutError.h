@@ -2,7 +2,6 @@
 
 #include "Exception.h"
 
-#include <cstring>
 #include <string>
 
 namespace morvane {
@@ -14,11 +13,8 @@ public:
     using Exception::Exception;
 
     // The input could not be opened: the one wording for the window, the
-    // converter and the check alike. osError is the errno value.
-    static EInOutError CannotOpenPeFile(const std::string& path, int osError)
-    {
-        return EInOutError("Cannot open the PE file \"" + path + "\": " + std::strerror(osError));
-    }
+    // converter and the check alike. osError is the system's error code.
+    static EInOutError CannotOpenPeFile(const std::string& path, int osError);
 };
 
 } // namespace morvane

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <sys/types.h>
+#include <cstdint>
 
 namespace morvane {
 
-// Names one file whatever path, symlink or hard link leads to it.
+// Names one file whatever path, symlink or hard link leads to it: the
+// device and inode on POSIX, the volume serial and file index on Windows.
 struct TFileIdentity {
-    dev_t Device = 0;
-    ino_t Inode = 0;
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
     bool Known = false;
 
     bool SameFileAs(const TFileIdentity& other) const

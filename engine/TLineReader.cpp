@@ -4,10 +4,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "EInOutError.h"
 #include "VectorBytes.h"
 
@@ -177,7 +173,7 @@ FindPlainLineEndsAvx2(const unsigned char* p, std::size_t n, std::uint32_t* ends
 
 std::string ReadFailureMessage(const std::string& path, int error)
 {
-    return "Cannot read the PE file \"" + path + "\": " + std::strerror(error);
+    return "Cannot read the PE file \"" + path + "\": " + TOsFile::ErrorText(error);
 }
 
 } // namespace
@@ -200,34 +196,15 @@ bool TLineReader::Open(const std::string& path)
 {
     Close();
     openError_ = 0;
-    // Non-blocking only for the open itself, so that a FIFO without a writer
-    // cannot hang the run.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        openError_ = errno;
+    if (!file_.OpenForReading(path)) {
+        openError_ = file_.Error();
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        openError_ = errno;
-        ::close(fd);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        openError_ = EISDIR;
-        ::close(fd);
-        return false;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-
     if (!buffer_)
         buffer_ = std::make_unique<unsigned char[]>(capacity_);
     path_ = path;
-    fd_ = fd;
-    identity_ = {st.st_dev, st.st_ino, true};
-    size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
+    identity_ = file_.Identity();
+    size_ = file_.Kind() == TOsFile::TKind::Regular ? file_.Size() : 0;
     pos_ = len_ = 0;
     bufferOffset_ = 0;
     endOfFile_ = false;
@@ -237,10 +214,7 @@ bool TLineReader::Open(const std::string& path)
 
 void TLineReader::Close()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    file_.Close();
     identity_ = {};
 }
 
@@ -249,7 +223,7 @@ void TLineReader::Close()
 // the end of the chunk of the furthest byte examined.
 bool TLineReader::Fill()
 {
-    if (fd_ < 0 || endOfFile_)
+    if (!file_.IsOpen() || endOfFile_)
         return false;
     bufferOffset_ += static_cast<std::int64_t>(len_);
     pos_ = len_ = 0;
@@ -269,13 +243,13 @@ void TLineReader::ReadToChunkBoundary()
         const auto overhang = static_cast<std::size_t>(
             (bufferOffset_ + static_cast<std::int64_t>(len_ + room)) % kChunk);
         const std::size_t want = std::min(readSize_, room - overhang);
-        const ssize_t got = ::read(fd_, buffer_.get() + len_, want);
+        const std::int64_t got = file_.Read(buffer_.get() + len_, want);
         if (got > 0) {
             len_ += static_cast<std::size_t>(got);
         } else if (got == 0) {
             endOfFile_ = true;
-        } else if (errno != EINTR) {
-            const int error = errno;
+        } else {
+            const int error = file_.Error();
             endOfFile_ = true;
             if (onReadFailure_ == TReadFailure::Raise)
                 throw EInOutError(ReadFailureMessage(path_, error));
@@ -359,7 +333,7 @@ private:
 std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t maxLength)
 {
     scratch.clear();
-    if (fd_ < 0)
+    if (!file_.IsOpen())
         return {};
     std::string_view line;
     if (maxLength == std::string::npos && TakeWholeBufferedLine(line))
@@ -482,7 +456,7 @@ void TLineReader::SkipRestOfLine()
 
 bool TLineReader::AtEnd()
 {
-    if (fd_ < 0)
+    if (!file_.IsOpen())
         return true;
     if (pos_ == len_ && !Fill())
         return true;
@@ -512,7 +486,7 @@ bool TLineReader::FetchBehindBuffered()
 {
     const std::size_t kept = len_ - pos_;
     // The buffer must keep room to reach the next chunk boundary.
-    if (fd_ < 0 || endOfFile_ || kept + kChunk > capacity_)
+    if (!file_.IsOpen() || endOfFile_ || kept + kChunk > capacity_)
         return false;
     std::memmove(buffer_.get(), buffer_.get() + pos_, kept);
     bufferOffset_ += static_cast<std::int64_t>(pos_);
@@ -525,7 +499,7 @@ bool TLineReader::FetchBehindBuffered()
 
 std::int64_t TLineReader::SizeInBlocks() const
 {
-    if (fd_ < 0)
+    if (!file_.IsOpen())
         return -1;
     return size_ / kChunk;
 }

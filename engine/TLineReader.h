@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "TFileIdentity.h"
+#include "TOsFile.h"
 
 namespace morvane {
 
@@ -38,9 +39,9 @@ public:
     TLineReader& operator=(const TLineReader&) = delete;
 
     // Never raises. On failure the reader stays closed (and so reads as an
-    // empty file) and OpenError() tells why; a directory fails with EISDIR.
+    // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
     bool Open(const std::string& path);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
 
@@ -57,7 +58,7 @@ public:
     // -1 while closed.
     std::int64_t PositionInBlocks() const
     {
-        if (fd_ < 0)
+        if (!file_.IsOpen())
             return -1;
         // Bytes known always reach the end of the furthest examined byte's
         // chunk, or the end of the file.
@@ -74,7 +75,7 @@ public:
     // stay where they are until a read or AtEnd has to fetch more, or
     // FetchBehindBuffered moves them.
     unsigned char* Buffered() { return buffer_.get() + pos_; }
-    std::size_t BufferedSize() const { return fd_ < 0 ? 0 : len_ - pos_; }
+    std::size_t BufferedSize() const { return file_.IsOpen() ? len_ - pos_ : 0; }
     // Consumes n buffered bytes that end just behind a line's LF, as
     // ReadLine would have for the lines in them.
     void ConsumeBuffered(std::size_t n)
@@ -129,7 +130,7 @@ private:
     std::unique_ptr<unsigned char[]> buffer_;
 
     std::string path_;
-    int fd_ = -1;
+    TOsFile file_;
     int openError_ = 0;
     TFileIdentity identity_;
     std::int64_t size_ = 0;

@@ -1,12 +1,7 @@
 #include "TLineWriter.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "EInOutError.h"
 
@@ -26,12 +21,7 @@ std::string SameFileMessage(const std::string& path)
 
 std::string CreateFailureMessage(const std::string& path, int error)
 {
-    return "Cannot create the output file \"" + path + "\": " + std::strerror(error);
-}
-
-TFileIdentity IdentityOf(const struct stat& st)
-{
-    return {st.st_dev, st.st_ino, true};
+    return "Cannot create the output file \"" + path + "\": " + TOsFile::ErrorText(error);
 }
 
 } // namespace
@@ -55,80 +45,64 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
     Close();
     // Checked before the open, so that an input the user may not write is
     // still reported as what it is...
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && IdentityOf(st).SameFileAs(mustNotBe))
+    if (TOsFile::IdentityOf(path).SameFileAs(mustNotBe))
         throw EInOutError(SameFileMessage(path));
 
     // ...and again on what was really opened, which is not emptied until it
-    // has passed. Non-blocking so that a FIFO nobody reads fails at once.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0)
-        throw EInOutError(CreateFailureMessage(path, errno));
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw EInOutError(CreateFailureMessage(path, error));
+    // has passed.
+    if (!file_.OpenForWriting(path))
+        throw EInOutError(CreateFailureMessage(path, file_.Error()));
+    if (file_.Kind() == TOsFile::TKind::Directory) {
+        file_.Close();
+        throw EInOutError(CreateFailureMessage(path, TOsFile::DirectoryError()));
     }
-    if (IdentityOf(st).SameFileAs(mustNotBe)) {
-        ::close(fd);
+    if (file_.Identity().SameFileAs(mustNotBe)) {
+        file_.Close();
         throw EInOutError(SameFileMessage(path));
     }
     // Emptying a file that is empty already is not only useless: some file
     // systems take it as a sign to write everything out at close.
-    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
-        const int error = errno;
-        ::close(fd);
+    if (file_.Kind() == TOsFile::TKind::Regular && file_.Size() > 0 && !file_.Truncate()) {
+        const int error = file_.Error();
+        file_.Close();
         throw EInOutError(CreateFailureMessage(path, error));
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 
     if (!buffer_)
         buffer_ = std::make_unique<char[]>(capacity_);
     used_ = 0;
     path_ = path;
-    fd_ = fd;
-    reserving_ = S_ISREG(st.st_mode);
+    reserving_ = file_.Kind() == TOsFile::TKind::Regular;
     written_ = reservedEnd_ = 0;
     reserveStep_ = kFirstReserve;
 }
 
 void TLineWriter::ReserveSpaceFor(std::size_t n)
 {
-#if defined(__linux__)
     const std::int64_t end = written_ + static_cast<std::int64_t>(n);
     while (reserving_ && end > reservedEnd_) {
         // The file keeps its size; a file system that cannot do this, or a
         // disk without the room, is simply written as it comes.
-        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, reservedEnd_, reserveStep_) != 0) {
+        if (!file_.Reserve(reservedEnd_, reserveStep_)) {
             reserving_ = false;
             return;
         }
         reservedEnd_ += reserveStep_;
         reserveStep_ = std::min(reserveStep_ * 2, kLargestReserve);
     }
-#else
-    (void)n;
-#endif
 }
 
-// Space set aside past the end of the file is released by cutting the file
-// at its own size.
 void TLineWriter::ReleaseUnusedSpace()
 {
-    struct stat st {};
-    if (reservedEnd_ > 0 && ::fstat(fd_, &st) == 0) {
-        // A failed cut leaves the reserve in place: wasted space, not lost data.
-        [[maybe_unused]] const int cut = ::ftruncate(fd_, st.st_size);
-    }
+    if (reservedEnd_ > 0)
+        file_.ReleaseReserve(written_);
     reservedEnd_ = 0;
 }
 
 void TLineWriter::Write(std::string_view text)
 {
     // An empty piece may come without any storage behind it.
-    if (fd_ < 0 || text.empty())
+    if (!file_.IsOpen() || text.empty())
         return;
     // Small pieces are gathered; a large one (a run of lines handed over
     // whole) goes to the file as it is rather than being copied first.
@@ -166,38 +140,27 @@ void TLineWriter::Flush()
 
 int TLineWriter::WriteAll(const char* data, std::size_t n)
 {
-    if (fd_ < 0)
-        return EBADF;
+    if (!file_.IsOpen())
+        return 0;
     ReserveSpaceFor(n);
     written_ += static_cast<std::int64_t>(n);
-    while (n > 0) {
-        const ssize_t done = ::write(fd_, data, n);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += done;
-        n -= static_cast<std::size_t>(done);
-    }
-    return 0;
+    return file_.Write(data, n) ? 0 : file_.Error();
 }
 
 void TLineWriter::RaiseWriteError(int error)
 {
-    throw EInOutError("Cannot write the output file \"" + path_ + "\": " + std::strerror(error));
+    throw EInOutError("Cannot write the output file \"" + path_ + "\": " + TOsFile::ErrorText(error));
 }
 
 void TLineWriter::Close()
 {
-    if (fd_ < 0)
+    if (!file_.IsOpen())
         return;
     int error = WriteAll(buffer_.get(), used_);
     used_ = 0;
     ReleaseUnusedSpace();
-    if (::close(fd_) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    fd_ = -1;
+    if (!file_.Close() && error == 0)
+        error = file_.Error();
     if (error != 0)
         RaiseWriteError(error);
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "TFileIdentity.h"
+#include "TOsFile.h"
 
 namespace morvane {
 
@@ -28,7 +29,7 @@ public:
     // `mustNotBe` (by any name or link) nothing is created or emptied and the
     // open fails, so that a run can never destroy its own input.
     void Open(const std::string& path, const TFileIdentity& mustNotBe = {});
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
 
     void Write(std::string_view text);
     void WriteLine(std::string_view text);
@@ -37,7 +38,7 @@ public:
     template <typename Fill>
     void WriteLineWith(std::size_t n, Fill&& fill)
     {
-        if (fd_ < 0)
+        if (!file_.IsOpen())
             return;
         if (n + 2 > capacity_) {
             std::string line(n, '\0');
@@ -59,7 +60,7 @@ public:
     // exceeds the whole buffer. Commit then keeps the first k of them.
     char* Reserve(std::size_t n)
     {
-        if (fd_ < 0 || n > capacity_)
+        if (!file_.IsOpen() || n > capacity_)
             return nullptr;
         if (capacity_ - used_ < n)
             Flush();
@@ -79,6 +80,7 @@ public:
 
 private:
     void Flush();
+    // 0, or the code of the failure.
     int WriteAll(const char* data, std::size_t n);
     void ReserveSpaceFor(std::size_t n);
     void ReleaseUnusedSpace();
@@ -89,7 +91,7 @@ private:
     std::size_t used_ = 0;
     std::size_t reserved_ = 0; // by the last Reserve, until its Commit
     std::string path_;
-    int fd_ = -1;
+    TOsFile file_;
     // Disk space is set aside ahead of the writes to a regular file, which
     // spares the file system finding room page by page; what the output
     // does not use is given back at Close.

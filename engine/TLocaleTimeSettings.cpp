@@ -1,6 +1,10 @@
 #include "TLocaleTimeSettings.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <langinfo.h>
+#endif
 
 #include <string_view>
 #include <vector>
@@ -136,6 +140,62 @@ TLocaleTimeSettings LocaleTimeSettingsFromItems(const TLocaleTimeItems& items)
     return settings;
 }
 
+#ifdef _WIN32
+
+namespace {
+
+// The engine's texts are bytes of the ANSI code page; false for a text that
+// has no exact form there.
+bool AnsiFromWide(const wchar_t* wide, int length, std::string& ansi)
+{
+    ansi.clear();
+    if (length == 0)
+        return true;
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy)
+        return false;
+    ansi.resize(static_cast<std::size_t>(n));
+    WideCharToMultiByte(CP_ACP, 0, wide, length, ansi.data(), n, nullptr, &lossy);
+    return !lossy;
+}
+
+// A character item is asked for with room for one character and its
+// terminator, so a longer value does not fit and gives the default.
+char CharacterItemOfUser(LCTYPE item, char fallback)
+{
+    wchar_t value[2] = {};
+    const int got = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, item, value, 2);
+    std::string ansi;
+    const bool readable = got > 0 && AnsiFromWide(value, got - 1, ansi);
+    return CharacterItem(readable, ansi, fallback);
+}
+
+std::string TextItemOfUser(LCTYPE item, const std::string& fallback)
+{
+    wchar_t value[256] = {};
+    const int got = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, item, value, 256);
+    std::string ansi;
+    if (got <= 0 || !AnsiFromWide(value, got - 1, ansi))
+        return fallback;
+    return ansi;
+}
+
+} // namespace
+
+void LoadLocaleTimeSettings()
+{
+    const TLocaleTimeSettings defaults;
+    TLocaleTimeSettings settings;
+    settings.ClockSeparator = CharacterItemOfUser(LOCALE_STIME, defaults.ClockSeparator);
+    settings.FractionSeparator = CharacterItemOfUser(LOCALE_SDECIMAL, defaults.FractionSeparator);
+    settings.AmMark = TextItemOfUser(LOCALE_S1159, defaults.AmMark);
+    settings.PmMark = TextItemOfUser(LOCALE_S2359, defaults.PmMark);
+    LocaleTimeSettings() = settings;
+}
+
+#else
+
 void LoadLocaleTimeSettings()
 {
     TLocaleTimeItems items;
@@ -146,5 +206,7 @@ void LoadLocaleTimeSettings()
     items.PmDesignator = nl_langinfo(PM_STR);
     LocaleTimeSettings() = LocaleTimeSettingsFromItems(items);
 }
+
+#endif
 
 } // namespace morvane

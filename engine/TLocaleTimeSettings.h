@@ -17,7 +17,8 @@ struct TLocaleTimeSettings {
 // The process-wide record the parser reads.
 TLocaleTimeSettings& LocaleTimeSettings();
 
-// Refills LocaleTimeSettings() from the C library's current LC_TIME /
+// Refills LocaleTimeSettings() from the user's regional settings on Windows,
+// elsewhere from the C library's current LC_TIME /
 // LC_NUMERIC locale; never fails, unreadable items take their defaults.
 void LoadLocaleTimeSettings();
 

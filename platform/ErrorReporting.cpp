@@ -10,8 +10,20 @@
 #include <QWidget>
 
 #include <cxxabi.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// The platform layer has an operation of this name.
+#undef MessageBox
+#else
 #include <dlfcn.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -51,17 +63,75 @@ std::string ClassNameOf(const std::type_info* type)
 
 std::string BaseName(std::string_view path)
 {
+#ifdef _WIN32
+    const auto slash = path.find_last_of("\\/");
+#else
     const auto slash = path.find_last_of('/');
+#endif
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+#ifdef _WIN32
+// The module's file name in UTF-8, as the message text expects its bytes;
+// empty when the name cannot be had.
+std::string ModuleFileName(HMODULE module)
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size())
+            return QString::fromWCharArray(buffer.data(), static_cast<qsizetype>(length)).toStdString();
+        if (buffer.size() >= 32768)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+#endif
+
 std::string ProgramFileName()
 {
+#ifdef _WIN32
+    const std::string path = ModuleFileName(nullptr);
+    return path.empty() ? std::string("morvane.exe") : BaseName(path);
+#else
     char buffer[4096];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0)
         return "morvane";
     return BaseName(std::string_view(buffer, static_cast<std::size_t>(length)));
+#endif
+}
+
+// The module (program or library) whose image holds `address`: its file
+// name without the folder and the address's offset from the module's base.
+bool FindModule(const void* address, std::string& name, std::uintptr_t& offset)
+{
+    if (address == nullptr)
+        return false;
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS
+                                  | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(address), &module)
+        || module == nullptr)
+        return false;
+    const std::string path = ModuleFileName(module);
+    if (path.empty())
+        return false;
+    name = BaseName(path);
+    // A module handle is the address its image is loaded at.
+    offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(module);
+    return true;
+#else
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0')
+        return false;
+    name = BaseName(info.dli_fname);
+    offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    return true;
+#endif
 }
 
 void CancelMouseMode()
@@ -225,12 +295,7 @@ void ShowLastResortError(std::exception_ptr error, const void* address) noexcept
         std::string module;
         std::uintptr_t offset = 0;
         const auto where = reinterpret_cast<std::uintptr_t>(address);
-        Dl_info info{};
-        if (address != nullptr && ::dladdr(address, &info) != 0 && info.dli_fname != nullptr
-            && info.dli_fname[0] != '\0') {
-            module = BaseName(info.dli_fname);
-            offset = where - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-        } else {
+        if (!FindModule(address, module, offset)) {
             module = ProgramFileName();
             offset = where >= UnknownModuleBase ? where - UnknownModuleBase : 0;
         }

@@ -119,9 +119,25 @@ TBevelEdit* SettingsEdit(QWidget* parent, QRect geometry)
     return edit;
 }
 
+// The engine takes a path as the file system's bytes: on Windows UTF-8,
+// which it widens for the system, so every name works and not only those of
+// the ANSI code page.
 std::string FileSystemBytes(const QString& path)
 {
+#ifdef _WIN32
+    return path.toStdString();
+#else
     return QFile::encodeName(path).toStdString();
+#endif
+}
+
+QString FileSystemText(const std::string& bytes)
+{
+#ifdef _WIN32
+    return QString::fromStdString(bytes);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+#endif
 }
 
 QString HintField(std::string_view field)
@@ -584,8 +600,7 @@ void TfMain::ReadTemplatesAndBuildRows()
     // left over from the previous file would have "&Go" overwrite that
     // file's output.
     if (!input.empty())
-        lb_FileNameExcel->SetCaption(QFile::decodeName(QByteArray::fromStdString(
-            morvane::ProposedOutputName(input))));
+        lb_FileNameExcel->SetCaption(FileSystemText(morvane::ProposedOutputName(input)));
 }
 
 void TfMain::UpdateOccurrenceHints()

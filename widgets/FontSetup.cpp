@@ -1,5 +1,6 @@
 #include "FontSetup.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -17,8 +18,18 @@ bool familyInstalled(const QString& family)
 
 QStringList FontSetup::DefaultTahomaDirs()
 {
+#ifdef _WIN32
+    // Tahoma is a system font on Windows; the copies here serve only where
+    // the platform plugin sees no system fonts (the offscreen one) or a Wine
+    // prefix lacks its own: a fonts folder beside the program, then Wine's
+    // font folders through the drive Wine maps to the Unix root.
+    return {QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"),
+            QStringLiteral("Z:/usr/share/wine/fonts"), QStringLiteral("Z:/usr/lib/wine/fonts"),
+            QStringLiteral("Z:/opt/wine/fonts")};
+#else
     return {QStringLiteral("/usr/share/wine/fonts"), QStringLiteral("/usr/lib/wine/fonts"),
             QStringLiteral("/opt/wine/fonts")};
+#endif
 }
 
 QString FontSetup::ResolvedFamily(const QString& family)

@@ -6,7 +6,9 @@
 // The window asks for "Tahoma" and "Arial". On Linux they resolve to
 // metric-compatible faces: Arial to Liberation Sans, Tahoma to Wine's
 // Tahoma (installed outside the folders fontconfig searches, so it is loaded
-// into the application's font database), else the system sans face.
+// into the application's font database), else the system sans face. On
+// Windows Tahoma and Arial are system fonts and nothing is loaded, unless the
+// platform plugin shows no system fonts.
 class FontSetup {
 public:
     struct Result {

@@ -2,6 +2,7 @@
 
 #include "TLocaleTimeSettings.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QIcon>
@@ -9,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -60,6 +65,7 @@ protected:
     }
 };
 
+#ifndef _WIN32
 TEST_P(SettingsChange, ReloadsTheRegionalTimeSettings)
 {
     qputenv("LC_ALL", GetParam().locale);
@@ -74,6 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Locales, SettingsChange,
                                            TRegionCase{"de_DE.utf8", ':', ','},
                                            TRegionCase{"fi_FI.utf8", '.', ','},
                                            TRegionCase{"en_US.utf8", ':', '.'}));
+#endif
 
 TEST_F(SettingsChange, NothingIsReloadedWhenTheSwitchIsOff)
 {
@@ -92,5 +99,84 @@ TEST_F(SettingsChange, OtherEventsLeaveTheSettingsAlone)
     QCoreApplication::sendEvent(&App(), &other);
     EXPECT_EQ(morvane::LocaleTimeSettings().FractionSeparator, '#');
 }
+
+#ifdef _WIN32
+// On Windows the user changes the regional settings and the system announces
+// it to every top-level window with WM_SETTINGCHANGE "intl".
+struct TUserRegionCase {
+    const wchar_t* timeSeparator;
+    const wchar_t* decimalSeparator;
+    char clockSeparator;
+    char fractionSeparator;
+};
+
+class UserSettingsChange : public ::testing::TestWithParam<TUserRegionCase> {
+protected:
+    void SetUp() override
+    {
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STIME, savedTime_, 16);
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, savedDecimal_, 16);
+    }
+
+    void TearDown() override
+    {
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, savedTime_);
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, savedDecimal_);
+        morvane::LoadLocaleTimeSettings();
+        App().SetUpdateFormatSettings(true);
+    }
+
+    void SetUserSeparators(const wchar_t* time, const wchar_t* decimal)
+    {
+        ASSERT_NE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, time), 0);
+        ASSERT_NE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal), 0);
+        morvane::LocaleTimeSettings().ClockSeparator = '#';
+        morvane::LocaleTimeSettings().FractionSeparator = '#';
+    }
+
+    // The message as a window of ours receives it: the toolkit's windows hand
+    // every message to the event dispatcher's native filters first.
+    static void Announce(const wchar_t* area)
+    {
+        MSG message{};
+        message.message = WM_SETTINGCHANGE;
+        message.lParam = reinterpret_cast<LPARAM>(area);
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent(QByteArrayLiteral("windows_generic_MSG"),
+                                                                &message, &result);
+        QCoreApplication::processEvents();
+    }
+
+    wchar_t savedTime_[16] = {};
+    wchar_t savedDecimal_[16] = {};
+};
+
+TEST_P(UserSettingsChange, AnnouncementReloadsTheRegionalTimeSettings)
+{
+    SetUserSeparators(GetParam().timeSeparator, GetParam().decimalSeparator);
+    Announce(L"intl");
+    EXPECT_EQ(morvane::LocaleTimeSettings().ClockSeparator, GetParam().clockSeparator);
+    EXPECT_EQ(morvane::LocaleTimeSettings().FractionSeparator, GetParam().fractionSeparator);
+}
+
+INSTANTIATE_TEST_SUITE_P(Separators, UserSettingsChange,
+                         ::testing::Values(TUserRegionCase{L".", L",", '.', ','},
+                                           TUserRegionCase{L":", L".", ':', '.'}));
+
+TEST_F(UserSettingsChange, OtherSettingAreasLeaveTheSettingsAlone)
+{
+    SetUserSeparators(L".", L",");
+    Announce(L"Policy");
+    EXPECT_EQ(morvane::LocaleTimeSettings().ClockSeparator, '#');
+}
+
+TEST_F(UserSettingsChange, NothingIsReloadedWhenTheSwitchIsOff)
+{
+    SetUserSeparators(L".", L",");
+    App().SetUpdateFormatSettings(false);
+    Announce(L"intl");
+    EXPECT_EQ(morvane::LocaleTimeSettings().FractionSeparator, '#');
+}
+#endif
 
 } // namespace

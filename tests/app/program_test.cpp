@@ -8,6 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#include <vector>
+#endif
+
 namespace {
 
 // The whole program starts, builds its window and ends cleanly when its
@@ -95,5 +102,55 @@ TEST(Program, CarriesItsVersionRecord)
     const QByteArray bytes = program.readAll();
     EXPECT_GE(bytes.indexOf("FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"), 0);
 }
+
+#ifdef _WIN32
+// On Windows the record is the program file's version resource, beside the
+// icon that Explorer and the window classes show.
+TEST(Program, CarriesItsVersionResourceAndIcon)
+{
+    const std::wstring path = QStringLiteral(MORVANE_PROGRAM).toStdWString();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> record(size);
+    ASSERT_NE(GetFileVersionInfoW(path.c_str(), 0, size, record.data()), 0);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_NE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length), 0);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const auto text = [&](const wchar_t* name) {
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (!VerQueryValueW(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars) || value == nullptr)
+            return QStringLiteral("<none>");
+        return QString::fromWCharArray(value);
+    };
+    EXPECT_EQ(text(L"FileVersion"), QStringLiteral("1.1.0.0"));
+    EXPECT_EQ(text(L"ProductVersion"), QStringLiteral("1.0.0.0"));
+    EXPECT_EQ(text(L"LegalCopyright"), QStringLiteral("\u00a9 2026 Morvane Software"));
+    EXPECT_EQ(text(L"LegalTrademarks"), QStringLiteral("MS"));
+
+    HMODULE program = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    HICON icon = static_cast<HICON>(LoadImageW(program, L"IDI_ICON1", IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon != nullptr) {
+        ICONINFO info{};
+        ASSERT_NE(GetIconInfo(icon, &info), 0);
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, 32);
+        EXPECT_EQ(bitmap.bmHeight, 32);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
+    FreeLibrary(program);
+}
+#endif
 
 } // namespace

@@ -4,7 +4,9 @@
 
 #include "EConvertError.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -212,6 +214,9 @@ TEST(RunWithLastResort, ErrorEscapingGivesTheLastResortBoxAndExitCodeOne)
     const QString text = platform.LastResortBoxes[0].Text;
     EXPECT_TRUE(text.startsWith(QStringLiteral("Exception EConvertError in module "))) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral(".\r\nstart-up failed.\r\n"))) << text.toStdString();
+    // The error arose in the program's own file, named without its folder.
+    const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    EXPECT_EQ(text.section(QLatin1Char(' '), 4, 4), module) << text.toStdString();
 }
 
 TEST(RunWithLastResort, NormalEndPassesTheResultOn)

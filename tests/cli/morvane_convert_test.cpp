@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
+#include "ProgramRun.h"
+#include "TOsFile.h"
 #include "TempFiles.h"
 
 namespace {
@@ -24,6 +24,7 @@ struct Result {
     std::string err;
 };
 
+#ifndef _WIN32
 std::string Quote(const std::string& arg)
 {
     std::string q = "'";
@@ -39,6 +40,7 @@ std::string CommandLine(const TempFolder& folder, const std::vector<std::string>
         command += " " + Quote(a);
     return command;
 }
+#endif
 
 // Runs the converter with these arguments inside `folder`, stdin closed;
 // its standard output goes to `stdoutPath` when one is given.
@@ -46,16 +48,14 @@ Result Convert(const TempFolder& folder, const std::vector<std::string>& args,
                const std::string& stdoutPath = "")
 {
     const std::string out = stdoutPath.empty() ? folder / "stdout.txt" : stdoutPath;
-    const std::string command = CommandLine(folder, args) + " </dev/null >" + Quote(out) + " 2>" +
-                                Quote(folder / "stderr.txt");
-    const int raw = std::system(command.c_str());
     Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = morvane::test::RunProgram(MORVANE_CONVERT, args, folder / "", out, folder / "stderr.txt");
     r.out = stdoutPath.empty() ? ReadBytes(out) : "";
     r.err = ReadBytes(folder / "stderr.txt");
     return r;
 }
 
+#ifndef _WIN32
 // What the converter writes to its standard error when that is a pipe.
 std::string ErrorsThroughPipe(const TempFolder& folder, const std::vector<std::string>& args)
 {
@@ -69,6 +69,7 @@ std::string ErrorsThroughPipe(const TempFolder& folder, const std::vector<std::s
         ::pclose(pipe);
     return err;
 }
+#endif
 
 const std::string kInput = "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n";
 
@@ -177,6 +178,18 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
     EXPECT_EQ(Convert(folder, {"-o", "chosen.csv", "--to", ";", folder / "data.old/run.1.pe"}).status, 0);
     EXPECT_EQ(ReadBytes(folder / "chosen.csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
 
+    // A name outside any single code page reaches the file and the proposal
+    // unchanged.
+    const std::string name = "p\xC3\xA4iv\xC3\xA4 \xE2\x82\xAC \xCE\xB1";
+    WriteBytes(folder / (name + ".pe"), kInput);
+    EXPECT_EQ(Convert(folder, {name + ".pe"}).status, 0);
+    EXPECT_EQ(ReadBytes(folder / (name + " (XLS).csv")), kInput);
+#ifdef _WIN32
+    // Windows names folders with a backslash as well.
+    EXPECT_EQ(Convert(folder, {"-t", ";", "data.old\\run.1.pe"}).status, 0);
+    EXPECT_EQ(ReadBytes(folder / "data.old/run.1 (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+#endif
+#ifndef _WIN32
     // "\\" and ":" are name characters: each input keeps its own output.
     WriteBytes(folder / "x:1.pe", kInput);
     WriteBytes(folder / "y:1.pe", "H\r\n");
@@ -185,6 +198,7 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
     EXPECT_EQ(ReadBytes(folder / "x:1 (XLS).csv"), kInput);
     EXPECT_EQ(ReadBytes(folder / "y:1 (XLS).csv"), "H\r\n");
     EXPECT_EQ(ReadBytes(folder / "C:\\z (XLS).csv"), "Z\r\n");
+#endif
 }
 
 TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
@@ -299,8 +313,8 @@ TEST(MorvaneConvert, FailingInputIsReportedAndTheRestStillRun)
     WriteBytes(folder / "c.pe", "H,I\r\n12:00:00,1\r\n");
     const Result r = Convert(folder, {"--to", ";", "a.pe", "missing.pe", "c.pe"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": "
-                     "No such file or directory\n");
+    EXPECT_EQ(r.err, "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": " +
+                         morvane::TOsFile::ErrorText(morvane::test::kNoSuchFile) + "\n");
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H;I\r\n12:00:00;1\r\n");
 }
@@ -318,6 +332,8 @@ TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
     EXPECT_EQ(Convert(folder, {"-o", "out.csv", "bad.pe"}).status, 0);
 }
 
+#ifndef _WIN32
+// Windows file names cannot hold control bytes.
 TEST(MorvaneConvert, MessagesAreWrittenWholeAndShowControlBytesOnAPipe)
 {
     TempFolder folder;
@@ -334,6 +350,7 @@ TEST(MorvaneConvert, MessagesAreWrittenWholeAndShowControlBytesOnAPipe)
               "morvane-convert: n.pe: line 3: '12:0\\x00:00' is not a valid time\n"
               "morvane-convert: \\x1B[2Jm.pe: line 3: '12:0\\x00:00' is not a valid time\n");
 }
+#endif
 
 TEST(MorvaneConvert, FileErrorsCarryNoLineNumber)
 {

@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
-
-#include <sys/stat.h>
 
 #include "TLineWriter.h"
 #include "TempFiles.h"
@@ -44,12 +43,11 @@ TEST(LineWriterSpace, NothingSetAsideOutlivesClose)
             }
             writer.Close();
         }
-        struct stat st {};
-        ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        EXPECT_EQ(static_cast<std::size_t>(st.st_size), expected.size());
+        EXPECT_EQ(std::filesystem::file_size(test::PathOf(path)), expected.size());
         // Whole blocks of the file system, and no more.
-        const auto allocated = static_cast<std::size_t>(st.st_blocks) * 512;
-        EXPECT_LE(allocated, expected.size() + 64 * 1024) << "allocated " << allocated;
+        const std::int64_t allocated = test::AllocatedBytes(path);
+        ASSERT_GE(allocated, 0);
+        EXPECT_LE(static_cast<std::size_t>(allocated), expected.size() + 64 * 1024) << "allocated " << allocated;
         EXPECT_EQ(ReadBytes(path), expected);
     }
 }
@@ -63,10 +61,10 @@ TEST(LineWriterSpace, WriterDestroyedWithoutCloseAlsoGivesTheSpaceBack)
         writer.Open(path);
         writer.WriteLine(std::string(3 << 20, 'x'));
     }
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, (3 << 20) + 2);
-    EXPECT_LE(static_cast<std::size_t>(st.st_blocks) * 512, (3u << 20) + 64 * 1024);
+    EXPECT_EQ(std::filesystem::file_size(test::PathOf(path)), (3u << 20) + 2);
+    const std::int64_t allocated = test::AllocatedBytes(path);
+    ASSERT_GE(allocated, 0);
+    EXPECT_LE(static_cast<std::size_t>(allocated), (3u << 20) + 64 * 1024);
 }
 
 } // namespace

@@ -9,6 +9,10 @@
 #include "TLocaleTimeSettings.h"
 #include "TimeOfDay.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace morvane {
 namespace {
 
@@ -44,6 +48,92 @@ protected:
     }
 };
 
+#ifdef _WIN32
+// Windows reads the user's regional items, not the C library's locale. Each
+// case sets the four items of the user (under wine, in the test prefix's
+// registry) and puts the earlier values back afterwards.
+class RegionalSettingsTest : public ::testing::Test {
+protected:
+    static constexpr LCTYPE kItems[4] = {LOCALE_STIME, LOCALE_SDECIMAL, LOCALE_S1159, LOCALE_S2359};
+
+    void SetUp() override
+    {
+        for (int i = 0; i < 4; ++i) {
+            wchar_t value[256] = {};
+            ASSERT_GT(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, kItems[i], value, 256), 0);
+            saved_[i] = value;
+        }
+    }
+    void TearDown() override
+    {
+        for (int i = 0; i < 4; ++i)
+            SetLocaleInfoW(LOCALE_USER_DEFAULT, kItems[i], saved_[i].c_str());
+        LoadLocaleTimeSettings();
+    }
+
+    static void Set(const wchar_t* clock, const wchar_t* fraction, const wchar_t* am, const wchar_t* pm)
+    {
+        const wchar_t* values[4] = {clock, fraction, am, pm};
+        for (int i = 0; i < 4; ++i)
+            ASSERT_NE(SetLocaleInfoW(LOCALE_USER_DEFAULT, kItems[i], values[i]), 0) << i;
+        LoadLocaleTimeSettings();
+    }
+
+private:
+    std::wstring saved_[4];
+};
+
+struct RegionalCase {
+    const char* name;
+    const wchar_t* items[4];
+    char clock;
+    char fraction;
+    std::string am;
+    std::string pm;
+};
+
+TEST_F(RegionalSettingsTest, ReadsTheFourItemsOfTheUser)
+{
+    const std::vector<RegionalCase> cases = {
+        {"English", {L":", L".", L"AM", L"PM"}, ':', '.', "AM", "PM"},
+        {"Finnish", {L".", L",", L"", L""}, '.', ',', "", ""},
+        {"Latin-1 designators", {L":", L",", L"\u00e4m", L"n\u00fc"}, ':', ',', "\xE4m", "n\xFC"},
+        {"A long separator takes the default", {L".", L"::", L"a", L"p"}, '.', '.', "a", "p"},
+    };
+    for (const RegionalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Set(c.items[0], c.items[1], c.items[2], c.items[3]);
+        const TLocaleTimeSettings& s = LocaleTimeSettings();
+        EXPECT_EQ(s.ClockSeparator, c.clock);
+        EXPECT_EQ(s.FractionSeparator, c.fraction);
+        EXPECT_EQ(s.AmMark, c.am);
+        EXPECT_EQ(s.PmMark, c.pm);
+    }
+}
+
+TEST_F(RegionalSettingsTest, ParserFollowsTheUsersItems)
+{
+    struct Case {
+        std::string text;
+        std::optional<std::int32_t> expected;
+    };
+    // A Finnish clock, with designators to see them compared without case.
+    Set(L".", L",", L"ap.", L"ip.");
+    const std::vector<Case> cases = {
+        {"12.34.56", Ms(12, 34, 56)},
+        {"12.34.56,789", Ms(12, 34, 56, 789)},
+        {"12:34:56", std::nullopt},
+        {"7 ip.", Ms(19, 0, 0)},
+        {"7 IP.", Ms(19, 0, 0)},
+        {"Ap. 7", Ms(7, 0, 0)},
+        {"7 PM", Ms(19, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Parse(c.text), c.expected);
+    }
+}
+#else
 struct RegionCase {
     const char* locale;
     char clock;
@@ -132,6 +222,8 @@ TEST_F(LocaleTimeSettingsTest, ReloadReplacesValuesSetBefore)
     EXPECT_EQ(LocaleTimeSettings().ClockSeparator, ':');
     EXPECT_EQ(LocaleTimeSettings().AmMark, "AM");
 }
+
+#endif
 
 struct FormatCase {
     std::string format;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <span>
@@ -175,12 +176,12 @@ private:
 };
 
 // A stored picture property: class name, 4-byte length, data.
-inline Bytes Property(const std::string& className, const Bytes& gif, long announced = -1)
+inline Bytes Property(const std::string& className, const Bytes& gif, std::int64_t announced = -1)
 {
     Bytes out;
     out.push_back(static_cast<unsigned char>(className.size()));
     out.insert(out.end(), className.begin(), className.end());
-    const unsigned long n = announced < 0 ? gif.size() : static_cast<unsigned long>(announced);
+    const std::uint64_t n = announced < 0 ? gif.size() : static_cast<std::uint64_t>(announced);
     for (int k = 0; k < 4; ++k)
         out.push_back(static_cast<unsigned char>((n >> (8 * k)) & 0xFF));
     out.insert(out.end(), gif.begin(), gif.end());

@@ -7,10 +7,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <psapi.h>
+#endif
 
 using namespace morvane;
 using gifbytes::Bytes;
@@ -438,6 +447,12 @@ TEST(GIFImage, FrameLargerThanOrOutsideTheScreenKeepsItsOwnSize)
 
 long ResidentKiB()
 {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters {};
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
+#else
     std::ifstream status("/proc/self/status");
     std::string key;
     while (status >> key) {
@@ -448,6 +463,7 @@ long ResidentKiB()
         }
     }
     return -1;
+#endif
 }
 
 TEST(GIFImage, HugeDimensionsInATinyFileCostOnlyTheRowsDecoded)
@@ -603,7 +619,7 @@ TEST(GIFImage, NewLoadReplacesEverything)
 
 struct StoredCase {
     const char* name;
-    long announced; // -1: the real length
+    std::int64_t announced; // -1: the real length
     bool loads;
 };
 
@@ -637,7 +653,7 @@ TEST_P(StoredData, ReadsTheAnnouncedLengthOrFails)
 INSTANTIATE_TEST_SUITE_P(Lengths, StoredData,
                          ::testing::Values(StoredCase{"Exact", -1, true}, StoredCase{"Zero", 0, true},
                                            StoredCase{"OneMoreThanThere", 60, false},
-                                           StoredCase{"FourGiB", 0xFFFFFFFFL, false}),
+                                           StoredCase{"FourGiB", 0xFFFFFFFF, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GIFImage, StoredDataWithoutItsLengthIsAReadError)

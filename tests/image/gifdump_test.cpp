@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
+
+#include "ProgramRun.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -17,19 +19,18 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun Gifdump(const std::string& args)
+ToolRun Gifdump(const std::vector<std::string>& args)
 {
-    const std::string command = std::string(MORVANE_BINARY_DIR) + "/image/gifdump " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return {-1, ""};
-    std::string out;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int raw = pclose(pipe);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+    const morvane::test::TempFolder folder;
+    ToolRun r;
+    r.status = morvane::test::RunProgram(MORVANE_GIFDUMP, args, "", folder / "out.txt", folder / "err.txt");
+    r.out = morvane::test::ReadBytes(folder / "out.txt");
+#ifdef _WIN32
+    // The report is text, which the C runtime ends with CR LF there.
+    for (std::size_t at = r.out.find("\r\n"); at != std::string::npos; at = r.out.find("\r\n", at))
+        r.out.erase(at, 1);
+#endif
+    return r;
 }
 
 std::string Data(const std::string& name)
@@ -45,12 +46,13 @@ std::vector<char> ReadAll(const std::string& path)
 
 std::filesystem::path TempPath(const std::string& name)
 {
-    return std::filesystem::temp_directory_path() / ("gifdump_test_" + std::to_string(::getpid()) + "_" + name);
+    static const std::string run = std::to_string(std::random_device{}());
+    return std::filesystem::temp_directory_path() / ("gifdump_test_" + run + "_" + name);
 }
 
 TEST(Gifdump, ReportsOneKeyValueLinePerFact)
 {
-    const ToolRun r = Gifdump(Data("frames3_local_29x17.gif"));
+    const ToolRun r = Gifdump({Data("frames3_local_29x17.gif")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "version: 89a\n"
@@ -70,7 +72,7 @@ TEST(Gifdump, ReportsOneKeyValueLinePerFact)
 
 TEST(Gifdump, TransparentColourShowsWithItsIndex)
 {
-    const ToolRun r = Gifdump(Data("bits5_transparent_19x7.gif"));
+    const ToolRun r = Gifdump({Data("bits5_transparent_19x7.gif")});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("transparent #"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("(index 5)"), std::string::npos) << r.out;
@@ -87,7 +89,7 @@ TEST(Gifdump, IndicesOfTheChosenFrameMatchTheGoldenBytes)
                          Case{"magick_bits1_21x11.gif", 0, "magick_bits1_21x11.f0.idx"},
                          Case{"bits4_31x21_interlaced.gif", 0, "bits4_31x21_interlaced.f0.idx"}}) {
         const auto out = TempPath("indices");
-        const ToolRun r = Gifdump(Data(c.file) + " --frame " + std::to_string(c.frame) + " --indices " + out.string());
+        const ToolRun r = Gifdump({Data(c.file), "--frame", std::to_string(c.frame), "--indices", out.string()});
         EXPECT_EQ(r.status, 0) << c.file;
         EXPECT_EQ(ReadAll(out.string()), ReadAll(Data(c.golden))) << c.file;
         std::filesystem::remove(out);
@@ -101,7 +103,7 @@ TEST(Gifdump, LoadErrorExitsWithOneAndTheMessage)
         std::ofstream f(bad, std::ios::binary);
         f << "GIF90a" << std::string(7, '\0');
     }
-    const ToolRun r = Gifdump(bad.string());
+    const ToolRun r = Gifdump({bad.string()});
     std::filesystem::remove(bad);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Unknown GIF version"), std::string::npos) << r.out;
@@ -126,7 +128,7 @@ TEST(Gifdump, CorruptedFrameNamesHowItsDecodingEnded)
             f << std::string("GIF89a\x02\x00\x01\x00\x80\x00\x00" "\x00\x00\x00\xff\xff\xff", 19)
               << std::string("\x2c\x00\x00\x00\x00\x02\x00\x01\x00\x00", 10) << c.codes;
         }
-        const ToolRun r = Gifdump(path.string());
+        const ToolRun r = Gifdump({path.string()});
         std::filesystem::remove(path);
         EXPECT_EQ(r.status, 0) << c.name;
         const std::string end = c.line;
@@ -137,11 +139,11 @@ TEST(Gifdump, CorruptedFrameNamesHowItsDecodingEnded)
 
 TEST(Gifdump, MissingFileOrFrameIsAFailure)
 {
-    EXPECT_EQ(Gifdump(Data("no-such-file.gif")).status, 1);
+    EXPECT_EQ(Gifdump({Data("no-such-file.gif")}).status, 1);
     const auto out = TempPath("none");
-    EXPECT_EQ(Gifdump(Data("bits2_17x9.gif") + " --frame 1 --indices " + out.string()).status, 1);
+    EXPECT_EQ(Gifdump({Data("bits2_17x9.gif"), "--frame", "1", "--indices", out.string()}).status, 1);
     std::filesystem::remove(out);
-    EXPECT_EQ(Gifdump("").status, 2);
+    EXPECT_EQ(Gifdump({}).status, 2);
 }
 
 } // namespace

@@ -1,0 +1,39 @@
+# package-win: a folder that runs wherever it is unpacked, and its zip,
+# build-win/morvane-<version>-win64.zip: the two programs, the Qt DLLs and
+# plugins the window loads, and the GCC runtime DLLs the Qt DLLs link to.
+set(package_name "morvane-${PROJECT_VERSION}-win64")
+set(package_dir "${CMAKE_BINARY_DIR}/${package_name}")
+set(package_zip "${CMAKE_BINARY_DIR}/${package_name}.zip")
+
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+                OUTPUT_VARIABLE runtime_stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
+                OUTPUT_VARIABLE runtime_gcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+                OUTPUT_VARIABLE runtime_pthread OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(qt_bin "${MORVANE_QT_WINDOWS}/bin")
+set(qt_plugins "${MORVANE_QT_WINDOWS}/plugins")
+
+set(MORVANE_VERSION "${PROJECT_VERSION}")
+configure_file(${PROJECT_SOURCE_DIR}/app/README-windows.txt
+               ${CMAKE_BINARY_DIR}/package-README.txt @ONLY NEWLINE_STYLE CRLF)
+
+add_custom_target(package-win
+  COMMAND ${CMAKE_COMMAND} -E rm -rf "${package_dir}" "${package_zip}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${package_dir}/platforms" "${package_dir}/styles"
+          "${package_dir}/licenses"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:morvane> $<TARGET_FILE:morvane-convert>
+          "${qt_bin}/Qt6Core.dll" "${qt_bin}/Qt6Gui.dll" "${qt_bin}/Qt6Widgets.dll"
+          "${runtime_stdcxx}" "${runtime_gcc}" "${runtime_pthread}" "${package_dir}"
+  COMMAND ${CMAKE_COMMAND} -E copy "${qt_plugins}/platforms/qwindows.dll" "${package_dir}/platforms"
+  COMMAND ${CMAKE_COMMAND} -E copy "${qt_plugins}/styles/qwindowsvistastyle.dll" "${package_dir}/styles"
+  COMMAND ${CMAKE_COMMAND} -E copy "${MORVANE_QT_WINDOWS}/LICENSES/LGPL-3.0-only.txt"
+          "${MORVANE_QT_WINDOWS}/LICENSES/GPL-3.0-only.txt" "${package_dir}/licenses"
+  COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_BINARY_DIR}/package-README.txt" "${package_dir}/README.txt"
+  # The programs carry no debugging information in the package.
+  COMMAND ${CMAKE_STRIP} "${package_dir}/morvane.exe" "${package_dir}/morvane-convert.exe"
+  COMMAND ${CMAKE_COMMAND} -E tar cf "${package_zip}" --format=zip "${package_name}"
+  WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
+  DEPENDS morvane morvane-convert
+  COMMENT "Packing ${package_zip}"
+  VERBATIM)

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "TFileIdentity.h"
+
+namespace morvane {
+
+// The engine's only door to the operating system's files: a POSIX descriptor
+// on Linux, a Win32 handle on Windows. Paths are the engine's bytes (UTF-8 on
+// Windows); errors are the system's own codes (errno, or GetLastError), which
+// ErrorText puts into words. Nothing here raises.
+class TOsFile {
+public:
+    enum class TKind { Regular, Directory, Other };
+
+    TOsFile() = default;
+    ~TOsFile();
+    TOsFile(const TOsFile&) = delete;
+    TOsFile& operator=(const TOsFile&) = delete;
+
+    // An existing file, in binary. Others may go on reading it but not write
+    // it, and a file that another program holds open for writing cannot be
+    // opened. A directory fails with DirectoryError().
+    bool OpenForReading(const std::string& path);
+    // Creates the file or opens it as it is; Truncate empties it.
+    bool OpenForWriting(const std::string& path);
+    bool IsOpen() const;
+    // False, with Error(), when the system reports a failure at the close;
+    // the file is released in every case.
+    bool Close();
+
+    // The code of the last failed call.
+    int Error() const { return error_; }
+    // Known from the open.
+    TKind Kind() const { return kind_; }
+    TFileIdentity Identity() const { return identity_; }
+    std::int64_t Size() const { return size_; }
+
+    // Bytes read; 0 at the end; -1 on failure.
+    std::int64_t Read(void* buffer, std::size_t n);
+    // Writes all n bytes or fails.
+    bool Write(const void* data, std::size_t n);
+    bool Truncate();
+    // Sets disk space aside for [offset, offset + length) without changing
+    // the file's size; false when the system or the disk cannot.
+    bool Reserve(std::int64_t offset, std::int64_t length);
+    // Gives back what Reserve set aside beyond `size`, the bytes written.
+    void ReleaseReserve(std::int64_t size);
+
+    // The identity of the file a path leads to; Known is false when none.
+    static TFileIdentity IdentityOf(const std::string& path);
+    static std::string ErrorText(int error);
+    static int DirectoryError();
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    int error_ = 0;
+    TKind kind_ = TKind::Other;
+    TFileIdentity identity_;
+    std::int64_t size_ = 0;
+};
+
+} // namespace morvane

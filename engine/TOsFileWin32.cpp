@@ -1,0 +1,227 @@
+// The Windows side of TOsFile; TOsFile.cpp is the POSIX side.
+#ifdef _WIN32
+
+#include "TOsFile.h"
+
+#include <algorithm>
+#include <string>
+
+#include <windows.h>
+
+#include "WideText.h"
+
+namespace morvane {
+
+namespace {
+
+// Not in every SDK's headers.
+constexpr DWORD kDirectoryNotSupported = 336;
+
+HANDLE Native(void* handle)
+{
+    return static_cast<HANDLE>(handle);
+}
+
+bool IsDirectoryPath(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+TFileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber,
+            static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true};
+}
+
+// Only readers may share the file: an open fails while another program
+// writes it, and nobody can start writing it while it is open here.
+HANDLE OpenHandle(const std::string& path, DWORD access, DWORD disposition, int& error)
+{
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide)) {
+        error = ERROR_NO_UNICODE_TRANSLATION;
+        return nullptr;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        // A directory is refused as "access denied"; say what it really is.
+        error = code != ERROR_SHARING_VIOLATION && IsDirectoryPath(wide) ? TOsFile::DirectoryError()
+                                                                           : static_cast<int>(code);
+        return nullptr;
+    }
+    return handle;
+}
+
+} // namespace
+
+TOsFile::~TOsFile()
+{
+    Close();
+}
+
+bool TOsFile::IsOpen() const
+{
+    return handle_ != nullptr;
+}
+
+bool TOsFile::OpenForReading(const std::string& path)
+{
+    Close();
+    const HANDLE handle = OpenHandle(path, GENERIC_READ, OPEN_EXISTING, error_);
+    if (handle == nullptr)
+        return false;
+    handle_ = handle;
+    kind_ = GetFileType(handle) == FILE_TYPE_DISK ? TKind::Regular : TKind::Other;
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (GetFileInformationByHandle(handle, &info)) {
+        identity_ = IdentityFrom(info);
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            Close();
+            error_ = DirectoryError();
+            return false;
+        }
+    }
+    LARGE_INTEGER size {};
+    size_ = kind_ == TKind::Regular && GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
+    return true;
+}
+
+bool TOsFile::OpenForWriting(const std::string& path)
+{
+    Close();
+    const HANDLE handle = OpenHandle(path, GENERIC_WRITE, OPEN_ALWAYS, error_);
+    if (handle == nullptr)
+        return false;
+    handle_ = handle;
+    kind_ = GetFileType(handle) == FILE_TYPE_DISK ? TKind::Regular : TKind::Other;
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (GetFileInformationByHandle(handle, &info))
+        identity_ = IdentityFrom(info);
+    LARGE_INTEGER size {};
+    size_ = kind_ == TKind::Regular && GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
+    return true;
+}
+
+bool TOsFile::Close()
+{
+    if (handle_ == nullptr)
+        return true;
+    const BOOL closed = CloseHandle(Native(handle_));
+    handle_ = nullptr;
+    identity_ = {};
+    if (!closed) {
+        error_ = static_cast<int>(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+std::int64_t TOsFile::Read(void* buffer, std::size_t n)
+{
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    if (!ReadFile(Native(handle_), buffer, want, &got, nullptr)) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF)
+            return 0;
+        error_ = static_cast<int>(code);
+        return -1;
+    }
+    return got;
+}
+
+bool TOsFile::Write(const void* data, std::size_t n)
+{
+    const char* at = static_cast<const char*>(data);
+    while (n > 0) {
+        DWORD done = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+        if (!WriteFile(Native(handle_), at, piece, &done, nullptr)) {
+            error_ = static_cast<int>(GetLastError());
+            return false;
+        }
+        at += done;
+        n -= done;
+    }
+    return true;
+}
+
+bool TOsFile::Truncate()
+{
+    FILE_END_OF_FILE_INFO end {};
+    if (!SetFileInformationByHandle(Native(handle_), FileEndOfFileInfo, &end, sizeof end)) {
+        error_ = static_cast<int>(GetLastError());
+        return false;
+    }
+    size_ = 0;
+    return true;
+}
+
+bool TOsFile::Reserve(std::int64_t offset, std::int64_t length)
+{
+    FILE_ALLOCATION_INFO allocation {};
+    allocation.AllocationSize.QuadPart = offset + length;
+    return SetFileInformationByHandle(Native(handle_), FileAllocationInfo, &allocation, sizeof allocation) != 0;
+}
+
+void TOsFile::ReleaseReserve(std::int64_t size)
+{
+    FILE_ALLOCATION_INFO allocation {};
+    allocation.AllocationSize.QuadPart = size;
+    (void)SetFileInformationByHandle(Native(handle_), FileAllocationInfo, &allocation, sizeof allocation);
+}
+
+TFileIdentity TOsFile::IdentityOf(const std::string& path)
+{
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide))
+        return {};
+    // No access asked and every kind of sharing allowed, so that a file held
+    // open by this very program still shows who it is.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return known ? IdentityFrom(info) : TFileIdentity{};
+}
+
+std::string TOsFile::ErrorText(int error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(error), 0,
+                                        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message;
+    if (length > 0 && text != nullptr)
+        message = Utf8FromWide(std::wstring_view(text, length));
+    if (text != nullptr)
+        LocalFree(text);
+    // The system's sentences end in a full stop and a line break; the
+    // messages they go into add their own ending.
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.'))
+        message.pop_back();
+    // Not every system has a text for each code.
+    if (message.empty() && static_cast<DWORD>(error) == kDirectoryNotSupported)
+        message = "An operation is not supported on a directory";
+    if (message.empty())
+        message = "System error " + std::to_string(error);
+    return message;
+}
+
+int TOsFile::DirectoryError()
+{
+    return static_cast<int>(kDirectoryNotSupported);
+}
+
+} // namespace morvane
+
+#endif
