@@ -21,15 +21,13 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan -j "$JOBS"
 
 if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
-  if [ -f fuzz/CMakeLists.txt ]; then
-    echo "== fuzzing"
-    CXX=$(command -v clang++-14 || command -v clang++)
-    CC=$(command -v clang-14 || command -v clang)
-    cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_C_COMPILER="$CC" \
-      -DMORVANE_FUZZ=ON -DMORVANE_GUI=OFF -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF >/dev/null
-    cmake --build build-fuzz -j "$JOBS"
-    ./fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
-  fi
+  echo "== fuzzing"
+  CXX=$(command -v clang++-14 || command -v clang++)
+  CC=$(command -v clang-14 || command -v clang)
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_C_COMPILER="$CC" \
+    -DMORVANE_FUZZ=ON -DMORVANE_GUI=OFF -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j "$JOBS"
+  ./fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
 fi
 # The Windows build, when its tools are there: cross-built with mingw-w64,
 # tests run under wine in a prefix of the build's own, no display needed.

@@ -2,6 +2,7 @@
 
 #include "ErrorReporting.h"
 #include "TLocaleTimeSettings.h"
+#include "Version.h"
 
 #include <QEvent>
 #include <QIcon>
@@ -17,13 +18,11 @@ TApplication::TApplication(int& argc, char** argv)
     // append it to every window caption.
     setApplicationName(QStringLiteral("morvane"));
     setDesktopFileName(QStringLiteral("morvane"));
-    setApplicationVersion(QStringLiteral("1.1.0.0"));
+    setApplicationVersion(QStringLiteral(MORVANE_FILE_VERSION));
     SetTitle(DefaultTitle());
-#ifdef MORVANE_WITH_ICON
     // Resources of a static library are not registered on their own.
     Q_INIT_RESOURCE(morvane);
     setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
-#endif
     previousPlatform_ = SetCurrentPlatform(&platform_);
     installNativeEventFilter(&settingChange_);
 }

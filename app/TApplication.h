@@ -20,9 +20,6 @@ public:
     QString Title() const;
     void SetTitle(const QString& title);
 
-    // The real desktop; installed as the platform of the error boxes.
-    IPlatform& Platform() { return platform_; }
-
     // Whether a settings change reloads the regional time settings; on from
     // the start.
     bool UpdateFormatSettings() const { return updateFormatSettings_; }
@@ -37,6 +34,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The real desktop, put in place for the application's lifetime: every
+    // box and dialog of the program, the window's and the error boxes, goes
+    // through it (see CurrentPlatform).
     TQtPlatform platform_;
     TSettingChangeFilter settingChange_{this};
     IPlatform* previousPlatform_ = nullptr;

@@ -5,6 +5,7 @@
 #include "TLocaleTimeSettings.h"
 #include "TPictureFormats.h"
 #include "uMain.h"
+#include "Version.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -20,7 +21,7 @@ namespace {
 // The program file's version record. ELF has no standard place for one, so it
 // is kept as a plain string that `strings morvane | grep FileVersion` finds.
 [[gnu::used]] const char versionRecord[] =
-    "FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"
+    "FileVersion=" MORVANE_FILE_VERSION ";ProductVersion=" MORVANE_PRODUCT_VERSION ";"
     "LegalCopyright=\u00a9 2026 Morvane Software;LegalTrademarks=MS";
 
 // The picture formats the window's stored logo needs.
@@ -100,7 +101,7 @@ int main(int argc, char* argv[])
         // construction still has the application to draw itself with.
         return RunWithLastResort([&] {
             FontSetup::SetUpFonts();
-            TfMain fMain(app.Platform());
+            TfMain fMain;
             fMain.show();
             if (!arguments.isEmpty())
                 OpenFileFromArguments(fMain, arguments.front());

@@ -93,8 +93,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     FontSetup::SetUpFonts();
 
+    // In place before the window is made: its boxes and dialogs come here.
     FakePlatform platform(true);
-    TfMain window(platform);
+    TfMain window;
     window.show();
     window.activateWindow();
     if (!QTest::qWaitForWindowExposed(&window)) {

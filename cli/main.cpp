@@ -2,7 +2,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>
@@ -24,6 +23,7 @@
 #include "TLocaleTimeSettings.h"
 #include "TOsFile.h"
 #include "TTerminalProgress.h"
+#include "Version.h"
 
 using namespace morvane;
 
@@ -59,7 +59,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
     if (!reader.Open(input))
-        throw EInOutError("Cannot open the PE file \"" + input + "\": " + TOsFile::ErrorText(reader.OpenError()));
+        throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                    settings.ReplacementBeyondList);
@@ -247,7 +247,7 @@ int ConvertMain(int argc, char** argv)
         std::fputs(TCommandLine::HelpText().c_str(), stdout);
         return FinishStandardOutput(0);
     case TCommandLine::TAction::Version:
-        std::puts("morvane-convert 1.01");
+        std::puts("morvane-convert " MORVANE_VERSION);
         return FinishStandardOutput(0);
     default:
         return Run(command);

@@ -37,12 +37,7 @@ endfunction()
 function(morvane_add_windows_resources target png)
   set(MORVANE_ICO "${CMAKE_CURRENT_BINARY_DIR}/${target}.ico")
   morvane_make_ico("${png}" "${MORVANE_ICO}")
-  # "1.01" is file version 1.1.0.0; the product version counts whole releases.
-  math(EXPR minor "${PROJECT_VERSION_MINOR} + 0")
-  set(MORVANE_FILE_VERSION "${PROJECT_VERSION_MAJOR}.${minor}.0.0")
-  set(MORVANE_FILE_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${minor},0,0")
-  set(MORVANE_PRODUCT_VERSION "${PROJECT_VERSION_MAJOR}.0.0.0")
-  set(MORVANE_PRODUCT_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},0,0,0")
+  # The MORVANE_*_VERSION* values come from the top-level list file.
   configure_file(${PROJECT_SOURCE_DIR}/app/morvane.rc.in
                  ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)

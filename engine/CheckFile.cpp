@@ -1,6 +1,5 @@
 #include "CheckFile.h"
 
-#include <cstring>
 #include <exception>
 #include <new>
 
@@ -94,10 +93,8 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
                         const TCheckFindingHandler& onFinding, const TCheckFileOptions& options)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath)) {
-        throw EInOutError("Cannot open the PE file \"" + inputPath + "\": " +
-                          std::strerror(reader.OpenError()));
-    }
+    if (!reader.Open(inputPath))
+        throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
 
     sink.SetText("");
     sink.Show();

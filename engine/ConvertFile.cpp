@@ -649,10 +649,8 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         *options.FailedLine = 0;
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath)) {
-        throw EInOutError("Cannot open the PE file \"" + inputPath + "\": " +
-                          TOsFile::ErrorText(reader.OpenError()));
-    }
+    if (!reader.Open(inputPath))
+        throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
     TLineWriter writer(options.WriteBufferSize);
     writer.Open(outputPath, reader.Identity());
 

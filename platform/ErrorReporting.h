@@ -21,9 +21,10 @@ class Exception;
 // user: a modal error box captioned with the application title, after which
 // the program simply carries on.
 
-// The platform every box goes through. Null stands for the real desktop (one
-// process-wide TQtPlatform). The application object installs its own; tests
-// install a fake. Returns the one installed before.
+// The platform every box and dialog goes through, the window's as well as
+// the error boxes. Null stands for the real desktop (one process-wide
+// TQtPlatform). The application object installs its own; tests install a
+// fake. Returns the one installed before.
 IPlatform* SetCurrentPlatform(IPlatform* platform);
 IPlatform& CurrentPlatform();
 

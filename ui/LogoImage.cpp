@@ -1,7 +1,5 @@
 #include "LogoImage.h"
 
-#ifdef MORVANE_WITH_LOGO
-
 #include "LogoPicture.h"
 #include "TGraphic.h"
 #include "TIndexedBitmap.h"
@@ -48,22 +46,3 @@ QImage LogoImage::FromBitmap(const morvane::TIndexedBitmap& bitmap,
     }
     return image;
 }
-
-#else
-
-QImage LogoImage::Decode()
-{
-    return {};
-}
-
-QImage LogoImage::Decode(const morvane::TPictureFormats&)
-{
-    return {};
-}
-
-QImage LogoImage::FromBitmap(const morvane::TIndexedBitmap&, const std::optional<morvane::TRGBColor>&)
-{
-    return {};
-}
-
-#endif

@@ -16,7 +16,7 @@ struct TRGBColor;
 class LogoImage {
 public:
     // Through the program's registry. Null when the stored picture's kind is
-    // not registered (or the program was built without the decoder).
+    // not registered.
     static QImage Decode();
     static QImage Decode(const morvane::TPictureFormats& formats);
 

@@ -21,6 +21,7 @@
 #include "TStyledPageControl.h"
 #include "TTabSheet.h"
 #include "TTabStyle.h"
+#include "Version.h"
 #include "Windows1252.h"
 
 #include "LogoImage.h"
@@ -40,7 +41,7 @@
 #include <QTimer>
 #include <QUrl>
 
-const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v1.01]";
+const char* const TfMain::kCaption = "Morvane (Halvik Control PE to Ostral)  [v" MORVANE_VERSION "]";
 const QSize TfMain::kClientSize(427, 398);
 
 namespace {
@@ -163,9 +164,8 @@ QString OccurrenceHint(const morvane::TOccurrenceFields& occurrence, std::size_t
 
 } // namespace
 
-TfMain::TfMain(IPlatform& platform, QWidget* parent)
+TfMain::TfMain(QWidget* parent)
     : QWidget(parent)
-    , platform_(platform)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -200,6 +200,12 @@ TfMain::~TfMain()
         child->disconnect(this);
     delete headerRow_;
     delete lineRow_;
+}
+
+IPlatform& TfMain::Platform()
+{
+    // Asked each time, never kept: one road for every box of the program.
+    return CurrentPlatform();
 }
 
 const std::vector<TBevelEdit*>& TfMain::HeaderEdits() const
@@ -385,9 +391,9 @@ void TfMain::ConnectHandlers()
     // clean-up, in the middle of a focus change or a click.
     const auto guarded = [this](auto handler) { return GuardedHandler(this, handler); };
     connect(FileOpenEdit1, &TBevelEdit::OnChange, this, guarded([this] { FileOpenEdit1Change(); }));
-    FileOpenEdit1->SetDialogFactory([this] { return platform_.CreateFileOpenDialog(); });
+    FileOpenEdit1->SetDialogFactory([this] { return Platform().CreateFileOpenDialog(); });
     connect(FileOpenEdit1, &TFileOpenEdit::OnBeforeBrowse, this, [this] {
-        FileOpenEdit1->SetInitialDir(ExistingFolder(platform_.RememberedFolder(IPlatform::TFolder::PeFile)));
+        FileOpenEdit1->SetInitialDir(ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::PeFile)));
     });
     connect(ed_Seperator, &TBevelEdit::OnChange, this, guarded([this] { ed_SeperatorChange(); }));
     connect(ed_RelativeTimeSeperator, &TBevelEdit::OnChange, this,
@@ -498,8 +504,8 @@ void TfMain::btn_OpenExcelFileClick()
 {
     IPlatform::TSaveDialogRequest request;
     request.FileName = SaveDialog1.FileName;
-    request.InitialDir = ExistingFolder(platform_.RememberedFolder(IPlatform::TFolder::Output));
-    const std::optional<QString> chosen = platform_.SaveFileName(this, request);
+    request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
+    const std::optional<QString> chosen = Platform().SaveFileName(this, request);
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
@@ -530,12 +536,12 @@ void TfMain::btn_SaveExcelFileClick()
 
 void TfMain::Label9Click()
 {
-    platform_.OpenUrl(QString::fromUtf8(MainAssets::kWebAddress));
+    Platform().OpenUrl(QString::fromUtf8(MainAssets::kWebAddress));
 }
 
 void TfMain::Label10Click()
 {
-    platform_.OpenUrl(QStringLiteral("mailto:") + QString::fromUtf8(MainAssets::kMailAddress)
+    Platform().OpenUrl(QStringLiteral("mailto:") + QString::fromUtf8(MainAssets::kMailAddress)
                       + QStringLiteral("?subject=") + QString::fromLatin1(kApplicationTitle)
                       + QStringLiteral("&body=") + QString::fromUtf8(MainAssets::kMailGreeting));
 }
@@ -571,7 +577,7 @@ void TfMain::ReadTemplatesAndBuildRows()
     templatesStale_ = false;
     if (separatorSet_.empty()) {
         SelectPage(TabSheet4);
-        platform_.MessageBox(this, QString::fromLatin1(kNoSeparator), QStringLiteral("Information"),
+        Platform().MessageBox(this, QString::fromLatin1(kNoSeparator), QStringLiteral("Information"),
                              IPlatform::TMessageStyle::Information);
     }
 
@@ -637,8 +643,8 @@ void TfMain::RememberFolderOf(IPlatform::TFolder which, const QString& file)
     const QString folder = info.absolutePath();
     if (!QFileInfo(folder).isDir())
         return;
-    if (folder != platform_.RememberedFolder(which))
-        platform_.RememberFolder(which, folder);
+    if (folder != Platform().RememberedFolder(which))
+        Platform().RememberFolder(which, folder);
 }
 
 void TfMain::RefreshIfStale()
@@ -665,7 +671,7 @@ void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplat
     if (text.size() > 1) {
         // Setting the text runs this handler again, which updates the preview.
         sender->SetText(text.substr(0, 1));
-        platform_.Beep();
+        Platform().Beep();
     }
     const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
     SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));

@@ -40,7 +40,9 @@ public:
     // The window's size in its normal state.
     static const QSize kClientSize;
 
-    explicit TfMain(IPlatform& platform, QWidget* parent = nullptr);
+    // Its boxes and dialogs go where the error boxes go: to the platform in
+    // place (the application's own, or a test's fake).
+    explicit TfMain(QWidget* parent = nullptr);
     ~TfMain() override;
 
     // The controls, by the names the workflow uses.
@@ -149,7 +151,8 @@ private:
                     TBevelLabel* preview);
     void SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text);
 
-    IPlatform& platform_;
+    static IPlatform& Platform();
+
     TReplacementRow* headerRow_ = nullptr;
     TReplacementRow* lineRow_ = nullptr;
     std::string separatorSet_;

@@ -36,18 +36,24 @@ TEST(Program, StartsAndEndsCleanly)
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
 }
 
-// The first line a stream holds, without its line end.
+// The first line a stream holds, without its line end (CR LF on Windows).
 std::string FirstLine(const QByteArray& bytes)
 {
-    return bytes.left(bytes.indexOf('\n')).toStdString();
+    QByteArray line = bytes.left(bytes.indexOf('\n'));
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line.toStdString();
 }
 
 // The program's own first message among whatever the toolkit tells stderr.
 std::string FirstOwnMessage(const QByteArray& err)
 {
-    for (const QByteArray& line : err.split('\n'))
+    for (QByteArray line : err.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
         if (line.startsWith("morvane: "))
             return line.toStdString();
+    }
     return {};
 }
 

@@ -71,6 +71,9 @@ std::string ErrorsThroughPipe(const TempFolder& folder, const std::vector<std::s
 }
 #endif
 
+// The system's own words for a missing file, which the converter passes on.
+const std::string kNoSuchFileText = morvane::TOsFile::ErrorText(morvane::test::kNoSuchFile);
+
 const std::string kInput = "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n";
 
 TEST(MorvaneConvert, VersionAndHelpSucceed)
@@ -214,7 +217,7 @@ TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvane-convert: ./a.log: The output file \"./a (XLS).csv\" was already written "
                      "from \"a.pe\" in this run\n"
-                     "morvane-convert: m.pe: Cannot open the PE file \"m.pe\": No such file or directory\n");
+                     "morvane-convert: m.pe: Cannot open the PE file \"m.pe\": " + kNoSuchFileText + "\n");
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), kInput);
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H,I\r\n");
     EXPECT_EQ(ReadBytes(folder / "m (XLS).csv"), "M\r\n");
@@ -293,7 +296,7 @@ TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
         {{"--check", "a.pe", "missing.pe", "many.pe"}, 1,
          "a.pe: 2 data lines, 1 finding\nmany.pe: 104 data lines, 103 findings\n",
          "morvane-convert: a.pe: line 3: 3 separators where the first data line has 2\n"
-         "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": No such file or directory\n" +
+         "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": " + kNoSuchFileText + "\n" +
              shownOfMany + "morvane-convert: many.pe: \u2026 and 3 more\n"},
     };
     for (const Case& c : cases) {

@@ -52,7 +52,7 @@ void WindowFixture::NewWindow()
 {
     window_.reset();
     platform_.Clear();
-    window_ = std::make_unique<TfMain>(platform_);
+    window_ = std::make_unique<TfMain>();
     window_->show();
     window_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));

@@ -44,6 +44,8 @@ protected:
     // The window as it looks now, into the build folder's screenshots.
     void Screenshot(const QString& name) const;
 
+    // In place for the fixture's lifetime: the window's boxes and dialogs and
+    // the error boxes all come here.
     FakePlatform platform_{true};
     std::unique_ptr<TfMain> window_;
     QTemporaryDir dir_;

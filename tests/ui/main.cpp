@@ -2,11 +2,8 @@
 
 #include "FontSetup.h"
 
-#if __has_include("TGIFImage.h")
 #include "TGIFImage.h"
 #include "TPictureFormats.h"
-#define MORVANE_TEST_REGISTER_GIF 1
-#endif
 
 #include <gtest/gtest.h>
 
@@ -14,9 +11,7 @@
 // escaping a handler reaches the error box exactly as it does for a user.
 int main(int argc, char** argv)
 {
-#ifdef MORVANE_TEST_REGISTER_GIF
     morvane::TGIFImage::Register(morvane::TPictureFormats::Global());
-#endif
     TApplication app(argc, argv);
     FontSetup::SetUpFonts();
     ::testing::InitGoogleTest(&argc, argv);
