@@ -20,5 +20,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(MORVANE_WINE NAMES wine wine64)
 if(MORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${MORVANE_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh ${MORVANE_WINE})
 endif()
