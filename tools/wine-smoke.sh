@@ -38,7 +38,15 @@ wineboot -i >/dev/null 2>&1
 
 (cd "$(dirname "$program")" && exec wine "$program") >"$work/morvane.log" 2>&1 &
 program_pid=$!
-window=$(timeout 120 xdotool search --sync --name "^$(printf '%s' "$caption" | sed 's/[][().]/\\&/g')\$" | head -1 || true)
+# Searched again until it shows: while wine makes and drops its helper
+# windows, one search can fail on a window that has just gone.
+pattern="^$(printf '%s' "$caption" | sed 's/[][().]/\\&/g')\$"
+window=
+for _ in $(seq 1 120); do
+  window=$(xdotool search --name "$pattern" 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 1
+done
 [ -n "$window" ] || { echo "smoke: no window captioned \"$caption\"" >&2; exit 1; }
 [ "$(xdotool getwindowname "$window")" = "$caption" ] || { echo "smoke: caption differs" >&2; exit 1; }
 sleep 2
