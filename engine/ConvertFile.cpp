@@ -4,21 +4,20 @@
 // Ctrl-Z, a line longer than the read buffer, a clock text the fast reading
 // declines) leave by the third.
 //
-// - A pending run, written in place (TPendingRun): lines that end in CR LF
-//   and get no cell are mapped where they lie and reach the writer as one
-//   piece. The run must be out before the reader refills its buffer under
-//   it and before anything else is written; when a sink call fails, it
-//   holds only lines the sink was told of.
-// - Reserve/Commit into the write buffer (TDataLines::WriteWithCell): a
-//   line with a cell, or one ending in a bare LF, is built in the writer's
-//   buffer, cell, text and CR LF, in room reserved for its longest form;
-//   only the bytes built are committed.
+// - A run mapped into the write buffer (TDataLines::TakePlainLines): lines
+//   that end in CR LF, get no cell and map every occurrence alike are
+//   mapped as one piece into room reserved for all of them; only the lines
+//   the sink was told of are committed.
+// - Reserve/Commit line by line (TDataLines::WriteWithCell): any other line
+//   is built in the writer's buffer, cell, mapped text and CR LF, in room
+//   reserved for its longest form; only the bytes built are committed.
 // - The general WriteMappedLine: the line as ReadLineView gives it, mapped
 //   into the writer behind the cell of the general relative time code.
 //
 // Whichever way, a line is consumed from the reader, and the sink told the
-// new position, only once the line is written, so that an error leaves the
-// output holding exactly the lines before it.
+// new position, only once the line is in the writer, so that an error
+// leaves the output holding exactly the lines before it. The read buffer is
+// never changed, and nothing is written to the file straight from it.
 
 #include "ConvertFile.h"
 
@@ -42,9 +41,7 @@
 #include "TRelativeTimeState.h"
 #include "TimeOfDay.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "VectorBytes.h"
 
 namespace morvane {
 
@@ -56,51 +53,16 @@ void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string
                          [&](char* destination) { mapper.MapInto(line.data(), line.size(), destination); });
 }
 
+constexpr unsigned char kLF = 10;
 constexpr unsigned char kCR = 13;
+constexpr unsigned char kCtrlZ = 26;
 constexpr std::size_t kClockTextLength = 8;
 // Lines taken from the read buffer in one go: enough to make the passes over
 // them cheap, few enough that they are still in the cache for the last.
 constexpr std::size_t kLinesPerPass = 256;
-
-// Bytes of the read buffer that go to the output unchanged once mapped in
-// place (whole lines ending in CR LF), held back so that they reach the
-// writer as one piece, written straight from where they lie.
-class TPendingRun {
-public:
-    explicit TPendingRun(TLineWriter& writer) : pendingWriter_(&writer) {}
-
-    void Add(const unsigned char* bytes, std::size_t n)
-    {
-        if (size_ != 0 && begin_ + size_ != bytes) {
-            pendingWriter_->Write(View());
-            size_ = 0;
-        }
-        if (size_ == 0)
-            begin_ = bytes;
-        size_ += n;
-    }
-    // Takes back the last n bytes added, which have not been written yet.
-    void DropLast(std::size_t n)
-    {
-        assert(n <= size_ && "DropLast takes back only bytes still pending");
-        size_ -= n;
-    }
-    void Flush()
-    {
-        if (size_ != 0) {
-            const std::string_view run = View();
-            size_ = 0;
-            pendingWriter_->Write(run);
-        }
-    }
-
-private:
-    std::string_view View() const { return {reinterpret_cast<const char*>(begin_), size_}; }
-
-    TLineWriter* pendingWriter_;
-    const unsigned char* begin_ = nullptr;
-    std::size_t size_ = 0;
-};
+// Room in the write buffer for the lines copied in one go: a line longer
+// than this takes another way.
+constexpr std::size_t kCopyRoom = 64 * 1024;
 
 // The digits of the last count written (Count is -1 while there is none),
 // as WriteCountAfter keeps them.
@@ -257,13 +219,13 @@ inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
 // and the number of the line at hand.
 class TDataLines {
 public:
-    TDataLines(TLineReader& reader, TLineWriter& writer, TPendingRun& pending, const TLineMapper& mapper,
+    TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
                const TConversionSettings& settings, IProgressSink& sink)
-        : reader_(reader), writer_(writer), pending_(pending), mapper_(mapper), settings_(settings),
-          sink_(sink)
+        : reader_(reader), writer_(writer), mapper_(mapper), settings_(settings), sink_(sink)
     {
         clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
         clocks_.Separator = LocaleTimeSettings().ClockSeparator;
+        copyLines_ = CopyLinesFor(mapper, settings.RelativeTime);
     }
 
     // Converts every data line; on an error the line at hand is left
@@ -272,14 +234,33 @@ public:
     std::int64_t LineNumber() const { return lineNumber_; }
 
 private:
+    using TCopyLines = bool (TDataLines::*)();
+    static TCopyLines CopyLinesFor(const TLineMapper& mapper, bool withCell);
+    template <typename V, std::size_t Count, bool WithCell>
+    bool CopyLines();
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    template <std::size_t Count, bool WithCell>
+    __attribute__((target("avx2"), flatten)) bool CopyLinesAvx2()
+    {
+        return CopyLines<TAvx2Bytes, Count, WithCell>();
+    }
+#endif
+#if defined(__SSE2__)
+    template <std::size_t Count, bool WithCell>
+    __attribute__((flatten)) bool CopyLinesSse2()
+    {
+        return CopyLines<TSse2Bytes, Count, WithCell>();
+    }
+#endif
     TTaken TakePlainLines();
     TTaken TakeLinesWithRelativeTime();
     void TakeGeneralLine();
 
-    template <bool MapWhileCopying>
+    template <bool Alike>
     void WriteWithCell(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
                        std::size_t length);
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
     void HandOverPreviousClock();
@@ -310,7 +291,6 @@ private:
 
     TLineReader& reader_;
     TLineWriter& writer_;
-    TPendingRun& pending_;
     const TLineMapper& mapper_;
     const TConversionSettings& settings_;
     IProgressSink& sink_;
@@ -321,26 +301,25 @@ private:
     std::int64_t lineNumber_ = 1;
     std::string scratch_;
     std::string cell_;
+    // The kernel for lines copied straight to the write buffer, or null
+    // where there is none for this map and processor.
+    TCopyLines copyLines_ = nullptr;
 };
 
 void TDataLines::Run()
 {
-    for (;;) {
-        if (reader_.BufferedSize() == 0)
-            pending_.Flush();
-        if (reader_.AtEnd())
-            break;
+    while (!reader_.AtEnd()) {
+        if (copyLines_ && (this->*copyLines_)())
+            continue;
         const TTaken taken = settings_.RelativeTime && mapper_.MapsEveryOccurrenceAlike()
                                  ? TakeLinesWithRelativeTime()
                                  : TakePlainLines();
         if (taken == TTaken::Lines)
             continue;
-        pending_.Flush();
         if (taken == TTaken::CutLine && reader_.FetchBehindBuffered())
             continue;
         TakeGeneralLine();
     }
-    pending_.Flush();
 }
 
 void TDataLines::TakeGeneralLine()
@@ -416,6 +395,34 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     return true;
 }
 
+// Counts on past a line whose eight bytes, `word`, are the next second's
+// plain form; the whole seconds between that line's clock and the start.
+[[gnu::always_inline]] inline std::int64_t TDataLines::CountOn(std::uint64_t word)
+{
+    const std::int64_t seconds = clocks_.NextSeconds;
+    const std::int32_t next = clocks_.NextMilliseconds + 1000;
+    if (next >= clocks_.CountOnLimit) {
+        // This line's clock is the previous one of the next line read.
+        state_.PreviousMilliseconds = clocks_.NextMilliseconds;
+        clocks_.CountsOn = false;
+        return seconds;
+    }
+    clocks_.NextMilliseconds = next;
+    clocks_.NextSeconds = seconds + clocks_.CountStep;
+    // The seconds' digits are the two highest bytes of a little-endian
+    // word: the last alone moves nine times out of ten, the two of them
+    // together all but once a minute.
+    constexpr unsigned last = 56;
+    constexpr unsigned tens = 48;
+    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+        clocks_.NextClock = word + (std::uint64_t{1} << last);
+    else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+        clocks_.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+    else
+        clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+    return seconds;
+}
+
 // The whole seconds between a line's clock and the run's start: counted on
 // from the line before when its eight bytes are the next second's plain
 // form, else read. False when the clock text is no time of day.
@@ -426,27 +433,7 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
         std::uint64_t word;
         std::memcpy(&word, text, sizeof word);
         if (word == clocks_.NextClock) {
-            seconds = clocks_.NextSeconds;
-            const std::int32_t next = clocks_.NextMilliseconds + 1000;
-            if (next >= clocks_.CountOnLimit) {
-                // This line's clock is the previous one of the next line read.
-                state_.PreviousMilliseconds = clocks_.NextMilliseconds;
-                clocks_.CountsOn = false;
-                return true;
-            }
-            clocks_.NextMilliseconds = next;
-            clocks_.NextSeconds = seconds + clocks_.CountStep;
-            // The seconds' digits are the two highest bytes of a
-            // little-endian word: the last alone moves nine times out of
-            // ten, the two of them together all but once a minute.
-            constexpr unsigned last = 56;
-            constexpr unsigned tens = 48;
-            if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
-                clocks_.NextClock = word + (std::uint64_t{1} << last);
-            else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
-                clocks_.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
-            else
-                clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+            seconds = CountOn(word);
             return true;
         }
     }
@@ -454,10 +441,11 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
 }
 
 // Writes one line into the write buffer: the count cell (when asked for)
-// followed by `after`, the line's text, mapped on the way unless it is
-// mapped already, and CR LF. The caller reads `after` once for many lines:
-// bytes written here could alias the settings.
-template <bool MapWhileCopying>
+// followed by `after`, the line's text mapped on the way (as a map that maps
+// every occurrence alike, or one that counts them) and CR LF. The caller
+// reads `after` once for many lines: bytes written here could alias the
+// settings.
+template <bool Alike>
 [[gnu::always_inline]] inline void TDataLines::WriteWithCell(std::string_view after, bool withCell,
                                                              std::int64_t seconds, const unsigned char* text,
                                                              std::size_t length)
@@ -469,10 +457,10 @@ template <bool MapWhileCopying>
         else
             CopyShort(at, after.data(), after.size());
         at += after.size();
-        if constexpr (MapWhileCopying)
-            mapper_.MapTextCopy(text, reinterpret_cast<unsigned char*>(at), length);
+        if constexpr (Alike)
+            mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
         else
-            CopyShort(at, reinterpret_cast<const char*>(text), length);
+            mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
         at += length;
         at[0] = '\r';
         at[1] = '\n';
@@ -484,21 +472,148 @@ template <bool MapWhileCopying>
     const char* const cellEnd = withCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
     writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
     writer_.Write(after);
-    const std::string_view line(reinterpret_cast<const char*>(text), length);
-    if constexpr (MapWhileCopying)
-        writer_.WriteLine(mapper_.Map(line));
-    else
-        writer_.WriteLine(line);
+    writer_.WriteLine(mapper_.Map({reinterpret_cast<const char*>(text), length}));
+}
+
+// Picks the kernel for CopyLines: one per vector width, number of bytes
+// that change in a run and whether lines get a cell.
+TDataLines::TCopyLines TDataLines::CopyLinesFor(const TLineMapper& mapper, bool withCell)
+{
+    if (!mapper.MapsEveryOccurrenceAlike())
+        return nullptr;
+#if defined(__SSE2__)
+    static constexpr TCopyLines kSse2[2][5] = {
+        {&TDataLines::CopyLinesSse2<0, false>, &TDataLines::CopyLinesSse2<1, false>,
+         &TDataLines::CopyLinesSse2<2, false>, &TDataLines::CopyLinesSse2<3, false>,
+         &TDataLines::CopyLinesSse2<4, false>},
+        {&TDataLines::CopyLinesSse2<0, true>, &TDataLines::CopyLinesSse2<1, true>,
+         &TDataLines::CopyLinesSse2<2, true>, &TDataLines::CopyLinesSse2<3, true>,
+         &TDataLines::CopyLinesSse2<4, true>}};
+    const std::size_t count = mapper.RunByteCount();
+    if (count >= std::size(kSse2[0]))
+        return nullptr;
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    static constexpr TCopyLines kAvx2[2][5] = {
+        {&TDataLines::CopyLinesAvx2<0, false>, &TDataLines::CopyLinesAvx2<1, false>,
+         &TDataLines::CopyLinesAvx2<2, false>, &TDataLines::CopyLinesAvx2<3, false>,
+         &TDataLines::CopyLinesAvx2<4, false>},
+        {&TDataLines::CopyLinesAvx2<0, true>, &TDataLines::CopyLinesAvx2<1, true>,
+         &TDataLines::CopyLinesAvx2<2, true>, &TDataLines::CopyLinesAvx2<3, true>,
+         &TDataLines::CopyLinesAvx2<4, true>}};
+    if (kHaveAvx2)
+        return kAvx2[withCell][count];
+#endif
+    return kSse2[withCell][count];
+#else
+    (void)withCell;
+    return nullptr;
+#endif
+}
+
+// Copies the lines at the read position into the write buffer, each mapped
+// and searched for its end in one pass over its bytes, V::kWidth of them
+// at a time, behind its cell when asked for: the way almost every line
+// takes. Stops, leaving the line at hand to the other ways, at a line that
+// is not plain, that runs too near the end of the buffered bytes or of the
+// room for whole blocks, or whose clock text is not the next second; false
+// when it took none.
+template <typename V, std::size_t Count, bool WithCell>
+bool TDataLines::CopyLines()
+{
+    constexpr std::size_t kWidth = V::kWidth;
+    static_assert(kWidth >= kClockTextLength);
+    const TVectorByteSet<V, (Count > 0 ? Count : 1)> set(mapper_.RunBytes(), Count);
+    typename V::Vector with;
+    V::Broadcast(mapper_.RunReplacement(), with);
+    constexpr unsigned char kControls[] = {kLF, kCR, kCtrlZ};
+    const TVectorByteSet<V, 3> controls(kControls, 3);
+
+    const unsigned char* const base = reader_.Buffered();
+    const std::size_t buffered = reader_.BufferedSize();
+    char* const begin = writer_.Reserve(kCopyRoom);
+    if (!begin)
+        return false;
+    char* const end = begin + kCopyRoom;
+    const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
+    // Every block stored may reach kWidth bytes past the text, CR LF two.
+    const std::size_t lineRoom = (WithCell ? kCountRoom + after.size() : 0) + kWidth + 2;
+    char* at = begin;
+    std::size_t from = 0;
+    std::int64_t lines = 0;
+    try {
+        while (buffered - from >= kWidth && static_cast<std::size_t>(end - at) >= lineRoom) {
+            const unsigned char* const line = base + from;
+            const std::size_t left = buffered - from;
+            std::uint64_t clock = 0;
+            char* text = at;
+            if constexpr (WithCell) {
+                std::memcpy(&clock, line, sizeof clock);
+                if (!clocks_.CountsOn || clock != clocks_.NextClock)
+                    break;
+                text = WriteCountAfter(at, clocks_.NextSeconds, lastCount_);
+                CopyShort(text, after.data(), after.size());
+                text += after.size();
+            }
+            const auto room = static_cast<std::size_t>(end - text);
+            std::size_t textLength = 0;
+            std::size_t lineLength = 0;
+            for (std::size_t i = 0;; i += kWidth) {
+                if (left - i < kWidth || room - i < kWidth + 2)
+                    goto stop;
+                typename V::Vector v;
+                V::Load(line + i, v);
+                typename V::Vector hit;
+                controls.Match(v, 3, hit);
+                if constexpr (Count > 0) {
+                    typename V::Vector mask;
+                    set.Match(v, Count, mask);
+                    V::Select(mask, with, v);
+                }
+                V::Store(reinterpret_cast<unsigned char*>(text) + i, v);
+                if (const std::uint32_t bits = V::Bits(hit)) {
+                    // Only an LF, or a CR with its LF right behind it, ends
+                    // a plain line.
+                    const std::size_t stop = i + static_cast<std::size_t>(__builtin_ctz(bits));
+                    if (line[stop] == kLF)
+                        lineLength = stop + 1;
+                    else if (line[stop] == kCR && left - stop >= 2 && line[stop + 1] == kLF)
+                        lineLength = stop + 2;
+                    else
+                        goto stop;
+                    textLength = stop;
+                    break;
+                }
+            }
+            if constexpr (WithCell)
+                CountOn(clock);
+            text[textLength] = '\r';
+            text[textLength + 1] = '\n';
+            at = text + textLength + 2;
+            from += lineLength;
+            ++lines;
+            reader_.ConsumeBuffered(lineLength);
+            sink_.SetValue(reader_.PositionInBlocks());
+        }
+    stop:;
+    } catch (...) {
+        // The line the sink failed on is written, as on the other ways.
+        writer_.Commit(static_cast<std::size_t>(at - begin));
+        lineNumber_ += lines;
+        throw;
+    }
+    writer_.Commit(static_cast<std::size_t>(at - begin));
+    lineNumber_ += lines;
+    return lines != 0;
 }
 
 // Takes the whole plain lines at the read position straight out of the read
-// buffer: their clock texts are read first (when asked for), then they are
-// mapped in place, then each goes out, from the buffer it lies in where
-// nothing is put in front of it and it ends in CR LF. Every line costs the
-// sink what the general way costs it.
+// buffer: their clock texts are read first (when asked for), then each goes
+// into the write buffer mapped, all of them in one piece where nothing is
+// put in front of them, each ends in CR LF and the map maps every
+// occurrence alike. Every line costs the sink what the general way costs it.
 TTaken TDataLines::TakePlainLines()
 {
-    unsigned char* const base = reader_.Buffered();
+    const unsigned char* const base = reader_.Buffered();
     std::uint32_t ends[kLinesPerPass];
     bool special = false;
     std::size_t count =
@@ -531,21 +646,12 @@ TTaken TDataLines::TakePlainLines()
             return TTaken::Special;
     }
 
+    const bool alike = mapper_.MapsEveryOccurrenceAlike();
     const std::size_t through = ends[count - 1] + std::size_t{1};
-    if (mapper_.MapsEveryOccurrenceAlike()) {
-        mapper_.MapRun(base, through);
-    } else {
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            char* line = reinterpret_cast<char*>(base) + from;
-            mapper_.MapInto(line, textEnds[i] - from, line);
-            from = ends[i] + 1;
-        }
-    }
-
-    if (!withCell && allCrLf) {
-        // The lines read as they will be written: they go out from here.
-        pending_.Add(base, through);
+    char* const run = !withCell && allCrLf && alike ? writer_.Reserve(through) : nullptr;
+    if (run) {
+        // The lines read as they will be written, breaks and all.
+        mapper_.MapRun(base, reinterpret_cast<unsigned char*>(run), through);
         std::size_t from = 0;
         try {
             for (std::size_t i = 0; i < count; ++i) {
@@ -554,10 +660,11 @@ TTaken TDataLines::TakePlainLines()
                 sink_.SetValue(reader_.PositionInBlocks());
             }
         } catch (...) {
-            // Lines the sink has not been told of were not written yet.
-            pending_.DropLast(through - from);
+            // Lines the sink has not been told of are left out.
+            writer_.Commit(from);
             throw;
         }
+        writer_.Commit(through);
         lineNumber_ += static_cast<std::int64_t>(count);
         return TTaken::Lines;
     }
@@ -566,14 +673,11 @@ TTaken TDataLines::TakePlainLines()
     std::size_t from = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t lf = ends[i];
-        const std::size_t end = textEnds[i];
         ++lineNumber_;
-        if (!withCell && end != lf) {
-            pending_.Add(base + from, lf + 1 - from);
-        } else {
-            pending_.Flush();
-            WriteWithCell<false>(after, withCell, secondsOf[i], base + from, end - from);
-        }
+        if (alike)
+            WriteWithCell<true>(after, withCell, secondsOf[i], base + from, textEnds[i] - from);
+        else
+            WriteWithCell<false>(after, withCell, secondsOf[i], base + from, textEnds[i] - from);
         reader_.ConsumeBuffered(lf + 1 - from);
         sink_.SetValue(reader_.PositionInBlocks());
         from = lf + 1;
@@ -660,10 +764,6 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     sink.SetMaximum(reader.SizeInBlocks());
 
     std::exception_ptr error;
-    // Lines taken whole from the read buffer wait there to be written in one
-    // piece; they must be out before anything else is written and before the
-    // buffer is refilled under them.
-    TPendingRun pending(writer);
     try {
         const TLineMapper headerMapper(settings.SeparatorSet, EffectiveList(settings, settings.HeaderReplacements),
                                        settings.ReplacementBeyondList);
@@ -676,7 +776,7 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         WriteMappedLine(writer, headerMapper, header);
         sink.SetValue(reader.PositionInBlocks());
 
-        TDataLines lines(reader, writer, pending, dataMapper, settings, sink);
+        TDataLines lines(reader, writer, dataMapper, settings, sink);
         try {
             lines.Run();
         } catch (const EConvertError&) {
@@ -690,14 +790,6 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         error = std::current_exception();
     }
 
-    try {
-        // Lines the sink has already been told of belong in the output even
-        // when the sink then failed.
-        pending.Flush();
-    } catch (...) {
-        if (!error)
-            error = std::current_exception();
-    }
     reader.Close();
     try {
         writer.Close();

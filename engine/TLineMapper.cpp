@@ -132,20 +132,24 @@ namespace {
 constexpr std::size_t kRunVectorLimit = 4;
 
 template <std::size_t Count>
-void MapRunScalar(unsigned char* p, std::size_t n, const unsigned char* bytes, unsigned char with)
+void MapRunScalar(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
+                  unsigned char with)
 {
     for (std::size_t i = 0; i < n; ++i) {
+        unsigned char b = from[i];
         for (std::size_t k = 0; k < Count; ++k) {
-            if (p[i] == bytes[k])
-                p[i] = with;
+            if (b == bytes[k])
+                b = with;
         }
+        to[i] = b;
     }
 }
 
-void MapRunWithTable(unsigned char* p, std::size_t n, const std::array<unsigned char, 256>& table)
+void MapRunWithTable(const unsigned char* from, unsigned char* to, std::size_t n,
+                     const std::array<unsigned char, 256>& table)
 {
     for (std::size_t i = 0; i < n; ++i)
-        p[i] = table[p[i]];
+        to[i] = table[from[i]];
 }
 
 // One entry per vector width that pulls the whole kernel into itself, so
@@ -172,79 +176,50 @@ __attribute__((target("avx2"), flatten)) void MapMatchingAvx2(const unsigned cha
 // The replacement is never one of the bytes that change, so the kernels'
 // overlapping last block is safe in place.
 template <std::size_t Count>
-void MapRunVector(unsigned char* p, std::size_t n, const unsigned char* bytes, unsigned char with)
+void MapRunVector(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
+                  unsigned char with)
 {
 #if defined(MORVANE_HAVE_AVX2_KERNELS)
     if (kHaveAvx2 && n >= TAvx2Bytes::kWidth) {
-        MapMatchingAvx2<Count>(p, p, n, bytes, with);
+        MapMatchingAvx2<Count>(from, to, n, bytes, with);
         return;
     }
 #endif
 #if defined(__SSE2__)
     if (n >= TSse2Bytes::kWidth) {
-        MapMatchingSse2<Count>(p, p, n, bytes, with);
+        MapMatchingSse2<Count>(from, to, n, bytes, with);
         return;
     }
 #endif
-    MapRunScalar<Count>(p, n, bytes, with);
+    MapRunScalar<Count>(from, to, n, bytes, with);
 }
 
 } // namespace
 
-void TLineMapper::MapRun(unsigned char* bytes, std::size_t n) const
+void TLineMapper::MapRun(const unsigned char* from, unsigned char* to, std::size_t n) const
 {
     // Every byte that changes turns into the one replacement beyond the list.
     switch (runSize_) {
     case 0:
+        if (from != to)
+            std::memcpy(to, from, n);
         return;
     case 1:
-        MapRunVector<1>(bytes, n, runBytes_.data(), beyondByte_);
+        MapRunVector<1>(from, to, n, runBytes_.data(), beyondByte_);
         return;
     case 2:
-        MapRunVector<2>(bytes, n, runBytes_.data(), beyondByte_);
+        MapRunVector<2>(from, to, n, runBytes_.data(), beyondByte_);
         return;
     case 3:
-        MapRunVector<3>(bytes, n, runBytes_.data(), beyondByte_);
+        MapRunVector<3>(from, to, n, runBytes_.data(), beyondByte_);
         return;
     case 4:
-        MapRunVector<4>(bytes, n, runBytes_.data(), beyondByte_);
+        MapRunVector<4>(from, to, n, runBytes_.data(), beyondByte_);
         return;
     default:
-        MapRunWithTable(bytes, n, runTable_);
+        MapRunWithTable(from, to, n, runTable_);
     }
     static_assert(kRunVectorLimit == 4);
-}
-
-void TLineMapper::MapTextCopy(const unsigned char* from, unsigned char* to, std::size_t n) const
-{
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-    if (n >= TAvx2Bytes::kWidth && kHaveAvx2 && runSize_ >= 1 && runSize_ <= 2) {
-        if (runSize_ == 1)
-            MapMatchingAvx2<1>(from, to, n, runBytes_.data(), beyondByte_);
-        else
-            MapMatchingAvx2<2>(from, to, n, runBytes_.data(), beyondByte_);
-        return;
-    }
-#endif
-#if defined(__SSE2__)
-    if (n >= TSse2Bytes::kWidth) {
-        switch (runSize_) {
-        case 0:
-            std::memcpy(to, from, n);
-            return;
-        case 1:
-            MapMatchingSse2<1>(from, to, n, runBytes_.data(), beyondByte_);
-            return;
-        case 2:
-            MapMatchingSse2<2>(from, to, n, runBytes_.data(), beyondByte_);
-            return;
-        default:
-            break;
-        }
-    }
-#endif
-    for (std::size_t i = 0; i < n; ++i)
-        to[i] = runTable_[from[i]];
 }
 
 std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const

@@ -31,15 +31,17 @@ public:
     bool MapsEveryOccurrenceAlike() const { return replacement_.empty(); }
     // True when MapRun would change nothing.
     bool LeavesRunsAlone() const { return replacement_.empty() && runIsIdentity_; }
-    // Maps n bytes of whole lines with their CR LF or LF breaks in place;
-    // only for a mapper that maps every occurrence alike. The break bytes
-    // stay as they are even when they are in the separator set, since no
-    // line holds them.
-    void MapRun(unsigned char* bytes, std::size_t n) const;
-    // Writes the n bytes of one line's text at `from` mapped to `to` (which
-    // does not overlap them); only for a mapper that maps every occurrence
-    // alike.
-    void MapTextCopy(const unsigned char* from, unsigned char* to, std::size_t n) const;
+    // Writes the n bytes at `from`, whole lines with their CR LF or LF
+    // breaks or one line's text, mapped to `to` (which is `from` or does not
+    // overlap it); only for a mapper that maps every occurrence alike. The
+    // break bytes stay as they are even when they are in the separator set,
+    // since no line holds them.
+    void MapRun(const unsigned char* from, unsigned char* to, std::size_t n) const;
+    // What MapRun does, for a caller with a kernel of its own: each of the
+    // RunByteCount() bytes at RunBytes() turns into RunReplacement().
+    std::size_t RunByteCount() const { return runSize_; }
+    const unsigned char* RunBytes() const { return runBytes_.data(); }
+    unsigned char RunReplacement() const { return beyondByte_; }
 
 private:
     static constexpr short kKeep = -1;

@@ -25,7 +25,7 @@ public:
         Raise,      // EInOutError naming the file and the reason
     };
 
-    static constexpr std::size_t kDefaultReadSize = 512 * 1024;
+    static constexpr std::size_t kDefaultReadSize = 256 * 1024;
     // Progress counts, and a Ctrl-Z ends the input at the start of, chunks
     // of this many bytes.
     static constexpr std::int64_t kChunk = 128;
@@ -73,10 +73,9 @@ public:
     void Close();
 
     // For a caller that takes whole lines straight out of the read buffer:
-    // the fetched bytes not yet consumed. They may be changed in place and
-    // stay where they are until a read or AtEnd has to fetch more, or
-    // FetchBehindBuffered moves them.
-    unsigned char* Buffered() { return buffer_.get() + pos_; }
+    // the fetched bytes not yet consumed. They stay where they are until a
+    // read or AtEnd has to fetch more, or FetchBehindBuffered moves them.
+    const unsigned char* Buffered() const { return buffer_.get() + pos_; }
     std::size_t BufferedSize() const { return file_.IsOpen() ? len_ - pos_ : 0; }
     // Consumes n buffered bytes that end just behind a line's LF, as
     // ReadLine would have for the lines in them.

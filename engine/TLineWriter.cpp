@@ -28,6 +28,7 @@ std::string CreateFailureMessage(const std::string& path, int error)
 
 TLineWriter::TLineWriter(std::size_t bufferSize)
     : capacity_(std::max<std::size_t>(bufferSize, 2))
+    , behind_([this](const char* data, std::size_t n) { return WriteAll(data, n); })
 {
 }
 
@@ -68,8 +69,9 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
         throw EInOutError(CreateFailureMessage(path, error));
     }
 
-    if (!buffer_)
-        buffer_ = std::make_unique<char[]>(capacity_);
+    if (!buffers_)
+        buffers_ = std::make_unique<char[]>(2 * capacity_);
+    buffer_ = buffers_.get();
     used_ = 0;
     path_ = path;
     reserving_ = file_.Kind() == TOsFile::TKind::Regular;
@@ -108,17 +110,21 @@ void TLineWriter::Write(std::string_view text)
     // whole) goes to the file as it is rather than being copied first.
     const bool large = text.size() >= capacity_ / 4 && text.size() >= 4096;
     if (!large && text.size() <= capacity_ - used_) {
-        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        std::memcpy(buffer_ + used_, text.data(), text.size());
         used_ += text.size();
         return;
     }
     Flush();
     if (large || text.size() >= capacity_) {
-        if (const int error = WriteAll(text.data(), text.size()))
+        // The caller's bytes go out at once, behind those handed over.
+        int error = behind_.Wait();
+        if (error == 0)
+            error = WriteAll(text.data(), text.size());
+        if (error != 0)
             RaiseWriteError(error);
         return;
     }
-    std::memcpy(buffer_.get(), text.data(), text.size());
+    std::memcpy(buffer_, text.data(), text.size());
     used_ = text.size();
 }
 
@@ -134,8 +140,12 @@ void TLineWriter::Flush()
     used_ = 0;
     if (n == 0)
         return;
-    if (const int error = WriteAll(buffer_.get(), n))
+    // A failure of the write before drops this buffer too: the file must
+    // not go on behind a gap.
+    if (const int error = behind_.Wait())
         RaiseWriteError(error);
+    behind_.Start(buffer_, n);
+    buffer_ = buffer_ == buffers_.get() ? buffers_.get() + capacity_ : buffers_.get();
 }
 
 int TLineWriter::WriteAll(const char* data, std::size_t n)
@@ -156,7 +166,9 @@ void TLineWriter::Close()
 {
     if (!file_.IsOpen())
         return;
-    int error = WriteAll(buffer_.get(), used_);
+    int error = behind_.Wait();
+    if (error == 0)
+        error = WriteAll(buffer_, used_);
     used_ = 0;
     ReleaseUnusedSpace();
     if (!file_.Close() && error == 0)

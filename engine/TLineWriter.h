@@ -9,15 +9,20 @@
 
 #include "TFileIdentity.h"
 #include "TOsFile.h"
+#include "TWriteBehind.h"
 
 namespace morvane {
 
 // Writes the output file line by line, each line ending in CR LF, through a
-// buffer that goes to the file whenever it is full and at Close. Every
-// failure raises EInOutError naming the file and the reason.
+// buffer that goes to the file whenever it is full and at Close. A full
+// buffer is written behind, while the other of two fills; a failed write is
+// raised by the next call that writes out or by Close, and nothing handed
+// over after it reaches the file. Every failure raises EInOutError naming
+// the file and the reason.
 class TLineWriter {
 public:
-    static constexpr std::size_t kDefaultBufferSize = 512 * 1024;
+    // Each of the two buffers.
+    static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
 
     explicit TLineWriter(std::size_t bufferSize = kDefaultBufferSize);
     // Closes without raising; call Close() to learn of a failed last write.
@@ -48,7 +53,7 @@ public:
         }
         if (capacity_ - used_ < n + 2)
             Flush();
-        char* at = buffer_.get() + used_;
+        char* at = buffer_ + used_;
         fill(at);
         at[n] = '\r';
         at[n + 1] = '\n';
@@ -65,7 +70,7 @@ public:
         if (capacity_ - used_ < n)
             Flush();
         reserved_ = n;
-        return buffer_.get() + used_;
+        return buffer_ + used_;
     }
     void Commit(std::size_t k)
     {
@@ -87,7 +92,8 @@ private:
     [[noreturn]] void RaiseWriteError(int error);
 
     std::size_t capacity_;
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> buffers_; // two of capacity_ bytes
+    char* buffer_ = nullptr;          // the one being filled
     std::size_t used_ = 0;
     std::size_t reserved_ = 0; // by the last Reserve, until its Commit
     std::string path_;
@@ -99,6 +105,8 @@ private:
     std::int64_t written_ = 0;
     std::int64_t reservedEnd_ = 0;
     std::int64_t reserveStep_ = 0;
+    // Last, so that its thread is gone before anything it uses.
+    TWriteBehind behind_;
 };
 
 } // namespace morvane

@@ -180,7 +180,8 @@ TEST(LineMapperRun, MapsEveryLineAsTheLineMapWouldAndKeepsTheBreaks)
         }
         const TLineMapper mapper(set, {}, beyond);
         ASSERT_TRUE(mapper.MapsEveryOccurrenceAlike());
-        mapper.MapRun(reinterpret_cast<unsigned char*>(run.data()), run.size());
+        auto* bytes = reinterpret_cast<unsigned char*>(run.data());
+        mapper.MapRun(bytes, bytes, run.size());
         ASSERT_EQ(run, expected) << "round " << round << " set '" << set << "' beyond '" << beyond << "'";
     }
 }
@@ -197,8 +198,8 @@ TEST(LineMapperRun, CopiedTextIsMappedAsTheLineMapWould)
         const std::string text = RandomBytes(rng, static_cast<std::size_t>(round % 71), alphabet);
         const TLineMapper mapper(set, {}, beyond);
         std::string copy(text.size() + 4, '#');
-        mapper.MapTextCopy(reinterpret_cast<const unsigned char*>(text.data()),
-                           reinterpret_cast<unsigned char*>(copy.data()), text.size());
+        mapper.MapRun(reinterpret_cast<const unsigned char*>(text.data()),
+                      reinterpret_cast<unsigned char*>(copy.data()), text.size());
         ASSERT_EQ(copy, NaiveMapLine(text, set, beyond) + "####") << "round " << round;
     }
 }

@@ -1,0 +1,115 @@
+#include "TWriteBehind.h"
+
+#include <cassert>
+#include <chrono>
+#include <system_error>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace morvane {
+
+namespace {
+
+// About as long as filling a buffer takes: a side that has waited this long
+// sleeps rather than keep a processor busy.
+constexpr auto kSpinTime = std::chrono::microseconds(50);
+
+inline void Relax()
+{
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+}
+
+} // namespace
+
+TWriteBehind::TWriteBehind(std::function<int(const char*, std::size_t)> write) : write_(std::move(write)) {}
+
+TWriteBehind::~TWriteBehind()
+{
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+template <typename Ready>
+bool TWriteBehind::SpinUntil(Ready ready)
+{
+    const auto until = std::chrono::steady_clock::now() + kSpinTime;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready())
+                return true;
+            Relax();
+        }
+        if (std::chrono::steady_clock::now() >= until)
+            return ready();
+    }
+}
+
+void TWriteBehind::Start(const char* data, std::size_t n)
+{
+    assert(!busy_ && "TWriteBehind::Start needs the write before waited for");
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { Serve(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the caller writes, as if there were none.
+            error_ = write_(data, n);
+            return;
+        }
+    }
+    data_ = data;
+    size_ = n;
+    busy_ = true;
+    if (threadAsleep_) {
+        std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }
+}
+
+int TWriteBehind::Wait()
+{
+    if (busy_ && !SpinUntil([this] { return !busy_; })) {
+        std::unique_lock lock(mutex_);
+        callerAsleep_ = true;
+        wake_.wait(lock, [this] { return !busy_; });
+        callerAsleep_ = false;
+    }
+    return std::exchange(error_, 0);
+}
+
+// Whether there is something to write; false once the writer is going.
+bool TWriteBehind::AwaitWork()
+{
+    const auto ready = [this] { return busy_ || stopping_; };
+    if (!SpinUntil(ready)) {
+        std::unique_lock lock(mutex_);
+        threadAsleep_ = true;
+        wake_.wait(lock, ready);
+        threadAsleep_ = false;
+    }
+    return busy_;
+}
+
+void TWriteBehind::Serve()
+{
+    while (AwaitWork()) {
+        error_ = write_(data_, size_);
+        busy_ = false;
+        if (callerAsleep_) {
+            std::lock_guard lock(mutex_);
+            wake_.notify_all();
+        }
+    }
+}
+
+} // namespace morvane

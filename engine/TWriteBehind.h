@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace morvane {
+
+// Writes one buffer at a time on a thread of its own, so that the system's
+// copying of a full buffer into the file overlaps the filling of the next.
+// The thread is started with the first write, so short outputs never pay
+// for one; where none can be started, the write is done in the caller.
+class TWriteBehind {
+public:
+    // `write` puts n bytes into the file and returns 0 or the system's error
+    // code; it runs on the thread, never at the same time as itself.
+    explicit TWriteBehind(std::function<int(const char*, std::size_t)> write);
+    // Waits for the write in flight.
+    ~TWriteBehind();
+    TWriteBehind(const TWriteBehind&) = delete;
+    TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+    // Hands over n bytes that must stay as they are until Wait returns; the
+    // write before must have been waited for.
+    void Start(const char* data, std::size_t n);
+    // Waits for the write in flight, if any; 0, or the code of its failure.
+    int Wait();
+
+private:
+    bool AwaitWork();
+    void Serve();
+    template <typename Ready>
+    static bool SpinUntil(Ready ready);
+
+    std::function<int(const char*, std::size_t)> write_;
+    std::thread thread_;
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+    int error_ = 0;
+    // Handed over and not yet written; set by the caller, cleared by the
+    // thread. Each side looks for a short while before it sleeps, since the
+    // other is usually about to come: a wake-up costs more than the wait.
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> threadAsleep_{false};
+    std::atomic<bool> callerAsleep_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+};
+
+} // namespace morvane
