@@ -84,45 +84,6 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-// Tells whether a run got as far as creating or emptying its output: the
-// conversion touches the sink only after that.
-class TStartNotingSink : public IProgressSink {
-public:
-    explicit TStartNotingSink(IProgressSink& inner) : inner_(inner) {}
-
-    void SetText(const std::string& text) override
-    {
-        started_ = true;
-        inner_.SetText(text);
-    }
-    void Show() override
-    {
-        started_ = true;
-        inner_.Show();
-    }
-    void SetMaximum(std::int64_t maximum) override
-    {
-        started_ = true;
-        inner_.SetMaximum(maximum);
-    }
-    void SetValue(std::int64_t value) override
-    {
-        started_ = true;
-        inner_.SetValue(value);
-    }
-    void SetPercent(int percent) override
-    {
-        started_ = true;
-        inner_.SetPercent(percent);
-    }
-
-    bool Started() const { return started_; }
-
-private:
-    IProgressSink& inner_;
-    bool started_ = false;
-};
-
 // An output one input of this call has written, whatever path led to it.
 struct TWrittenOutput {
     TFileIdentity File;
@@ -151,13 +112,15 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
     std::optional<TTerminalProgress> progress;
     if (showProgress)
         progress.emplace(stderr, ShowControlBytes(input));
-    TStartNotingSink sink(progress ? static_cast<IProgressSink&>(*progress) : quiet);
+    IProgressSink& sink = progress ? static_cast<IProgressSink&>(*progress) : quiet;
+    bool opened = false;
     TConvertFileOptions options;
     options.FailedLine = &failedLine;
+    options.OutputOpened = &opened;
     try {
         ConvertFile(input, output, command.Settings, sink, options);
     } catch (...) {
-        if (sink.Started())
+        if (opened)
             written.push_back({IdentityOfPath(output), input});
         throw;
     }

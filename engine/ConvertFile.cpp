@@ -751,12 +751,16 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
 {
     if (options.FailedLine)
         *options.FailedLine = 0;
+    if (options.OutputOpened)
+        *options.OutputOpened = false;
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     if (!reader.Open(inputPath))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
     TLineWriter writer(options.WriteBufferSize);
     writer.Open(outputPath, reader.Identity());
+    if (options.OutputOpened)
+        *options.OutputOpened = true;
 
     sink.SetText("");
     sink.Show();

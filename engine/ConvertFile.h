@@ -16,6 +16,9 @@ struct TConvertFileOptions {
     // the line whose relative time could not be computed, or 0 when the run
     // ended for any other reason. The error message itself stays plain.
     std::int64_t* FailedLine = nullptr;
+    // When not null, tells whether the run got as far as creating or
+    // emptying the output, failed later or not.
+    bool* OutputOpened = nullptr;
     // Sizes of the operating-system reads and of the write buffer; tests make
     // them tiny to show the output does not depend on them.
     std::size_t ReadSize = TLineReader::kDefaultReadSize;

@@ -221,6 +221,14 @@ TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), kInput);
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H,I\r\n");
     EXPECT_EQ(ReadBytes(folder / "m (XLS).csv"), "M\r\n");
+
+    // A run that failed after creating its output has written it.
+    WriteBytes(folder / "f.pe", "H\r\nno time\r\n");
+    WriteBytes(folder / "f.log", "H\r\n12:00:00\r\n");
+    const Result failed = Convert(folder, {"-r", "f.pe", "f.log"});
+    EXPECT_EQ(failed.err, "morvane-convert: f.pe: line 2: 'no time' is not a valid time\n"
+                          "morvane-convert: f.log: The output file \"f (XLS).csv\" was already written "
+                          "from \"f.pe\" in this run\n");
 }
 
 TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
