@@ -1,23 +1,29 @@
-// A line leaves a run in one of three ways. Ordinary data lines are taken
-// many at a time straight out of the read buffer and leave by the first two;
-// the header line and every line the rules treat specially (a lone CR, a
-// Ctrl-Z, a line longer than the read buffer, a clock text the fast reading
-// declines) leave by the third.
+// A line leaves a run in one of four ways. Ordinary data lines are taken
+// straight out of the read buffer and leave by the first three; the header
+// line and every line the rules treat specially (a lone CR, a Ctrl-Z, a
+// line longer than the read buffer, a clock text the fast reading declines)
+// leave by the fourth.
 //
-// - A run mapped into the write buffer (TDataLines::TakePlainLines): lines
-//   that end in CR LF, get no cell and map every occurrence alike are
+// - Copied (TDataLines::CopyLines): where the map maps every occurrence
+//   alike, each line is mapped into the write buffer and searched for its
+//   end in the same pass, behind its cell; it stops at the first line that
+//   is not that simple, which the passes below take.
+// - A pass's run mapped into the write buffer (TDataLines::TakePlainLines):
+//   lines that end in CR LF, get no cell and map every occurrence alike are
 //   mapped as one piece into room reserved for all of them; only the lines
 //   the sink was told of are committed.
 // - Reserve/Commit line by line (TDataLines::WriteWithCell): any other line
-//   is built in the writer's buffer, cell, mapped text and CR LF, in room
-//   reserved for its longest form; only the bytes built are committed.
+//   of a pass is built in the writer's buffer, cell, mapped text and CR LF,
+//   in room reserved for its longest form; only the bytes built are
+//   committed.
 // - The general WriteMappedLine: the line as ReadLineView gives it, mapped
 //   into the writer behind the cell of the general relative time code.
 //
 // Whichever way, a line is consumed from the reader, and the sink told the
 // new position, only once the line is in the writer, so that an error
 // leaves the output holding exactly the lines before it. The read buffer is
-// never changed, and nothing is written to the file straight from it.
+// never changed, and nothing is written to the file straight from it: the
+// writer writes its buffers out on a thread of its own.
 
 #include "ConvertFile.h"
 
