@@ -536,10 +536,11 @@ bool TDataLines::CopyLines()
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
-    char* const begin = writer_.Reserve(kCopyRoom);
+    const std::size_t copyRoom = std::min(kCopyRoom, writer_.BufferSize());
+    char* const begin = writer_.Reserve(copyRoom);
     if (!begin)
         return false;
-    char* const end = begin + kCopyRoom;
+    char* const end = begin + copyRoom;
     const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
     // Every block stored may reach kWidth bytes past the text, CR LF two.
     const std::size_t lineRoom = (WithCell ? kCountRoom + after.size() : 0) + kWidth + 2;

@@ -106,8 +106,8 @@ void TLineWriter::Write(std::string_view text)
     // An empty piece may come without any storage behind it.
     if (!file_.IsOpen() || text.empty())
         return;
-    // Small pieces are gathered; a large one (a run of lines handed over
-    // whole) goes to the file as it is rather than being copied first.
+    // Small pieces are gathered; a large one goes to the file as it is
+    // rather than being copied first.
     const bool large = text.size() >= capacity_ / 4 && text.size() >= 4096;
     if (!large && text.size() <= capacity_ - used_) {
         std::memcpy(buffer_ + used_, text.data(), text.size());

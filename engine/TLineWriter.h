@@ -35,6 +35,8 @@ public:
     // open fails, so that a run can never destroy its own input.
     void Open(const std::string& path, const TFileIdentity& mustNotBe = {});
     bool IsOpen() const { return file_.IsOpen(); }
+    // The most that one Reserve can give.
+    std::size_t BufferSize() const { return capacity_; }
 
     void Write(std::string_view text);
     void WriteLine(std::string_view text);
