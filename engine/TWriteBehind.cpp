@@ -55,6 +55,23 @@ bool TWriteBehind::SpinUntil(Ready ready)
     }
 }
 
+// Looks for a while before it sleeps, where that paid the last time: a side
+// that had to sleep anyway looks again only once it is woken soon enough.
+template <typename Ready>
+void TWriteBehind::Await(Ready ready, bool& spins, std::atomic<bool>& asleep)
+{
+    if (ready() || (spins && SpinUntil(ready)))
+        return;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        std::unique_lock lock(mutex_);
+        asleep = true;
+        wake_.wait(lock, ready);
+        asleep = false;
+    }
+    spins = std::chrono::steady_clock::now() - start < kSpinTime;
+}
+
 void TWriteBehind::Start(const char* data, std::size_t n)
 {
     assert(!busy_ && "TWriteBehind::Start needs the write before waited for");
@@ -78,25 +95,14 @@ void TWriteBehind::Start(const char* data, std::size_t n)
 
 int TWriteBehind::Wait()
 {
-    if (busy_ && !SpinUntil([this] { return !busy_; })) {
-        std::unique_lock lock(mutex_);
-        callerAsleep_ = true;
-        wake_.wait(lock, [this] { return !busy_; });
-        callerAsleep_ = false;
-    }
+    Await([this] { return !busy_; }, callerSpins_, callerAsleep_);
     return std::exchange(error_, 0);
 }
 
 // Whether there is something to write; false once the writer is going.
 bool TWriteBehind::AwaitWork()
 {
-    const auto ready = [this] { return busy_ || stopping_; };
-    if (!SpinUntil(ready)) {
-        std::unique_lock lock(mutex_);
-        threadAsleep_ = true;
-        wake_.wait(lock, ready);
-        threadAsleep_ = false;
-    }
+    Await([this] { return busy_ || stopping_; }, threadSpins_, threadAsleep_);
     return busy_;
 }
 

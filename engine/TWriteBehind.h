@@ -34,6 +34,8 @@ private:
     void Serve();
     template <typename Ready>
     static bool SpinUntil(Ready ready);
+    template <typename Ready>
+    void Await(Ready ready, bool& spins, std::atomic<bool>& asleep);
 
     std::function<int(const char*, std::size_t)> write_;
     std::thread thread_;
@@ -47,6 +49,9 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> threadAsleep_{false};
     std::atomic<bool> callerAsleep_{false};
+    // Each side's own: whether it looks before it sleeps.
+    bool threadSpins_ = true;
+    bool callerSpins_ = true;
     std::mutex mutex_;
     std::condition_variable wake_;
 };
