@@ -4,7 +4,7 @@
 #   BUILD_DIR  where morvane-convert and make-pe were built (default: build)
 #   SIZE_MiB   size of the generated input (default: 1024)
 #   WORK_DIR   scratch folder, removed afterwards (default: BUILD_DIR/bench-work)
-# Prints, over REPEAT runs of each command (default 3), the median wall time
+# Prints, over REPEAT rounds of the commands (default 3), the median wall time
 # and the median processor time (user + system, which a busy machine disturbs
 # less), each with its ratio to the dd copy, and the peak memory.
 # When window_bench was built, the window's own conversion is timed too, each
@@ -62,31 +62,45 @@ run_once() {
 middle() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
 
 declare -A median cpu peak
-measure() {
-  local name=$1; shift
-  local times=() cpus=() p=0 t c m
-  for _ in $(seq "$repeat"); do
-    read -r t c m < <(run_once "$@")
-    times+=("$t"); cpus+=("$c"); [ "$m" -gt "$p" ] && p=$m
-  done
-  median[$name]=$(middle "${times[@]}")
-  cpu[$name]=$(middle "${cpus[@]}")
-  peak[$name]=$p
-}
-
 names=("dd bs=64K" "tr , ';'" "morvane-convert --to ';'" "morvane-convert --to ';' -r"
        "morvane-convert --check -r")
-measure "${names[0]}" dd if="$input" of="$output" bs=64K status=none
-measure "${names[1]}" sh -c 'tr , ";" <"$1" >"$2"' tr "$input" "$output"
-measure "${names[2]}" "$convert" -q --to ';' -o "$output" "$input"
-measure "${names[3]}" "$convert" -q --to ';' -r -o "$output" "$input"
-# Reads as the conversion does and writes nothing.
-measure "${names[4]}" "$convert" -q --check -r "$input"
+commands=(cmd_copy cmd_tr cmd_to cmd_relative cmd_check)
+# shellcheck disable=SC2034,SC2016 # each is run through its name in commands
+{
+  cmd_copy=(dd if="$input" of="$output" bs=64K status=none)
+  cmd_tr=(sh -c 'tr , ";" <"$1" >"$2"' tr "$input" "$output")
+  cmd_to=("$convert" -q --to ';' -o "$output" "$input")
+  cmd_relative=("$convert" -q --to ';' -r -o "$output" "$input")
+  # Reads as the conversion does and writes nothing.
+  cmd_check=("$convert" -q --check -r "$input")
+}
 if command -v script >/dev/null; then
   # The progress bar only draws on a terminal; give it one.
   names+=("morvane-convert --to ';' (progress bar)")
-  measure "${names[5]}" script -qec "'$convert' --to ';' -o '$output' '$input' >/dev/null" /dev/null
+  commands+=(cmd_bar)
+  # shellcheck disable=SC2034 # run through its name in commands
+  cmd_bar=(script -qec "'$convert' --to ';' -o '$output' '$input' >/dev/null" /dev/null)
 fi
+
+# The commands run in turn, one round after another, so that a load that
+# comes and goes hits them all alike rather than every run of one.
+declare -A round_times round_cpus
+for _ in $(seq "$repeat"); do
+  for i in "${!commands[@]}"; do
+    declare -n command=${commands[$i]}
+    read -r t c m < <(run_once "${command[@]}")
+    unset -n command
+    name=${names[$i]}
+    round_times[$name]+="$t "; round_cpus[$name]+="$c "
+    [ "$m" -gt "${peak[$name]:-0}" ] && peak[$name]=$m
+  done
+done
+for name in "${names[@]}"; do
+  # shellcheck disable=SC2086 # the runs' values, one word each
+  median[$name]=$(middle ${round_times[$name]})
+  # shellcheck disable=SC2086
+  cpu[$name]=$(middle ${round_cpus[$name]})
+done
 
 # The window's run, from the click on Go until it returns, as the driver
 # reports it; prints "seconds cpu_seconds peak_KiB".
