@@ -13,8 +13,9 @@ namespace morvane {
 
 namespace {
 
-// About as long as filling a buffer takes: a side that has waited this long
-// sleeps rather than keep a processor busy.
+// Longer than either side keeps the other waiting while the run goes at full
+// speed, shorter than filling a buffer takes: a side that has waited this
+// long sleeps rather than keep a processor busy.
 constexpr auto kSpinTime = std::chrono::microseconds(50);
 
 inline void Relax()
