@@ -12,7 +12,8 @@ namespace morvane {
 // Writes one buffer at a time on a thread of its own, so that the system's
 // copying of a full buffer into the file overlaps the filling of the next.
 // The thread is started with the first write, so short outputs never pay
-// for one; where none can be started, the write is done in the caller.
+// for one; with one processor, or where no thread can be started, the write
+// is done in the caller.
 class TWriteBehind {
 public:
     // `write` puts n bytes into the file and returns 0 or the system's error
