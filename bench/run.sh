@@ -4,7 +4,8 @@
 #   BUILD_DIR  where morvane-convert and make-pe were built (default: build)
 #   SIZE_MiB   size of the generated input (default: 1024)
 #   WORK_DIR   scratch folder, removed afterwards (default: BUILD_DIR/bench-work)
-# Prints, over REPEAT rounds of the commands (default 3), the median wall time
+# Waits SETTLE seconds (default 30) after writing the input, then prints,
+# over REPEAT rounds of the commands (default 3), the median wall time
 # and the median processor time (user + system, which a busy machine disturbs
 # less), each with its ratio to the dd copy, and the peak memory.
 # When window_bench was built, the window's own conversion is timed too, each
@@ -31,6 +32,11 @@ output=$work/output.csv
 echo "bench: generating ${size_mib} MiB of PE data"
 "$generate" $((size_mib * 1024 * 1024)) "$input"
 cat "$input" >/dev/null # into the page cache, so every command starts alike
+# Writing the new file out to the disk slows every writer down for a while
+# after the write itself, on a virtual machine for many seconds (up to eight
+# times for a dd copy); the timings start once that has passed.
+sync
+sleep "${SETTLE:-30}"
 
 repeat=${REPEAT:-3}
 
