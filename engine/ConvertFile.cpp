@@ -29,10 +29,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
