@@ -580,14 +580,14 @@ bool TDataLines::CopyLines()
                 if (const std::uint32_t bits = V::Bits(hit)) {
                     // Only an LF, or a CR with its LF right behind it, ends
                     // a plain line.
-                    const std::size_t stop = i + static_cast<std::size_t>(__builtin_ctz(bits));
-                    if (line[stop] == kLF)
-                        lineLength = stop + 1;
-                    else if (line[stop] == kCR && left - stop >= 2 && line[stop + 1] == kLF)
-                        lineLength = stop + 2;
+                    const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
+                    if (line[control] == kLF)
+                        lineLength = control + 1;
+                    else if (line[control] == kCR && left - control >= 2 && line[control + 1] == kLF)
+                        lineLength = control + 2;
                     else
                         goto stop;
-                    textLength = stop;
+                    textLength = control;
                     break;
                 }
             }
