@@ -1,6 +1,7 @@
 // morvane-convert: converts PE files into CSV files without the window.
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -22,12 +23,54 @@
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
 #include "TOsFile.h"
+#include "TOutputReplacement.h"
 #include "TTerminalProgress.h"
 #include "Version.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace morvane;
 
 namespace {
+
+// An interrupted run must not leave its unfinished new file beside the
+// output it was to replace; the earlier output is still in place.
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEnd(DWORD /*event*/)
+{
+    TOutputReplacement::RemoveTemporaries();
+    // The system's own handling ends the program.
+    return FALSE;
+}
+
+void CatchEndingSignals()
+{
+    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+}
+#else
+extern "C" void OnEndingSignal(int signal)
+{
+    TOutputReplacement::RemoveTemporaries();
+    // Ended by the signal as before, so that the caller sees why.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void CatchEndingSignals()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        action.sa_handler = OnEndingSignal;
+        sigemptyset(&action.sa_mask);
+        // A signal ignored by whoever started the converter stays ignored.
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+#endif
 
 const char* const kProgram = "morvane-convert";
 
@@ -58,7 +101,7 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
              std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input))
+    if (!reader.Open(input, true))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
@@ -114,9 +157,12 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
         progress.emplace(stderr, ShowControlBytes(input));
     IProgressSink& sink = progress ? static_cast<IProgressSink&>(*progress) : quiet;
     bool opened = false;
+    TEndMark mark;
     TConvertFileOptions options;
     options.FailedLine = &failedLine;
     options.OutputOpened = &opened;
+    options.EndMark = &mark;
+    options.WaitForWriter = true;
     try {
         ConvertFile(input, output, command.Settings, sink, options);
     } catch (...) {
@@ -125,6 +171,10 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
         throw;
     }
     written.push_back({IdentityOfPath(output), input});
+    // The rule that ends the input there stays, since stored files rely on
+    // it; but data behind it is not dropped without a word.
+    if (mark.NonBlankAfter)
+        WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: " + EndMarkMessage(mark));
 }
 
 // Findings printed per input; the rest are only counted.
@@ -138,6 +188,8 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
     if (showProgress)
         progress.emplace(stderr, ShowControlBytes(input));
     std::int64_t shown = 0;
+    TCheckFileOptions options;
+    options.WaitForWriter = true;
     const TCheckSummary summary = CheckFile(
         input, command.Settings, progress ? static_cast<IProgressSink&>(*progress) : quiet,
         [&](const TCheckFinding& finding) {
@@ -147,7 +199,8 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
             if (progress)
                 progress->ClearLine();
             ReportFailure(input, finding.Line, finding.Message());
-        });
+        },
+        options);
     if (summary.Findings > shown) {
         WriteMessage(stderr, std::string(kProgram) + ": " + input + ": \u2026 and " +
                                  std::to_string(summary.Findings - shown) + " more");
@@ -213,6 +266,7 @@ int ConvertMain(int argc, char** argv)
         std::puts("morvane-convert " MORVANE_VERSION);
         return FinishStandardOutput(0);
     default:
+        CatchEndingSignals();
         return Run(command);
     }
 }

@@ -44,6 +44,7 @@
 #include "RelativeTime.h"
 #include "TLineMapper.h"
 #include "TLocaleTimeSettings.h"
+#include "TOutputReplacement.h"
 #include "TRelativeTimeState.h"
 #include "TimeOfDay.h"
 
@@ -762,12 +763,13 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         *options.OutputOpened = false;
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath))
+    if (!reader.Open(inputPath, options.WaitForWriter))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
+    TOutputReplacement output(outputPath, reader.Identity());
     TLineWriter writer(options.WriteBufferSize);
-    writer.Open(outputPath, reader.Identity());
+    writer.Open(output.WritePath(), reader.Identity(), outputPath);
     if (options.OutputOpened)
-        *options.OutputOpened = true;
+        *options.OutputOpened = output.WritesInPlace();
 
     sink.SetText("");
     sink.Show();
@@ -795,6 +797,8 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                 *options.FailedLine = lines.LineNumber();
             throw;
         }
+        if (options.EndMark)
+            *options.EndMark = reader.ExamineEndMark();
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {
@@ -808,6 +812,15 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         // The first failure is the one the user needs to see.
         if (!error)
             error = std::current_exception();
+    }
+    if (!error) {
+        try {
+            output.Commit();
+            if (options.OutputOpened)
+                *options.OutputOpened = true;
+        } catch (...) {
+            error = std::current_exception();
+        }
     }
     sink.SetText("finished");
     sink.SetPercent(100);

@@ -41,39 +41,40 @@ TLineWriter::~TLineWriter()
     }
 }
 
-void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
+void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, const std::string& shownAs)
 {
     Close();
+    const std::string& name = shownAs.empty() ? path : shownAs;
     // Checked before the open, so that an input the user may not write is
     // still reported as what it is...
     if (TOsFile::IdentityOf(path).SameFileAs(mustNotBe))
-        throw EInOutError(SameFileMessage(path));
+        throw EInOutError(SameFileMessage(name));
 
     // ...and again on what was really opened, which is not emptied until it
     // has passed.
     if (!file_.OpenForWriting(path))
-        throw EInOutError(CreateFailureMessage(path, file_.Error()));
+        throw EInOutError(CreateFailureMessage(name, file_.Error()));
     if (file_.Kind() == TOsFile::TKind::Directory) {
         file_.Close();
-        throw EInOutError(CreateFailureMessage(path, TOsFile::DirectoryError()));
+        throw EInOutError(CreateFailureMessage(name, TOsFile::DirectoryError()));
     }
     if (file_.Identity().SameFileAs(mustNotBe)) {
         file_.Close();
-        throw EInOutError(SameFileMessage(path));
+        throw EInOutError(SameFileMessage(name));
     }
     // Emptying a file that is empty already is not only useless: some file
     // systems take it as a sign to write everything out at close.
     if (file_.Kind() == TOsFile::TKind::Regular && file_.Size() > 0 && !file_.Truncate()) {
         const int error = file_.Error();
         file_.Close();
-        throw EInOutError(CreateFailureMessage(path, error));
+        throw EInOutError(CreateFailureMessage(name, error));
     }
 
     if (!buffers_)
         buffers_ = std::make_unique<char[]>(2 * capacity_);
     buffer_ = buffers_.get();
     used_ = 0;
-    path_ = path;
+    path_ = name;
     reserving_ = file_.Kind() == TOsFile::TKind::Regular;
     written_ = reservedEnd_ = 0;
     reserveStep_ = kFirstReserve;

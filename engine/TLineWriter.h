@@ -32,8 +32,9 @@ public:
 
     // Creates the file or empties it. When the path leads to the file
     // `mustNotBe` (by any name or link) nothing is created or emptied and the
-    // open fails, so that a run can never destroy its own input.
-    void Open(const std::string& path, const TFileIdentity& mustNotBe = {});
+    // open fails, so that a run can never destroy its own input. Messages
+    // name the file `shownAs` when given: the output a new file stands for.
+    void Open(const std::string& path, const TFileIdentity& mustNotBe = {}, const std::string& shownAs = {});
     bool IsOpen() const { return file_.IsOpen(); }
     // The most that one Reserve can give.
     std::size_t BufferSize() const { return capacity_; }
