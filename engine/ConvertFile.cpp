@@ -750,11 +750,9 @@ const std::vector<std::string>& EffectiveList(const TConversionSettings& setting
     return ListMapsAsBeyond(settings.SeparatorSet, list, settings.ReplacementBeyondList) ? none : list;
 }
 
-} // namespace
-
-void ConvertFile(const std::string& inputPath, const std::string& outputPath,
-                 const TConversionSettings& settings, IProgressSink& sink,
-                 const TConvertFileOptions& options)
+// The run into the file at outputPath, or into `output` when it is given.
+void ConvertInto(const std::string& inputPath, const std::string& outputPath, ILineSink* output,
+                 const TConversionSettings& settings, IProgressSink& sink, const TConvertFileOptions& options)
 {
     if (options.FailedLine)
         *options.FailedLine = 0;
@@ -765,7 +763,10 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     if (!reader.Open(inputPath))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
     TLineWriter writer(options.WriteBufferSize);
-    writer.Open(outputPath, reader.Identity());
+    if (output)
+        writer.Open(*output);
+    else
+        writer.Open(outputPath, reader.Identity());
     if (options.OutputOpened)
         *options.OutputOpened = true;
 
@@ -802,17 +803,38 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     }
 
     reader.Close();
-    try {
-        writer.Close();
-    } catch (...) {
-        // The first failure is the one the user needs to see.
-        if (!error)
+    if (error) {
+        // The first failure is the one the user needs to see; a sink is
+        // left unfinished.
+        writer.CloseAfterFailure();
+    } else {
+        try {
+            writer.Close();
+        } catch (const std::bad_alloc&) {
+            error = std::make_exception_ptr(EOutOfMemory());
+        } catch (...) {
             error = std::current_exception();
+        }
     }
     sink.SetText("finished");
     sink.SetPercent(100);
     if (error)
         std::rethrow_exception(error);
+}
+
+} // namespace
+
+void ConvertFile(const std::string& inputPath, const std::string& outputPath,
+                 const TConversionSettings& settings, IProgressSink& sink,
+                 const TConvertFileOptions& options)
+{
+    ConvertInto(inputPath, outputPath, nullptr, settings, sink, options);
+}
+
+void ConvertFile(const std::string& inputPath, ILineSink& output, const TConversionSettings& settings,
+                 IProgressSink& sink, const TConvertFileOptions& options)
+{
+    ConvertInto(inputPath, {}, &output, settings, sink, options);
 }
 
 } // namespace morvane

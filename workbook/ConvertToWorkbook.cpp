@@ -1,0 +1,48 @@
+#include "ConvertToWorkbook.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "TWorkbookSink.h"
+
+namespace morvane {
+
+namespace {
+
+// An input above this size may give a sheet past the 4 GiB a plain zip
+// entry holds (a short cell takes eight times its bytes in the sheet).
+constexpr std::uintmax_t kLargeInput = 256u << 20;
+
+std::filesystem::path PathOf(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Where the workbook library keeps the rows until the workbook is written:
+// the system's folder for temporary files (on Windows the C library's own
+// choice is the drive's root, which a user may not write).
+std::string TemporaryFolder()
+{
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error)
+        return {};
+    const std::u8string text = folder.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
+void ConvertToWorkbook(const std::string& inputPath, const std::string& outputPath,
+                       const TConversionSettings& settings, const TWorkbookOptions& workbook,
+                       IProgressSink& sink, const TConvertFileOptions& options)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(PathOf(inputPath), error);
+    const bool large = !error && size > kLargeInput;
+    TWorkbookSink book(outputPath, workbook.CellSeparator, TemporaryFolder(), large);
+    ConvertFile(inputPath, book, settings, sink, options);
+}
+
+} // namespace morvane
