@@ -34,6 +34,14 @@ std::string TemporaryFolder()
 
 } // namespace
 
+std::string WorkbookPathFor(const std::string& csvPath)
+{
+    const std::string csv = ".csv";
+    if (csvPath.size() >= csv.size() && csvPath.compare(csvPath.size() - csv.size(), csv.size(), csv) == 0)
+        return csvPath.substr(0, csvPath.size() - csv.size()) + ".xlsx";
+    return csvPath + ".xlsx";
+}
+
 void ConvertToWorkbook(const std::string& inputPath, const std::string& outputPath,
                        const TConversionSettings& settings, const TWorkbookOptions& workbook,
                        IProgressSink& sink, const TConvertFileOptions& options)

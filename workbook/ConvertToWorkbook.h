@@ -15,6 +15,10 @@ struct TWorkbookOptions {
     char CellSeparator = ';';
 };
 
+// The workbook's name for an output proposed as a CSV file: its ".csv"
+// becomes ".xlsx".
+std::string WorkbookPathFor(const std::string& csvPath);
+
 // Converts the PE file at inputPath as ConvertFile does, into a workbook at
 // outputPath rather than a CSV file (TWorkbookSink). The workbook is built
 // beside the output and takes its place only when complete, so a run that

@@ -1,5 +1,6 @@
 #include "TTypedCell.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -99,6 +100,21 @@ std::string TTypedCell::Describe(std::string_view cell)
         break;
     }
     return "[text \"" + std::string(cell) + "\"]";
+}
+
+std::string TTypedCell::DescribeLine(std::string_view line, char separator, bool header)
+{
+    std::string out;
+    for (std::size_t from = 0;;) {
+        const std::size_t end = std::min(line.find(separator, from), line.size());
+        const std::string_view cell = line.substr(from, end - from);
+        if (!out.empty())
+            out += ' ';
+        out += header && !cell.empty() ? "[text \"" + std::string(cell) + "\"]" : Describe(cell);
+        if (end == line.size())
+            return out;
+        from = end + 1;
+    }
 }
 
 } // namespace morvane

@@ -26,6 +26,9 @@ struct TTypedCell {
     // "[number 1.5]", "[time 12:00:01]", "[text "ok"]" or "[empty]", with
     // the cell's own text, for a reader checking how a line will be typed.
     static std::string Describe(std::string_view cell);
+    // Every cell of a line cut at `separator`, described and joined by
+    // blanks; a header line's cells are all text.
+    static std::string DescribeLine(std::string_view line, char separator, bool header);
 };
 
 } // namespace morvane
