@@ -1,9 +1,11 @@
-// morvane-convert: converts PE files into CSV files without the window.
+// morvane-convert: converts PE files into CSV files or workbooks without the
+// window.
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "CheckFile.h"
 #include "ConvertFile.h"
+#include "ConvertToWorkbook.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
@@ -25,6 +28,7 @@
 #include "TOsFile.h"
 #include "TOutputReplacement.h"
 #include "TTerminalProgress.h"
+#include "TTypedCell.h"
 #include "Version.h"
 
 #ifdef _WIN32
@@ -94,11 +98,16 @@ int FinishStandardOutput(int status)
     return status;
 }
 
-// The header and the first data line as the conversion would write them,
-// read the way the conversion reads them, so that both meet the same
-// errors; a line the file does not have is not printed.
-void Preview(const std::string& input, const TConversionSettings& settings, bool named,
-             std::int64_t& failedLine)
+// The header and the first data line as the conversion maps them, read the
+// way the conversion reads them, so that both meet the same errors.
+struct TMappedLines {
+    std::string Header; // with the relative time cell when asked for
+    bool HasData = false;
+    std::string DataCell; // the relative time cell, or empty
+    std::string Data;
+};
+
+TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings& settings, std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
     if (!reader.Open(input, true))
@@ -108,23 +117,64 @@ void Preview(const std::string& input, const TConversionSettings& settings, bool
                                    settings.ReplacementBeyondList);
     const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
                                  settings.ReplacementBeyondList);
-    std::string out = named ? input + ":\n" : "";
+    TMappedLines lines;
     std::string line;
     reader.ReadLine(line);
     if (settings.RelativeTime)
-        out += RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
-    out += headerMapper.Map(line) + "\n";
+        lines.Header = RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
+    lines.Header += headerMapper.Map(line);
     if (!reader.AtEnd()) {
         reader.ReadLine(line);
         if (settings.RelativeTime) {
             TRelativeTimeState state;
             failedLine = 2;
-            out += RelativeTimeCell(line, state, settings.RelativeTimeSeparator);
+            lines.DataCell = RelativeTimeCell(line, state, settings.RelativeTimeSeparator);
             failedLine = 0;
         }
-        out += dataMapper.Map(line) + "\n";
+        lines.HasData = true;
+        lines.Data = dataMapper.Map(line);
     }
+    return lines;
+}
+
+// The two lines as they would be written (for a workbook, their typed
+// cells); a line the file does not have is not printed.
+void Preview(const std::string& input, const TCommandLine& command, bool named, std::int64_t& failedLine)
+{
+    const TMappedLines lines = ReadMappedLines(input, command.Settings, failedLine);
+    const bool workbook = command.Format == TCommandLine::TFormat::Xlsx;
+    const auto shown = [&](const std::string& line, bool header) {
+        return (workbook ? TTypedCell::DescribeLine(line, command.CellSeparator, header) : line) + "\n";
+    };
+    std::string out = named ? input + ":\n" : "";
+    out += shown(lines.Header, true);
+    if (lines.HasData)
+        out += shown(lines.DataCell + lines.Data, false);
     std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+// A workbook whose first data line, mapped, holds no cell separator would
+// have one cell per line: most likely the separators were not mapped to it.
+// Only a regular file is read ahead, as a pipe's lines would be lost.
+void WarnOfOneCellLines(const std::string& input, const TCommandLine& command)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(input.begin(), input.end())), error))
+        return;
+    std::int64_t ignored = 0;
+    TMappedLines lines;
+    try {
+        lines = ReadMappedLines(input, command.Settings, ignored);
+    } catch (const Exception&) {
+        // The conversion meets the same error and reports it.
+        return;
+    }
+    if (!lines.HasData || lines.Data.find(command.CellSeparator) != std::string::npos)
+        return;
+    const std::string separator(1, command.CellSeparator);
+    WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: the first data line holds no \"" +
+                             separator + "\" after the separators are mapped, so every line becomes one cell; " +
+                             "map them to it with --to \"" + separator + "\" or name another with --cell-separator");
 }
 
 // An output one input of this call has written, whatever path led to it.
@@ -143,7 +193,10 @@ TFileIdentity IdentityOfPath(const std::string& path)
 void Convert(const std::string& input, const TCommandLine& command, bool showProgress,
              std::vector<TWrittenOutput>& written, std::int64_t& failedLine)
 {
-    const std::string output = command.Output.empty() ? ProposedOutputPathBeside(input) : command.Output;
+    const bool workbook = command.Format == TCommandLine::TFormat::Xlsx;
+    std::string output = command.Output;
+    if (output.empty())
+        output = workbook ? WorkbookPathFor(ProposedOutputPathBeside(input)) : ProposedOutputPathBeside(input);
     const TFileIdentity existing = IdentityOfPath(output);
     for (const TWrittenOutput& earlier : written) {
         if (earlier.File.SameFileAs(existing))
@@ -163,8 +216,16 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
     options.OutputOpened = &opened;
     options.EndMark = &mark;
     options.WaitForWriter = true;
+    if (workbook)
+        WarnOfOneCellLines(input, command);
     try {
-        ConvertFile(input, output, command.Settings, sink, options);
+        if (workbook) {
+            TWorkbookOptions cells;
+            cells.CellSeparator = command.CellSeparator;
+            ConvertToWorkbook(input, output, command.Settings, cells, sink, options);
+        } else {
+            ConvertFile(input, output, command.Settings, sink, options);
+        }
     } catch (...) {
         if (opened)
             written.push_back({IdentityOfPath(output), input});
@@ -222,7 +283,7 @@ int Run(const TCommandLine& command)
         std::int64_t failedLine = 0;
         try {
             if (command.Action == TCommandLine::TAction::Preview)
-                Preview(input, command.Settings, command.Inputs.size() > 1, failedLine);
+                Preview(input, command, command.Inputs.size() > 1, failedLine);
             else if (command.Action == TCommandLine::TAction::Check)
                 status = Check(input, command, showProgress) > 0 ? 1 : status;
             else

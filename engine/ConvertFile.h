@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ILineSink.h"
 #include "IProgressSink.h"
 #include "TConversionSettings.h"
 #include "TLineReader.h"
@@ -50,5 +51,12 @@ struct TConvertFileOptions {
 void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                  const TConversionSettings& settings, IProgressSink& sink,
                  const TConvertFileOptions& options = {});
+
+// The same run into a sink rather than a file: the sink gets every byte the
+// file would get, and is finished when the run succeeded and left
+// unfinished when it failed. An error the sink raises ends the run like a
+// failed write.
+void ConvertFile(const std::string& inputPath, ILineSink& output, const TConversionSettings& settings,
+                 IProgressSink& sink, const TConvertFileOptions& options = {});
 
 } // namespace morvane

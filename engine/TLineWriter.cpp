@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "EInOutError.h"
 
@@ -13,6 +14,9 @@ namespace {
 // doubling up to this much for a large one.
 constexpr std::int64_t kFirstReserve = 1 << 20;
 constexpr std::int64_t kLargestReserve = 64 << 20;
+// The code a failed write to a sink reports; the sink's own exception is
+// what the caller gets.
+constexpr int kSinkFailed = -1;
 
 std::string SameFileMessage(const std::string& path)
 {
@@ -34,11 +38,9 @@ TLineWriter::TLineWriter(std::size_t bufferSize)
 
 TLineWriter::~TLineWriter()
 {
-    try {
-        Close();
-    } catch (...) {
-        // A destructor cannot report; callers that care call Close().
-    }
+    // A destructor cannot report, and a sink is finished only by a run that
+    // says it succeeded; callers that care call Close().
+    CloseAfterFailure();
 }
 
 void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, const std::string& shownAs)
@@ -78,6 +80,22 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, 
     reserving_ = file_.Kind() == TOsFile::TKind::Regular;
     written_ = reservedEnd_ = 0;
     reserveStep_ = kFirstReserve;
+    open_ = true;
+}
+
+void TLineWriter::Open(ILineSink& sink)
+{
+    Close();
+    if (!buffers_)
+        buffers_ = std::make_unique<char[]>(2 * capacity_);
+    buffer_ = buffers_.get();
+    used_ = 0;
+    path_.clear();
+    reserving_ = false;
+    written_ = reservedEnd_ = 0;
+    sink_ = &sink;
+    sinkError_ = nullptr;
+    open_ = true;
 }
 
 void TLineWriter::ReserveSpaceFor(std::size_t n)
@@ -105,7 +123,7 @@ void TLineWriter::ReleaseUnusedSpace()
 void TLineWriter::Write(std::string_view text)
 {
     // An empty piece may come without any storage behind it.
-    if (!file_.IsOpen() || text.empty())
+    if (!open_ || text.empty())
         return;
     // Small pieces are gathered; a large one goes to the file as it is
     // rather than being copied first.
@@ -151,8 +169,17 @@ void TLineWriter::Flush()
 
 int TLineWriter::WriteAll(const char* data, std::size_t n)
 {
-    if (!file_.IsOpen())
+    if (!open_)
         return 0;
+    if (sink_) {
+        try {
+            sink_->Write(data, n);
+            return 0;
+        } catch (...) {
+            sinkError_ = std::current_exception();
+            return kSinkFailed;
+        }
+    }
     ReserveSpaceFor(n);
     written_ += static_cast<std::int64_t>(n);
     return file_.Write(data, n) ? 0 : file_.Error();
@@ -160,22 +187,53 @@ int TLineWriter::WriteAll(const char* data, std::size_t n)
 
 void TLineWriter::RaiseWriteError(int error)
 {
+    if (sinkError_)
+        std::rethrow_exception(sinkError_);
     throw EInOutError("Cannot write the output file \"" + path_ + "\": " + TOsFile::ErrorText(error));
 }
 
 void TLineWriter::Close()
 {
-    if (!file_.IsOpen())
+    if (!open_)
         return;
     int error = behind_.Wait();
     if (error == 0)
         error = WriteAll(buffer_, used_);
     used_ = 0;
-    ReleaseUnusedSpace();
-    if (!file_.Close() && error == 0)
-        error = file_.Error();
+    open_ = false;
+    if (ILineSink* const sink = std::exchange(sink_, nullptr)) {
+        if (error == 0) {
+            try {
+                sink->Finish();
+            } catch (...) {
+                sinkError_ = std::current_exception();
+                error = kSinkFailed;
+            }
+        }
+    } else {
+        ReleaseUnusedSpace();
+        if (!file_.Close() && error == 0)
+            error = file_.Error();
+    }
     if (error != 0)
         RaiseWriteError(error);
+}
+
+void TLineWriter::CloseAfterFailure() noexcept
+{
+    if (!sink_) {
+        try {
+            Close();
+        } catch (...) {
+            // The failure that ended the run is the one to report.
+        }
+        return;
+    }
+    behind_.Wait();
+    used_ = 0;
+    open_ = false;
+    sink_ = nullptr;
+    sinkError_ = nullptr;
 }
 
 } // namespace morvane

@@ -3,6 +3,7 @@
 #include "ErrorReporting.h"
 
 #include "ConvertFile.h"
+#include "ConvertToWorkbook.h"
 #include "IPlatform.h"
 #include "MainAssets.h"
 #include "OutputName.h"
@@ -14,6 +15,7 @@
 #include "TBevelSettings.h"
 #include "TConversionSettings.h"
 #include "TFileOpenEdit.h"
+#include "TOutputFormatNote.h"
 #include "TProgressBarSink.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
@@ -382,6 +384,7 @@ void TfMain::CreatePage3()
     btn_OpenExcelFile->setGeometry(15, 157, 31, 24);
     btn_SaveExcelFile = new TBevelButton(QStringLiteral("&Go"), TabSheet1);
     btn_SaveExcelFile->setGeometry(307, 205, 71, 24);
+    outputFormat_ = new TOutputFormatNote(TabSheet1);
 }
 
 void TfMain::ConnectHandlers()
@@ -466,6 +469,7 @@ void TfMain::TabSheet1Show()
 {
     RefreshIfStale();
     progress_Excel->setVisible(false);
+    ShowOutputFormat();
 }
 
 void TfMain::ed_SeperatorChange()
@@ -486,6 +490,7 @@ void TfMain::HeaderEditChange(TBevelEdit* sender)
 void TfMain::LineEditChange(TBevelEdit* sender)
 {
     EditChange(sender, *lineRow_, dataTemplate_, lbl_data);
+    ShowOutputFormat();
 }
 
 bool TfMain::BuildHeaderEdits(const TTemplateExcerpt& templ)
@@ -505,12 +510,15 @@ void TfMain::btn_OpenExcelFileClick()
     IPlatform::TSaveDialogRequest request;
     request.FileName = SaveDialog1.FileName;
     request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
+    request.Filter = TOutputFormatNote::DialogFilter();
+    request.DefaultExt = TOutputFormatNote::DialogSuffix(lb_FileNameExcel->Caption());
     const std::optional<QString> chosen = Platform().SaveFileName(this, request);
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
     RememberFolderOf(IPlatform::TFolder::Output, *chosen);
     lb_FileNameExcel->SetCaption(*chosen);
+    ShowOutputFormat();
 }
 
 void TfMain::btn_SaveExcelFileClick()
@@ -531,7 +539,10 @@ void TfMain::btn_SaveExcelFileClick()
         output = QFileInfo(input).path() + QLatin1Char('/') + output;
 
     TProgressBarSink sink(*progress_Excel);
-    morvane::ConvertFile(FileSystemBytes(input), FileSystemBytes(output), settings, sink);
+    if (TOutputFormatNote::WritesWorkbook(output))
+        morvane::ConvertToWorkbook(FileSystemBytes(input), FileSystemBytes(output), settings, {}, sink);
+    else
+        morvane::ConvertFile(FileSystemBytes(input), FileSystemBytes(output), settings, sink);
 }
 
 void TfMain::Label9Click()
@@ -675,6 +686,14 @@ void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplat
     }
     const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
     SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));
+}
+
+// The first data line as the run writes it, for the note's count of cells.
+void TfMain::ShowOutputFormat()
+{
+    std::string line = cb_RelativeTimeSeperator->Checked() ? "0" + relativeTimeSeparator_ : std::string();
+    line += morvane::MapLine(dataTemplate_.Text, separatorSet_, lineRow_->Texts());
+    outputFormat_->Show(lb_FileNameExcel->Caption(), !dataTemplate_.Text.empty(), line);
 }
 
 void TfMain::SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text)

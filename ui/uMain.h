@@ -17,6 +17,7 @@ class TBevelCheckBox;
 class TBevelEdit;
 class TBevelLabel;
 class TFileOpenEdit;
+class TOutputFormatNote;
 class TReplacementRow;
 class TSegmentProgress;
 class TStyledPageControl;
@@ -83,6 +84,8 @@ public:
     const std::vector<TBevelEdit*>& LineEdits() const;
     TReplacementRow& HeaderRow() const { return *headerRow_; }
     TReplacementRow& LineRow() const { return *lineRow_; }
+    // Page 3's note of what "&Go" writes.
+    TOutputFormatNote& OutputFormat() const { return *outputFormat_; }
 
     const std::string& SeparatorSet() const { return separatorSet_; }
     const std::string& RelativeTimeSeparator() const { return relativeTimeSeparator_; }
@@ -150,11 +153,13 @@ private:
     void EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,
                     TBevelLabel* preview);
     void SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text);
+    void ShowOutputFormat();
 
     static IPlatform& Platform();
 
     TReplacementRow* headerRow_ = nullptr;
     TReplacementRow* lineRow_ = nullptr;
+    TOutputFormatNote* outputFormat_ = nullptr;
     std::string separatorSet_;
     std::string relativeTimeSeparator_;
     TTemplateExcerpt headerTemplate_;

@@ -132,6 +132,8 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"--across-midnight", "a.pe"}, "--across-midnight counts the relative time column; it needs -r"},
         {{"--check", "--preview", "a.pe"}, "--preview and --check cannot be combined"},
         {{"--check", "-o", "x.csv", "a.pe"}, "--check writes nothing; --output has no use with it"},
+        {{"--format", "ods", "a.pe"}, "--format takes csv or xlsx, not \"ods\""},
+        {{"--cell-separator", "", "a.pe"}, "--cell-separator takes exactly one character, not \"\""},
     };
     for (const Case& c : cases) {
         const Result r = Convert(folder, c.args);
@@ -212,6 +214,35 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
 #endif
 }
 
+// The cells themselves are read back in the workbook tests; here only which
+// container is written, under which name, and the warning.
+TEST(MorvaneConvert, WorkbookFollowsFormatOrOutputNameAndWarnsOfOneCellLines)
+{
+    const std::string warning = "morvane-convert: a.pe: warning: the first data line holds no \";\" after the "
+                                "separators are mapped, so every line becomes one cell; map them to it with "
+                                "--to \";\" or name another with --cell-separator\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+        std::string start; // of the file written
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--format", "xlsx", "a.pe"}, "a (XLS).xlsx", "PK", warning},
+        {{"-o", "o.XLSX", "--to", ";", "a.pe"}, "o.XLSX", "PK", ""},
+        {{"-o", "o.xlsx", "--cell-separator", ",", "a.pe"}, "o.xlsx", "PK", ""},
+        {{"--format", "csv", "-o", "o.xlsx", "a.pe"}, "o.xlsx", "Time,A,B", ""},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        WriteBytes(folder / "a.pe", kInput);
+        const Result r = Convert(folder, c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(ReadBytes(folder / c.output).substr(0, c.start.size()), c.start);
+    }
+}
+
 TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
 {
     TempFolder folder;
@@ -254,6 +285,11 @@ TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
         {{"--preview", "-r", "header.pe"}, "relTime; H,I\n"},
         {{"--preview", "-r", "empty.pe"}, "relTime; \n"},
         {{"--preview", "--to", ";", "-r", "a.pe"}, "relTime; Time;A;B\n0;12:00:00;1;2\n"},
+        {{"--preview", "--format", "xlsx", "-r", "--to", ";", "a.pe"},
+         "[text \"relTime\"] [text \" Time\"] [text \"A\"] [text \"B\"]\n"
+         "[number 0] [time 12:00:00] [number 1] [number 2]\n"},
+        {{"--preview", "-o", "x.xlsx", "--cell-separator", ",", "a.pe"},
+         "[text \"Time\"] [text \"A\"] [text \"B\"]\n[time 12:00:00] [number 1] [number 2]\n"},
         {{"--preview", "--data-map", "/", "a.pe", "a.pe"},
          "a.pe:\nTime,A,B\n12:00:00/1,2\na.pe:\nTime,A,B\n12:00:00/1,2\n"},
     };
