@@ -119,8 +119,13 @@ TOutputReplacement::TOutputReplacement(const std::string& outputPath, const TFil
             pending_ = true;
             break;
         }
-        if (error != TOsFile::ExistsError() || attempt >= 100)
-            throw EInOutError(CreateFailureMessage(outputPath, error));
+        if (error == TOsFile::ExistsError() && attempt < 100)
+            continue;
+        // A file the user may write in a folder where nothing new may be
+        // made is written in place, as it always was.
+        if (info.Exists)
+            return;
+        throw EInOutError(CreateFailureMessage(outputPath, error));
     }
     slot_ = TakeSlot(writePath_);
 }

@@ -14,7 +14,8 @@ namespace morvane {
 // new file beside it (beside the file a symbolic link leads to, which keeps
 // the link) and renamed over it at Commit, with the earlier output's
 // permissions. Anything else (/dev/null, a FIFO, a terminal) cannot be
-// replaced and is written as it is.
+// replaced and is written as it is; so is a file in a folder where no new
+// file may be made.
 class TOutputReplacement {
 public:
     // Raises EInOutError naming the output when it leads to the file

@@ -255,6 +255,21 @@ INSTANTIATE_TEST_SUITE_P(
         ReplacedOutputCase{"FailureLeavesLinkTarget", kBad, "link.csv", "data/old.csv", 0640, "earlier"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ConvertFile, WritableOutputInAFolderClosedToNewFilesIsWrittenInPlace)
+{
+    if (!test::PermissionsBind())
+        GTEST_SKIP() << "root may make files in any folder";
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "shut");
+    WriteBytes(folder / "in.pe", kGood);
+    WriteBytes(folder / "shut/out.csv", "earlier");
+    ::chmod((folder / "shut").c_str(), 0500);
+    TRecordingSink sink;
+    ConvertFile(folder / "in.pe", folder / "shut/out.csv", {}, sink);
+    ::chmod((folder / "shut").c_str(), 0700);
+    EXPECT_EQ(ReadBytes(folder / "shut/out.csv"), kGood);
+}
+
 // Truncates the input the moment the run has its size, before it reads.
 class TShrinkingSink : public TRecordingSink {
 public:
