@@ -17,7 +17,9 @@ class TBevelCheckBox;
 class TBevelEdit;
 class TBevelLabel;
 class TFileOpenEdit;
+class TRememberedBoxes;
 class TReplacementRow;
+class TSettingsButtons;
 class TSegmentProgress;
 class TStyledPageControl;
 class TTabSheet;
@@ -77,6 +79,8 @@ public:
     TBevelButton* btn_OpenExcelFile = nullptr;
     TBevelButton* btn_SaveExcelFile = nullptr;
     TSaveFileDialog SaveDialog1;
+    // "Save settings…" and "Open settings…" on page 1.
+    TSettingsButtons* SettingsButtons = nullptr;
 
     // The two rows of replacement boxes, entry k under separator k.
     const std::vector<TBevelEdit*>& HeaderEdits() const;
@@ -166,4 +170,5 @@ private:
     bool centred_ = false;
     bool choosingFile_ = false;
     QImage logo_;
+    TRememberedBoxes* rememberedBoxes_ = nullptr;
 };
