@@ -10,8 +10,12 @@ _morvane_convert()
         -s | --separators | -t | --to | --header-map | --data-map | --relative-time-separator)
             return
             ;;
-        -o | --output)
+        -o | --output | --save-settings)
             _filedir
+            return
+            ;;
+        --settings)
+            _filedir ini
             return
             ;;
     esac
@@ -19,7 +23,7 @@ _morvane_convert()
 
     case $cur in
         -*)
-            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --preview --check -q --quiet -h --help --version"
+            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --preview --check --settings --save-settings --any-header -q --quiet -h --help --version"
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))
             return
             ;;
