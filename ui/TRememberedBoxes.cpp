@@ -43,12 +43,21 @@ void TRememberedBoxes::RowsRebuilt()
     rowsSeparatorSet_ = window_->SeparatorSet();
     rowsBuilt_ = true;
     const TTemplateExcerpt& header = window_->HeaderTemplate();
+    const QScopedValueRollback restoring(restoring_, true);
+    if (adopted_) {
+        const morvane::TConversionSettings adopted = std::move(*adopted_);
+        adopted_.reset();
+        if (adopted.SeparatorSet == window_->SeparatorSet() && adoptedHeader_ == header.Text) {
+            TWindowSettings::ApplyOptions(*window_, adopted);
+            TWindowSettings::ApplyRows(*window_, adopted);
+            return;
+        }
+    }
     if (!store_ || header.Text.empty() || header.Cut)
         return;
     const morvane::TRememberedSettings::TEntry* entry = store_->Find(header.Text, window_->SeparatorSet());
     if (!entry)
         return;
-    const QScopedValueRollback restoring(restoring_, true);
     TWindowSettings::ApplyOptions(*window_, entry->Settings.Conversion);
     TWindowSettings::ApplyRows(*window_, entry->Settings.Conversion);
     ShowNote(QStringLiteral("Boxes as in your conversion of %1.").arg(QString::fromStdString(entry->When)));
@@ -60,6 +69,12 @@ void TRememberedBoxes::Remember()
         return;
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     store_->Remember(TWindowSettings::Collect(*window_), when.toStdString());
+}
+
+void TRememberedBoxes::Adopt(const morvane::TConversionSettings& settings)
+{
+    adopted_ = settings;
+    adoptedHeader_ = window_->HeaderTemplate().Text;
 }
 
 bool TRememberedBoxes::RowsCurrent() const

@@ -4,7 +4,10 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "TConversionSettings.h"
 
 namespace morvane {
 class TRememberedSettings;
@@ -36,6 +39,11 @@ public:
     // To be called when "&Go" has converted with the window's settings.
     void Remember();
 
+    // Settings just opened from a file into the rows: they stand for the
+    // present header until the rows are next built, so a rebuild for the
+    // same header and separator set brings them back, not the memory's.
+    void Adopt(const morvane::TConversionSettings& settings);
+
     // False when the separator set or the file changed since the rows were
     // built: their boxes then stand for other occurrences.
     bool RowsCurrent() const;
@@ -49,6 +57,8 @@ private:
     std::string rowsSeparatorSet_;
     bool rowsBuilt_ = false;
     bool restoring_ = false;
+    std::optional<morvane::TConversionSettings> adopted_;
+    std::string adoptedHeader_;
     // The hints the rows showed before the note, while it shows.
     QString headerHint_;
     QString dataHint_;

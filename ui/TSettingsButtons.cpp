@@ -26,7 +26,7 @@ QString FolderOfPeFile(const TfMain& window)
 
 } // namespace
 
-TSettingsButtons::TSettingsButtons(TfMain* window, const TRememberedBoxes& memory,
+TSettingsButtons::TSettingsButtons(TfMain* window, TRememberedBoxes& memory,
                                    std::function<void()> rebuildRows)
     : QObject(window)
     , window_(window)
@@ -106,4 +106,5 @@ void TSettingsButtons::btn_OpenSettingsClick()
     MakeRowsCurrent();
     TWindowSettings::ApplyOptions(*window_, file.Conversion);
     TWindowSettings::ApplyRows(*window_, file.Conversion);
+    memory_.Adopt(file.Conversion);
 }

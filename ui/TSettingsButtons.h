@@ -16,7 +16,7 @@ public:
     // `rebuildRows` builds the rows from the file's lines as leaving page 1
     // does; it is called when the rows do not stand for the present file
     // and separator set.
-    TSettingsButtons(TfMain* window, const TRememberedBoxes& memory, std::function<void()> rebuildRows);
+    TSettingsButtons(TfMain* window, TRememberedBoxes& memory, std::function<void()> rebuildRows);
 
     TBevelButton* btn_SaveSettings = nullptr;
     TBevelButton* btn_OpenSettings = nullptr;
@@ -28,6 +28,6 @@ private:
     void MakeRowsCurrent();
 
     TfMain* window_;
-    const TRememberedBoxes& memory_;
+    TRememberedBoxes& memory_;
     std::function<void()> rebuildRows_;
 };
