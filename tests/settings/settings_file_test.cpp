@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -144,7 +143,7 @@ TEST(SettingsFile, LoadRefusesMissingAndOversizedFiles)
         std::string Path;
         std::string Message;
     } rows[] = {
-        {missing, "Cannot read the settings file \"" + missing + "\": " + TOsFile::ErrorText(ENOENT)},
+        {missing, "Cannot read the settings file \"" + missing + "\": " + TOsFile::ErrorText(morvane::test::kNoSuchFile)},
         {large, "The settings file \"" + large + "\" is larger than 1 MiB; it cannot be a settings file"},
     };
     for (const auto& row : rows) {
