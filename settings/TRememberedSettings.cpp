@@ -41,17 +41,27 @@ std::string TRememberedSettings::Load()
     entries_.clear();
     if (!Exists(path_))
         return {};
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(FileSystemPath(path_), error);
+    if (!error && size > kMaxFileBytes)
+        return SetAside();
+    std::string text;
     try {
-        const std::string text = TSettingsFile::ReadFile(path_, kMaxFileBytes);
+        text = TSettingsFile::ReadFile(path_, kMaxFileBytes);
+    } catch (const ESettingsFileError&) {
+        // Unreadable is not damaged: the file stays where it is.
+        return {};
+    }
+    try {
         for (TSettingsFile::TRecord& record : TSettingsFile::ParseRecords(text, path_, kStoreFormat))
             entries_.push_back({std::move(record.Label), std::move(record.Settings)});
-        if (entries_.size() > kMaxEntries)
-            entries_.erase(entries_.begin(), entries_.end() - kMaxEntries);
-        return {};
     } catch (const ESettingsFileError&) {
         entries_.clear();
         return SetAside();
     }
+    if (entries_.size() > kMaxEntries)
+        entries_.erase(entries_.begin(), entries_.end() - kMaxEntries);
+    return {};
 }
 
 std::string TRememberedSettings::SetAside() const
