@@ -6,7 +6,7 @@
 
 #include <array>
 #include <charconv>
-#include <map>
+#include <iterator>
 #include <optional>
 
 namespace morvane {
@@ -189,6 +189,12 @@ std::vector<int> DecodeItems(std::string_view value, bool map)
 
 std::string DecodeText(std::string_view value)
 {
+    // Most values are plain ASCII without escapes: taken as they stand.
+    bool plain = true;
+    for (const char c : value)
+        plain = plain && c >= 0x20 && c < 0x7F && c != '\\';
+    if (plain)
+        return std::string(value);
     const std::vector<int> items = DecodeItems(value, false);
     return std::string(items.begin(), items.end());
 }
@@ -224,6 +230,15 @@ std::size_t DecodeCount(std::string_view value)
 const char* const kKeys[] = {"separators",  "header-map",      "data-map",      "to",
                              "relative-time", "relative-time-separator", "across-midnight",
                              "header-separators", "header"};
+
+// The index of `key` in kKeys; the size of kKeys when it is none of them.
+std::size_t KeyIndex(std::string_view key)
+{
+    std::size_t i = 0;
+    while (i < std::size(kKeys) && key != kKeys[i])
+        ++i;
+    return i;
+}
 
 void Apply(TSavedSettings& settings, std::string_view key, std::string_view value)
 {
@@ -283,7 +298,8 @@ std::string Quoted(const std::string& name)
 // One block being read: which keys it has had, and where.
 struct TOpenRecord {
     TSettingsFile::TRecord Record;
-    std::map<std::string, std::size_t, std::less<>> KeyLines;
+    // The line of each key of kKeys, 0 while not given.
+    std::array<std::size_t, std::size(kKeys)> KeyLines{};
     std::size_t FirstLine = 0;
 };
 
@@ -295,7 +311,7 @@ void Finish(TOpenRecord& open, const std::string& fileName)
     const std::size_t count = CountSeparators(s.Header, s.Conversion.SeparatorSet);
     if (s.HeaderSeparators && *s.HeaderSeparators != count) {
         throw ESettingsFileError("The settings file " + Quoted(fileName) + ", line " +
-                                 std::to_string(open.KeyLines.find("header-separators")->second) +
+                                 std::to_string(open.KeyLines[KeyIndex("header-separators")]) +
                                  ": header-separators is " + std::to_string(*s.HeaderSeparators) +
                                  ", but the header line has " + std::to_string(count) + " separators");
     }
@@ -327,7 +343,8 @@ std::vector<TSettingsFile::TRecord> ParseBlocks(std::string_view text, const std
         ++lineNumber;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        const std::string at = where + ", line " + std::to_string(lineNumber) + ": ";
+        // Made only for a message: the store has thousands of lines.
+        const auto at = [&] { return where + ", line " + std::to_string(lineNumber) + ": "; };
         if (lineNumber == 1) {
             const std::string prefix = std::string(format) + " ";
             if (line.substr(0, prefix.size()) == prefix) {
@@ -348,7 +365,7 @@ std::vector<TSettingsFile::TRecord> ParseBlocks(std::string_view text, const std
             continue;
         if (line[0] == '[') {
             if (!labelled || line.back() != ']' || line.size() < 3)
-                throw ESettingsFileError(at + Quoted(std::string(line)) + " is not key=value");
+                throw ESettingsFileError(at() + Quoted(std::string(line)) + " is not key=value");
             if (open) {
                 Finish(*open, fileName);
                 records.push_back(std::move(open->Record));
@@ -361,22 +378,20 @@ std::vector<TSettingsFile::TRecord> ParseBlocks(std::string_view text, const std
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos || !open) {
             const std::string shown(line.substr(0, 60));
-            throw ESettingsFileError(at + Quoted(shown) + " is not key=value");
+            throw ESettingsFileError(at() + Quoted(shown) + " is not key=value");
         }
         const std::string_view key = line.substr(0, equals);
-        bool known = false;
-        for (const char* k : kKeys)
-            known = known || key == k;
-        if (!known)
-            throw ESettingsFileError(at + "unknown key " + Quoted(std::string(key.substr(0, 60))));
-        if (const auto earlier = open->KeyLines.find(key); earlier != open->KeyLines.end())
-            throw ESettingsFileError(at + Quoted(std::string(key)) + " is given a second time (first on line " +
-                                     std::to_string(earlier->second) + ")");
-        open->KeyLines.emplace(std::string(key), lineNumber);
+        const std::size_t index = KeyIndex(key);
+        if (index == std::size(kKeys))
+            throw ESettingsFileError(at() + "unknown key " + Quoted(std::string(key.substr(0, 60))));
+        if (const std::size_t earlier = open->KeyLines[index]; earlier != 0)
+            throw ESettingsFileError(at() + Quoted(std::string(key)) + " is given a second time (first on line " +
+                                     std::to_string(earlier) + ")");
+        open->KeyLines[index] = lineNumber;
         try {
             Apply(open->Record.Settings, key, line.substr(equals + 1));
         } catch (const TLineFault& fault) {
-            throw ESettingsFileError(at + std::string(key) + ": " + fault.What);
+            throw ESettingsFileError(at() + std::string(key) + ": " + fault.What);
         }
     }
     if (open) {
