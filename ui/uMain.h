@@ -19,8 +19,8 @@ class TBevelLabel;
 class TFileOpenEdit;
 class TRememberedBoxes;
 class TReplacementRow;
-class TSettingsButtons;
 class TSegmentProgress;
+class TSettingsButtons;
 class TStyledPageControl;
 class TTabSheet;
 
