@@ -15,7 +15,10 @@ enum LongOnly {
     kCheck,
     kVersion,
     kFormat,
-    kCellSeparator
+    kCellSeparator,
+    kSettings,
+    kSaveSettings,
+    kAnyHeader
 };
 
 bool EndsWithNoCase(const std::string& text, const std::string& lowerEnd)
@@ -31,7 +34,6 @@ bool EndsWithNoCase(const std::string& text, const std::string& lowerEnd)
     }
     return true;
 }
-
 
 std::vector<std::string> OneEntryPerCharacter(const std::string& chars)
 {
@@ -152,6 +154,13 @@ std::string TCommandLine::HelpText()
            "                           count differs from the first data line's and, with -r,\n"
            "                           each one without a time of day (lines counted from the\n"
            "                           header as line 1); a summary per INPUT on stdout\n"
+           "      --settings FILE      take the settings of FILE (saved by the window or by\n"
+           "                           --save-settings); options given here win over it\n"
+           "      --save-settings FILE write the settings of this command line to FILE; with\n"
+           "                           exactly one INPUT its header goes in too. Without INPUT\n"
+           "                           nothing is converted\n"
+           "      --any-header         convert a header whose separator count differs from the\n"
+           "                           one the --settings file was made for (else refused)\n"
            "  -q, --quiet              no progress display (otherwise shown on a terminal)\n"
            "  -h, --help               show this help\n"
            "      --version            show the version\n"
@@ -159,9 +168,11 @@ std::string TCommandLine::HelpText()
            "Examples:\n"
            "  morvane-convert -r --across-midnight --to ';' overnight.pe\n"
            "  morvane-convert --check -s ',' -r run-12.pe\n"
+           "  morvane-convert --settings lab.ini *.pe      (lab.ini saved in the window)\n"
            "\n"
            "Exit status: 0 all converted (with --check: nothing found), 1 a conversion failed\n"
-           "(with --check: something found), 2 bad usage.\n";
+           "(with --check: something found, with --settings: a header refused), 2 bad usage\n"
+           "or a settings file that cannot be read.\n";
 }
 
 TCommandLine TCommandLine::Parse(int argc, char** argv)
@@ -182,6 +193,9 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         {"version", no_argument, nullptr, kVersion},
         {"format", required_argument, nullptr, kFormat},
         {"cell-separator", required_argument, nullptr, kCellSeparator},
+        {"settings", required_argument, nullptr, kSettings},
+        {"save-settings", required_argument, nullptr, kSaveSettings},
+        {"any-header", no_argument, nullptr, kAnyHeader},
         {nullptr, 0, nullptr, 0},
     };
 
@@ -206,9 +220,11 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             break;
         case 's':
             line.Settings.SeparatorSet = optarg;
+            line.given_.SeparatorSet = true;
             break;
         case 't':
             line.Settings.ReplacementBeyondList = std::string(1, OneByte("--to", optarg));
+            line.given_.To = true;
             break;
         case kFormat: {
             const std::string format = optarg;
@@ -223,18 +239,23 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             break;
         case kHeaderMap:
             line.Settings.HeaderReplacements = OneEntryPerCharacter(optarg);
+            line.given_.HeaderMap = true;
             break;
         case kDataMap:
             line.Settings.DataReplacements = OneEntryPerCharacter(optarg);
+            line.given_.DataMap = true;
             break;
         case 'r':
             line.Settings.RelativeTime = true;
+            line.given_.RelativeTime = true;
             break;
         case kRelativeTimeSeparator:
             line.Settings.RelativeTimeSeparator = optarg;
+            line.given_.RelativeTimeSeparator = true;
             break;
         case kAcrossMidnight:
             line.Settings.AcrossMidnight = true;
+            line.given_.AcrossMidnight = true;
             break;
         case kPreview:
             preview = true;
@@ -251,6 +272,19 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         case kVersion:
             version = true;
             break;
+        case kSettings:
+            if (*optarg == '\0')
+                throw EUsageError("--settings needs a file name");
+            line.SettingsFile = optarg;
+            break;
+        case kSaveSettings:
+            if (*optarg == '\0')
+                throw EUsageError("--save-settings needs a file name");
+            line.SaveSettingsFile = optarg;
+            break;
+        case kAnyHeader:
+            line.AnyHeader = true;
+            break;
         default:
             throw EUsageError(RefusedOptionMessage(longOptions, c, argc, argv));
         }
@@ -266,14 +300,16 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         line.Action = TAction::Version;
         return line;
     }
-    if (line.Inputs.empty())
+    // Saving settings is a task of its own; it needs no input.
+    if (line.Inputs.empty() && line.SaveSettingsFile.empty())
         throw EUsageError("no INPUT file named");
     if (outputGiven && line.Inputs.size() > 1)
         throw EUsageError("--output names one file, but " + std::to_string(line.Inputs.size()) +
                           " inputs were given");
     if (outputGiven && line.Output.empty())
         throw EUsageError("--output needs a file name");
-    if (line.Settings.AcrossMidnight && !line.Settings.RelativeTime)
+    // With a settings file, -r may come from the file.
+    if (line.SettingsFile.empty() && line.Settings.AcrossMidnight && !line.Settings.RelativeTime)
         throw EUsageError("--across-midnight counts the relative time column; it needs -r");
     if (preview && check)
         throw EUsageError("--preview and --check cannot be combined");
@@ -283,6 +319,42 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         line.Format = EndsWithNoCase(line.Output, ".xlsx") ? TFormat::Xlsx : TFormat::Csv;
     line.Action = preview ? TAction::Preview : check ? TAction::Check : TAction::Convert;
     return line;
+}
+
+void TCommandLine::TakeSettingsFile(const TSavedSettings& file)
+{
+    const TConversionSettings& from = file.Conversion;
+    TConversionSettings& to = Settings;
+    if (!given_.SeparatorSet)
+        to.SeparatorSet = from.SeparatorSet;
+    if (!given_.HeaderMap)
+        to.HeaderReplacements = from.HeaderReplacements;
+    if (!given_.DataMap)
+        to.DataReplacements = from.DataReplacements;
+    if (!given_.To)
+        to.ReplacementBeyondList = from.ReplacementBeyondList;
+    if (!given_.RelativeTime)
+        to.RelativeTime = from.RelativeTime;
+    if (!given_.RelativeTimeSeparator)
+        to.RelativeTimeSeparator = from.RelativeTimeSeparator;
+    if (!given_.AcrossMidnight)
+        to.AcrossMidnight = from.AcrossMidnight;
+    if (given_.AcrossMidnight && !to.RelativeTime)
+        throw EUsageError("--across-midnight counts the relative time column; it needs -r");
+    // A count under another separator set says nothing about this one.
+    if (to.SeparatorSet == from.SeparatorSet) {
+        HeaderSeparators = file.HeaderSeparators;
+        Header = file.Header;
+    }
+}
+
+TSavedSettings TCommandLine::SettingsToSave() const
+{
+    TSavedSettings saved;
+    saved.Conversion = Settings;
+    saved.HeaderSeparators = HeaderSeparators;
+    saved.Header = Header;
+    return saved;
 }
 
 } // namespace morvane

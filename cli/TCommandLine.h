@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "TConversionSettings.h"
+#include "TSavedSettings.h"
 
 namespace morvane {
 
@@ -26,6 +28,14 @@ public:
 
     static std::string HelpText();
 
+    // Takes every setting of a --settings file that this command line does
+    // not give itself, wherever on the line it gives it, and the header the
+    // file was made for. Raises EUsageError for a combination that does not
+    // work out.
+    void TakeSettingsFile(const TSavedSettings& file);
+    // The settings as --save-settings writes them (no header yet).
+    TSavedSettings SettingsToSave() const;
+
     TAction Action = TAction::Convert;
     std::vector<std::string> Inputs;
     std::string Output; // empty: the proposed name beside each input
@@ -34,6 +44,22 @@ public:
     TFormat Format = TFormat::Csv;
     // Cuts a workbook's lines into cells.
     char CellSeparator = ';';
+    // Empty when not given.
+    std::string SettingsFile;
+    std::string SaveSettingsFile;
+    // Converts a header whose separator count differs from the settings'.
+    bool AnyHeader = false;
+    // The header the --settings file was made for, as far as it says.
+    std::optional<std::size_t> HeaderSeparators;
+    std::string Header;
+
+private:
+    // Which settings the command line gives itself.
+    struct TGiven {
+        bool SeparatorSet = false, HeaderMap = false, DataMap = false, To = false, RelativeTime = false,
+             RelativeTimeSeparator = false, AcrossMidnight = false;
+    };
+    TGiven given_;
 };
 
 } // namespace morvane

@@ -17,16 +17,19 @@
 #include "EConvertError.h"
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
+#include "ESettingsFileError.h"
 #include "Exception.h"
 #include "MessageOutput.h"
 #include "OutputName.h"
 #include "RelativeTime.h"
+#include "SeparatorMap.h"
 #include "TCommandLine.h"
 #include "TLineMapper.h"
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
 #include "TOsFile.h"
 #include "TOutputReplacement.h"
+#include "TSettingsFile.h"
 #include "TTerminalProgress.h"
 #include "TTypedCell.h"
 #include "Version.h"
@@ -274,14 +277,74 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
     return summary.Findings;
 }
 
+std::string ReadHeader(const std::string& input)
+{
+    TLineReader reader(TLineReader::TReadFailure::Raise);
+    if (!reader.Open(input))
+        throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
+    return reader.ReadLine();
+}
+
+// A header the settings were not made for: another separator count is
+// refused, as its boxes would land on other fields; the same count with
+// other text is only noted.
+void CheckHeader(const std::string& input, const std::string& header, const TCommandLine& command,
+                 bool note = true)
+{
+    if (!command.HeaderSeparators || command.AnyHeader)
+        return;
+    const std::size_t count = CountSeparators(header, command.Settings.SeparatorSet);
+    const std::size_t expected = *command.HeaderSeparators;
+    if (count != expected) {
+        throw Exception("the header has " + std::to_string(count) + " separators, but " + command.SettingsFile +
+                        " was made for a header with " + std::to_string(expected) +
+                        "; nothing converted (--any-header converts it anyway)");
+    }
+    if (note && !command.Header.empty() && header != command.Header) {
+        WriteMessage(stderr, std::string(kProgram) + ": " + input + ": note: the header differs from the one " +
+                                 command.SettingsFile + " was made for (both have " + std::to_string(count) +
+                                 " separators)");
+    }
+}
+
+// Writes --save-settings; with one input its header goes in. False when
+// it could not, the reason reported.
+bool SaveSettings(const TCommandLine& command)
+{
+    TSavedSettings saved = command.SettingsToSave();
+    const std::string* input = command.Inputs.size() == 1 ? &command.Inputs.front() : nullptr;
+    try {
+        if (input) {
+            const std::string header = ReadHeader(*input);
+            // The conversion that follows notes a different text.
+            CheckHeader(*input, header, command, false);
+            TSettingsFile::SetHeader(saved, header);
+        }
+    } catch (const Exception& e) {
+        ReportFailure(*input, 0, e.Message());
+        return false;
+    }
+    try {
+        TSettingsFile::Save(command.SaveSettingsFile, saved);
+    } catch (const Exception& e) {
+        WriteMessage(stderr, std::string(kProgram) + ": " + e.Message());
+        return false;
+    }
+    return true;
+}
+
 int Run(const TCommandLine& command)
 {
+    if (!command.SaveSettingsFile.empty() && !SaveSettings(command))
+        return FinishStandardOutput(1);
     const bool showProgress = !command.Quiet && TTerminalProgress::IsTerminal(stderr);
     std::vector<TWrittenOutput> written;
     int status = 0;
     for (const std::string& input : command.Inputs) {
         std::int64_t failedLine = 0;
         try {
+            if (command.HeaderSeparators && !command.AnyHeader)
+                CheckHeader(input, ReadHeader(input), command);
             if (command.Action == TCommandLine::TAction::Preview)
                 Preview(input, command, command.Inputs.size() > 1, failedLine);
             else if (command.Action == TCommandLine::TAction::Check)
@@ -327,9 +390,21 @@ int ConvertMain(int argc, char** argv)
         std::puts("morvane-convert " MORVANE_VERSION);
         return FinishStandardOutput(0);
     default:
-        CatchEndingSignals();
-        return Run(command);
+        break;
     }
+    if (!command.SettingsFile.empty()) {
+        try {
+            command.TakeSettingsFile(TSettingsFile::Load(command.SettingsFile));
+        } catch (const ESettingsFileError& e) {
+            WriteMessage(stderr, std::string(kProgram) + ": " + e.Message());
+            return 2;
+        } catch (const EUsageError& e) {
+            WriteMessage(stderr, std::string(kProgram) + ": " + e.what());
+            return 2;
+        }
+    }
+    CatchEndingSignals();
+    return Run(command);
 }
 
 #ifndef _WIN32

@@ -14,8 +14,12 @@ _morvane_convert()
             COMPREPLY=($(compgen -W "csv xlsx" -- "$cur"))
             return
             ;;
-        -o | --output)
+        -o | --output | --save-settings)
             _filedir
+            return
+            ;;
+        --settings)
+            _filedir ini
             return
             ;;
     esac
@@ -23,7 +27,7 @@ _morvane_convert()
 
     case $cur in
         -*)
-            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --format --cell-separator --preview --check -q --quiet -h --help --version"
+            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --format --cell-separator --preview --check --settings --save-settings --any-header -q --quiet -h --help --version"
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))
             return
             ;;

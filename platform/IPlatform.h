@@ -46,4 +46,8 @@ public:
     // one; empty when none. It may no longer exist.
     virtual QString RememberedFolder(TFolder which) = 0;
     virtual void RememberFolder(TFolder which, const QString& folder) = 0;
+    // The folder of the user's own configuration, where the remembered
+    // folders are kept too, created when missing; empty when there is none
+    // to write to (nothing is then remembered beyond the session).
+    virtual QString ConfigurationFolder() = 0;
 };

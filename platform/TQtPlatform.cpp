@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -153,4 +155,10 @@ void TQtPlatform::RememberFolder(TFolder which, const QString& folder)
     if (settings.value(FolderKey(which)).toString() == folder)
         return;
     settings.setValue(FolderKey(which), folder);
+}
+
+QString TQtPlatform::ConfigurationFolder()
+{
+    const QString folder = QFileInfo(UserSettings().fileName()).absolutePath();
+    return QDir().mkpath(folder) ? folder : QString();
 }

@@ -20,6 +20,8 @@ public:
     // ~/.config), in morvane/morvane.ini.
     QString RememberedFolder(TFolder which) override;
     void RememberFolder(TFolder which, const QString& folder) override;
+    // The folder of that morvane.ini.
+    QString ConfigurationFolder() override;
 
     // The name the save dialog starts with when the caller brings none.
     const QString& LastSaveFileName() const { return lastSaveFileName_; }

@@ -208,6 +208,17 @@ void TReplacementRow::RestoreSeparators(TBevelEdit* box)
     SetTexts(box, [&](std::size_t k) { return std::optional<std::string>(std::string(1, separators_[k])); });
 }
 
+void TReplacementRow::ApplyTexts(const std::vector<std::string>& texts, const std::string& beyond)
+{
+    if (boxes_.empty())
+        return;
+    SetTexts(boxes_.front(), [&](std::size_t k) {
+        if (k < texts.size())
+            return std::optional<std::string>(texts[k].substr(0, 1));
+        return std::optional<std::string>(beyond.empty() ? std::string(1, separators_[k]) : beyond.substr(0, 1));
+    });
+}
+
 QMenu* TReplacementRow::CreateContextMenu(TBevelEdit* box)
 {
     QMenu* menu = box->createStandardContextMenu();

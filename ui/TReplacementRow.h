@@ -63,6 +63,7 @@ public:
     // tool tip is pointed at or focused.
     TBevelLabel* Hint() const { return hint_; }
     void SetRestingHint(const QString& text);
+    const QString& RestingHint() const { return restingHint_; }
     // Entry k becomes the tool tip of box k; boxes beyond the list get none.
     void SetOccurrenceHints(const QStringList& hints);
 
@@ -71,6 +72,10 @@ public:
     void FillLike(TBevelEdit* box);
     // Every box takes its own separator again.
     void RestoreSeparators(TBevelEdit* box);
+    // Box k takes entry k of `texts`; boxes beyond the list take `beyond`,
+    // or their own separator when it is empty. One BoxChanged, for the
+    // first box, when anything changed.
+    void ApplyTexts(const std::vector<std::string>& texts, const std::string& beyond);
     // The context menu of `box`: the edit's own entries, then the two above.
     // The caller owns it.
     QMenu* CreateContextMenu(TBevelEdit* box);

@@ -17,8 +17,10 @@
 #include "TFileOpenEdit.h"
 #include "TOutputFormatNote.h"
 #include "TProgressBarSink.h"
+#include "TRememberedBoxes.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
+#include "TSettingsButtons.h"
 #include "TSmallBar.h"
 #include "TStyledPageControl.h"
 #include "TTabSheet.h"
@@ -190,6 +192,10 @@ TfMain::TfMain(QWidget* parent)
     NameControls();
     LoadLogo();
     ConnectHandlers();
+    // Settings that last: remembered per header, and kept in files.
+    rememberedBoxes_ = new TRememberedBoxes(this);
+    rememberedBoxes_->Load(Platform());
+    SettingsButtons = new TSettingsButtons(this, *rememberedBoxes_, [this] { ReadTemplatesAndBuildRows(); });
     // As with any handler, an error here is reported and the window lives on.
     GuardedHandler(this, [this] { FormCreate(); })();
 }
@@ -543,6 +549,7 @@ void TfMain::btn_SaveExcelFileClick()
         morvane::ConvertToWorkbook(FileSystemBytes(input), FileSystemBytes(output), settings, {}, sink);
     else
         morvane::ConvertFile(FileSystemBytes(input), FileSystemBytes(output), settings, sink);
+    rememberedBoxes_->Remember();
 }
 
 void TfMain::Label9Click()
@@ -607,6 +614,7 @@ void TfMain::ReadTemplatesAndBuildRows()
                    ? std::string(kNotFound)
                    : TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
     UpdateOccurrenceHints();
+    rememberedBoxes_->RowsRebuilt();
     // The name follows the file even when its lines cannot be read: a name
     // left over from the previous file would have "&Go" overwrite that
     // file's output.

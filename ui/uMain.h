@@ -18,8 +18,10 @@ class TBevelEdit;
 class TBevelLabel;
 class TFileOpenEdit;
 class TOutputFormatNote;
+class TRememberedBoxes;
 class TReplacementRow;
 class TSegmentProgress;
+class TSettingsButtons;
 class TStyledPageControl;
 class TTabSheet;
 
@@ -78,6 +80,8 @@ public:
     TBevelButton* btn_OpenExcelFile = nullptr;
     TBevelButton* btn_SaveExcelFile = nullptr;
     TSaveFileDialog SaveDialog1;
+    // "Save settings…" and "Open settings…" on page 1.
+    TSettingsButtons* SettingsButtons = nullptr;
 
     // The two rows of replacement boxes, entry k under separator k.
     const std::vector<TBevelEdit*>& HeaderEdits() const;
@@ -171,4 +175,5 @@ private:
     bool centred_ = false;
     bool choosingFile_ = false;
     QImage logo_;
+    TRememberedBoxes* rememberedBoxes_ = nullptr;
 };

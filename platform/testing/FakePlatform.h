@@ -48,6 +48,8 @@ public:
     // From and into RememberedFolders.
     QString RememberedFolder(TFolder which) override;
     void RememberFolder(TFolder which, const QString& folder) override;
+    // ConfigFolder, empty unless a test sets one.
+    QString ConfigurationFolder() override { return ConfigFolder; }
 
     // Queues the save dialog's next answer; nullopt is a cancel. With nothing
     // queued the dialog is cancelled.
@@ -69,6 +71,8 @@ public:
     int BeepCount = 0;
     // The user's configuration as far as the folders go.
     std::map<TFolder, QString> RememberedFolders;
+    // The configuration folder; it outlives Clear() and windows alike.
+    QString ConfigFolder;
     // Every call in order, e.g. "MessageBox:Information:<caption>:<text>",
     // "LastResortBox:<caption>", "SaveFileName", "OpenFileName",
     // "Beep", "OpenUrl:<url>", "RememberFolder:<folder>", so

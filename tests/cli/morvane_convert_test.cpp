@@ -180,6 +180,109 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
     }
 }
 
+TEST(MorvaneConvert, SettingsFileGivesWhatTheCommandLineDoesNot)
+{
+    TempFolder folder;
+    // Saved without an input: nothing converted, no header in the file.
+    const Result saved = Convert(folder, {"--save-settings", "lab.ini", "-r", "--to", ";", "--data-map", "/"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(ReadBytes(folder / "lab.ini").find("header-separators="), std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(folder / "run1 (XLS).csv")), false);
+    struct Case {
+        std::vector<std::string> options;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {{"--settings", "lab.ini"}, "relTime; Time;A;B\r\n0;12:00:00/1;2\r\n5;12:00:05/3;4;5\r\n"},
+        // A command-line option wins on either side of --settings.
+        {{"--to", ":", "--settings", "lab.ini"}, "relTime; Time:A:B\r\n0;12:00:00/1:2\r\n5;12:00:05/3:4:5\r\n"},
+        {{"--settings=lab.ini", "--data-map", "|", "--relative-time-separator", "#"},
+         "relTime# Time;A;B\r\n0#12:00:00|1;2\r\n5#12:00:05|3;4;5\r\n"},
+        {{"--settings", "lab.ini", "--across-midnight"}, "relTime; Time;A;B\r\n0;12:00:00/1;2\r\n5;12:00:05/3;4;5\r\n"},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(folder / "run1.pe", kInput);
+        std::vector<std::string> args = c.options;
+        args.push_back("run1.pe");
+        const Result r = Convert(folder, args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadBytes(folder / "run1 (XLS).csv"), c.expected) << c.options[0];
+    }
+}
+
+TEST(MorvaneConvert, HeaderWithAnotherSeparatorCountIsRefusedUnlessAnyHeader)
+{
+    TempFolder folder;
+    WriteBytes(folder / "day1.pe", kInput);
+    const Result saved = Convert(folder, {"-q", "--to", ";", "--save-settings", "lab.ini", "day1.pe"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(ReadBytes(folder / "day1 (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+    WriteBytes(folder / "wide.pe", "Time,A,B,C\r\n12:00:00,1,2,3\r\n");
+    WriteBytes(folder / "other.pe", "Zeit,X,Y\r\n12:00:00,1,2\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::string wide; // the output of wide.pe, "-" when none
+    };
+    const std::vector<Case> cases = {
+        {{"--settings", "lab.ini", "wide.pe", "other.pe"}, 1,
+         "morvane-convert: wide.pe: the header has 3 separators, but lab.ini was made for a header with 2; "
+         "nothing converted (--any-header converts it anyway)\n"
+         "morvane-convert: other.pe: note: the header differs from the one lab.ini was made for (both have 2 "
+         "separators)\n",
+         "-"},
+        {{"--settings", "lab.ini", "--save-settings", "new.ini", "wide.pe"}, 1,
+         "morvane-convert: wide.pe: the header has 3 separators, but lab.ini was made for a header with 2; "
+         "nothing converted (--any-header converts it anyway)\n",
+         "-"},
+        {{"--any-header", "--settings", "lab.ini", "wide.pe"}, 0, "", "Time;A;B;C\r\n12:00:00;1;2;3\r\n"},
+        // Another separator set counts other separators: the count does not apply.
+        {{"--settings", "lab.ini", "-s", ";", "wide.pe"}, 0, "", "Time,A,B,C\r\n12:00:00,1,2,3\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(morvane::test::PathOf(folder / "wide (XLS).csv"));
+        const Result r = Convert(folder, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        const bool written = std::filesystem::exists(morvane::test::PathOf(folder / "wide (XLS).csv"));
+        EXPECT_EQ(written ? ReadBytes(folder / "wide (XLS).csv") : "-", c.wide);
+    }
+    EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(folder / "new.ini")), false);
+    EXPECT_EQ(ReadBytes(folder / "other (XLS).csv"), "Zeit;X;Y\r\n12:00:00;1;2\r\n");
+}
+
+TEST(MorvaneConvert, UnusableSettingsFileConvertsNothing)
+{
+    TempFolder folder;
+    WriteBytes(folder / "a.pe", kInput);
+    WriteBytes(folder / "bad.ini", "morvane-settings 1\nseparators=,\nseparators=;\n");
+    WriteBytes(folder / "new.ini", "morvane-settings 9\n");
+    WriteBytes(folder / "midnight.ini", "morvane-settings 1\nrelative-time=off\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--settings", "missing.ini", "a.pe"},
+         "morvane-convert: Cannot read the settings file \"missing.ini\": " + kNoSuchFileText + "\n"},
+        {{"--settings", "bad.ini", "a.pe"},
+         "morvane-convert: The settings file \"bad.ini\", line 3: \"separators\" is given a second time (first on "
+         "line 2)\n"},
+        {{"--settings", "new.ini", "a.pe"},
+         "morvane-convert: The settings file \"new.ini\" was made by a newer version of Morvane (format 9; this one "
+         "reads 1)\n"},
+        {{"--settings", "midnight.ini", "--across-midnight", "a.pe"},
+         "morvane-convert: --across-midnight counts the relative time column; it needs -r\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Convert(folder, c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(folder / "a (XLS).csv")), false);
+    }
+}
+
 TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
 {
     TempFolder folder;

@@ -242,6 +242,8 @@ TEST(QtRememberedFolders, OutliveThePlatformObjectEachFolderApart)
     TQtPlatform next;
     EXPECT_EQ(next.RememberedFolder(IPlatform::TFolder::PeFile), QStringLiteral("/data/runs"));
     EXPECT_EQ(next.RememberedFolder(IPlatform::TFolder::Output), QStringLiteral("/data/csv"));
+    // The remembered settings go beside them.
+    EXPECT_EQ(next.ConfigurationFolder(), QFileInfo(config.filePath(QStringLiteral("morvane"))).absoluteFilePath());
 }
 
 } // namespace

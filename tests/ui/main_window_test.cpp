@@ -9,6 +9,7 @@
 #include "TProgressBarSink.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
+#include "TSettingsButtons.h"
 #include "TStyledPageControl.h"
 #include "TTabSheet.h"
 #include "Windows1252.h"
@@ -135,6 +136,8 @@ TEST_F(MainWindowTest, FixedSizeControlsSitAtTheirPlacesAlsoWhenMaximized)
         {"progress_Excel", {48, 208, 241, 20}},
         {"btn_OpenExcelFile", {15, 157, 31, 24}},
         {"btn_SaveExcelFile", {307, 205, 71, 24}},
+        {"btn_SaveSettings", {56, 205, 125, 24}},
+        {"btn_OpenSettings", {196, 205, 125, 24}},
     };
     struct State {
         const char* name;
@@ -369,7 +372,9 @@ TEST_F(MainWindowTest, TabWalksEachPageInItsOrderWithTheDataRowAfterTheButtons)
     const std::vector<QString> page1 = {QStringLiteral("ed_Seperator"),
                                         QStringLiteral("ed_RelativeTimeSeperator"),
                                         QStringLiteral("cb_RelativeTimeSeperator"),
-                                        QStringLiteral("cb_AcrossMidnight")};
+                                        QStringLiteral("cb_AcrossMidnight"),
+                                        QStringLiteral("btn_SaveSettings"),
+                                        QStringLiteral("btn_OpenSettings")};
     for (std::size_t i = 0; i < page1.size(); ++i) {
         EXPECT_EQ(FocusName(), page1[i]);
         if (i + 1 < page1.size())
@@ -399,7 +404,7 @@ TEST_F(MainWindowTest, LeavingPage1ReadsTemplatesBuildsRowsAndProposesTheName)
         {"TabClickOn3", [this] { ClickTab(2); }},
         {"TabFromTheLastControl",
          [this] {
-             window_->cb_AcrossMidnight->setFocus(Qt::TabFocusReason);
+             window_->SettingsButtons->btn_OpenSettings->setFocus(Qt::TabFocusReason);
              PressKey(Qt::Key_Tab);
          }},
         {"ShiftTabFromTheFirstControl", [this] { PressKey(Qt::Key_Backtab, Qt::ShiftModifier); }},
