@@ -9,6 +9,7 @@
 
 #include "../engine/TempFiles.h"
 #include "ConvertFile.h"
+#include "ConvertToWorkbook.h"
 #include "EWorkbookError.h"
 #include "TLocaleTimeSettings.h"
 #include "TWorkbookSink.h"
@@ -107,29 +108,47 @@ TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
     }
 }
 
-TEST(WorkbookSink, ALineOrCellAWorksheetCannotHoldIsAnErrorAndWritesNothing)
+// A run that fails, whether the worksheet cannot hold a line or the engine
+// stops at one, leaves the earlier output byte for byte and no new file.
+TEST(WorkbookSink, FailedRunLeavesTheEarlierOutputAndNoNewFile)
 {
+    struct Case {
+        std::string Input;
+        bool RelativeTime;
+        bool EarlierOutput;
+        std::string Message;
+    };
     const std::string wide = "h\r\n" + std::string(16'384, ';') + "\r\n";
     const std::string longCell = "h\r\n1;" + std::string(32'768, 'x') + "\r\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {wide, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
-        {longCell, "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
+    const Case cases[] = {
+        {wide, false, false, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
+        {wide, false, true, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
+        {longCell, false, true,
+         "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
+        {"Time,Value\r\n12:00:00,1.5\r\n12:00:02,2.5\r\n9:05:03;1,5\r\n", true, true,
+         "'9:05:03;' is not a valid time"},
     };
-    for (const auto& [text, message] : cases) {
+    for (const Case& c : cases) {
         TempFolder folder;
         const std::string input = folder / "in.pe";
         const std::string output = folder / "out.xlsx";
-        morvane::test::WriteBytes(input, text);
+        const std::string earlier = "PK\x03\x04 earlier\r\n\xFF";
+        morvane::test::WriteBytes(input, c.Input);
+        if (c.EarlierOutput)
+            morvane::test::WriteBytes(output, earlier);
+        morvane::TConversionSettings settings;
+        settings.RelativeTime = c.RelativeTime;
         morvane::TNullProgressSink progress;
         std::string raised;
         try {
-            morvane::TWorkbookSink sink(output, ';');
-            morvane::ConvertFile(input, sink, {}, progress);
-        } catch (const morvane::EWorkbookError& e) {
+            morvane::ConvertToWorkbook(input, output, settings, {}, progress);
+        } catch (const morvane::Exception& e) {
             raised = e.Message();
         }
-        EXPECT_EQ(raised, message);
-        EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(output)), false);
+        EXPECT_EQ(raised, c.Message);
+        EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(output)), c.EarlierOutput) << c.Message;
+        EXPECT_EQ(morvane::test::ReadBytes(output), c.EarlierOutput ? earlier : "") << c.Message;
+        EXPECT_EQ(morvane::test::Leftovers(folder / ""), "") << c.Message;
     }
 }
 
