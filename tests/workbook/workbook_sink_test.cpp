@@ -64,6 +64,9 @@ struct TWorkbookCase {
 
 TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the reader runs on the build machine: tools/compare-windows-output.sh reads this build's workbooks";
+#endif
     if (!std::filesystem::exists(kPython))
         GTEST_SKIP() << "no " << kPython << " to read the workbook with";
     const GermanLocale german;
