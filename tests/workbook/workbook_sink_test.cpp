@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -109,6 +110,41 @@ TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
         }
         EXPECT_EQ(ReadBack(output), c.Expected) << c.Name;
     }
+}
+
+// LibreOffice Calc, when it is there, opens a workbook and reads the values
+// and times the workbook was given.
+TEST(WorkbookSink, LibreOfficeCalcReadsTheSameValues)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "LibreOffice runs on the build machine";
+#else
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no LibreOffice (soffice) installed";
+    TempFolder folder;
+    const std::string input = folder / "in.pe";
+    const std::string output = folder / "out.xlsx";
+    morvane::test::WriteBytes(input, "Time\tValue\tNote\tGap\tExp\r\n"
+                                     "12:00:00\t1,5\tok\t\t1e3\r\n"
+                                     "12:00:01.250\t-2.25\t\xE4\x80\tx\t-0.125\r\n");
+    morvane::TConversionSettings settings;
+    settings.SeparatorSet = "\t";
+    settings.ReplacementBeyondList = ";";
+    settings.RelativeTime = true;
+    morvane::TNullProgressSink progress;
+    morvane::ConvertToWorkbook(input, output, settings, {}, progress);
+    // A profile of its own, so that no running or configured LibreOffice of
+    // the user's takes part; the C locale makes the shown numbers plain.
+    const std::string command = "cd '" + folder / "" + "' && LC_ALL=C.UTF-8 soffice -env:UserInstallation=file://'" +
+                                folder / "profile" +
+                                "' --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1' out.xlsx "
+                                ">/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(morvane::test::ReadBytes(folder / "out.csv"),
+              "\"relTime\",\" Time\",\"Value\",\"Note\",\"Gap\",\"Exp\"\n"
+              "0,12:00:00,1.5,\"ok\",,1000\n"
+              "1,12:00:01.250,-2.25,\"\xC3\xA4\xE2\x82\xAC\",\"x\",-0.125\n");
+#endif
 }
 
 // A run that fails, whether the worksheet cannot hold a line or the engine
