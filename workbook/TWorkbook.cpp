@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -29,7 +30,7 @@ std::size_t Utf8Length(const std::string& text)
 
 TWorkbook::TWorkbook(const std::string& path, const std::string& temporaryFolder, bool large,
                      std::uint32_t rowsPerSheet)
-    : path_(path), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
+    : path_(path), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -93,8 +94,23 @@ void TWorkbook::StartSheet()
 
 void TWorkbook::FinishSheet()
 {
-    if (sheet_ && !header_.empty()) {
+    if (!sheet_)
+        return;
+    if (!header_.empty())
         Check(worksheet_autofilter(sheet_, 0, 0, row_, static_cast<lxw_col_t>(header_.size() - 1)), 0);
+    // The library keeps a sheet's rows in a temporary file until Close and
+    // copies them into the workbook without looking whether they were all
+    // written: a full temporary folder would give a cut sheet and no error.
+    // Its last row is still in memory; write it out now and look.
+    lxw_worksheet_write_single_row(sheet_);
+    std::FILE* const rows = sheet_->optimize_tmpfile;
+    errno = 0;
+    if (rows && (std::fflush(rows) != 0 || std::ferror(rows))) {
+        const int osError = errno;
+        throw EWorkbookError("Cannot write the workbook's rows to a temporary file in " +
+                             (temporaryFolder_.empty() ? std::string("the system's folder for temporary files")
+                                                       : "\"" + temporaryFolder_ + "\"") +
+                             ": " + (osError != 0 ? std::strerror(osError) : "a write failed"));
     }
 }
 

@@ -52,6 +52,7 @@ private:
     void Check(int error, std::uint32_t column) const;
 
     std::string path_;
+    std::string temporaryFolder_;
     lxw_workbook* book_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* time_ = nullptr;

@@ -519,16 +519,24 @@ TEST(MorvaneConvert, FailedOrInterruptedRunLeavesTheEarlierOutput)
     const std::string earlier(1 << 20, 'e');
 
     // A disk that fills: writes past the file size limit fail as they
-    // would on a full disk, without needing one.
-    WriteBytes(folder / "out.csv", earlier);
-    const std::string limited = "trap '' XFSZ; ulimit -f 64; " + CommandLine(folder, {"-q", "-o", "out.csv", "big.pe"}) +
-                                " 2>" + Quote(folder / "err.txt");
-    EXPECT_NE(std::system(limited.c_str()), 0);
-    EXPECT_EQ(ReadBytes(folder / "err.txt"),
-              "morvane-convert: big.pe: Cannot write the output file \"out.csv\": " +
-                  morvane::TOsFile::ErrorText(EFBIG) + "\n");
-    EXPECT_EQ(ReadBytes(folder / "out.csv"), earlier);
-    EXPECT_EQ(morvane::test::Leftovers(folder / ""), "");
+    // would on a full disk, without needing one. A workbook's rows go to a
+    // temporary file first, which fills before the output does.
+    ASSERT_EQ(::mkdir((folder / "tmp").c_str(), 0700), 0);
+    const std::pair<std::string, std::string> fullDisk[] = {
+        {"out.csv", "Cannot write the output file \"out.csv\": " + morvane::TOsFile::ErrorText(EFBIG)},
+        {"out.xlsx", "Cannot write the workbook's rows to a temporary file in \"" + folder / "tmp" +
+                         "\": " + morvane::TOsFile::ErrorText(EFBIG)},
+    };
+    for (const auto& [output, message] : fullDisk) {
+        WriteBytes(folder / output, earlier);
+        const std::string limited = "trap '' XFSZ; ulimit -f 64; TMPDIR=" + Quote(folder / "tmp") + "; export TMPDIR; " +
+                                    CommandLine(folder, {"-q", "--to", ";", "-o", output, "big.pe"}) + " 2>" +
+                                    Quote(folder / "err.txt");
+        EXPECT_NE(std::system(limited.c_str()), 0) << output;
+        EXPECT_EQ(ReadBytes(folder / "err.txt"), "morvane-convert: big.pe: " + message + "\n");
+        EXPECT_EQ(ReadBytes(folder / output), earlier) << output;
+        EXPECT_EQ(morvane::test::Leftovers(folder / ""), "") << output;
+    }
 
     // Signals that end it in the middle of reading a FIFO that never ends.
     ASSERT_EQ(::mkfifo((folder / "endless.pe").c_str(), 0600), 0);
