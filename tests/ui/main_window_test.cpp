@@ -1576,9 +1576,11 @@ TEST(ConversionRunTest, ProgressReachesTheBarDuringTheRunAndOnlyEscOrCloseStopIt
             sink.SetText("");
             sink.Show();
             sink.SetMaximum(100);
+            // A run that is never stopped fails the case instead of hanging.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             for (;;) {
                 sink.SetValue(50);
-                if (c.endsByItself && release)
+                if ((c.endsByItself && release) || std::chrono::steady_clock::now() > deadline)
                     break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
