@@ -11,6 +11,10 @@
 # When window_bench was built, the window's own conversion is timed too, each
 # run paired with a run of morvane-convert with the same settings; the last
 # column is the median of the pairs' ratios.
+# Last, a workbook of WORKBOOK_LINES lines (default 50 000) of 30 numeric
+# fields is written by morvane-convert and, when LibreOffice is installed,
+# by LibreOffice Calc from the same data as CSV; WORKBOOK_ONLY=1 runs only
+# that comparison.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
@@ -26,6 +30,49 @@ done
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 trap 'rm -rf "$work"' EXIT
+
+# morvane-convert's workbook against LibreOffice Calc's CSV import and .xlsx
+# export of the same lines, each timed over REPEAT runs (median wall time).
+compare_workbook() {
+  local lines=${WORKBOOK_LINES:-50000} rounds=${REPEAT:-3}
+  local pe=$work/numbers.pe csv=$work/numbers.csv xlsx=$work/numbers.xlsx
+  awk -v n="$lines" 'BEGIN {
+    srand(1); printf "Time"; for (f = 1; f <= 30; f++) printf ",v%d", f; printf "\r\n"
+    for (i = 0; i < n; i++) {
+      s = 43200 + i; printf "%02d:%02d:%02d", int(s / 3600) % 24, int(s / 60) % 60, s % 60
+      for (f = 1; f <= 30; f++) printf ",%.4f", rand() * 1000 - 500
+      printf "\r\n"
+    } }' >"$pe"
+  "$convert" -q --to ';' -o "$csv" "$pe"
+  local ours=() theirs=() t peak_ours=0 peak_theirs=0
+  for _ in $(seq "$rounds"); do
+    /usr/bin/time -f '%e %M' -o "$work/wb-time" "$convert" -q --to ';' -o "$xlsx" "$pe"
+    read -r t m <"$work/wb-time"; ours+=("$t"); [ "$m" -gt "$peak_ours" ] && peak_ours=$m
+  done
+  printf '\n%-52s %9s %9s\n' "workbook, ${lines} lines x 30 numbers" "wall s" "peak MiB"
+  awk -v t="$(middle "${ours[@]}")" -v p="$peak_ours" \
+    'BEGIN { printf "%-52s %9.2f %9.1f\n", "morvane-convert --to ; -o numbers.xlsx", t, p / 1024 }'
+  if ! command -v soffice >/dev/null; then
+    echo "(LibreOffice Calc is not installed: no comparison)"
+    return
+  fi
+  # A profile of its own, made before the timing: the first start builds it.
+  local lo=(soffice "-env:UserInstallation=file://$work/lo-profile" --headless
+    --infilter=CSV:59,34,76,1 --convert-to xlsx --outdir "$work/lo" "$csv")
+  "${lo[@]}" >/dev/null 2>&1 || true
+  for _ in $(seq "$rounds"); do
+    /usr/bin/time -f '%e %M' -o "$work/wb-time" "${lo[@]}" >/dev/null 2>&1
+    read -r t m <"$work/wb-time"; theirs+=("$t"); [ "$m" -gt "$peak_theirs" ] && peak_theirs=$m
+  done
+  awk -v t="$(middle "${theirs[@]}")" -v o="$(middle "${ours[@]}")" -v p="$peak_theirs" \
+    'BEGIN { printf "%-52s %9.2f %9.1f\n", "LibreOffice Calc, the CSV to .xlsx", t, p / 1024
+             printf "morvane-convert takes %.2f of LibreOffice Calc'"'"'s time (at most 0.50 wanted)\n", o / t }'
+}
+middle() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+if [ "${WORKBOOK_ONLY:-0}" = 1 ]; then
+  compare_workbook
+  exit 0
+fi
 input=$work/input.pe
 output=$work/output.csv
 
@@ -64,8 +111,6 @@ run_once() {
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" -v c="$cpu" -v p="$peak" 'BEGIN { printf "%.3f %.2f %d\n", b - a, c, p }'
 }
-
-middle() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
 
 declare -A median cpu peak
 names=("dd bs=64K" "tr , ';'" "morvane-convert --to ';'" "morvane-convert --to ';' -r"
@@ -177,3 +222,5 @@ for name in "${names[@]}"; do
     'BEGIN { printf "%-44s %9.3f %6.2f %8.2f %6.2f %9.1f %11s\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024,
              (v == "" ? "" : sprintf("%.2f", v)) }'
 done
+
+compare_workbook

@@ -6,7 +6,32 @@ namespace morvane {
 
 namespace {
 
-enum LongOnly { kHeaderMap = 1000, kDataMap, kRelativeTimeSeparator, kAcrossMidnight, kPreview, kCheck, kVersion };
+enum LongOnly {
+    kHeaderMap = 1000,
+    kDataMap,
+    kRelativeTimeSeparator,
+    kAcrossMidnight,
+    kPreview,
+    kCheck,
+    kVersion,
+    kFormat,
+    kCellSeparator
+};
+
+bool EndsWithNoCase(const std::string& text, const std::string& lowerEnd)
+{
+    if (text.size() < lowerEnd.size())
+        return false;
+    for (std::size_t i = 0; i < lowerEnd.size(); ++i) {
+        char c = text[text.size() - lowerEnd.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != lowerEnd[i])
+            return false;
+    }
+    return true;
+}
+
 
 std::vector<std::string> OneEntryPerCharacter(const std::string& chars)
 {
@@ -33,6 +58,18 @@ std::size_t LengthOfOneUtf8Character(const std::string& text)
             return 0;
     }
     return length;
+}
+
+// The one byte an option that takes a character was given.
+char OneByte(const char* option, const std::string& value)
+{
+    if (const std::size_t length = LengthOfOneUtf8Character(value); length > 1) {
+        throw EUsageError(std::string(option) + " takes a single byte (one Windows-1252 character), but \"" + value +
+                          "\" is " + std::to_string(length) + " bytes");
+    }
+    if (value.size() != 1)
+        throw EUsageError(std::string(option) + " takes exactly one character, not \"" + value + "\"");
+    return value[0];
 }
 
 const option* LongOptionWithValue(const option* options, int val)
@@ -87,9 +124,15 @@ std::string TCommandLine::HelpText()
     return "Usage: morvane-convert [options] INPUT...\n"
            "Converts PE data files into CSV files a spreadsheet opens directly: every line\n"
            "is copied byte for byte with its separators replaced as asked, and ends in CR LF.\n"
+           "With --format xlsx the same lines go into an Excel workbook instead.\n"
            "\n"
            "  -o, --output FILE        output path (one INPUT only); default: \"<name> (XLS).csv\"\n"
-           "                           beside each INPUT\n"
+           "                           (\"<name> (XLS).xlsx\" for a workbook) beside each INPUT\n"
+           "      --format FORMAT      csv, or xlsx for a workbook of typed cells: numbers,\n"
+           "                           times of day and text (default: xlsx when --output ends\n"
+           "                           in .xlsx, else csv)\n"
+           "      --cell-separator CHAR   cuts each converted line into a workbook's cells\n"
+           "                           (default \";\", so --to ';' gives one cell per field)\n"
            "  -s, --separators CHARS   the characters that count as separators (default \",\")\n"
            "  -t, --to CHAR            replace every separator occurrence of every line by CHAR\n"
            "      --header-map CHARS   character i replaces separator occurrence i of the header\n"
@@ -103,7 +146,8 @@ std::string TCommandLine::HelpText()
            "      --across-midnight    with -r: count on past midnight; a line more than 12 hours\n"
            "                           earlier than the line before it begins the next day\n"
            "      --preview            print the header and first data line as they would be\n"
-           "                           written; convert nothing\n"
+           "                           written (for a workbook, their typed cells); convert\n"
+           "                           nothing\n"
            "      --check              convert nothing; report each data line whose separator\n"
            "                           count differs from the first data line's and, with -r,\n"
            "                           each one without a time of day (lines counted from the\n"
@@ -136,11 +180,14 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
+        {"format", required_argument, nullptr, kFormat},
+        {"cell-separator", required_argument, nullptr, kCellSeparator},
         {nullptr, 0, nullptr, 0},
     };
 
     TCommandLine line;
     bool outputGiven = false;
+    bool formatGiven = false;
     bool help = false;
     bool version = false;
     bool preview = false;
@@ -160,17 +207,20 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         case 's':
             line.Settings.SeparatorSet = optarg;
             break;
-        case 't': {
-            const std::string to = optarg;
-            if (const std::size_t length = LengthOfOneUtf8Character(to); length > 1) {
-                throw EUsageError("--to takes a single byte (one Windows-1252 character), but \"" + to +
-                                  "\" is " + std::to_string(length) + " bytes");
-            }
-            if (to.size() != 1)
-                throw EUsageError("--to takes exactly one character, not \"" + to + "\"");
-            line.Settings.ReplacementBeyondList = to;
+        case 't':
+            line.Settings.ReplacementBeyondList = std::string(1, OneByte("--to", optarg));
+            break;
+        case kFormat: {
+            const std::string format = optarg;
+            if (format != "csv" && format != "xlsx")
+                throw EUsageError("--format takes csv or xlsx, not \"" + format + "\"");
+            line.Format = format == "xlsx" ? TFormat::Xlsx : TFormat::Csv;
+            formatGiven = true;
             break;
         }
+        case kCellSeparator:
+            line.CellSeparator = OneByte("--cell-separator", optarg);
+            break;
         case kHeaderMap:
             line.Settings.HeaderReplacements = OneEntryPerCharacter(optarg);
             break;
@@ -229,6 +279,8 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         throw EUsageError("--preview and --check cannot be combined");
     if (outputGiven && check)
         throw EUsageError("--check writes nothing; --output has no use with it");
+    if (!formatGiven)
+        line.Format = EndsWithNoCase(line.Output, ".xlsx") ? TFormat::Xlsx : TFormat::Csv;
     line.Action = preview ? TAction::Preview : check ? TAction::Check : TAction::Convert;
     return line;
 }

@@ -18,6 +18,8 @@ public:
 class TCommandLine {
 public:
     enum class TAction { Convert, Preview, Check, Help, Version };
+    // What a conversion writes: a CSV file, or a workbook of typed cells.
+    enum class TFormat { Csv, Xlsx };
 
     // Raises EUsageError for anything it cannot make sense of.
     static TCommandLine Parse(int argc, char** argv);
@@ -29,6 +31,9 @@ public:
     std::string Output; // empty: the proposed name beside each input
     bool Quiet = false;
     TConversionSettings Settings;
+    TFormat Format = TFormat::Csv;
+    // Cuts a workbook's lines into cells.
+    char CellSeparator = ';';
 };
 
 } // namespace morvane

@@ -1,8 +1,11 @@
-// morvane-convert: converts PE files into CSV files without the window.
+// morvane-convert: converts PE files into CSV files or workbooks without the
+// window.
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -10,6 +13,7 @@
 
 #include "CheckFile.h"
 #include "ConvertFile.h"
+#include "ConvertToWorkbook.h"
 #include "EConvertError.h"
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
@@ -22,12 +26,55 @@
 #include "TLineReader.h"
 #include "TLocaleTimeSettings.h"
 #include "TOsFile.h"
+#include "TOutputReplacement.h"
 #include "TTerminalProgress.h"
+#include "TTypedCell.h"
 #include "Version.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace morvane;
 
 namespace {
+
+// An interrupted run must not leave its unfinished new file beside the
+// output it was to replace; the earlier output is still in place.
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEnd(DWORD /*event*/)
+{
+    TOutputReplacement::RemoveTemporaries();
+    // The system's own handling ends the program.
+    return FALSE;
+}
+
+void CatchEndingSignals()
+{
+    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+}
+#else
+extern "C" void OnEndingSignal(int signal)
+{
+    TOutputReplacement::RemoveTemporaries();
+    // Ended by the signal as before, so that the caller sees why.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void CatchEndingSignals()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        action.sa_handler = OnEndingSignal;
+        sigemptyset(&action.sa_mask);
+        // A signal ignored by whoever started the converter stays ignored.
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+#endif
 
 const char* const kProgram = "morvane-convert";
 
@@ -51,37 +98,83 @@ int FinishStandardOutput(int status)
     return status;
 }
 
-// The header and the first data line as the conversion would write them,
-// read the way the conversion reads them, so that both meet the same
-// errors; a line the file does not have is not printed.
-void Preview(const std::string& input, const TConversionSettings& settings, bool named,
-             std::int64_t& failedLine)
+// The header and the first data line as the conversion maps them, read the
+// way the conversion reads them, so that both meet the same errors.
+struct TMappedLines {
+    std::string Header; // with the relative time cell when asked for
+    bool HasData = false;
+    std::string DataCell; // the relative time cell, or empty
+    std::string Data;
+};
+
+TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings& settings, std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input))
+    if (!reader.Open(input, true))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                    settings.ReplacementBeyondList);
     const TLineMapper dataMapper(settings.SeparatorSet, settings.DataReplacements,
                                  settings.ReplacementBeyondList);
-    std::string out = named ? input + ":\n" : "";
+    TMappedLines lines;
     std::string line;
     reader.ReadLine(line);
     if (settings.RelativeTime)
-        out += RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
-    out += headerMapper.Map(line) + "\n";
+        lines.Header = RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
+    lines.Header += headerMapper.Map(line);
     if (!reader.AtEnd()) {
         reader.ReadLine(line);
         if (settings.RelativeTime) {
             TRelativeTimeState state;
             failedLine = 2;
-            out += RelativeTimeCell(line, state, settings.RelativeTimeSeparator);
+            lines.DataCell = RelativeTimeCell(line, state, settings.RelativeTimeSeparator);
             failedLine = 0;
         }
-        out += dataMapper.Map(line) + "\n";
+        lines.HasData = true;
+        lines.Data = dataMapper.Map(line);
     }
+    return lines;
+}
+
+// The two lines as they would be written (for a workbook, their typed
+// cells); a line the file does not have is not printed.
+void Preview(const std::string& input, const TCommandLine& command, bool named, std::int64_t& failedLine)
+{
+    const TMappedLines lines = ReadMappedLines(input, command.Settings, failedLine);
+    const bool workbook = command.Format == TCommandLine::TFormat::Xlsx;
+    const auto shown = [&](const std::string& line, bool header) {
+        return (workbook ? TTypedCell::DescribeLine(line, command.CellSeparator, header) : line) + "\n";
+    };
+    std::string out = named ? input + ":\n" : "";
+    out += shown(lines.Header, true);
+    if (lines.HasData)
+        out += shown(lines.DataCell + lines.Data, false);
     std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+// A workbook whose first data line, mapped, holds no cell separator would
+// have one cell per line: most likely the separators were not mapped to it.
+// Only a regular file is read ahead, as a pipe's lines would be lost.
+void WarnOfOneCellLines(const std::string& input, const TCommandLine& command)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(input.begin(), input.end())), error))
+        return;
+    std::int64_t ignored = 0;
+    TMappedLines lines;
+    try {
+        lines = ReadMappedLines(input, command.Settings, ignored);
+    } catch (const Exception&) {
+        // The conversion meets the same error and reports it.
+        return;
+    }
+    if (!lines.HasData || lines.Data.find(command.CellSeparator) != std::string::npos)
+        return;
+    const std::string separator(1, command.CellSeparator);
+    WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: the first data line holds no \"" +
+                             separator + "\" after the separators are mapped, so every line becomes one cell; " +
+                             "map them to it with --to \"" + separator + "\" or name another with --cell-separator");
 }
 
 // An output one input of this call has written, whatever path led to it.
@@ -100,7 +193,10 @@ TFileIdentity IdentityOfPath(const std::string& path)
 void Convert(const std::string& input, const TCommandLine& command, bool showProgress,
              std::vector<TWrittenOutput>& written, std::int64_t& failedLine)
 {
-    const std::string output = command.Output.empty() ? ProposedOutputPathBeside(input) : command.Output;
+    const bool workbook = command.Format == TCommandLine::TFormat::Xlsx;
+    std::string output = command.Output;
+    if (output.empty())
+        output = workbook ? WorkbookPathFor(ProposedOutputPathBeside(input)) : ProposedOutputPathBeside(input);
     const TFileIdentity existing = IdentityOfPath(output);
     for (const TWrittenOutput& earlier : written) {
         if (earlier.File.SameFileAs(existing))
@@ -114,17 +210,32 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
         progress.emplace(stderr, ShowControlBytes(input));
     IProgressSink& sink = progress ? static_cast<IProgressSink&>(*progress) : quiet;
     bool opened = false;
+    TEndMark mark;
     TConvertFileOptions options;
     options.FailedLine = &failedLine;
     options.OutputOpened = &opened;
+    options.EndMark = &mark;
+    options.WaitForWriter = true;
+    if (workbook)
+        WarnOfOneCellLines(input, command);
     try {
-        ConvertFile(input, output, command.Settings, sink, options);
+        if (workbook) {
+            TWorkbookOptions cells;
+            cells.CellSeparator = command.CellSeparator;
+            ConvertToWorkbook(input, output, command.Settings, cells, sink, options);
+        } else {
+            ConvertFile(input, output, command.Settings, sink, options);
+        }
     } catch (...) {
         if (opened)
             written.push_back({IdentityOfPath(output), input});
         throw;
     }
     written.push_back({IdentityOfPath(output), input});
+    // The rule that ends the input there stays, since stored files rely on
+    // it; but data behind it is not dropped without a word.
+    if (mark.NonBlankAfter)
+        WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: " + EndMarkMessage(mark));
 }
 
 // Findings printed per input; the rest are only counted.
@@ -138,6 +249,8 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
     if (showProgress)
         progress.emplace(stderr, ShowControlBytes(input));
     std::int64_t shown = 0;
+    TCheckFileOptions options;
+    options.WaitForWriter = true;
     const TCheckSummary summary = CheckFile(
         input, command.Settings, progress ? static_cast<IProgressSink&>(*progress) : quiet,
         [&](const TCheckFinding& finding) {
@@ -147,7 +260,8 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
             if (progress)
                 progress->ClearLine();
             ReportFailure(input, finding.Line, finding.Message());
-        });
+        },
+        options);
     if (summary.Findings > shown) {
         WriteMessage(stderr, std::string(kProgram) + ": " + input + ": \u2026 and " +
                                  std::to_string(summary.Findings - shown) + " more");
@@ -169,7 +283,7 @@ int Run(const TCommandLine& command)
         std::int64_t failedLine = 0;
         try {
             if (command.Action == TCommandLine::TAction::Preview)
-                Preview(input, command.Settings, command.Inputs.size() > 1, failedLine);
+                Preview(input, command, command.Inputs.size() > 1, failedLine);
             else if (command.Action == TCommandLine::TAction::Check)
                 status = Check(input, command, showProgress) > 0 ? 1 : status;
             else
@@ -213,6 +327,7 @@ int ConvertMain(int argc, char** argv)
         std::puts("morvane-convert " MORVANE_VERSION);
         return FinishStandardOutput(0);
     default:
+        CatchEndingSignals();
         return Run(command);
     }
 }

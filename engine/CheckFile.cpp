@@ -62,6 +62,18 @@ public:
         }
     }
 
+    // `line` is the number the line behind the mark would have had.
+    void CheckEndMark(const TEndMark& mark, std::int64_t line)
+    {
+        if (!mark.NonBlankAfter)
+            return;
+        TCheckFinding finding;
+        finding.Kind = TCheckFinding::TKind::EndMark;
+        finding.Line = line;
+        finding.Mark = mark;
+        Report(finding);
+    }
+
 private:
     void Report(const TCheckFinding& finding)
     {
@@ -81,8 +93,17 @@ private:
 
 } // namespace
 
+std::string EndMarkMessage(const TEndMark& mark)
+{
+    return "stopped at the end-of-file mark at byte " + std::to_string(mark.Offset) + "; " +
+           std::to_string(mark.BytesAfter) + (mark.BytesAfter == 1 ? " byte" : " bytes") +
+           " after it were not converted";
+}
+
 std::string TCheckFinding::Message() const
 {
+    if (Kind == TKind::EndMark)
+        return EndMarkMessage(Mark);
     if (Kind == TKind::ClockText)
         return InvalidTimeMessage(ClockText);
     return std::to_string(Separators) + (Separators == 1 ? " separator" : " separators") +
@@ -93,7 +114,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
                         const TCheckFindingHandler& onFinding, const TCheckFileOptions& options)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath))
+    if (!reader.Open(inputPath, options.WaitForWriter))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
 
     sink.SetText("");
@@ -134,6 +155,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             check.Check(reader.ReadLineView(scratch));
             sink.SetValue(reader.PositionInBlocks());
         }
+        check.CheckEndMark(reader.ExamineEndMark(), summary.DataLines + 2);
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {

@@ -17,6 +17,7 @@ struct TCheckFinding {
     enum class TKind {
         SeparatorCount, // a different number of separator occurrences
         ClockText,      // no time of day where the relative time column wants one
+        EndMark,        // a Ctrl-Z ended the input with more than padding behind it
     };
 
     TKind Kind = TKind::SeparatorCount;
@@ -28,6 +29,7 @@ struct TCheckFinding {
     // The clock text that is no time of day; valid only during the call
     // that reports the finding.
     std::string_view ClockText;
+    TEndMark Mark;
 
     // What the user is told, without the line number.
     std::string Message() const;
@@ -41,7 +43,13 @@ struct TCheckSummary {
 struct TCheckFileOptions {
     // Tests make it tiny to show the findings do not depend on it.
     std::size_t ReadSize = TLineReader::kDefaultReadSize;
+    // As for ConvertFile.
+    bool WaitForWriter = false;
 };
+
+// What the user is told of a Ctrl-Z that ended the input early: by the
+// check as a finding, by the converter as a warning.
+std::string EndMarkMessage(const TEndMark& mark);
 
 using TCheckFindingHandler = std::function<void(const TCheckFinding&)>;
 
@@ -51,7 +59,9 @@ using TCheckFindingHandler = std::function<void(const TCheckFinding&)>;
 // finding; with the relative time column on, so is every data line whose
 // clock text is no time of day, and the check goes on past it. Each finding
 // goes to onFinding as it is met, in file order; a line may give both kinds,
-// the clock first. Progress goes to the sink as in a conversion.
+// the clock first. A Ctrl-Z that ends the input with more than padding
+// behind it is a finding too, the last. Progress goes to the sink as in a
+// conversion.
 //
 // Raises EInOutError, before the sink is touched, when the input cannot be
 // opened. A failed read (EInOutError) or exhausted memory (EOutOfMemory)

@@ -34,6 +34,7 @@
 #include <exception>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,7 @@
 #include "RelativeTime.h"
 #include "TLineMapper.h"
 #include "TLocaleTimeSettings.h"
+#include "TOutputReplacement.h"
 #include "TRelativeTimeState.h"
 #include "TimeOfDay.h"
 
@@ -750,11 +752,9 @@ const std::vector<std::string>& EffectiveList(const TConversionSettings& setting
     return ListMapsAsBeyond(settings.SeparatorSet, list, settings.ReplacementBeyondList) ? none : list;
 }
 
-} // namespace
-
-void ConvertFile(const std::string& inputPath, const std::string& outputPath,
-                 const TConversionSettings& settings, IProgressSink& sink,
-                 const TConvertFileOptions& options)
+// The run into the file at outputPath, or into `output` when it is given.
+void ConvertInto(const std::string& inputPath, const std::string& outputPath, ILineSink* output,
+                 const TConversionSettings& settings, IProgressSink& sink, const TConvertFileOptions& options)
 {
     if (options.FailedLine)
         *options.FailedLine = 0;
@@ -762,12 +762,19 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
         *options.OutputOpened = false;
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath))
+    if (!reader.Open(inputPath, options.WaitForWriter))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
+    // A sink finishes its own output; a file is written beside the output.
+    std::optional<TOutputReplacement> replacement;
     TLineWriter writer(options.WriteBufferSize);
-    writer.Open(outputPath, reader.Identity());
+    if (output) {
+        writer.Open(*output);
+    } else {
+        replacement.emplace(outputPath, reader.Identity());
+        writer.Open(replacement->WritePath(), reader.Identity(), outputPath);
+    }
     if (options.OutputOpened)
-        *options.OutputOpened = true;
+        *options.OutputOpened = replacement && replacement->WritesInPlace();
 
     sink.SetText("");
     sink.Show();
@@ -795,6 +802,8 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                 *options.FailedLine = lines.LineNumber();
             throw;
         }
+        if (options.EndMark)
+            *options.EndMark = reader.ExamineEndMark();
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {
@@ -802,17 +811,47 @@ void ConvertFile(const std::string& inputPath, const std::string& outputPath,
     }
 
     reader.Close();
-    try {
-        writer.Close();
-    } catch (...) {
-        // The first failure is the one the user needs to see.
-        if (!error)
+    if (error) {
+        // The first failure is the one the user needs to see; a sink is
+        // left unfinished.
+        writer.CloseAfterFailure();
+    } else {
+        try {
+            writer.Close();
+        } catch (const std::bad_alloc&) {
+            error = std::make_exception_ptr(EOutOfMemory());
+        } catch (...) {
             error = std::current_exception();
+        }
+    }
+    if (!error && replacement) {
+        try {
+            replacement->Commit();
+            if (options.OutputOpened)
+                *options.OutputOpened = true;
+        } catch (...) {
+            error = std::current_exception();
+        }
     }
     sink.SetText("finished");
     sink.SetPercent(100);
     if (error)
         std::rethrow_exception(error);
+}
+
+} // namespace
+
+void ConvertFile(const std::string& inputPath, const std::string& outputPath,
+                 const TConversionSettings& settings, IProgressSink& sink,
+                 const TConvertFileOptions& options)
+{
+    ConvertInto(inputPath, outputPath, nullptr, settings, sink, options);
+}
+
+void ConvertFile(const std::string& inputPath, ILineSink& output, const TConversionSettings& settings,
+                 IProgressSink& sink, const TConvertFileOptions& options)
+{
+    ConvertInto(inputPath, {}, &output, settings, sink, options);
 }
 
 } // namespace morvane

@@ -192,11 +192,11 @@ TLineReader::~TLineReader()
     Close();
 }
 
-bool TLineReader::Open(const std::string& path)
+bool TLineReader::Open(const std::string& path, bool waitForWriter)
 {
     Close();
     openError_ = 0;
-    if (!file_.OpenForReading(path)) {
+    if (!file_.OpenForReading(path, waitForWriter)) {
         openError_ = file_.Error();
         return false;
     }
@@ -208,6 +208,7 @@ bool TLineReader::Open(const std::string& path)
     pos_ = len_ = 0;
     bufferOffset_ = 0;
     endOfFile_ = false;
+    endMark_ = -1;
     examinedEnd_ = 0;
     return true;
 }
@@ -248,6 +249,13 @@ void TLineReader::ReadToChunkBoundary()
             len_ += static_cast<std::size_t>(got);
         } else if (got == 0) {
             endOfFile_ = true;
+            // A file cut while it is read would otherwise give an output
+            // whose last line stops in the middle, as if nothing were wrong.
+            const std::int64_t reached = bufferOffset_ + static_cast<std::int64_t>(len_);
+            if (onReadFailure_ == TReadFailure::Raise && file_.Kind() == TOsFile::TKind::Regular && reached < size_)
+                throw EInOutError("The PE file \"" + path_ + "\" became shorter while it was read: it ended at byte " +
+                                  std::to_string(reached) + " of the " + std::to_string(size_) +
+                                  " it had when the run began");
         } else {
             const int error = file_.Error();
             endOfFile_ = true;
@@ -461,7 +469,37 @@ bool TLineReader::AtEnd()
     if (pos_ == len_ && !Fill())
         return true;
     Examined(Offset() + 1);
-    return buffer_[pos_] == kCtrlZ;
+    if (buffer_[pos_] != kCtrlZ)
+        return false;
+    endMark_ = Offset();
+    return true;
+}
+
+TEndMark TLineReader::ExamineEndMark()
+{
+    TEndMark mark;
+    if (endMark_ < 0 || !file_.IsOpen())
+        return mark;
+    mark.Offset = endMark_;
+    // The mark itself is not counted; it is where the reader stands.
+    std::size_t from = pos_ + 1;
+    try {
+        for (;;) {
+            for (std::size_t i = from; i < len_ && !mark.NonBlankAfter; ++i) {
+                const unsigned char b = buffer_[i];
+                mark.NonBlankAfter = !(b == ' ' || b == '\t' || b == kLF || b == kCR || b == '\f' ||
+                                       b == '\v' || b == 0 || b == kCtrlZ);
+            }
+            mark.BytesAfter += static_cast<std::int64_t>(len_ - std::min(from, len_));
+            pos_ = len_;
+            if (!Fill())
+                break;
+            from = 0;
+        }
+    } catch (const EInOutError&) {
+        // What could be read is what is told of.
+    }
+    return mark;
 }
 
 std::size_t TLineReader::FindPlainLineEnds(const unsigned char* bytes, std::size_t n, std::uint32_t* ends,

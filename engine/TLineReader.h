@@ -17,6 +17,15 @@ namespace morvane {
 // the file, the input ends there. Progress is reported in 128-byte chunks as
 // if the file were fetched one chunk at a time, while the operating system is
 // actually asked for large blocks.
+// Where an input ended at a Ctrl-Z, and what the rule left unread behind it.
+struct TEndMark {
+    std::int64_t Offset = -1; // of the Ctrl-Z from the start of the file; -1 when none ended the input
+    std::int64_t BytesAfter = 0;
+    // Anything behind the mark but blanks, line ends, NULs and more Ctrl-Zs,
+    // the padding old programs filled a file's last record with.
+    bool NonBlankAfter = false;
+};
+
 class TLineReader {
 public:
     // What a failing read of the operating system means.
@@ -42,7 +51,8 @@ public:
 
     // Never raises. On failure the reader stays closed (and so reads as an
     // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
-    bool Open(const std::string& path);
+    // waitForWriter: a FIFO is read as `cat` reads it, once its writer came.
+    bool Open(const std::string& path, bool waitForWriter = false);
     bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
@@ -57,6 +67,10 @@ public:
                                   std::size_t maxLength = std::string::npos);
 
     bool AtEnd();
+    // After AtEnd answered yes at a Ctrl-Z: where it stands, and what follows
+    // it, read to the end of the input (a failed read ends the count there).
+    // Offset is -1 when the input ended otherwise.
+    TEndMark ExamineEndMark();
     // -1 while closed.
     std::int64_t PositionInBlocks() const
     {
@@ -142,6 +156,7 @@ private:
     std::size_t len_ = 0;           // valid bytes in the buffer
     std::int64_t bufferOffset_ = 0; // file offset of buffer_[0]
     bool endOfFile_ = false;
+    std::int64_t endMark_ = -1;
     // One past the furthest byte the line rules have looked at; the 128-byte
     // chunks up to it are the ones "fetched".
     std::int64_t examinedEnd_ = 0;

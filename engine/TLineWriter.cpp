@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "EInOutError.h"
 
@@ -13,6 +14,9 @@ namespace {
 // doubling up to this much for a large one.
 constexpr std::int64_t kFirstReserve = 1 << 20;
 constexpr std::int64_t kLargestReserve = 64 << 20;
+// The code a failed write to a sink reports; the sink's own exception is
+// what the caller gets.
+constexpr int kSinkFailed = -1;
 
 std::string SameFileMessage(const std::string& path)
 {
@@ -34,49 +38,64 @@ TLineWriter::TLineWriter(std::size_t bufferSize)
 
 TLineWriter::~TLineWriter()
 {
-    try {
-        Close();
-    } catch (...) {
-        // A destructor cannot report; callers that care call Close().
-    }
+    // A destructor cannot report, and a sink is finished only by a run that
+    // says it succeeded; callers that care call Close().
+    CloseAfterFailure();
 }
 
-void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe)
+void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, const std::string& shownAs)
 {
     Close();
+    const std::string& name = shownAs.empty() ? path : shownAs;
     // Checked before the open, so that an input the user may not write is
     // still reported as what it is...
     if (TOsFile::IdentityOf(path).SameFileAs(mustNotBe))
-        throw EInOutError(SameFileMessage(path));
+        throw EInOutError(SameFileMessage(name));
 
     // ...and again on what was really opened, which is not emptied until it
     // has passed.
     if (!file_.OpenForWriting(path))
-        throw EInOutError(CreateFailureMessage(path, file_.Error()));
+        throw EInOutError(CreateFailureMessage(name, file_.Error()));
     if (file_.Kind() == TOsFile::TKind::Directory) {
         file_.Close();
-        throw EInOutError(CreateFailureMessage(path, TOsFile::DirectoryError()));
+        throw EInOutError(CreateFailureMessage(name, TOsFile::DirectoryError()));
     }
     if (file_.Identity().SameFileAs(mustNotBe)) {
         file_.Close();
-        throw EInOutError(SameFileMessage(path));
+        throw EInOutError(SameFileMessage(name));
     }
     // Emptying a file that is empty already is not only useless: some file
     // systems take it as a sign to write everything out at close.
     if (file_.Kind() == TOsFile::TKind::Regular && file_.Size() > 0 && !file_.Truncate()) {
         const int error = file_.Error();
         file_.Close();
-        throw EInOutError(CreateFailureMessage(path, error));
+        throw EInOutError(CreateFailureMessage(name, error));
     }
 
     if (!buffers_)
         buffers_ = std::make_unique<char[]>(2 * capacity_);
     buffer_ = buffers_.get();
     used_ = 0;
-    path_ = path;
+    path_ = name;
     reserving_ = file_.Kind() == TOsFile::TKind::Regular;
     written_ = reservedEnd_ = 0;
     reserveStep_ = kFirstReserve;
+    open_ = true;
+}
+
+void TLineWriter::Open(ILineSink& sink)
+{
+    Close();
+    if (!buffers_)
+        buffers_ = std::make_unique<char[]>(2 * capacity_);
+    buffer_ = buffers_.get();
+    used_ = 0;
+    path_.clear();
+    reserving_ = false;
+    written_ = reservedEnd_ = 0;
+    sink_ = &sink;
+    sinkError_ = nullptr;
+    open_ = true;
 }
 
 void TLineWriter::ReserveSpaceFor(std::size_t n)
@@ -104,7 +123,7 @@ void TLineWriter::ReleaseUnusedSpace()
 void TLineWriter::Write(std::string_view text)
 {
     // An empty piece may come without any storage behind it.
-    if (!file_.IsOpen() || text.empty())
+    if (!open_ || text.empty())
         return;
     // Small pieces are gathered; a large one goes to the file as it is
     // rather than being copied first.
@@ -150,8 +169,17 @@ void TLineWriter::Flush()
 
 int TLineWriter::WriteAll(const char* data, std::size_t n)
 {
-    if (!file_.IsOpen())
+    if (!open_)
         return 0;
+    if (sink_) {
+        try {
+            sink_->Write(data, n);
+            return 0;
+        } catch (...) {
+            sinkError_ = std::current_exception();
+            return kSinkFailed;
+        }
+    }
     ReserveSpaceFor(n);
     written_ += static_cast<std::int64_t>(n);
     return file_.Write(data, n) ? 0 : file_.Error();
@@ -159,22 +187,53 @@ int TLineWriter::WriteAll(const char* data, std::size_t n)
 
 void TLineWriter::RaiseWriteError(int error)
 {
+    if (sinkError_)
+        std::rethrow_exception(sinkError_);
     throw EInOutError("Cannot write the output file \"" + path_ + "\": " + TOsFile::ErrorText(error));
 }
 
 void TLineWriter::Close()
 {
-    if (!file_.IsOpen())
+    if (!open_)
         return;
     int error = behind_.Wait();
     if (error == 0)
         error = WriteAll(buffer_, used_);
     used_ = 0;
-    ReleaseUnusedSpace();
-    if (!file_.Close() && error == 0)
-        error = file_.Error();
+    open_ = false;
+    if (ILineSink* const sink = std::exchange(sink_, nullptr)) {
+        if (error == 0) {
+            try {
+                sink->Finish();
+            } catch (...) {
+                sinkError_ = std::current_exception();
+                error = kSinkFailed;
+            }
+        }
+    } else {
+        ReleaseUnusedSpace();
+        if (!file_.Close() && error == 0)
+            error = file_.Error();
+    }
     if (error != 0)
         RaiseWriteError(error);
+}
+
+void TLineWriter::CloseAfterFailure() noexcept
+{
+    if (!sink_) {
+        try {
+            Close();
+        } catch (...) {
+            // The failure that ended the run is the one to report.
+        }
+        return;
+    }
+    behind_.Wait();
+    used_ = 0;
+    open_ = false;
+    sink_ = nullptr;
+    sinkError_ = nullptr;
 }
 
 } // namespace morvane

@@ -3,10 +3,12 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "ILineSink.h"
 #include "TFileIdentity.h"
 #include "TOsFile.h"
 #include "TWriteBehind.h"
@@ -32,9 +34,13 @@ public:
 
     // Creates the file or empties it. When the path leads to the file
     // `mustNotBe` (by any name or link) nothing is created or emptied and the
-    // open fails, so that a run can never destroy its own input.
-    void Open(const std::string& path, const TFileIdentity& mustNotBe = {});
-    bool IsOpen() const { return file_.IsOpen(); }
+    // open fails, so that a run can never destroy its own input. Messages
+    // name the file `shownAs` when given: the output a new file stands for.
+    void Open(const std::string& path, const TFileIdentity& mustNotBe = {}, const std::string& shownAs = {});
+    // Hands the buffers to `sink` instead of a file; Close then finishes it.
+    // The sink must outlive the writer's use of it.
+    void Open(ILineSink& sink);
+    bool IsOpen() const { return open_; }
     // The most that one Reserve can give.
     std::size_t BufferSize() const { return capacity_; }
 
@@ -45,7 +51,7 @@ public:
     template <typename Fill>
     void WriteLineWith(std::size_t n, Fill&& fill)
     {
-        if (!file_.IsOpen())
+        if (!open_)
             return;
         if (n + 2 > capacity_) {
             std::string line(n, '\0');
@@ -67,7 +73,7 @@ public:
     // exceeds the whole buffer. Commit then keeps the first k of them.
     char* Reserve(std::size_t n)
     {
-        if (!file_.IsOpen() || n > capacity_)
+        if (!open_ || n > capacity_)
             return nullptr;
         if (capacity_ - used_ < n)
             Flush();
@@ -81,9 +87,13 @@ public:
         used_ += k;
     }
 
-    // Writes out the buffer and releases the file; raises when either fails.
-    // The file is released in every case.
+    // Writes out the buffer and releases the file, or finishes the sink;
+    // raises when either fails. The file is released in every case.
     void Close();
+    // Closes after a failed run: a file keeps what was written before, as
+    // with Close; a sink is left unfinished and gets nothing more. Never
+    // raises.
+    void CloseAfterFailure() noexcept;
 
 private:
     void Flush();
@@ -100,6 +110,11 @@ private:
     std::size_t reserved_ = 0; // by the last Reserve, until its Commit
     std::string path_;
     TOsFile file_;
+    bool open_ = false;
+    ILineSink* sink_ = nullptr;
+    // What the sink raised, on whichever thread wrote to it; given to the
+    // caller by the next call that writes out.
+    std::exception_ptr sinkError_;
     // Disk space is set aside ahead of the writes to a regular file, which
     // spares the file system finding room page by page; what the output
     // does not use is given back at Close.

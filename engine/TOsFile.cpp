@@ -46,13 +46,25 @@ TOsFile::~TOsFile()
     Close();
 }
 
-bool TOsFile::OpenForReading(const std::string& path)
+bool TOsFile::OpenForReading(const std::string& path, bool waitForWriter)
 {
     Close();
     struct stat st {};
-    const int fd = OpenDescriptor(path, O_RDONLY, st, error_);
+    int fd = OpenDescriptor(path, O_RDONLY, st, error_);
     if (fd < 0)
         return false;
+    if (waitForWriter && S_ISFIFO(st.st_mode)) {
+        ::close(fd);
+        do
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            error_ = errno;
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+    }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         error_ = EISDIR;
@@ -161,6 +173,68 @@ TFileIdentity TOsFile::IdentityOf(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return {};
     return IdentityFrom(st);
+}
+
+TOsFile::TPathInfo TOsFile::InfoOf(const std::string& path)
+{
+    struct stat st {};
+    TPathInfo info;
+    if (::stat(path.c_str(), &st) != 0)
+        return info;
+    info.Exists = true;
+    info.Kind = S_ISREG(st.st_mode) ? TKind::Regular : S_ISDIR(st.st_mode) ? TKind::Directory : TKind::Other;
+    info.Mode = static_cast<unsigned>(st.st_mode & 0777);
+    return info;
+}
+
+std::string TOsFile::FollowLinks(const std::string& path)
+{
+    std::string at = path;
+    // As many as the system itself follows before it gives up (ELOOP).
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size())
+            return at;
+        target.resize(static_cast<std::size_t>(n));
+        // A relative link is relative to the folder the link stands in.
+        const std::size_t slash = at.rfind('/');
+        at = target.front() == '/' || slash == std::string::npos ? target : at.substr(0, slash + 1) + target;
+    }
+    return at;
+}
+
+int TOsFile::CreateNew(const std::string& path, int keepMode)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          keepMode >= 0 ? static_cast<mode_t>(keepMode) & 0700 : 0666);
+    if (fd < 0)
+        return errno;
+    // The umask would take bits off the mode the earlier output had.
+    int error = keepMode >= 0 && ::fchmod(fd, static_cast<mode_t>(keepMode)) != 0 ? errno : 0;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0)
+        ::unlink(path.c_str());
+    return error;
+}
+
+int TOsFile::PutInPlace(const std::string& from, const std::string& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void TOsFile::RemoveNow(const char* path) noexcept
+{
+    ::unlink(path);
+}
+
+int TOsFile::ExistsError()
+{
+    return EEXIST;
 }
 
 std::string TOsFile::ErrorText(int error)

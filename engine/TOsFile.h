@@ -23,8 +23,10 @@ public:
 
     // An existing file, in binary. Others may go on reading it but not write
     // it, and a file that another program holds open for writing cannot be
-    // opened. A directory fails with DirectoryError().
-    bool OpenForReading(const std::string& path);
+    // opened. A directory fails with DirectoryError(). The open never waits;
+    // with waitForWriter a FIFO is opened again, waiting for its writer as
+    // `cat` does, since a FIFO without one reads as empty.
+    bool OpenForReading(const std::string& path, bool waitForWriter = false);
     // Creates the file or opens it as it is; Truncate empties it.
     bool OpenForWriting(const std::string& path);
     bool IsOpen() const
@@ -59,6 +61,27 @@ public:
 
     // The identity of the file a path leads to; Known is false when none.
     static TFileIdentity IdentityOf(const std::string& path);
+
+    // What a path leads to, links followed.
+    struct TPathInfo {
+        bool Exists = false;
+        TKind Kind = TKind::Other;
+        unsigned Mode = 0; // permission bits (POSIX)
+    };
+    static TPathInfo InfoOf(const std::string& path);
+    // The path with every symbolic link on its last component followed, so
+    // that replacing the file it names keeps the link; the path itself when
+    // it is no link.
+    static std::string FollowLinks(const std::string& path);
+    // Creates a file that must not exist yet (0, or the error: the system's
+    // "exists" code is ExistsError()). With keepMode >= 0 it gets exactly
+    // those permission bits, else what a newly created file gets.
+    static int CreateNew(const std::string& path, int keepMode);
+    // Puts `from` in the place of `to`, replacing whatever is there.
+    static int PutInPlace(const std::string& from, const std::string& to);
+    // Removes a file; safe in a signal handler on POSIX.
+    static void RemoveNow(const char* path) noexcept;
+    static int ExistsError();
     static std::string ErrorText(int error);
     static int DirectoryError();
 

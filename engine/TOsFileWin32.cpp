@@ -35,7 +35,9 @@ TFileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
 }
 
 // Only readers may share the file: an open fails while another program
-// writes it, and nobody can start writing it while it is open here.
+// writes it, and nobody can start writing it while it is open here. An
+// output may still be deleted, which is how a stopped converter takes its
+// unfinished file away.
 HANDLE OpenHandle(const std::string& path, DWORD access, DWORD disposition, int& error)
 {
     std::wstring wide;
@@ -43,7 +45,8 @@ HANDLE OpenHandle(const std::string& path, DWORD access, DWORD disposition, int&
         error = ERROR_NO_UNICODE_TRANSLATION;
         return nullptr;
     }
-    const HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+    const HANDLE handle = CreateFileW(wide.c_str(), access,
+                                      access == GENERIC_WRITE ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -62,7 +65,9 @@ TOsFile::~TOsFile()
     Close();
 }
 
-bool TOsFile::OpenForReading(const std::string& path)
+// A named pipe's reader waits in ReadFile anyway; there is nothing to wait
+// for at the open.
+bool TOsFile::OpenForReading(const std::string& path, bool /*waitForWriter*/)
 {
     Close();
     const HANDLE handle = OpenHandle(path, GENERIC_READ, OPEN_EXISTING, error_);
@@ -185,6 +190,93 @@ TFileIdentity TOsFile::IdentityOf(const std::string& path)
     const bool known = GetFileInformationByHandle(handle, &info) != 0;
     CloseHandle(handle);
     return known ? IdentityFrom(info) : TFileIdentity{};
+}
+
+TOsFile::TPathInfo TOsFile::InfoOf(const std::string& path)
+{
+    TPathInfo info;
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide))
+        return info;
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return info;
+    info.Exists = true;
+    BY_HANDLE_FILE_INFORMATION data {};
+    if (GetFileInformationByHandle(handle, &data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        info.Kind = TKind::Directory;
+    else if (GetFileType(handle) == FILE_TYPE_DISK)
+        info.Kind = TKind::Regular;
+    CloseHandle(handle);
+    return info;
+}
+
+std::string TOsFile::FollowLinks(const std::string& path)
+{
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide))
+        return path;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return path;
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return path;
+    std::wstring target(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (n == 0 || n >= target.size())
+        return path;
+    target.resize(n);
+    return Utf8FromWide(target);
+}
+
+int TOsFile::CreateNew(const std::string& path, int /*keepMode*/)
+{
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide))
+        return ERROR_NO_UNICODE_TRANSLATION;
+    // Deleting stays allowed, so that a console's Ctrl+C can take the file
+    // away while the run still writes it.
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return static_cast<int>(GetLastError());
+    CloseHandle(handle);
+    return 0;
+}
+
+int TOsFile::PutInPlace(const std::string& from, const std::string& to)
+{
+    std::wstring source;
+    std::wstring target;
+    if (!WideFromUtf8(from, source) || !WideFromUtf8(to, target))
+        return ERROR_NO_UNICODE_TRANSLATION;
+    // ReplaceFileW keeps what the earlier output had (its attributes, its
+    // access rights); a new output has nothing to keep.
+    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return 0;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return 0;
+    return static_cast<int>(GetLastError());
+}
+
+void TOsFile::RemoveNow(const char* path) noexcept
+{
+    wchar_t wide[32768];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) > 0)
+        DeleteFileW(wide);
+}
+
+int TOsFile::ExistsError()
+{
+    return ERROR_FILE_EXISTS;
 }
 
 std::string TOsFile::ErrorText(int error)

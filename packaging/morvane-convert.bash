@@ -7,7 +7,11 @@ _morvane_convert()
 
     # Options whose value is not a file: nothing sensible to offer.
     case $prev in
-        -s | --separators | -t | --to | --header-map | --data-map | --relative-time-separator)
+        -s | --separators | -t | --to | --header-map | --data-map | --relative-time-separator | --cell-separator)
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W "csv xlsx" -- "$cur"))
             return
             ;;
         -o | --output)
@@ -19,7 +23,7 @@ _morvane_convert()
 
     case $cur in
         -*)
-            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --preview --check -q --quiet -h --help --version"
+            local opts="-o --output -s --separators -t --to --header-map --data-map -r --relative-time --relative-time-separator --across-midnight --format --cell-separator --preview --check -q --quiet -h --help --version"
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))
             return
             ;;

@@ -98,9 +98,22 @@ std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDia
     if (!request.InitialDir.isEmpty())
         dialog.setDirectory(request.InitialDir);
     if (!request.Filter.isEmpty())
-        dialog.setNameFilter(request.Filter);
+        dialog.setNameFilters(request.Filter.split(QStringLiteral(";;")));
     if (!request.DefaultExt.isEmpty())
         dialog.setDefaultSuffix(request.DefaultExt);
+    // A name typed without a suffix takes the chosen filter's.
+    const auto suffixOf = [](const QString& filter) {
+        const qsizetype star = filter.indexOf(QStringLiteral("(*."));
+        return star < 0 ? QString() : filter.mid(star + 3).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
+    };
+    for (const QString& filter : dialog.nameFilters()) {
+        if (!request.DefaultExt.isEmpty() && suffixOf(filter) == request.DefaultExt)
+            dialog.selectNameFilter(filter);
+    }
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffixOf](const QString& filter) {
+        if (const QString suffix = suffixOf(filter); !suffix.isEmpty())
+            dialog.setDefaultSuffix(suffix);
+    });
     const QString start = request.FileName.isEmpty() ? lastSaveFileName_ : request.FileName;
     if (!start.isEmpty())
         dialog.selectFile(start);

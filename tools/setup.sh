@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev
   fonts-liberation fonts-wine fontconfig
   locales
+  libxlsxwriter-dev libz-mingw-w64-dev python3-openpyxl
   clang libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream shared-mime-info man-db bash-completion
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick

@@ -3,6 +3,7 @@
 #include "ErrorReporting.h"
 
 #include "ConvertFile.h"
+#include "ConvertToWorkbook.h"
 #include "IPlatform.h"
 #include "MainAssets.h"
 #include "OutputName.h"
@@ -16,6 +17,7 @@
 #include "TFileOpenEdit.h"
 #include "TBrowseFocusKeeper.h"
 #include "TConversionRun.h"
+#include "TOutputFormatNote.h"
 #include "TWindowKeys.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
@@ -385,6 +387,7 @@ void TfMain::CreatePage3()
     btn_OpenExcelFile->setGeometry(15, 157, 31, 24);
     btn_SaveExcelFile = new TBevelButton(QStringLiteral("&Go"), TabSheet1);
     btn_SaveExcelFile->setGeometry(307, 205, 71, 24);
+    outputFormat_ = new TOutputFormatNote(TabSheet1);
     run_ = new TConversionRun(*this, *progress_Excel);
     new TWindowKeys(*this, *PageControl1, *FileOpenEdit1);
     new TBrowseFocusKeeper(*FileOpenEdit1);
@@ -472,6 +475,7 @@ void TfMain::TabSheet1Show()
 {
     RefreshIfStale();
     progress_Excel->setVisible(false);
+    ShowOutputFormat();
 }
 
 void TfMain::ed_SeperatorChange()
@@ -492,6 +496,7 @@ void TfMain::HeaderEditChange(TBevelEdit* sender)
 void TfMain::LineEditChange(TBevelEdit* sender)
 {
     EditChange(sender, *lineRow_, dataTemplate_, lbl_data);
+    ShowOutputFormat();
 }
 
 bool TfMain::BuildHeaderEdits(const TTemplateExcerpt& templ)
@@ -511,6 +516,8 @@ void TfMain::btn_OpenExcelFileClick()
     IPlatform::TSaveDialogRequest request;
     request.FileName = SaveDialog1.FileName;
     request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
+    request.Filter = TOutputFormatNote::DialogFilter();
+    request.DefaultExt = TOutputFormatNote::DialogSuffix(lb_FileNameExcel->Caption());
     std::optional<QString> chosen = Platform().SaveFileName(this, request);
     // The conversion would destroy its own input: the dialog comes back
     // until another name is chosen or it is cancelled.
@@ -525,6 +532,7 @@ void TfMain::btn_OpenExcelFileClick()
     SaveDialog1.FileName = *chosen;
     RememberFolderOf(IPlatform::TFolder::Output, *chosen);
     lb_FileNameExcel->SetCaption(*chosen);
+    ShowOutputFormat();
 }
 
 void TfMain::btn_SaveExcelFileClick()
@@ -544,8 +552,14 @@ void TfMain::btn_SaveExcelFileClick()
     if (!output.contains(QLatin1Char('/')))
         output = QFileInfo(input).path() + QLatin1Char('/') + output;
 
-    run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output),
-               settings](morvane::IProgressSink& sink) { morvane::ConvertFile(input, output, settings, sink); });
+    const bool workbook = TOutputFormatNote::WritesWorkbook(output);
+    run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output), settings,
+               workbook](morvane::IProgressSink& sink) {
+        if (workbook)
+            morvane::ConvertToWorkbook(input, output, settings, {}, sink);
+        else
+            morvane::ConvertFile(input, output, settings, sink);
+    });
 }
 
 void TfMain::Label9Click()
@@ -707,6 +721,14 @@ void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplat
     }
     const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
     SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));
+}
+
+// The first data line as the run writes it, for the note's count of cells.
+void TfMain::ShowOutputFormat()
+{
+    std::string line = cb_RelativeTimeSeperator->Checked() ? "0" + relativeTimeSeparator_ : std::string();
+    line += morvane::MapLine(dataTemplate_.Text, separatorSet_, lineRow_->Texts());
+    outputFormat_->Show(lb_FileNameExcel->Caption(), !dataTemplate_.Text.empty(), line);
 }
 
 void TfMain::SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text)

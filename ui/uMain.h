@@ -19,6 +19,7 @@ class TBevelEdit;
 class TBevelLabel;
 class TConversionRun;
 class TFileOpenEdit;
+class TOutputFormatNote;
 class TReplacementRow;
 class TSegmentProgress;
 class TStyledPageControl;
@@ -87,6 +88,8 @@ public:
     const std::vector<TBevelEdit*>& LineEdits() const;
     TReplacementRow& HeaderRow() const { return *headerRow_; }
     TReplacementRow& LineRow() const { return *lineRow_; }
+    // Page 3's note of what "&Go" writes.
+    TOutputFormatNote& OutputFormat() const { return *outputFormat_; }
 
     const std::string& SeparatorSet() const { return separatorSet_; }
     const std::string& RelativeTimeSeparator() const { return relativeTimeSeparator_; }
@@ -156,6 +159,7 @@ private:
     void EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplateExcerpt& templ,
                     TBevelLabel* preview);
     void SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text);
+    void ShowOutputFormat();
 
     static IPlatform& Platform();
 
@@ -174,6 +178,7 @@ private:
     TConversionRun* run_ = nullptr;
     TReplacementRow* headerRow_ = nullptr;
     TReplacementRow* lineRow_ = nullptr;
+    TOutputFormatNote* outputFormat_ = nullptr;
     std::string separatorSet_;
     std::string relativeTimeSeparator_;
     TTemplateExcerpt headerTemplate_;

@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "ProgramRun.h"
 #include "TOsFile.h"
 #include "TempFiles.h"
@@ -124,6 +132,8 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"--across-midnight", "a.pe"}, "--across-midnight counts the relative time column; it needs -r"},
         {{"--check", "--preview", "a.pe"}, "--preview and --check cannot be combined"},
         {{"--check", "-o", "x.csv", "a.pe"}, "--check writes nothing; --output has no use with it"},
+        {{"--format", "ods", "a.pe"}, "--format takes csv or xlsx, not \"ods\""},
+        {{"--cell-separator", "", "a.pe"}, "--cell-separator takes exactly one character, not \"\""},
     };
     for (const Case& c : cases) {
         const Result r = Convert(folder, c.args);
@@ -204,6 +214,35 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
 #endif
 }
 
+// The cells themselves are read back in the workbook tests; here only which
+// container is written, under which name, and the warning.
+TEST(MorvaneConvert, WorkbookFollowsFormatOrOutputNameAndWarnsOfOneCellLines)
+{
+    const std::string warning = "morvane-convert: a.pe: warning: the first data line holds no \";\" after the "
+                                "separators are mapped, so every line becomes one cell; map them to it with "
+                                "--to \";\" or name another with --cell-separator\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+        std::string start; // of the file written
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--format", "xlsx", "a.pe"}, "a (XLS).xlsx", "PK", warning},
+        {{"-o", "o.XLSX", "--to", ";", "a.pe"}, "o.XLSX", "PK", ""},
+        {{"-o", "o.xlsx", "--cell-separator", ",", "a.pe"}, "o.xlsx", "PK", ""},
+        {{"--format", "csv", "-o", "o.xlsx", "a.pe"}, "o.xlsx", "Time,A,B", ""},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        WriteBytes(folder / "a.pe", kInput);
+        const Result r = Convert(folder, c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(ReadBytes(folder / c.output).substr(0, c.start.size()), c.start);
+    }
+}
+
 TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
 {
     TempFolder folder;
@@ -222,13 +261,12 @@ TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H,I\r\n");
     EXPECT_EQ(ReadBytes(folder / "m (XLS).csv"), "M\r\n");
 
-    // A run that failed after creating its output has written it.
+    // A run that failed left its output alone, so the next input may write it.
     WriteBytes(folder / "f.pe", "H\r\nno time\r\n");
     WriteBytes(folder / "f.log", "H\r\n12:00:00\r\n");
     const Result failed = Convert(folder, {"-r", "f.pe", "f.log"});
-    EXPECT_EQ(failed.err, "morvane-convert: f.pe: line 2: 'no time' is not a valid time\n"
-                          "morvane-convert: f.log: The output file \"f (XLS).csv\" was already written "
-                          "from \"f.pe\" in this run\n");
+    EXPECT_EQ(failed.err, "morvane-convert: f.pe: line 2: 'no time' is not a valid time\n");
+    EXPECT_EQ(ReadBytes(folder / "f (XLS).csv"), "relTime; H\r\n0;12:00:00\r\n");
 }
 
 TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
@@ -247,6 +285,11 @@ TEST(MorvaneConvert, PreviewPrintsHeaderAndFirstDataLineOnly)
         {{"--preview", "-r", "header.pe"}, "relTime; H,I\n"},
         {{"--preview", "-r", "empty.pe"}, "relTime; \n"},
         {{"--preview", "--to", ";", "-r", "a.pe"}, "relTime; Time;A;B\n0;12:00:00;1;2\n"},
+        {{"--preview", "--format", "xlsx", "-r", "--to", ";", "a.pe"},
+         "[text \"relTime\"] [text \" Time\"] [text \"A\"] [text \"B\"]\n"
+         "[number 0] [time 12:00:00] [number 1] [number 2]\n"},
+        {{"--preview", "-o", "x.xlsx", "--cell-separator", ",", "a.pe"},
+         "[text \"Time\"] [text \"A\"] [text \"B\"]\n[time 12:00:00] [number 1] [number 2]\n"},
         {{"--preview", "--data-map", "/", "a.pe", "a.pe"},
          "a.pe:\nTime,A,B\n12:00:00/1,2\na.pe:\nTime,A,B\n12:00:00/1,2\n"},
     };
@@ -281,6 +324,7 @@ TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
     for (int i = 0; i < 103; ++i)
         many += "1\r\n";
     WriteBytes(folder / "many.pe", many);
+    WriteBytes(folder / "z.pe", "T,V\r\n" + std::string(121, '1') + "\r\n\x1a" "12:00:00,2\r\n");
     std::string shownOfMany;
     for (int line = 3; line < 103; ++line)
         shownOfMany += "morvane-convert: many.pe: line " + std::to_string(line) +
@@ -301,6 +345,9 @@ TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
         {{"--check", "bad.pe"}, 0, "bad.pe: 4 data lines, 0 findings\n", ""},
         {{"--check", "-s", ",;", "bad.pe"}, 1, "bad.pe: 4 data lines, 1 finding\n",
          "morvane-convert: bad.pe: line 4: 2 separators where the first data line has 1\n"},
+        {{"--check", "z.pe"}, 1, "z.pe: 1 data line, 1 finding\n",
+         "morvane-convert: z.pe: line 3: stopped at the end-of-file mark at byte 128; 12 bytes after it "
+         "were not converted\n"},
         {{"--check", "a.pe", "missing.pe", "many.pe"}, 1,
          "a.pe: 2 data lines, 1 finding\nmany.pe: 104 data lines, 103 findings\n",
          "morvane-convert: a.pe: line 3: 3 separators where the first data line has 2\n"
@@ -337,7 +384,7 @@ TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
     const Result r = Convert(folder, {"-r", "-o", "out.csv", "bad.pe"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvane-convert: bad.pe: line 4: '9:05:03;' is not a valid time\n");
-    EXPECT_EQ(ReadBytes(folder / "out.csv"), "relTime; Time,Value\r\n0;12:00:00,1.5\r\n2;12:00:02,2.5\r\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.csv"));
 
     // Without the column the same file converts.
     EXPECT_EQ(Convert(folder, {"-o", "out.csv", "bad.pe"}).status, 0);
@@ -345,6 +392,92 @@ TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
 
 #ifndef _WIN32
 // Windows file names cannot hold control bytes.
+TEST(MorvaneConvert, DataBehindAnEndOfFileMarkIsWarnedOf)
+{
+    TempFolder folder;
+    WriteBytes(folder / "z.pe", "T,V\r\n" + std::string(121, '1') + "\r\n\x1a" "12:00:00,2\r\n\x1a");
+    const Result r = Convert(folder, {"-o", "out.csv", "z.pe"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "morvane-convert: z.pe: warning: stopped at the end-of-file mark at byte 128; 13 bytes "
+                     "after it were not converted\n");
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), "T,V\r\n" + std::string(121, '1') + "\r\n");
+}
+
+#ifndef _WIN32
+// Whatever ends a run early, the output that was there stays byte for byte
+// and the run's unfinished new file is gone.
+TEST(MorvaneConvert, FailedOrInterruptedRunLeavesTheEarlierOutput)
+{
+    TempFolder folder;
+    std::string big = "Time,A\r\n";
+    while (big.size() < 200000)
+        big += "12:00:00,1\r\n";
+    WriteBytes(folder / "big.pe", big);
+    const std::string earlier(1 << 20, 'e');
+
+    // A disk that fills: writes past the file size limit fail as they
+    // would on a full disk, without needing one.
+    WriteBytes(folder / "out.csv", earlier);
+    const std::string limited = "trap '' XFSZ; ulimit -f 64; " + CommandLine(folder, {"-q", "-o", "out.csv", "big.pe"}) +
+                                " 2>" + Quote(folder / "err.txt");
+    EXPECT_NE(std::system(limited.c_str()), 0);
+    EXPECT_EQ(ReadBytes(folder / "err.txt"),
+              "morvane-convert: big.pe: Cannot write the output file \"out.csv\": " +
+                  morvane::TOsFile::ErrorText(EFBIG) + "\n");
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), earlier);
+    EXPECT_EQ(morvane::test::Leftovers(folder / ""), "");
+
+    // Signals that end it in the middle of reading a FIFO that never ends.
+    ASSERT_EQ(::mkfifo((folder / "endless.pe").c_str(), 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const int writer = ::open((folder / "endless.pe").c_str(), O_RDWR);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, big.data(), 4096), 4096);
+        const pid_t child = morvane::test::StartProgram(MORVANE_CONVERT, {"-q", "-o", "out.csv", "endless.pe"},
+                                                        folder / "", folder / "out.txt", folder / "err.txt");
+        for (int wait = 0; wait < 500 && morvane::test::Leftovers(folder / "").empty(); ++wait)
+            ::usleep(10000);
+        EXPECT_NE(morvane::test::Leftovers(folder / ""), "") << "the run never began";
+        ::kill(child, signal);
+        const int raw = morvane::test::WaitForProgram(child);
+        ::close(writer);
+        EXPECT_EQ(WIFSIGNALED(raw) ? WTERMSIG(raw) : 0, signal);
+        EXPECT_EQ(ReadBytes(folder / "out.csv"), earlier);
+        EXPECT_EQ(morvane::test::Leftovers(folder / ""), "");
+    }
+}
+
+// A FIFO is read as `cat` reads it: a writer that comes late is waited for,
+// not taken for an empty file.
+TEST(MorvaneConvert, FifoInputWaitsForItsWriter)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "late.pe").c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"--to=;", "-o", "out.csv", "late.pe"}, 0, ""},
+        {{"--check", "late.pe"}, 1, "late.pe: 2 data lines, 1 finding\n"},
+    };
+    for (const Case& c : cases) {
+        const pid_t child = morvane::test::StartProgram(MORVANE_CONVERT, c.args, folder / "", folder / "out.txt",
+                                                        folder / "err.txt");
+        ::usleep(300000);
+        const int writer = ::open((folder / "late.pe").c_str(), O_WRONLY);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, kInput.data(), kInput.size()), static_cast<ssize_t>(kInput.size()));
+        ::close(writer);
+        const int raw = morvane::test::WaitForProgram(child);
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status) << c.args.front();
+        EXPECT_EQ(ReadBytes(folder / "out.txt"), c.out);
+    }
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
+}
+#endif
+
 TEST(MorvaneConvert, MessagesAreWrittenWholeAndShowControlBytesOnAPipe)
 {
     TempFolder folder;

@@ -118,9 +118,21 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
                                  " where the first data line has " + std::to_string(first));
         e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     }
+    const std::string after = model.AfterEndMark();
+    if (after.find_first_not_of(std::string(" \t\r\n\f\v\x1a\0", 9)) != std::string::npos)
+        e.findings.push_back("line " + std::to_string(e.dataLines + 2) + ": stopped at the end-of-file mark at byte " +
+                             std::to_string(model.EndMark()) + "; " + std::to_string(after.size()) +
+                             (after.size() == 1 ? " byte" : " bytes") + " after it were not converted");
     e.calls.push_back("SetText(finished)");
     e.calls.push_back("SetPercent(100)");
     return e;
+}
+
+// What the output file holds after a run that found `earlier` there: a
+// failed run leaves it as it was.
+inline std::string OutputAfter(const Expected& e, const std::string& earlier)
+{
+    return e.error.empty() ? e.output : earlier;
 }
 
 // Settings that between them reach every way of the run: one or two

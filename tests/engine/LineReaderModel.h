@@ -53,6 +53,16 @@ public:
         return !Peek(b) || b == kCtrlZ;
     }
 
+    // After AtEnd: the bytes behind the Ctrl-Z that ended the input, and its
+    // offset; -1 when none did.
+    std::int64_t EndMark() const
+    {
+        return pos_ < bytes_.size() && static_cast<unsigned char>(bytes_[pos_]) == kCtrlZ
+                   ? static_cast<std::int64_t>(pos_)
+                   : -1;
+    }
+    std::string AfterEndMark() const { return EndMark() < 0 ? std::string() : bytes_.substr(pos_ + 1); }
+
     std::int64_t PositionInBlocks() const { return static_cast<std::int64_t>(fetched_ / 128); }
     std::int64_t SizeInBlocks() const { return static_cast<std::int64_t>(bytes_.size() / 128); }
 

@@ -51,6 +51,45 @@ inline HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disp
 }
 #endif
 
+#ifndef _WIN32
+// Starts the program as RunProgram does and returns at once: its process
+// id, or -1.
+inline pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workingFolder, const std::string& outPath,
+                          const std::string& errPath)
+{
+    const pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    const int input = ::open("/dev/null", O_RDONLY);
+    const int output = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int errors = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (input < 0 || output < 0 || errors < 0 || ::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 ||
+        ::dup2(errors, 2) < 0 || (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0))
+        ::_exit(127);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
+
+// The raw wait status of a started program, or -1.
+inline int WaitForProgram(pid_t child)
+{
+    int raw = 0;
+    if (child < 0)
+        return -1;
+    while (::waitpid(child, &raw, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return raw;
+}
+#endif
+
 // The exit status, or -1 when the program could not be run or did not exit.
 inline int RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& workingFolder, const std::string& outPath, const std::string& errPath)
@@ -85,30 +124,8 @@ inline int RunProgram(const std::string& program, const std::vector<std::string>
     CloseHandle(process.hProcess);
     return exited ? static_cast<int>(status) : -1;
 #else
-    const pid_t child = ::fork();
-    if (child < 0)
-        return -1;
-    if (child == 0) {
-        const int input = ::open("/dev/null", O_RDONLY);
-        const int output = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int errors = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (input < 0 || output < 0 || errors < 0 || ::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 ||
-            ::dup2(errors, 2) < 0 || (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0))
-            ::_exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int raw = 0;
-    while (::waitpid(child, &raw, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const int raw = WaitForProgram(StartProgram(program, args, workingFolder, outPath, errPath));
+    return raw >= 0 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
 }
 

@@ -88,6 +88,18 @@ inline std::string ReadBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The new files that runs left behind in a folder instead of putting them
+// in place or removing them; empty when none.
+inline std::string Leftovers(const std::string& folder)
+{
+    std::string names;
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder))) {
+        if (entry.path().extension() == ".part")
+            names += Utf8Of(entry.path().filename()) + " ";
+    }
+    return names;
+}
+
 // Whether file permissions bind this process: root on POSIX writes any file.
 // Windows keeps a read-only file read-only for everyone.
 inline bool PermissionsBind()
@@ -98,6 +110,16 @@ inline bool PermissionsBind()
     return ::geteuid() != 0;
 #endif
 }
+
+#ifndef _WIN32
+// The bits a newly created file does not get.
+inline unsigned Umask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+#endif
 
 // Bytes of disk the file takes, or -1.
 inline std::int64_t AllocatedBytes(const std::string& path)

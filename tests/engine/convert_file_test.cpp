@@ -4,7 +4,12 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <random>
 
@@ -159,23 +164,23 @@ TEST(ConvertFile, ThreeHundredBytesGiveTheProgressSequence)
     }
 }
 
-TEST(ConvertFile, BadClockEndsRunAfterCleanUpKeepingEarlierLines)
+TEST(ConvertFile, BadClockEndsRunAfterCleanUpLeavingTheEarlierOutput)
 {
     TempFolder folder;
     struct Case {
         std::string input;
-        std::string written;
         std::int64_t failedLine;
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"T,V\r\n12:00:00,1\r\n12:00:02,2\r\n9:05:03;1,5\r\n12:00:09,3\r\n",
-         "relTime; T;V\r\n0;12:00:00;1\r\n2;12:00:02;2\r\n", 4, "'9:05:03;' is not a valid time"},
-        {"T,V\r\n12:00:00,1\r\n\r\n", "relTime; T;V\r\n0;12:00:00;1\r\n", 3, "'' is not a valid time"},
-        {"T,V\r\nDate,1\r\n", "relTime; T;V\r\n", 2, "'Date,1' is not a valid time"},
+        {"T,V\r\n12:00:00,1\r\n12:00:02,2\r\n9:05:03;1,5\r\n12:00:09,3\r\n", 4, "'9:05:03;' is not a valid time"},
+        {"T,V\r\n12:00:00,1\r\n\r\n", 3, "'' is not a valid time"},
+        {"T,V\r\nDate,1\r\n", 2, "'Date,1' is not a valid time"},
     };
+    const std::string earlier(1 << 20, 'e');
     for (const Case& c : cases) {
         WriteBytes(folder / "in.pe", c.input);
+        WriteBytes(folder / "out.csv", earlier);
         for (const Buffers& b : kBuffers) {
             TRecordingSink sink;
             std::int64_t failedLine = -1;
@@ -190,8 +195,143 @@ TEST(ConvertFile, BadClockEndsRunAfterCleanUpKeepingEarlierLines)
                 EXPECT_EQ(e.Message(), c.message);
             }
             EXPECT_EQ(failedLine, c.failedLine);
-            EXPECT_EQ(ReadBytes(folder / "out.csv"), c.written);
+            EXPECT_EQ(ReadBytes(folder / "out.csv"), earlier);
+            EXPECT_EQ(test::Leftovers(folder / ""), "");
             EXPECT_TRUE(sink.EndsFinished());
+        }
+    }
+}
+
+#ifndef _WIN32
+// The output is replaced by renaming a new file over it: what the user set
+// up around the earlier output must survive that.
+struct ReplacedOutputCase {
+    const char* name;
+    const char* input;
+    std::string output; // what the run is given, relative to the folder
+    std::string written; // the file that must then hold the result
+    unsigned mode;       // that file's mode after the run
+    std::string content;
+};
+
+class ReplacedOutput : public ::testing::TestWithParam<ReplacedOutputCase> {};
+
+TEST_P(ReplacedOutput, KeepsModeAndLinksAndOnFailureEveryByte)
+{
+    const ReplacedOutputCase& c = GetParam();
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "data");
+    WriteBytes(folder / "in.pe", c.input);
+    WriteBytes(folder / "data/old.csv", "earlier");
+    ::chmod((folder / "data/old.csv").c_str(), 0640);
+    std::filesystem::create_symlink("data/old.csv", test::PathOf(folder / "link.csv"));
+    std::filesystem::create_symlink("data/new.csv", test::PathOf(folder / "dangling.csv"));
+    const auto before = std::filesystem::symlink_status(test::PathOf(folder / c.output)).type();
+
+    TRecordingSink sink;
+    try {
+        ConvertFile(folder / "in.pe", folder / c.output, SemicolonSettings(true), sink);
+    } catch (const EConvertError&) {
+    }
+    EXPECT_EQ(ReadBytes(folder / c.written), c.content);
+    struct stat st {};
+    ASSERT_EQ(::stat((folder / c.written).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.mode);
+    EXPECT_EQ(std::filesystem::symlink_status(test::PathOf(folder / c.output)).type(), before);
+    EXPECT_EQ(test::Leftovers(folder / "") + test::Leftovers(folder / "data"), "");
+}
+
+const char kGood[] = "T,V\r\n12:00:00,1\r\n";
+const char kBad[] = "T,V\r\n12:00:00,1\r\nnoon,2\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mended, ReplacedOutput,
+    ::testing::Values(
+        ReplacedOutputCase{"FileKeepsItsMode", kGood, "data/old.csv", "data/old.csv", 0640, "relTime; T;V\r\n0;12:00:00;1\r\n"},
+        ReplacedOutputCase{"LinkStaysALink", kGood, "link.csv", "data/old.csv", 0640, "relTime; T;V\r\n0;12:00:00;1\r\n"},
+        ReplacedOutputCase{"DanglingLinkGetsItsTarget", kGood, "dangling.csv", "data/new.csv", 0666 & ~test::Umask(),
+                           "relTime; T;V\r\n0;12:00:00;1\r\n"},
+        ReplacedOutputCase{"FailureLeavesFile", kBad, "data/old.csv", "data/old.csv", 0640, "earlier"},
+        ReplacedOutputCase{"FailureLeavesLinkTarget", kBad, "link.csv", "data/old.csv", 0640, "earlier"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConvertFile, WritableOutputInAFolderClosedToNewFilesIsWrittenInPlace)
+{
+    if (!test::PermissionsBind())
+        GTEST_SKIP() << "root may make files in any folder";
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "shut");
+    WriteBytes(folder / "in.pe", kGood);
+    WriteBytes(folder / "shut/out.csv", "earlier");
+    ::chmod((folder / "shut").c_str(), 0500);
+    TRecordingSink sink;
+    ConvertFile(folder / "in.pe", folder / "shut/out.csv", {}, sink);
+    ::chmod((folder / "shut").c_str(), 0700);
+    EXPECT_EQ(ReadBytes(folder / "shut/out.csv"), kGood);
+}
+
+// Truncates the input the moment the run has its size, before it reads.
+class TShrinkingSink : public TRecordingSink {
+public:
+    explicit TShrinkingSink(std::string path) : path_(std::move(path)) {}
+    void SetMaximum(std::int64_t maximum) override
+    {
+        TRecordingSink::SetMaximum(maximum);
+        std::filesystem::resize_file(test::PathOf(path_), 0);
+    }
+
+private:
+    std::string path_;
+};
+
+TEST(ConvertFile, InputThatBecomesShorterFailsAndLeavesTheEarlierOutput)
+{
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", "T,V\r\n" + std::string(300, 'x') + "\r\n");
+    WriteBytes(folder / "out.csv", "earlier");
+    TShrinkingSink sink(folder / "in.pe");
+    try {
+        ConvertFile(folder / "in.pe", folder / "out.csv", {}, sink);
+        ADD_FAILURE() << "a cut input went unnoticed";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message(), "The PE file \"" + folder / "in.pe" +
+                                   "\" became shorter while it was read: it ended at byte 0 of the 307 it had "
+                                   "when the run began");
+    }
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), "earlier");
+}
+#endif
+
+// A Ctrl-Z where a line would begin ends the input, as stored files rely
+// on; what follows it is told, so that it is not dropped without a word.
+TEST(ConvertFile, EndMarkIsToldWithWhatFollowsIt)
+{
+    TempFolder folder;
+    struct Case {
+        std::string input;
+        std::int64_t offset;
+        std::int64_t after;
+        bool nonBlank;
+    };
+    const std::vector<Case> cases = {
+        {"H\r\n1\r\n", -1, 0, false},
+        {"H\r\n\x1a" "2\r\n", 3, 3, true},
+        {"H\r\n" + std::string(123, 'a') + "\r\n\x1a" "12:00:00,1\r\n", 128, 12, true},
+        {std::string("H\r\n1\r\n\x1a\x1a\x1a \r\n\0", 13), 6, 6, false},
+        {"H\r\n1\x1a" "ab\r\n2\r\n", -1, 0, false},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(folder / "in.pe", c.input);
+        for (const Buffers& b : kBuffers) {
+            TRecordingSink sink;
+            TEndMark mark;
+            TConvertFileOptions options;
+            options.EndMark = &mark;
+            options.ReadSize = b.read;
+            ConvertFile(folder / "in.pe", folder / "out.csv", {}, sink, options);
+            EXPECT_EQ(mark.Offset, c.offset) << c.input;
+            EXPECT_EQ(mark.BytesAfter, c.after) << c.input;
+            EXPECT_EQ(mark.NonBlankAfter, c.nonBlank) << c.input;
         }
     }
 }
@@ -261,6 +401,7 @@ TEST_P(EarlyFaults, RaiseBeforeAnythingIsTouched)
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_EQ(ReadBytes(folder / "in.pe"), content);
     EXPECT_FALSE(std::filesystem::exists(folder / "new.csv"));
+    EXPECT_EQ(test::Leftovers(folder / ""), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -365,8 +506,10 @@ TEST(ConvertFile, ExhaustedMemoryBecomesOutOfMemoryAfterCleanUp)
         EXPECT_EQ(e.Message(), "Out of memory");
     }
     EXPECT_TRUE(sink.EndsFinished());
-    // The header was written before memory ran out, and is kept.
-    EXPECT_EQ(ReadBytes(folder / "out.csv"), std::string(200, 'h') + "\r\n");
+    // The header was written before memory ran out, but no half output
+    // takes the place of a file.
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.csv"));
+    EXPECT_EQ(test::Leftovers(folder / ""), "");
 }
 
 TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
@@ -383,7 +526,8 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
         EXPECT_EQ(e.Message(), "Cannot read the PE file \"/proc/self/mem\": " + Reason(test::kFailedRead));
     }
     EXPECT_TRUE(sink.EndsFinished());
-    EXPECT_TRUE(std::filesystem::exists(folder / "out.csv"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.csv"));
+    EXPECT_EQ(test::Leftovers(folder / ""), "");
 }
 
 // Findings as "line N: message", in the order they were reported.

@@ -1,0 +1,46 @@
+#include "TOutputFormatNote.h"
+
+#include <QLabel>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "ConvertToWorkbook.h"
+
+TOutputFormatNote::TOutputFormatNote(QWidget* page) : QObject(page), label_(new QLabel(page))
+{
+    label_->setGeometry(48, 184, 329, 18);
+    label_->setObjectName(QStringLiteral("lbl_OutputFormat"));
+}
+
+QString TOutputFormatNote::DialogFilter()
+{
+    return QStringLiteral("CSV file (*.csv);;Excel workbook (*.xlsx)");
+}
+
+bool TOutputFormatNote::WritesWorkbook(const QString& outputName)
+{
+    return outputName.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+}
+
+QString TOutputFormatNote::DialogSuffix(const QString& outputName)
+{
+    return WritesWorkbook(outputName) ? QStringLiteral("xlsx") : QStringLiteral("csv");
+}
+
+void TOutputFormatNote::Show(const QString& outputName, bool hasDataLine, const std::string& mappedDataLine)
+{
+    if (!WritesWorkbook(outputName)) {
+        label_->setText(tr("Go writes a CSV file."));
+        return;
+    }
+    if (!hasDataLine) {
+        label_->setText(tr("Go writes an Excel workbook."));
+        return;
+    }
+    const char separator = morvane::TWorkbookOptions().CellSeparator;
+    const auto cells = std::count(mappedDataLine.begin(), mappedDataLine.end(), separator) + 1;
+    label_->setText(cells == 1 ? tr("Go writes an Excel workbook: the first data line gives 1 cell (no \"%1\").")
+                                     .arg(QLatin1Char(separator))
+                               : tr("Go writes an Excel workbook: the first data line gives %1 cells.").arg(cells));
+}
