@@ -238,7 +238,9 @@ bool TConversionRun::Run(const TWork& work)
             if (window)
                 window->close();
         });
-    if (stopped) {
+    // A window being closed shows no more boxes: what went wrong in a run
+    // the user walked away from left the earlier output as it was.
+    if (stopped || (closeRequested_ && error)) {
         bar_.SetCaption(QString::fromLatin1(kStoppedCaption));
         return false;
     }

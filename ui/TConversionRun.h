@@ -36,9 +36,10 @@ public:
 
     // Runs `work` on the run's thread with a sink that reaches the bar, and
     // returns once it has ended: true when it ran to its end, false when it
-    // was stopped (the bar then reads kStoppedCaption) or a run was already
-    // under way. An error the work raises is raised here again, on the
-    // window's thread, once the bar shows everything the work reported.
+    // was stopped or the window closed (the bar then reads kStoppedCaption)
+    // or a run was already under way. Otherwise an error the work raises is
+    // raised here again, on the window's thread, once the bar shows
+    // everything the work reported.
     bool Run(const TWork& work);
     bool Running() const { return running_; }
     // The work's next progress report raises the stop; nothing when idle.
