@@ -35,9 +35,12 @@ bool TWindowKeys::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
-    if (IsPageSwitch(*key) && pages_.isVisible()) {
-        // The page control's own answer, as if pressed inside a page.
+    if (IsPageSwitch(*key) && pages_.isVisible() && !forwarding_) {
+        // The page control's own answer, as if pressed inside a page. A key
+        // it ignores comes back up to the window: that is no second press.
+        forwarding_ = true;
         QCoreApplication::sendEvent(&pages_, key);
+        forwarding_ = false;
         return true;
     }
     if (watched == &fileEdit_ && IsBrowse(*key) && fileEdit_.isEnabled()) {

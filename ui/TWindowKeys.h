@@ -25,4 +25,5 @@ protected:
 private:
     TStyledPageControl& pages_;
     TFileOpenEdit& fileEdit_;
+    bool forwarding_ = false;
 };
