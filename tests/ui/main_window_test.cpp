@@ -9,7 +9,6 @@
 #include "TFileOpenEdit.h"
 #include "TOutputFormatNote.h"
 #include "TProgressBarSink.h"
-#include "TQtPlatform.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
 #include "TStyledPageControl.h"
@@ -19,9 +18,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QFileDialog>
 #include <QPushButton>
-#include <QTimer>
 #include <QFileInfo>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -1478,21 +1475,6 @@ TEST_F(GoTest, ThePeFileCannotBeChosenAsTheOutput)
     }
     ClickGo();
     EXPECT_EQ(ReadAll(input_), kSample);
-}
-
-TEST(QtPlatformTest, SaveDialogAsksBeforeAnExistingFileIsChosen)
-{
-    TQtPlatform platform;
-    std::optional<bool> confirms;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-        dialog->reject();
-    });
-    EXPECT_EQ(platform.SaveFileName(nullptr, {}), std::nullopt);
-    EXPECT_EQ(confirms, std::optional<bool>(true));
 }
 
 TEST_F(MainWindowTest, TabSeparatorShowsAsAVisibleMarkInItsBoxAndHint)
