@@ -33,7 +33,8 @@ public:
                                TMessageStyle style) = 0;
     // The box of last resort, usable when no window or event loop works.
     virtual void LastResortBox(const QString& text, const QString& caption) = 0;
-    // The save-file dialog; nullopt when cancelled.
+    // The save-file dialog, which asks before an existing file is chosen;
+    // nullopt when cancelled.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) = 0;
     // A fresh file-open dialog for the file-open edit's browse action, e.g.
     // edit->SetDialogFactory([&platform] { return platform.CreateFileOpenDialog(); }).

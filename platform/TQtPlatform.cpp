@@ -94,8 +94,8 @@ std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDia
     QFileDialog dialog(parent, request.Title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // Choosing an existing file means overwriting it, without a question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Choosing an existing file asks before it is taken: the run replaces it.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setSizeGripEnabled(true);
     if (!request.InitialDir.isEmpty())
         dialog.setDirectory(request.InitialDir);

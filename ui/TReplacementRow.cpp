@@ -30,12 +30,19 @@ constexpr int kHintLeft = 15;
 // Menu texts take "&" as an accelerator mark; a separator may be one.
 QString MenuText(std::string_view bytes)
 {
-    QString text = Windows1252::Decode(bytes);
+    QString text = TReplacementRow::ShownText(bytes);
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));
     return text;
 }
 
 } // namespace
+
+QString TReplacementRow::ShownText(std::string_view bytes)
+{
+    QString text = Windows1252::Decode(bytes);
+    text.replace(QLatin1Char('\t'), TBevelEdit::kTabMark);
+    return text;
+}
 
 TReplacementRow::TReplacementRow(QWidget* page, QObject* owner)
     : QObject(owner)
@@ -120,6 +127,7 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         const int k = static_cast<int>(boxes_.size());
         auto* box = new TBevelEdit(content_);
         box->setAcceptDrops(false);
+        box->SetTabMark(true);
         box->setGeometry(kLeft + kStep * k, kTop, kBoxWidth, kBoxHeight);
         box->SetText(std::string_view(&c, 1));
         connect(box, &TBevelEdit::OnChange, this, &TReplacementRow::BoxChanged);

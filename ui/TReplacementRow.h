@@ -37,6 +37,10 @@ public:
     static constexpr int kTop = 90;
     static constexpr int kBoxWidth = 25;
 
+    // Separators as the row's texts show them: a Tab, which would be a
+    // blank (or, in a menu, the start of a shortcut), as TBevelEdit::kTabMark.
+    static QString ShownText(std::string_view bytes);
+
     // The area is placed on `page`; `owner` owns the row and its boxes.
     TReplacementRow(QWidget* page, QObject* owner);
 

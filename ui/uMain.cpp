@@ -15,9 +15,11 @@
 #include "TBevelSettings.h"
 #include "TConversionSettings.h"
 #include "TFileOpenEdit.h"
+#include "TBrowseFocusKeeper.h"
+#include "TConversionRun.h"
 #include "TOutputFormatNote.h"
-#include "TProgressBarSink.h"
 #include "TRememberedBoxes.h"
+#include "TWindowKeys.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
 #include "TSettingsButtons.h"
@@ -53,6 +55,7 @@ namespace {
 const char kApplicationTitle[] = "Morvane (Halvik Control PE to Ostral)";
 const char kNotFound[] = "PE-File not found or damaged!";
 const char kNoSeparator[] = "please choose a seperator char first!";
+const char kOutputIsInput[] = "The PE file cannot be its own output. Please choose another name.";
 const char kRestingHint[] =
     "Type the character that replaces each separator; the line above shows the result.";
 // Longer fields are cut in a hint: the label shows one line, a tool tip a few.
@@ -158,7 +161,7 @@ QString OccurrenceHint(const morvane::TOccurrenceFields& occurrence, std::size_t
 {
     const QString total = countIsLowerBound ? QStringLiteral("at least %1").arg(count) : QString::number(count);
     QString text = QStringLiteral("\"%1\" no. %2 of %3, between \"%4\" and \"%5\"")
-                       .arg(Windows1252::Decode(std::string_view(&occurrence.Separator, 1)),
+                       .arg(TReplacementRow::ShownText(std::string_view(&occurrence.Separator, 1)),
                             QString::number(k + 1), total, HintField(occurrence.Before),
                             HintField(occurrence.After));
     if (header)
@@ -391,6 +394,9 @@ void TfMain::CreatePage3()
     btn_SaveExcelFile = new TBevelButton(QStringLiteral("&Go"), TabSheet1);
     btn_SaveExcelFile->setGeometry(307, 205, 71, 24);
     outputFormat_ = new TOutputFormatNote(TabSheet1);
+    run_ = new TConversionRun(*this, *progress_Excel);
+    new TWindowKeys(*this, *PageControl1, *FileOpenEdit1);
+    new TBrowseFocusKeeper(*FileOpenEdit1);
 }
 
 void TfMain::ConnectHandlers()
@@ -518,7 +524,15 @@ void TfMain::btn_OpenExcelFileClick()
     request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
     request.Filter = TOutputFormatNote::DialogFilter();
     request.DefaultExt = TOutputFormatNote::DialogSuffix(lb_FileNameExcel->Caption());
-    const std::optional<QString> chosen = Platform().SaveFileName(this, request);
+    std::optional<QString> chosen = Platform().SaveFileName(this, request);
+    // The conversion would destroy its own input: the dialog comes back
+    // until another name is chosen or it is cancelled.
+    while (chosen && NamesTheInput(*chosen)) {
+        Platform().MessageBox(this, QString::fromLatin1(kOutputIsInput), QStringLiteral("Information"),
+                             IPlatform::TMessageStyle::Information);
+        request.FileName = *chosen;
+        chosen = Platform().SaveFileName(this, request);
+    }
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
@@ -544,12 +558,17 @@ void TfMain::btn_SaveExcelFileClick()
     if (!output.contains(QLatin1Char('/')))
         output = QFileInfo(input).path() + QLatin1Char('/') + output;
 
-    TProgressBarSink sink(*progress_Excel);
-    if (TOutputFormatNote::WritesWorkbook(output))
-        morvane::ConvertToWorkbook(FileSystemBytes(input), FileSystemBytes(output), settings, {}, sink);
-    else
-        morvane::ConvertFile(FileSystemBytes(input), FileSystemBytes(output), settings, sink);
-    rememberedBoxes_->Remember();
+    const bool workbook = TOutputFormatNote::WritesWorkbook(output);
+    const bool ranToItsEnd = run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output), settings,
+                                        workbook](morvane::IProgressSink& sink) {
+        if (workbook)
+            morvane::ConvertToWorkbook(input, output, settings, {}, sink);
+        else
+            morvane::ConvertFile(input, output, settings, sink);
+    });
+    // Only a conversion that was carried out is one to come back to.
+    if (ranToItsEnd)
+        rememberedBoxes_->Remember();
 }
 
 void TfMain::Label9Click()
@@ -600,14 +619,23 @@ void TfMain::ReadTemplatesAndBuildRows()
     }
 
     const std::string input = FileSystemBytes(FileOpenEdit1->Filename());
-    headerTemplate_ = TTemplateExcerpt::Read(input, true);
+    TTemplateExcerpt header = TTemplateExcerpt::Read(input, true);
+    TTemplateExcerpt data = TTemplateExcerpt::Read(input, false);
+    // A look at page 1 that changed nothing the rows are made of keeps the
+    // boxes the user set and the output the user chose.
+    TRowsBasis basis{input, separatorSet_, header.Text, header.Cut, data.Text, data.Cut};
+    if (rowsBasis_ == basis)
+        return;
+    rowsBasis_ = std::move(basis);
+
+    headerTemplate_ = std::move(header);
     BuildHeaderEdits(headerTemplate_);
     SetPreview(lbl_Header, *headerRow_,
                headerTemplate_.Text.empty()
                    ? std::string(kNotFound)
                    : TTemplateExcerpt::PreviewOf(headerTemplate_.Text, headerTemplate_.Cut));
 
-    dataTemplate_ = TTemplateExcerpt::Read(input, false);
+    dataTemplate_ = std::move(data);
     BuildLineEdits(dataTemplate_);
     SetPreview(lbl_data, *lineRow_,
                dataTemplate_.Text.empty()
@@ -645,6 +673,15 @@ void TfMain::UpdateOccurrenceHints()
         hints.append(OccurrenceHint(data[k], k, dataCount, dataTemplate_.Cut,
                                     headerNamesData ? &header[k] : nullptr));
     lineRow_->SetOccurrenceHints(hints);
+}
+
+bool TfMain::NamesTheInput(const QString& output) const
+{
+    // The same file by any name: symbolic links and, where the file system ignores
+    // case, other spellings.
+    const QFileInfo input(FileOpenEdit1->Filename());
+    const QFileInfo chosen(output);
+    return input.exists() && chosen.exists() && input == chosen;
 }
 
 QString TfMain::ExistingFolder(const QString& folder)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class TBevelButton;
 class TBevelCheckBox;
 class TBevelEdit;
 class TBevelLabel;
+class TConversionRun;
 class TFileOpenEdit;
 class TOutputFormatNote;
 class TRememberedBoxes;
@@ -82,6 +84,8 @@ public:
     TSaveFileDialog SaveDialog1;
     // "Save settings…" and "Open settings…" on page 1.
     TSettingsButtons* SettingsButtons = nullptr;
+    // Runs "&Go"'s conversion while the window stays responsive.
+    TConversionRun& ConversionRun() const { return *run_; }
 
     // The two rows of replacement boxes, entry k under separator k.
     const std::vector<TBevelEdit*>& HeaderEdits() const;
@@ -149,6 +153,8 @@ private:
     bool HasNormalSize() const;
     void ReadTemplatesAndBuildRows();
     void UpdateOccurrenceHints();
+    // True when `output` is the PE file named in the file-open edit.
+    bool NamesTheInput(const QString& output) const;
     // `folder` when it still exists, else empty: the dialog's own choice.
     static QString ExistingFolder(const QString& folder);
     void RememberFolderOf(IPlatform::TFolder which, const QString& file);
@@ -161,6 +167,19 @@ private:
 
     static IPlatform& Platform();
 
+    // What the rows were last built from: the PE file's name, the separator
+    // set and the file's first two lines as far as the window keeps them.
+    struct TRowsBasis {
+        std::string Input;
+        std::string Separators;
+        std::string Header;
+        bool HeaderCut = false;
+        std::string Data;
+        bool DataCut = false;
+        bool operator==(const TRowsBasis&) const = default;
+    };
+    std::optional<TRowsBasis> rowsBasis_;
+    TConversionRun* run_ = nullptr;
     TReplacementRow* headerRow_ = nullptr;
     TReplacementRow* lineRow_ = nullptr;
     TOutputFormatNote* outputFormat_ = nullptr;

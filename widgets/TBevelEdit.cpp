@@ -6,6 +6,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
 
 #include <limits>
@@ -130,7 +132,32 @@ void TBevelEdit::paintEvent(QPaintEvent* event)
 {
     QLineEdit::paintEvent(event);
     QPainter painter(this);
+    if (tabMark_ && text() == QStringLiteral("\t"))
+        PaintTabMark(painter);
     bevel_->Paint(painter, rect(), palette());
+}
+
+void TBevelEdit::SetTabMark(bool on)
+{
+    if (tabMark_ == on)
+        return;
+    tabMark_ = on;
+    update();
+}
+
+void TBevelEdit::PaintTabMark(QPainter& painter) const
+{
+    // Where the line edit puts its text: inside the style's contents, the
+    // text margins and its own two pixels either side.
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    QRect area = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    area = area.marginsRemoved(textMargins()).adjusted(2, 0, -2, 0);
+    const QPalette::ColorRole role = hasSelectedText() ? QPalette::HighlightedText : QPalette::Text;
+    painter.setPen(palette().color(role));
+    painter.setFont(font());
+    painter.drawText(area, static_cast<int>(Qt::AlignVCenter | (alignment() & Qt::AlignHorizontal_Mask)),
+                     QString(kTabMark));
 }
 
 void TBevelEdit::focusInEvent(QFocusEvent* event)
@@ -199,9 +226,32 @@ void TBevelEdit::ShowSelection(bool shown)
     setPalette(pal);
 }
 
+bool TBevelEdit::IsCommandChord(Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers chord = modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+#ifdef _WIN32
+    // Windows reports AltGr as Ctrl+Alt: that is how a backslash, "@" or "{"
+    // are typed on many keyboards: typing, not a command.
+    if (chord == (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+#endif
+    return chord != Qt::NoModifier;
+}
+
 void TBevelEdit::keyPressEvent(QKeyEvent* event)
 {
     const QString typed = event->text();
+    if (!typed.isEmpty() && IsCommandChord(event->modifiers())) {
+        // Alt+G where nothing answers it must not put a "g" into the box.
+        // The edit's own chords (Ctrl+V, Ctrl+A, ...) go by the key, not the
+        // text, so they still work.
+        QKeyEvent keyOnly(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                          event->nativeVirtualKey(), event->nativeModifiers(), QString(),
+                          event->isAutoRepeat(), event->count());
+        QLineEdit::keyPressEvent(&keyOnly);
+        event->setAccepted(keyOnly.isAccepted());
+        return;
+    }
     const bool printable = !typed.isEmpty() && typed.at(0).isPrint()
         && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (overwrite_ && printable && !hasSelectedText() && !isReadOnly()) {

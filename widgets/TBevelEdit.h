@@ -57,6 +57,17 @@ public:
 
     TBevelSettings* Bevel() const { return bevel_; }
 
+    // What stands for a Tab wherever one would show as a blank.
+    static constexpr QChar kTabMark = QChar(0x2192);
+    // While set, a text that is one Tab shows kTabMark instead of a blank;
+    // Text() still returns the Tab.
+    bool TabMark() const { return tabMark_; }
+    void SetTabMark(bool on);
+
+    // A key held with Alt, Ctrl or Meta is a command, never typing: it
+    // inserts nothing into the box. (On Windows Ctrl+Alt is AltGr, typing.)
+    static bool IsCommandChord(Qt::KeyboardModifiers modifiers);
+
 signals:
     void OnChange(TBevelEdit* sender);
 
@@ -76,6 +87,7 @@ protected:
 
 private:
     void HandleTextChanged();
+    void PaintTabMark(class QPainter& painter) const;
     void ShowSelection(bool shown);
 
     TBevelSettings* bevel_;
@@ -88,6 +100,7 @@ private:
     bool autoSelect_ = false;
     bool overwrite_ = false;
     bool hideSelection_ = true;
+    bool tabMark_ = false;
     bool selectionShown_ = true;
     QPalette shownPalette_;
 };

@@ -174,7 +174,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterOrQuestionsThatReturnsTheChosenPath)
+TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterThatAsksBeforeAnExistingFileAndReturnsTheChosenPath)
 {
     ASSERT_TRUE(dir.isValid());
     const QString start = dir.filePath(QStringLiteral("run1 (XLS).csv"));
@@ -185,7 +185,8 @@ TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterOrQuestionsThatReturnsTheChosenPa
         ASSERT_NE(dialog, nullptr);
         found = true;
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        // Choosing a file that is there asks before the run replaces it.
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
         EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
         EXPECT_FALSE(dialog->windowTitle().isEmpty());
         EXPECT_EQ(dialog->defaultSuffix(), QString());

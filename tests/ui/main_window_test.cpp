@@ -4,6 +4,8 @@
 #include "TBevelCheckBox.h"
 #include "TBevelEdit.h"
 #include "TBevelLabel.h"
+#include "Exception.h"
+#include "TConversionRun.h"
 #include "TFileOpenEdit.h"
 #include "TOutputFormatNote.h"
 #include "TProgressBarSink.h"
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -29,7 +32,11 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <limits>
+#include <thread>
 #include <map>
 #include <optional>
 
@@ -554,16 +561,44 @@ TEST_F(BoxTest, EachBoxKeepsOneCharacterAndThePreviewFollows)
     }
 }
 
-TEST_F(BoxTest, EditsAreLostWhenPage1IsLeftAgain)
+TEST_F(MainWindowTest, BoxesAndTheChosenOutputStayUnlessWhatTheRowsAreMadeOfChanged)
 {
-    ClickInto(Box(1));
-    Box(1)->selectAll();
-    Type(QStringLiteral("|"));
-    ASSERT_EQ(window_->lbl_Header->Caption(), QStringLiteral("a,b|c"));
-    ClickTab(0);
-    ClickTab(1);
-    EXPECT_EQ(BoxTexts(window_->HeaderEdits()), (std::vector<std::string>{",", ","}));
-    EXPECT_EQ(window_->lbl_Header->Caption(), QStringLiteral("a,b,c"));
+    struct Case {
+        const char* name;
+        std::function<void()> change;  // made on page 1
+        bool rebuilt;
+        QString output;  // the output name after page 1 is left again
+    };
+    const QString chosen = dir_.filePath(QStringLiteral("chosen.csv"));
+    const std::vector<Case> cases = {
+        {"NothingChanged", [] {}, false, chosen},
+        {"LaterLinesChanged", [this] { WritePe(QStringLiteral("kept.pe"), kSample + "9,9\r\n"); },
+         false, chosen},
+        {"SeparatorSetChanged", [this] { window_->ed_Seperator->SetText(",;"); }, true,
+         QStringLiteral("kept (XLS).csv")},
+        {"SecondLineChanged",
+         [this] { WritePe(QStringLiteral("kept.pe"), "Time,Value,Unit\r\n1,2,3\r\n"); }, true,
+         QStringLiteral("kept (XLS).csv")},
+        {"OtherFileName", [this] { ChooseThroughDialog(WritePe(QStringLiteral("other.pe"), kSample)); },
+         true, QStringLiteral("other (XLS).csv")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString pe = WritePe(QStringLiteral("kept.pe"), kSample);
+        ChooseThroughDialog(pe);
+        ClickTab(2);
+        ClickInto(window_->LineEdits().at(1));
+        window_->LineEdits()[1]->selectAll();
+        Type(QStringLiteral("|"));
+        platform_.QueueSaveAnswer(chosen);
+        QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        ClickTab(0);
+        c.change();
+        ClickTab(2);
+        EXPECT_EQ(BoxTexts(window_->LineEdits())[1], c.rebuilt ? "," : "|");
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), c.output);
+    }
 }
 
 // ---------------------------------------------------- separator set, files
@@ -747,7 +782,9 @@ TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
     EXPECT_EQ(platform_.SaveRequests[1].FileName, chosen);
     EXPECT_EQ(window_->lb_FileNameExcel->Caption(), chosen);
 
+    // Only a change that rebuilds the rows proposes a name again.
     ClickTab(0);
+    window_->ed_Seperator->SetText(",;");
     ClickTab(2);
     EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("go (XLS).csv"));
 }
@@ -826,8 +863,14 @@ TEST_F(GoTest, EngineFileErrorsReachTheErrorBox)
         QString output;
         QString start;
     };
+    // The dialog refuses the PE file itself; another name for it reaches the run.
+    const QString hardLink = dir_.filePath(QStringLiteral("go-link.csv"));
+    std::error_code linkError;
+    std::filesystem::create_hard_link(std::filesystem::path(input_.toStdU16String()),
+                                      std::filesystem::path(hardLink.toStdU16String()), linkError);
+    ASSERT_EQ(linkError.value(), 0) << linkError.message();
     const Case cases[] = {
-        {"OutputIsInput", input_, QStringLiteral("The output file \"")},
+        {"OutputIsInput", hardLink, QStringLiteral("The output file \"")},
         {"DiskFull", QStringLiteral("/dev/full"), QStringLiteral("Cannot write the output file \"/dev/full\"")},
     };
     for (const Case& c : cases) {
@@ -958,6 +1001,7 @@ TEST_F(MainWindowTest, SixtySeparatorHeaderScrollsAndEveryBoxIsReachedByTab)
 
     // Rebuilt, the row starts at its left end again with "PE header:" in view.
     ClickTab(0);
+    window_->ed_Seperator->SetText(",;");
     ClickTab(1);
     ASSERT_EQ(window_->HeaderEdits().size(), 60u);
     EXPECT_EQ(area->horizontalScrollBar()->value(), 0);
@@ -1258,6 +1302,208 @@ TEST_F(MainWindowTest, DialogsStartInTheFoldersRememberedFromEarlierSessionsWhil
     }
 }
 
+// ------------------------------------------------ input during a run, keys
+
+TEST_F(GoTest, InputDuringARunIsDroppedEscStopsItAndCloseEndsItThenTheWindow)
+{
+    // Enough lines that the run is still going when the first event arrives.
+    std::string big = "Time,Value,Unit\r\n";
+    for (int i = 0; i < 300000; ++i)
+        big += "12:00:00,1.5,V;x\r\n";
+    struct Case {
+        const char* name;
+        std::function<void()> during;
+        QString caption;  // the bar's after the run
+        bool visible;     // the window's
+    };
+    const std::vector<Case> cases = {
+        {"ClicksOnGoAndATabAndAltG",
+         [this] {
+             QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
+             ClickTab(0);
+             PressKey(Qt::Key_G, Qt::AltModifier);
+         },
+         QStringLiteral("finished"), true},
+        {"Esc", [this] { QTest::keyClick(window_.get(), Qt::Key_Escape); }, QStringLiteral("stopped"), true},
+        {"CloseButton", [this] { window_->close(); }, QStringLiteral("stopped"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        Prepare(big);
+        int runs = 0;
+        QObject::connect(&window_->ConversionRun(), &TConversionRun::started, window_.get(), [&] {
+            if (++runs == 1)
+                c.during();
+        });
+        const std::string earlier = "an earlier run's output\r\n";
+        WritePe(QStringLiteral("go (XLS).csv"), earlier);
+        ClickGo();
+        Settle();
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(ActivePage(), 2);
+        EXPECT_EQ(window_->progress_Excel->Caption(), c.caption);
+        EXPECT_EQ(window_->isVisible(), c.visible);
+        EXPECT_TRUE(platform_.MessageBoxes.empty());
+        // A stopped run leaves the earlier output byte for byte.
+        const std::string& expected = c.caption == QStringLiteral("finished") ? big : earlier;
+        const std::string written = ReadAll(Output());
+        EXPECT_EQ(written.size(), expected.size());
+        EXPECT_EQ(written.substr(0, 64), expected.substr(0, 64));
+    }
+}
+
+TEST_F(MainWindowTest, KeysHeldWithAltCtrlOrMetaNeverTypeIntoABox)
+{
+    ChooseThroughDialog(WritePe(QStringLiteral("chord.pe"), kSample));
+    struct Case {
+        const char* name;
+        std::function<TBevelEdit*()> box;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const std::vector<Case> cases = {
+        {"AltGInTheFileName", [this] { return window_->FileOpenEdit1; }, Qt::AltModifier},
+        {"AltGInTheSeparatorSet", [this] { return window_->ed_Seperator; }, Qt::AltModifier},
+        {"MetaGInTheRelativeTimeSeparator", [this] { return window_->ed_RelativeTimeSeperator; }, Qt::MetaModifier},
+        {"AltGInAHeaderBox",
+         [this] {
+             ClickTab(1);
+             return window_->HeaderEdits().at(0);
+         },
+         Qt::AltModifier},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBevelEdit* box = c.box();
+        ClickInto(box);
+        box->end(false);
+        const std::string before = box->Text();
+        PressKey(Qt::Key_G, c.modifiers);
+        EXPECT_EQ(box->Text(), before);
+    }
+}
+
+TEST_F(MainWindowTest, CtrlTabSwitchesPagesFromTheFileNameAndF4OrAltDownBrowses)
+{
+    const QString path = WritePe(QStringLiteral("keys.pe"), kSample);
+    ChooseThroughDialog(path);
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int page;      // after the key
+        bool browses;
+    };
+    const Case cases[] = {
+        {"CtrlTab", Qt::Key_Tab, Qt::ControlModifier, 1, false},
+        {"CtrlShiftTab", Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2, false},
+        {"F4", Qt::Key_F4, Qt::NoModifier, 0, true},
+        {"AltDown", Qt::Key_Down, Qt::AltModifier, 0, true},
+    };
+    window_->FileOpenEdit1->SetDialogFactory([this] { return platform_.CreateFileOpenDialog(); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClickTab(0);
+        platform_.Clear();
+        platform_.QueueOpenAnswer(std::nullopt);
+        ClickInto(window_->FileOpenEdit1);
+        PressKey(c.key, c.modifiers);
+        EXPECT_EQ(ActivePage(), c.page);
+        EXPECT_EQ(platform_.OpenRequests.size(), c.browses ? 1u : 0u);
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+    }
+}
+
+TEST_F(MainWindowTest, CancelledOrRepeatedBrowseLeavesPageBoxesAndFocus)
+{
+    struct Case {
+        const char* name;
+        int page;
+        std::function<QWidget*()> focus;
+        bool samePathAgain;  // else cancelled
+    };
+    const std::vector<Case> cases = {
+        {"CancelledOnPage1", 0, [this] { return window_->ed_RelativeTimeSeperator; }, false},
+        {"CancelledOnPage3", 2, [this] { return window_->LineEdits().at(1); }, false},
+        {"SameFileOnPage2", 1, [this] { return window_->HeaderEdits().at(1); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewWindow();
+        const QString path = WritePe(QStringLiteral("stay.pe"), kSample);
+        ChooseThroughDialog(path);
+        ClickTab(2);
+        ClickInto(window_->LineEdits().at(1));
+        window_->LineEdits()[1]->selectAll();
+        Type(QStringLiteral("|"));
+        ClickTab(c.page);
+        QWidget* focus = c.focus();
+        ClickInto(focus);
+        const QString focusName = FocusName();
+
+        window_->FileOpenEdit1->SetDialogFactory([this] { return platform_.CreateFileOpenDialog(); });
+        platform_.QueueOpenAnswer(c.samePathAgain ? std::optional<QString>(path) : std::nullopt);
+        QTest::mouseClick(window_->FileOpenEdit1->BrowseButton(), Qt::LeftButton);
+        Settle();
+        EXPECT_EQ(platform_.OpenRequests.size(), 1u);
+        EXPECT_EQ(ActivePage(), c.page);
+        EXPECT_EQ(FocusName(), focusName);
+        EXPECT_EQ(BoxTexts(window_->LineEdits()), (std::vector<std::string>{",", "|"}));
+    }
+}
+
+TEST_F(GoTest, ThePeFileCannotBeChosenAsTheOutput)
+{
+    Prepare(kSample);
+#ifdef _WIN32
+    // The same name in other letters: Windows ignores the case.
+    const QString alias = dir_.filePath(QStringLiteral("GO.PE"));
+#else
+    const QString alias = dir_.filePath(QStringLiteral("go-alias.csv"));
+    ASSERT_TRUE(QFile::link(input_, alias));
+#endif
+    const QString chosen = dir_.filePath(QStringLiteral("chosen.csv"));
+    struct Case {
+        const char* name;
+        QString refused;
+        std::optional<QString> then;
+        QString caption;
+    };
+    const Case cases[] = {
+        {"ThePeFileThenAnother", input_, chosen, chosen},
+        {"AnotherNameForItThenCancel", alias, std::nullopt, chosen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform_.Clear();
+        platform_.QueueSaveAnswer(c.refused);
+        platform_.QueueSaveAnswer(c.then);
+        QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
+        EXPECT_EQ(platform_.MessageBoxes[0].Text,
+                  QStringLiteral("The PE file cannot be its own output. Please choose another name."));
+        ASSERT_EQ(platform_.SaveRequests.size(), 2u);
+        EXPECT_EQ(platform_.SaveRequests[1].FileName, c.refused);
+        EXPECT_EQ(window_->lb_FileNameExcel->Caption(), c.caption);
+    }
+    ClickGo();
+    EXPECT_EQ(ReadAll(input_), kSample);
+}
+
+TEST_F(MainWindowTest, TabSeparatorShowsAsAVisibleMarkInItsBoxAndHint)
+{
+    window_->ed_Seperator->SetText("\t");
+    ChooseThroughDialog(WritePe(QStringLiteral("tabs.pe"), "a\tb\r\n1\t2\r\n"));
+    ClickTab(1);
+    ASSERT_EQ(window_->HeaderEdits().size(), 1u);
+    TBevelEdit* box = window_->HeaderEdits()[0];
+    EXPECT_EQ(box->Text(), "\t");
+    EXPECT_EQ(box->toolTip(), QString::fromUtf8("\"\u2192\" no. 1 of 1, between \"a\" and \"b\""));
+    const QImage withTab = box->grab().toImage();
+    box->SetText(" ");
+    EXPECT_NE(box->grab().toImage(), withTab);
+}
+
 // --------------------------------------------------------- progress sink
 
 TEST(ProgressBarSinkTest, MapsEachOperationOntoTheBar)
@@ -1301,6 +1547,98 @@ TEST(ProgressBarSinkTest, ScalesCountsBeyondTheBarsRangeKeepingThePercentage)
         sink.SetValue(c.value);
         EXPECT_EQ(bar.Position(), c.percent) << c.maximum;
     }
+}
+
+// What the run does with a work that reports until it is stopped, or ends
+// by itself, and with what the user does meanwhile.
+TEST(ConversionRunTest, ProgressReachesTheBarDuringTheRunAndOnlyEscOrCloseStopIt)
+{
+    struct Case {
+        const char* name;
+        std::function<void(QWidget& window, QPushButton& button)> during;
+        bool endsByItself;
+        bool finished;     // Run's result
+        QString caption;
+        bool visible;      // the window's, once the events after the run are through
+    };
+    const std::vector<Case> cases = {
+        {"Esc", [](QWidget& w, QPushButton&) { QTest::keyClick(&w, Qt::Key_Escape); }, false, false,
+         QStringLiteral("stopped"), true},
+        {"Close", [](QWidget& w, QPushButton&) { w.close(); }, false, false, QStringLiteral("stopped"), false},
+        {"ClicksAndKeysAreDropped",
+         [](QWidget&, QPushButton& b) {
+             QTest::mouseClick(&b, Qt::LeftButton);
+             QTest::keyClick(&b, Qt::Key_Space);
+         },
+         true, true, QStringLiteral("finished"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget window;
+        auto* bar = new TSegmentProgress(&window);
+        auto* button = new QPushButton(QStringLiteral("Go"), &window);
+        button->move(0, 40);
+        int clicks = 0;
+        QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        button->setFocus();
+
+        TConversionRun run(window, *bar);
+        std::atomic<bool> release{false};
+        QObject::connect(&run, &TConversionRun::started, [&] {
+            // The window's thread takes the work's report while it runs.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return bar->UserValue() == 50; }, 5000));
+            EXPECT_TRUE(run.Running());
+            c.during(window, *button);
+            release = true;
+        });
+        const bool finished = run.Run([&](morvane::IProgressSink& sink) {
+            sink.SetText("");
+            sink.Show();
+            sink.SetMaximum(100);
+            // A run that is never stopped fails the case instead of hanging.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (;;) {
+                sink.SetValue(50);
+                if ((c.endsByItself && release) || std::chrono::steady_clock::now() > deadline)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            sink.SetValue(100);
+            sink.SetText("finished");
+        });
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(finished, c.finished);
+        EXPECT_FALSE(run.Running());
+        EXPECT_EQ(bar->Caption(), c.caption);
+        EXPECT_EQ(bar->UserValue(), c.finished ? 100 : 50);
+        EXPECT_EQ(window.isVisible(), c.visible);
+        EXPECT_EQ(clicks, 0);
+    }
+}
+
+TEST(ConversionRunTest, AnErrorOfTheWorkIsRaisedOnceTheBarShowsItsLastReport)
+{
+    QWidget window;
+    auto* bar = new TSegmentProgress(&window);
+    TConversionRun run(window, *bar);
+    std::string message;
+    try {
+        run.Run([](morvane::IProgressSink& sink) {
+            sink.SetMaximum(10);
+            sink.SetValue(7);
+            sink.SetText("finished");
+            throw morvane::Exception("'12:3x:00' is not a valid time");
+        });
+    } catch (const morvane::Exception& error) {
+        message = error.Message();
+    }
+    EXPECT_EQ(message, "'12:3x:00' is not a valid time");
+    EXPECT_EQ(bar->Caption(), QStringLiteral("finished"));
+    EXPECT_EQ(bar->UserValue(), 7);
+    EXPECT_FALSE(run.Running());
 }
 
 } // namespace
