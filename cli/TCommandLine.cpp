@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+#include "InputPatterns.h"
+
 namespace morvane {
 
 namespace {
@@ -100,6 +102,8 @@ std::string TCommandLine::HelpText()
            "  -r, --relative-time      lead every line with the whole seconds since the first\n"
            "                           data line (\"relTime\" in the header)\n"
            "      --relative-time-separator TEXT   text behind that cell (default \";\")\n"
+           "                           Each character of -s, --to, the maps and this text\n"
+           "                           stands for its Windows-1252 byte.\n"
            "      --across-midnight    with -r: count on past midnight; a line more than 12 hours\n"
            "                           earlier than the line before it begins the next day\n"
            "      --preview            print the header and first data line as they would be\n"
@@ -113,14 +117,20 @@ std::string TCommandLine::HelpText()
            "      --version            show the version\n"
            "\n"
            "Examples:\n"
+#ifdef _WIN32
+           // cmd keeps single quotes as characters of the argument.
+           "  morvane-convert -r --across-midnight --to \";\" overnight.pe\n"
+           "  morvane-convert --check -s \",\" -r run-12.pe\n"
+#else
            "  morvane-convert -r --across-midnight --to ';' overnight.pe\n"
            "  morvane-convert --check -s ',' -r run-12.pe\n"
+#endif
            "\n"
            "Exit status: 0 all converted (with --check: nothing found), 1 a conversion failed\n"
            "(with --check: something found), 2 bad usage.\n";
 }
 
-TCommandLine TCommandLine::Parse(int argc, char** argv)
+TCommandLine TCommandLine::Parse(int argc, char** argv, TArgumentEncoding encoding)
 {
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},
@@ -158,10 +168,10 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             outputGiven = true;
             break;
         case 's':
-            line.Settings.SeparatorSet = optarg;
+            line.Settings.SeparatorSet = Windows1252FromArgument(optarg, encoding, "--separators");
             break;
         case 't': {
-            const std::string to = optarg;
+            const std::string to = Windows1252FromArgument(optarg, encoding, "--to");
             if (const std::size_t length = LengthOfOneUtf8Character(to); length > 1) {
                 throw EUsageError("--to takes a single byte (one Windows-1252 character), but \"" + to +
                                   "\" is " + std::to_string(length) + " bytes");
@@ -172,16 +182,18 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             break;
         }
         case kHeaderMap:
-            line.Settings.HeaderReplacements = OneEntryPerCharacter(optarg);
+            line.Settings.HeaderReplacements = OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--header-map"));
             break;
         case kDataMap:
-            line.Settings.DataReplacements = OneEntryPerCharacter(optarg);
+            line.Settings.DataReplacements =
+                OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--data-map"));
             break;
         case 'r':
             line.Settings.RelativeTime = true;
             break;
         case kRelativeTimeSeparator:
-            line.Settings.RelativeTimeSeparator = optarg;
+            line.Settings.RelativeTimeSeparator =
+                Windows1252FromArgument(optarg, encoding, "--relative-time-separator");
             break;
         case kAcrossMidnight:
             line.Settings.AcrossMidnight = true;
@@ -207,6 +219,12 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
     }
     for (int i = optind; i < argc; ++i)
         line.Inputs.emplace_back(argv[i]);
+#ifdef _WIN32
+    // "/?" is how Windows programs are asked for their help; where it is
+    // the value of an option it stays that value.
+    for (const std::string& input : line.Inputs)
+        help = help || input == "/?";
+#endif
 
     if (help) {
         line.Action = TAction::Help;
@@ -216,6 +234,7 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         line.Action = TAction::Version;
         return line;
     }
+    line.Inputs = ExpandInputPatterns(line.Inputs);
     if (line.Inputs.empty())
         throw EUsageError("no INPUT file named");
     if (outputGiven && line.Inputs.size() > 1)

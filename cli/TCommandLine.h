@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ArgumentCharacters.h"
 #include "TConversionSettings.h"
 
 namespace morvane {
@@ -19,8 +20,10 @@ class TCommandLine {
 public:
     enum class TAction { Convert, Preview, Check, Help, Version };
 
-    // Raises EUsageError for anything it cannot make sense of.
-    static TCommandLine Parse(int argc, char** argv);
+    // Raises EUsageError for anything it cannot make sense of. The
+    // characters of the separator and replacement options are read in
+    // `encoding` and kept as their Windows-1252 bytes.
+    static TCommandLine Parse(int argc, char** argv, TArgumentEncoding encoding = TArgumentEncoding::Bytes);
 
     static std::string HelpText();
 

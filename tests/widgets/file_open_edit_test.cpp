@@ -2,6 +2,8 @@
 #include "TFileOpenEdit.h"
 #include "TQtFileOpenDialog.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
@@ -138,6 +140,14 @@ INSTANTIATE_TEST_SUITE_P(
                    with(kConfigured, {"destroy", "browse"})},
         BrowseCase{"cancel", "/data/a.pe", false, "/data/b.pe", "/data/a.pe",
                    with(kConfigured, {"destroy", "browse"})},
+        // The chosen path shows with the system's separators.
+        BrowseCase{"nativeSeparators", "", true, "C:/data/b.pe",
+#ifdef _WIN32
+                   "C:\\data\\b.pe",
+#else
+                   "C:/data/b.pe",
+#endif
+                   with(kConfigured, {"change(browse)", "destroy", "browse"})},
         BrowseCase{"nonLatin", "x", true, "/data/\xce\xa9mega/\xe2\x82\xac.pe",
                    "/data/\xce\xa9mega/\xe2\x82\xac.pe",
                    with(kConfigured, {"change(browse)", "destroy", "browse"})}),
@@ -179,6 +189,28 @@ TEST(FileOpenEdit, TypedChangeIsNotABrowse)
     QTest::keyClick(f.edit, Qt::Key_Backspace);
     EXPECT_EQ(f.log, (Log{"change(typed)", "change(typed)", "change(typed)"}));
     EXPECT_EQ(f.edit->Filename(), QStringLiteral("a"));
+}
+
+TEST(FileOpenEdit, PastedPathInDoubleQuotesIsTakenWithoutThem)
+{
+    const struct {
+        const char* pasted;
+        const char* taken;
+    } cases[] = {
+        {"\"C:\\data\\run 1.pe\"", "C:\\data\\run 1.pe"},
+        {" \"/data/run 1.pe\" ", "/data/run 1.pe"},
+        {"\"a\"b\"", "\"a\"b\""},
+        {"\"", "\""},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        ASSERT_TRUE(f.activated);
+        f.edit->setFocus();
+        QApplication::clipboard()->setText(QString::fromUtf8(c.pasted));
+        QTest::keyClick(f.edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(f.edit->Filename(), QString::fromUtf8(c.taken)) << c.pasted;
+        EXPECT_EQ(f.log, (Log{"change(typed)"})) << c.pasted;
+    }
 }
 
 TEST(FileOpenEdit, FilenameWritesTheTextWithOneChange)
