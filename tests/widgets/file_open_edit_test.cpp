@@ -121,6 +121,12 @@ TEST_P(FileOpenEditBrowse, RunsInOrderWithAtMostOneChange)
     EXPECT_FALSE(f.edit->Browsing());
 }
 
+#ifdef _WIN32
+const char* const kNativeChosen = "C:\\data\\b.pe";
+#else
+const char* const kNativeChosen = "C:/data/b.pe";
+#endif
+
 const Log kConfigured = {"before", "create", "options", "title", "dir", "filter", "ext", "execute"};
 
 Log with(Log head, std::initializer_list<std::string> tail)
@@ -141,12 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrowseCase{"cancel", "/data/a.pe", false, "/data/b.pe", "/data/a.pe",
                    with(kConfigured, {"destroy", "browse"})},
         // The chosen path shows with the system's separators.
-        BrowseCase{"nativeSeparators", "", true, "C:/data/b.pe",
-#ifdef _WIN32
-                   "C:\\data\\b.pe",
-#else
-                   "C:/data/b.pe",
-#endif
+        BrowseCase{"nativeSeparators", "", true, "C:/data/b.pe", kNativeChosen,
                    with(kConfigured, {"change(browse)", "destroy", "browse"})},
         BrowseCase{"nonLatin", "x", true, "/data/\xce\xa9mega/\xe2\x82\xac.pe",
                    "/data/\xce\xa9mega/\xe2\x82\xac.pe",
