@@ -50,7 +50,12 @@ wine "$install_dir/morvane-convert.exe" -q -r --to ';' -o "Z:$work/windows.csv" 
   || fail "the installed converter failed"
 cmp -s "$work/linux.csv" "$work/windows.csv" || fail "the installed converter's output differs from Linux's"
 
-value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+# A value's data; "(Default)" names the key's unnamed value.
+value() {
+  local select=(/v "$2")
+  [ "$2" = "(Default)" ] && select=(/ve)
+  wine reg query "$1" "${select[@]}" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | sed "s/^(value not set)$//"
+}
 expect() { [ "$(value "$1" "$2")" = "$3" ] || fail "$1 $2 is '$(value "$1" "$2")', not '$3'"; }
 install_win=$(winepath -w "$install_dir" 2>/dev/null | tr -d '\r')
 expect "$uninstall_key" DisplayVersion "$version"
