@@ -109,23 +109,18 @@ TEST_P(FileOpenEditBrowse, RunsInOrderWithAtMostOneChange)
 {
     Fixture f;
     ASSERT_TRUE(f.activated);
-    f.edit->SetFilename(QString::fromUtf8(GetParam().before));
+    // The dialog answers with "/"; the box shows the system's separators.
+    f.edit->SetFilename(QDir::toNativeSeparators(QString::fromUtf8(GetParam().before)));
     f.log.clear();
     f.script.confirm = GetParam().confirm;
     f.script.chosen = QString::fromUtf8(GetParam().chosen);
     QTest::mouseClick(f.edit->BrowseButton(), Qt::LeftButton);
     EXPECT_EQ(f.log, GetParam().log);
-    EXPECT_EQ(f.edit->Filename(), QString::fromUtf8(GetParam().after));
+    EXPECT_EQ(f.edit->Filename(), QDir::toNativeSeparators(QString::fromUtf8(GetParam().after)));
     EXPECT_TRUE(f.script.editHadFocusOnExecute) << "the box takes the focus before the dialog";
     EXPECT_TRUE(f.script.browsingDuringExecute);
     EXPECT_FALSE(f.edit->Browsing());
 }
-
-#ifdef _WIN32
-const char* const kNativeChosen = "C:\\data\\b.pe";
-#else
-const char* const kNativeChosen = "C:/data/b.pe";
-#endif
 
 const Log kConfigured = {"before", "create", "options", "title", "dir", "filter", "ext", "execute"};
 
@@ -146,9 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
                    with(kConfigured, {"destroy", "browse"})},
         BrowseCase{"cancel", "/data/a.pe", false, "/data/b.pe", "/data/a.pe",
                    with(kConfigured, {"destroy", "browse"})},
-        // The chosen path shows with the system's separators.
-        BrowseCase{"nativeSeparators", "", true, "C:/data/b.pe", kNativeChosen,
-                   with(kConfigured, {"change(browse)", "destroy", "browse"})},
         BrowseCase{"nonLatin", "x", true, "/data/\xce\xa9mega/\xe2\x82\xac.pe",
                    "/data/\xce\xa9mega/\xe2\x82\xac.pe",
                    with(kConfigured, {"change(browse)", "destroy", "browse"})}),
