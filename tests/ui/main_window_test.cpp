@@ -527,6 +527,8 @@ TEST_F(BoxTest, EveryPrintableCharacterIsDrawnDistinctly)
             alike.push_back(std::to_string(first->second) + " and " + std::to_string(byte));
     }
     EXPECT_EQ(alike, std::vector<std::string>{});
+    // Nothing covers the box's lower part, where the tails are.
+    EXPECT_EQ(Box(1)->visibleRegion().boundingRect(), Box(1)->rect());
 
     std::map<QByteArray, char> labelled;
     for (const char c : std::string(" -_.,;:'`")) {
