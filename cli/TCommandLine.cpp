@@ -182,7 +182,8 @@ TCommandLine TCommandLine::Parse(int argc, char** argv, TArgumentEncoding encodi
             break;
         }
         case kHeaderMap:
-            line.Settings.HeaderReplacements = OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--header-map"));
+            line.Settings.HeaderReplacements =
+                OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--header-map"));
             break;
         case kDataMap:
             line.Settings.DataReplacements =
