@@ -50,7 +50,7 @@ QString PrintableWindows1252()
 // fit between the frame's edges with a pixel to spare: the box cuts what
 // reaches beyond, and so a comma's tail went (';' looked like ':', ',' like
 // '.') and so did the accents of capitals.
-void FitFontIntoBox(TBevelEdit* box)
+QFont FittedBoxFont(const TBevelEdit* box)
 {
     static const QString printable = PrintableWindows1252();
     const QMargins margins = box->textMargins();
@@ -61,8 +61,7 @@ void FitFontIntoBox(TBevelEdit* box)
         --pixels;
         font.setPixelSize(pixels);
     }
-    if (font != box->font())
-        box->setFont(font);
+    return font;
 }
 
 } // namespace
@@ -142,6 +141,7 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
     for (char s : separatorSet)
         isSeparator[static_cast<unsigned char>(s)] = true;
 
+    std::optional<QFont> boxFont;
     for (char c : templateText) {
         if (!isSeparator[static_cast<unsigned char>(c)])
             continue;
@@ -151,7 +151,10 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         auto* box = new TBevelEdit(content_);
         box->setAcceptDrops(false);
         box->setGeometry(kLeft + kStep * k, kTop, kBoxWidth, kBoxHeight);
-        FitFontIntoBox(box);
+        // Every box of the row is alike; the first one measures for all.
+        if (!boxFont)
+            boxFont = FittedBoxFont(box);
+        box->setFont(*boxFont);
         box->SetText(std::string_view(&c, 1));
         connect(box, &TBevelEdit::OnChange, this, &TReplacementRow::BoxChanged);
         box->installEventFilter(this);
