@@ -41,7 +41,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/n
   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVANE_GUI=$gui -DMORVANE_BENCH=OFF -DMORVANE_QT_WINDOWS="$QT_WINDOWS" >/dev/null
   cmake --build build-win -j "$JOBS"
-  [ $gui = ON ] && cmake --build build-win --target package-win
+  [ $gui = ON ] && cmake --build build-win --target package-installer
   export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # One server for the whole run spares every test program its start-up,
   # and tests running side by side must not each set up the prefix.
@@ -56,5 +56,9 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/n
   fi
   wineserver -k || true
   trap - EXIT
+  # The installer gets a prefix of its own, as a fresh Windows would be.
+  if [ $gui = ON ]; then
+    tools/wine-installer-test.sh build-win build
+  fi
 fi
 echo "== all passed"

@@ -6,9 +6,27 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QPalette>
+#include <QToolTip>
 
 #include <clocale>
 #include <exception>
+
+namespace {
+
+// Tooltips in black on the classic pale yellow (about 20:1), whatever the
+// desktop's theme offers: some give grey text on white, which few can read.
+void UseReadableToolTips()
+{
+    QPalette palette = QToolTip::palette();
+    palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
+    palette.setColor(QPalette::ToolTipText, Qt::black);
+    palette.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    QToolTip::setPalette(palette);
+}
+
+} // namespace
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -25,6 +43,7 @@ TApplication::TApplication(int& argc, char** argv)
     setWindowIcon(QIcon(QStringLiteral(":/morvane/morvane.png")));
     previousPlatform_ = SetCurrentPlatform(&platform_);
     installNativeEventFilter(&settingChange_);
+    UseReadableToolTips();
 }
 
 TApplication::~TApplication()
@@ -74,5 +93,8 @@ bool TApplication::event(QEvent* event)
 {
     if (event->type() == QEvent::LocaleChange && updateFormatSettings_)
         ReloadRegionalSettings();
+    // A new theme brings its own tooltip colours.
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        UseReadableToolTips();
     return QApplication::event(event);
 }

@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+#include "InputPatterns.h"
+
 namespace morvane {
 
 namespace {
@@ -145,6 +147,8 @@ std::string TCommandLine::HelpText()
            "  -r, --relative-time      lead every line with the whole seconds since the first\n"
            "                           data line (\"relTime\" in the header)\n"
            "      --relative-time-separator TEXT   text behind that cell (default \";\")\n"
+           "                           Each character of -s, --to, the maps and this text\n"
+           "                           stands for its Windows-1252 byte.\n"
            "      --across-midnight    with -r: count on past midnight; a line more than 12 hours\n"
            "                           earlier than the line before it begins the next day\n"
            "      --preview            print the header and first data line as they would be\n"
@@ -166,8 +170,14 @@ std::string TCommandLine::HelpText()
            "      --version            show the version\n"
            "\n"
            "Examples:\n"
+#ifdef _WIN32
+           // cmd keeps single quotes as characters of the argument.
+           "  morvane-convert -r --across-midnight --to \";\" overnight.pe\n"
+           "  morvane-convert --check -s \",\" -r run-12.pe\n"
+#else
            "  morvane-convert -r --across-midnight --to ';' overnight.pe\n"
            "  morvane-convert --check -s ',' -r run-12.pe\n"
+#endif
            "  morvane-convert --settings lab.ini *.pe      (lab.ini saved in the window)\n"
            "\n"
            "Exit status: 0 all converted (with --check: nothing found), 1 a conversion failed\n"
@@ -175,7 +185,7 @@ std::string TCommandLine::HelpText()
            "or a settings file that cannot be read.\n";
 }
 
-TCommandLine TCommandLine::Parse(int argc, char** argv)
+TCommandLine TCommandLine::Parse(int argc, char** argv, TArgumentEncoding encoding)
 {
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},
@@ -219,11 +229,12 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             outputGiven = true;
             break;
         case 's':
-            line.Settings.SeparatorSet = optarg;
+            line.Settings.SeparatorSet = Windows1252FromArgument(optarg, encoding, "--separators");
             line.given_.SeparatorSet = true;
             break;
         case 't':
-            line.Settings.ReplacementBeyondList = std::string(1, OneByte("--to", optarg));
+            line.Settings.ReplacementBeyondList =
+                std::string(1, OneByte("--to", Windows1252FromArgument(optarg, encoding, "--to")));
             line.given_.To = true;
             break;
         case kFormat: {
@@ -235,14 +246,17 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             break;
         }
         case kCellSeparator:
-            line.CellSeparator = OneByte("--cell-separator", optarg);
+            line.CellSeparator =
+                OneByte("--cell-separator", Windows1252FromArgument(optarg, encoding, "--cell-separator"));
             break;
         case kHeaderMap:
-            line.Settings.HeaderReplacements = OneEntryPerCharacter(optarg);
+            line.Settings.HeaderReplacements =
+                OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--header-map"));
             line.given_.HeaderMap = true;
             break;
         case kDataMap:
-            line.Settings.DataReplacements = OneEntryPerCharacter(optarg);
+            line.Settings.DataReplacements =
+                OneEntryPerCharacter(Windows1252FromArgument(optarg, encoding, "--data-map"));
             line.given_.DataMap = true;
             break;
         case 'r':
@@ -250,7 +264,8 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
             line.given_.RelativeTime = true;
             break;
         case kRelativeTimeSeparator:
-            line.Settings.RelativeTimeSeparator = optarg;
+            line.Settings.RelativeTimeSeparator =
+                Windows1252FromArgument(optarg, encoding, "--relative-time-separator");
             line.given_.RelativeTimeSeparator = true;
             break;
         case kAcrossMidnight:
@@ -291,6 +306,12 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
     }
     for (int i = optind; i < argc; ++i)
         line.Inputs.emplace_back(argv[i]);
+#ifdef _WIN32
+    // "/?" is how Windows programs are asked for their help; where it is
+    // the value of an option it stays that value.
+    for (const std::string& input : line.Inputs)
+        help = help || input == "/?";
+#endif
 
     if (help) {
         line.Action = TAction::Help;
@@ -300,6 +321,7 @@ TCommandLine TCommandLine::Parse(int argc, char** argv)
         line.Action = TAction::Version;
         return line;
     }
+    line.Inputs = ExpandInputPatterns(line.Inputs);
     // Saving settings is a task of its own; it needs no input.
     if (line.Inputs.empty() && line.SaveSettingsFile.empty())
         throw EUsageError("no INPUT file named");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ArgumentCharacters.h"
 #include "TConversionSettings.h"
 #include "TSavedSettings.h"
 
@@ -23,8 +24,10 @@ public:
     // What a conversion writes: a CSV file, or a workbook of typed cells.
     enum class TFormat { Csv, Xlsx };
 
-    // Raises EUsageError for anything it cannot make sense of.
-    static TCommandLine Parse(int argc, char** argv);
+    // Raises EUsageError for anything it cannot make sense of. The
+    // characters of the separator and replacement options are read in
+    // `encoding` and kept as their Windows-1252 bytes.
+    static TCommandLine Parse(int argc, char** argv, TArgumentEncoding encoding = TArgumentEncoding::Bytes);
 
     static std::string HelpText();
 

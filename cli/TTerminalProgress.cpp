@@ -77,7 +77,25 @@ void TTerminalProgress::ClearLine()
 {
     if (!visible_ || percent_ < 0)
         return;
+#ifdef _WIN32
+    // A console that refused escape sequences would print "ESC[K" as it
+    // stands; there the line is blanked through the console itself.
+    std::fflush(stream_);
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
+    DWORD mode = 0;
+    CONSOLE_SCREEN_BUFFER_INFO screen {};
+    if (GetConsoleMode(handle, &mode) != 0 && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
+        GetConsoleScreenBufferInfo(handle, &screen) != 0) {
+        const COORD lineStart {0, screen.dwCursorPosition.Y};
+        DWORD written = 0;
+        FillConsoleOutputCharacterA(handle, ' ', static_cast<DWORD>(screen.dwSize.X), lineStart, &written);
+        SetConsoleCursorPosition(handle, lineStart);
+    } else {
+        std::fputs("\r\x1B[K", stream_);
+    }
+#else
     std::fputs("\r\x1B[K", stream_);
+#endif
     std::fflush(stream_);
     percent_ = -1;
     nextValue_ = 0;

@@ -376,7 +376,7 @@ int ConvertMain(int argc, char** argv)
 
     TCommandLine command;
     try {
-        command = TCommandLine::Parse(argc, argv);
+        command = TCommandLine::Parse(argc, argv, ArgumentEncodingOfProcess());
     } catch (const EUsageError& e) {
         WriteMessage(stderr, std::string(kProgram) + ": " + e.what());
         WriteMessage(stderr, std::string("Try '") + kProgram + " --help' for more information.");

@@ -34,13 +34,19 @@ function(morvane_make_ico png ico)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${png}")
 endfunction()
 
-function(morvane_add_windows_resources target png)
+# The icon, the version record with `description` and the manifest of the
+# program `target`.
+function(morvane_add_windows_resources target png description)
   set(MORVANE_ICO "${CMAKE_CURRENT_BINARY_DIR}/${target}.ico")
+  set(MORVANE_MANIFEST "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  set(MORVANE_RESOURCE_NAME "${target}")
+  set(MORVANE_FILE_DESCRIPTION "${description}")
   morvane_make_ico("${png}" "${MORVANE_ICO}")
   # The MORVANE_*_VERSION* values come from the top-level list file.
+  configure_file(${PROJECT_SOURCE_DIR}/app/morvane.manifest ${MORVANE_MANIFEST} @ONLY)
   configure_file(${PROJECT_SOURCE_DIR}/app/morvane.rc.in
                  ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}.rc PROPERTIES
-    OBJECT_DEPENDS "${MORVANE_ICO}")
+    OBJECT_DEPENDS "${MORVANE_ICO};${MORVANE_MANIFEST}")
 endfunction()

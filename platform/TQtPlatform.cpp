@@ -124,7 +124,8 @@ std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDia
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return std::nullopt;
-    lastSaveFileName_ = chosen.first();
+    // Shown as the system writes paths: with backslashes on Windows.
+    lastSaveFileName_ = QDir::toNativeSeparators(chosen.first());
     return lastSaveFileName_;
 }
 

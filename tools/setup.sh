@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream shared-mime-info man-db bash-completion
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick
+  nsis
 )
 
 as_root() {

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -33,6 +35,33 @@ QString MenuText(std::string_view bytes)
     QString text = TReplacementRow::ShownText(bytes);
     text.replace(QLatin1Char('&'), QStringLiteral("&&"));
     return text;
+}
+
+// Every character a box may show, for the room its glyphs take.
+QString PrintableWindows1252()
+{
+    std::string bytes;
+    for (int byte = 0x21; byte <= 0xFF; ++byte)
+        bytes += static_cast<char>(byte);
+    return Windows1252::Decode(bytes);
+}
+
+// The box's font made small enough for the glyphs of every character to
+// fit between the frame's edges with a pixel to spare: the box cuts what
+// reaches beyond, and so a comma's tail went (';' looked like ':', ',' like
+// '.') and so did the accents of capitals.
+QFont FittedBoxFont(const TBevelEdit* box)
+{
+    static const QString printable = PrintableWindows1252();
+    const QMargins margins = box->textMargins();
+    const int room = box->height() - margins.top() - margins.bottom() - 2;
+    QFont font = box->font();
+    int pixels = QFontInfo(font).pixelSize();
+    while (pixels > 8 && QFontMetrics(font).boundingRect(printable).height() > room) {
+        --pixels;
+        font.setPixelSize(pixels);
+    }
+    return font;
 }
 
 } // namespace
@@ -119,6 +148,7 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
     for (char s : separatorSet)
         isSeparator[static_cast<unsigned char>(s)] = true;
 
+    std::optional<QFont> boxFont;
     for (char c : templateText) {
         if (!isSeparator[static_cast<unsigned char>(c)])
             continue;
@@ -129,6 +159,10 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         box->setAcceptDrops(false);
         box->SetTabMark(true);
         box->setGeometry(kLeft + kStep * k, kTop, kBoxWidth, kBoxHeight);
+        // Every box of the row is alike; the first one measures for all.
+        if (!boxFont)
+            boxFont = FittedBoxFont(box);
+        box->setFont(*boxFont);
         box->SetText(std::string_view(&c, 1));
         connect(box, &TBevelEdit::OnChange, this, &TReplacementRow::BoxChanged);
         box->installEventFilter(this);

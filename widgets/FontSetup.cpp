@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 
 namespace {
 
@@ -70,6 +71,11 @@ FontSetup::Result FontSetup::SetUpFonts(const QStringList& tahomaDirs)
         else
             QFont::insertSubstitution(QStringLiteral("Arial"), sans);
     }
+    // Smoothed glyphs: drawn in plain black and white, a small Tahoma lost
+    // strokes thinner than a pixel, such as the hyphen.
+    QFont application = QGuiApplication::font();
+    application.setStyleStrategy(QFont::PreferAntialias);
+    QGuiApplication::setFont(application);
     result.tahomaFamily = ResolvedFamily(QStringLiteral("Tahoma"));
     result.arialFamily = ResolvedFamily(QStringLiteral("Arial"));
     return result;

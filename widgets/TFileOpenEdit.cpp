@@ -7,7 +7,9 @@
 #include <QFocusEvent>
 #include <QImage>
 #include <QPixmap>
+#include <QDir>
 #include <QToolButton>
+#include <QValidator>
 
 #include <array>
 
@@ -31,6 +33,26 @@ constexpr std::array<const char*, 13> kFolder = {
     "..............",
 };
 
+// A path pasted as Explorer's "Copy as path" gives it, in double quotes,
+// is taken without them: no file name holds a double quote on Windows, and
+// a name that both begins and ends with one is not worth the surprise
+// elsewhere.
+class QuotedPathValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& pos) const override
+    {
+        const QString trimmed = input.trimmed();
+        if (trimmed.size() >= 2 && trimmed.startsWith(u'"') && trimmed.endsWith(u'"') &&
+            trimmed.count(u'"') == 2) {
+            input = trimmed.mid(1, trimmed.size() - 2);
+            pos = static_cast<int>(input.size());
+        }
+        return Acceptable;
+    }
+};
+
 TFileOpenDialogFactory realDialog()
 {
     return [] { return std::make_unique<TQtFileOpenDialog>(); };
@@ -45,6 +67,7 @@ TFileOpenEdit::TFileOpenEdit(QWidget* parent)
 {
     // Paths are file system names: no Windows-1252 cut for them.
     SetWindows1252Only(false);
+    setValidator(new QuotedPathValidator(this));
     button_->setIcon(QIcon(FolderGlyph()));
     button_->setIconSize(QSize(14, 13));
     button_->setAutoRaise(true);
@@ -162,8 +185,9 @@ void TFileOpenEdit::Browse()
         dialog->SetInitialDir(initialDir_);
         dialog->SetFilter(filter_);
         dialog->SetDefaultExt(defaultExt_);
+        // The system's own separators, as a typed path has them.
         if (dialog->Execute(this))
-            SetFilename(dialog->FileName());
+            SetFilename(QDir::toNativeSeparators(dialog->FileName()));
     }
     emit OnBrowse(this);
 }

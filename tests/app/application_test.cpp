@@ -6,10 +6,14 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QIcon>
+#include <QPalette>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -26,6 +30,36 @@ TEST(Application, IsTitledForTheErrorBox)
 {
     EXPECT_EQ(App().Title(), QStringLiteral("Morvane (Halvik Control PE to Ostral)"));
     EXPECT_TRUE(App().UpdateFormatSettings());
+}
+
+double RelativeLuminance(const QColor& color)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+double ToolTipContrast()
+{
+    const QPalette palette = QToolTip::palette();
+    const double text = RelativeLuminance(palette.color(QPalette::ToolTipText));
+    const double base = RelativeLuminance(palette.color(QPalette::ToolTipBase));
+    return (std::max(text, base) + 0.05) / (std::min(text, base) + 0.05);
+}
+
+// At least 4.5:1, also after a theme whose tooltips are grey on white.
+TEST(Application, ToolTipsAreReadable)
+{
+    EXPECT_GE(ToolTipContrast(), 4.5);
+    const QPalette before = QApplication::palette();
+    QPalette grey = before;
+    grey.setColor(QPalette::ToolTipText, QColor(0xA6, 0xA6, 0xA6));
+    grey.setColor(QPalette::ToolTipBase, Qt::white);
+    QApplication::setPalette(grey);
+    QToolTip::setPalette(grey);
+    QEvent change(QEvent::ApplicationPaletteChange);
+    QApplication::sendEvent(&App(), &change);
+    EXPECT_GE(ToolTipContrast(), 4.5);
+    QApplication::setPalette(before);
 }
 
 TEST(Application, CarriesTheThirtyTwoPixelIcon)

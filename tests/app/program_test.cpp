@@ -106,56 +106,80 @@ TEST(Program, CarriesItsVersionRecord)
     QFile program(QStringLiteral(MORVANE_PROGRAM));
     ASSERT_TRUE(program.open(QIODevice::ReadOnly));
     const QByteArray bytes = program.readAll();
-    EXPECT_GE(bytes.indexOf("FileVersion=1.1.0.0;ProductVersion=1.0.0.0;"), 0);
+    EXPECT_GE(bytes.indexOf("FileVersion=1.1.0.0;ProductVersion=1.1.0.0;"), 0);
 }
 
 #ifdef _WIN32
-// On Windows the record is the program file's version resource, beside the
-// icon that Explorer and the window classes show.
-TEST(Program, CarriesItsVersionResourceAndIcon)
+// On Windows both programs carry the record as their version resource,
+// beside the icon that Explorer and the window classes show and the manifest
+// that lifts the path length limit.
+TEST(Program, CarriesItsVersionResourceIconAndManifest)
 {
-    const std::wstring path = QStringLiteral(MORVANE_PROGRAM).toStdWString();
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<char> record(size);
-    ASSERT_NE(GetFileVersionInfoW(path.c_str(), 0, size, record.data()), 0);
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_NE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length), 0);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
-    const auto text = [&](const wchar_t* name) {
-        wchar_t* value = nullptr;
-        UINT chars = 0;
-        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-        if (!VerQueryValueW(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars) || value == nullptr)
-            return QStringLiteral("<none>");
-        return QString::fromWCharArray(value);
+    struct Case {
+        QString program;
+        QString description;
     };
-    EXPECT_EQ(text(L"FileVersion"), QStringLiteral("1.1.0.0"));
-    EXPECT_EQ(text(L"ProductVersion"), QStringLiteral("1.0.0.0"));
-    EXPECT_EQ(text(L"LegalCopyright"), QStringLiteral("\u00a9 2026 Morvane Software"));
-    EXPECT_EQ(text(L"LegalTrademarks"), QStringLiteral("MS"));
+    const Case cases[] = {
+        {QStringLiteral(MORVANE_PROGRAM), QStringLiteral("Morvane: PE files to CSV")},
+        {QStringLiteral(MORVANE_CONVERT_PROGRAM),
+         QStringLiteral("Morvane converter: PE files to CSV from the command line")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program.toStdString());
+        const std::wstring path = c.program.toStdWString();
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+        ASSERT_GT(size, 0u);
+        std::vector<char> record(size);
+        ASSERT_NE(GetFileVersionInfoW(path.c_str(), 0, size, record.data()), 0);
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_NE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length), 0);
+        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+        EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+        EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+        const auto text = [&](const wchar_t* name) {
+            wchar_t* value = nullptr;
+            UINT chars = 0;
+            const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+            if (!VerQueryValueW(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars) ||
+                value == nullptr)
+                return QStringLiteral("<none>");
+            return QString::fromWCharArray(value);
+        };
+        EXPECT_EQ(text(L"FileVersion"), QStringLiteral("1.1.0.0"));
+        EXPECT_EQ(text(L"ProductVersion"), QStringLiteral("1.1.0.0"));
+        EXPECT_EQ(text(L"ProductName"), QStringLiteral("Morvane"));
+        EXPECT_EQ(text(L"FileDescription"), c.description);
+        EXPECT_EQ(text(L"LegalCopyright"), QStringLiteral("\u00a9 2026 Morvane Software"));
+        EXPECT_EQ(text(L"LegalTrademarks"), QStringLiteral("<none>"));
 
-    HMODULE program = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(program, nullptr);
-    HICON icon = static_cast<HICON>(LoadImageW(program, L"IDI_ICON1", IMAGE_ICON, 32, 32, 0));
-    EXPECT_NE(icon, nullptr);
-    if (icon != nullptr) {
-        ICONINFO info{};
-        ASSERT_NE(GetIconInfo(icon, &info), 0);
-        BITMAP bitmap{};
-        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
-        EXPECT_EQ(bitmap.bmWidth, 32);
-        EXPECT_EQ(bitmap.bmHeight, 32);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
+        HMODULE program = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(program, nullptr);
+        HICON icon = static_cast<HICON>(LoadImageW(program, L"IDI_ICON1", IMAGE_ICON, 32, 32, 0));
+        EXPECT_NE(icon, nullptr);
+        if (icon != nullptr) {
+            ICONINFO info{};
+            ASSERT_NE(GetIconInfo(icon, &info), 0);
+            BITMAP bitmap{};
+            GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+            EXPECT_EQ(bitmap.bmWidth, 32);
+            EXPECT_EQ(bitmap.bmHeight, 32);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+            DestroyIcon(icon);
+        }
+        QByteArray manifest;
+        if (HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+            const auto* data = static_cast<const char*>(LockResource(LoadResource(program, found)));
+            manifest = QByteArray(data, static_cast<qsizetype>(SizeofResource(program, found)));
+        }
+        EXPECT_GE(manifest.indexOf("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true<"), 0);
+        EXPECT_GE(manifest.indexOf("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), 0);
+        EXPECT_EQ(manifest.indexOf("activeCodePage"), -1);
+        FreeLibrary(program);
     }
-    FreeLibrary(program);
 }
 #endif
 

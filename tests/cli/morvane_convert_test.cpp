@@ -96,6 +96,38 @@ TEST(MorvaneConvert, VersionAndHelpSucceed)
     EXPECT_EQ(help.err, "");
 }
 
+#ifdef _WIN32
+TEST(MorvaneConvert, HelpAnswersSlashQuestionAndQuotesItsExamplesForCmd)
+{
+    TempFolder folder;
+    const Result help = Convert(folder, {"--help"});
+    const Result slash = Convert(folder, {"-q", "/?"});
+    EXPECT_EQ(slash.status, 0);
+    EXPECT_EQ(slash.out, help.out);
+    const std::size_t examples = help.out.find("Examples:");
+    ASSERT_NE(examples, std::string::npos);
+    EXPECT_EQ(help.out.find('\'', examples), std::string::npos);
+}
+
+TEST(MorvaneConvert, WildcardsInInputsNameTheMatchingFiles)
+{
+    TempFolder folder;
+    for (const char* name : {"a1.pe", "b2.pe", "c.txt"})
+        WriteBytes(folder / name, kInput);
+    // Option values keep their '*' and '?'.
+    const Result r = Convert(folder, {"-q", "-s", ",*?", "--to", "?", "*.pe"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(folder / "a1 (XLS).csv").substr(0, 10), "Time?A?B\r\n");
+    EXPECT_EQ(ReadBytes(folder / "b2 (XLS).csv").substr(0, 10), "Time?A?B\r\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "c (XLS).csv"));
+
+    const Result none = Convert(folder, {"-q", "c.txt", "z*.pe"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "morvane-convert: no file matches \"z*.pe\"\n"
+                        "Try 'morvane-convert --help' for more information.\n");
+}
+#endif
+
 TEST(MorvaneConvert, HelpAndVersionFailWhenTheOutputCannotBeWritten)
 {
     if (!std::filesystem::exists("/dev/full"))
@@ -127,8 +159,9 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"a.pe", "-s"}, "option \"-s\" needs a value"},
         {{"--preview=1", "a.pe"}, "option '--preview' doesn't allow an argument"},
         {{"--qu=", "a.pe"}, "option '--quiet' doesn't allow an argument"},
-        {{"-t", "\xC3\xA9", "a.pe"},
-         "--to takes a single byte (one Windows-1252 character), but \"\xC3\xA9\" is 2 bytes"},
+        {{"-t", "\xCE\xA9", "a.pe"}, "--to: \"\xCE\xA9\" (U+03A9) is not a Windows-1252 character"},
+        {{"--data-map", ";\xE2\x86\x92", "a.pe"},
+         "--data-map: \"\xE2\x86\x92\" (U+2192) is not a Windows-1252 character"},
         {{"--across-midnight", "a.pe"}, "--across-midnight counts the relative time column; it needs -r"},
         {{"--check", "--preview", "a.pe"}, "--preview and --check cannot be combined"},
         {{"--check", "-o", "x.csv", "a.pe"}, "--check writes nothing; --output has no use with it"},
@@ -165,6 +198,11 @@ TEST(MorvaneConvert, ConvertsByTheOptions)
         {{"--data-map", "/"}, "Time,A,B\r\n12:00:00/1,2\r\n12:00:05/3,4,5\r\n"},
         {{"-s", ",:", "--to=_"}, "Time_A_B\r\n12_00_00_1_2\r\n12_00_05_3_4_5\r\n"},
         {{"-s", "", "-t", ";"}, "Time,A,B\r\n12:00:00,1,2\r\n12:00:05,3,4,5\r\n"},
+        // Characters reach the data as their Windows-1252 bytes (the tests
+        // run in a UTF-8 locale).
+        {{"-s", "\xC2\xB0", "--to", "\xC2\xA7"}, "T\xA7" "A\xC2" "B\r\n", "T\xB0" "A\xC2" "B\r\n"},
+        {{"--data-map", "\xC3\xA4\xC3\xA9", "--relative-time-separator", "\xE2\x80\xA6", "-r"},
+         "relTime\x85 Time,A,B\r\n0\x85" "12:00:00\xE4" "1\xE9" "2\r\n5\x85" "12:00:05\xE4" "3\xE9" "4,5\r\n"},
         {{"-r", "--across-midnight"}, "relTime; T\r\n0;23:59:50\r\n20;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
         {{"-r"}, "relTime; T\r\n0;23:59:50\r\n86380;00:00:10\r\n", "T\r\n23:59:50\r\n00:00:10\r\n"},
     };

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -198,9 +199,10 @@ TEST_F(QtSaveDialog, IsASaveDialogWithoutFilterThatAsksBeforeAnExistingFileAndRe
     });
     IPlatform::TSaveDialogRequest request;
     request.FileName = start;
-    EXPECT_EQ(platform.SaveFileName(nullptr, request), std::optional<QString>(chosen));
+    // The chosen path comes back with the system's separators.
+    EXPECT_EQ(platform.SaveFileName(nullptr, request), std::optional<QString>(QDir::toNativeSeparators(chosen)));
     EXPECT_TRUE(found);
-    EXPECT_EQ(platform.LastSaveFileName(), chosen);
+    EXPECT_EQ(platform.LastSaveFileName(), QDir::toNativeSeparators(chosen));
 }
 
 TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
@@ -214,7 +216,7 @@ TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
     });
     IPlatform::TSaveDialogRequest first;
     first.FileName = chosen;
-    ASSERT_EQ(platform.SaveFileName(nullptr, first), std::optional<QString>(chosen));
+    ASSERT_EQ(platform.SaveFileName(nullptr, first), std::optional<QString>(QDir::toNativeSeparators(chosen)));
 
     QString startedWith;
     WhenModalOpens([&](QWidget* modal) {
@@ -225,7 +227,7 @@ TEST_F(QtSaveDialog, StartsWithTheLastChosenNameAndCancelReturnsNothing)
     });
     EXPECT_EQ(platform.SaveFileName(nullptr, {}), std::nullopt);
     EXPECT_EQ(startedWith, chosen);
-    EXPECT_EQ(platform.LastSaveFileName(), chosen);
+    EXPECT_EQ(platform.LastSaveFileName(), QDir::toNativeSeparators(chosen));
 }
 
 TEST(QtRememberedFolders, OutliveThePlatformObjectEachFolderApart)

@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, FileChosenThroughTheDialogShowsPage1WithFocusInTheSeparat
 {
     const QString path = WritePe(QStringLiteral("run1.pe"), kSample);
     ChooseThroughDialog(path);
-    EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+    EXPECT_EQ(window_->FileOpenEdit1->Filename(), QDir::toNativeSeparators(path));
     EXPECT_TRUE(window_->PageControl1->isVisible());
     EXPECT_EQ(ActivePage(), 0);
     EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
@@ -475,7 +475,7 @@ TEST_F(MainWindowTest, PageSwitchPutsTheFocusOnTheChosenPageSoTypingNeverReaches
         EXPECT_EQ(ActivePage(), 1);
         EXPECT_EQ(FocusName(), c.focus);
         Type(QStringLiteral("Q"));
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), QDir::toNativeSeparators(path));
         EXPECT_EQ(ActivePage(), 1);
         EXPECT_FALSE(window_->TemplatesStale());
     }
@@ -516,6 +516,39 @@ protected:
     }
     TBevelEdit* Box(int k) const { return window_->HeaderEdits().at(static_cast<std::size_t>(k)); }
 };
+
+// Every printable Windows-1252 character looks different in a box: a line
+// cut at both ends made ';' and ':' (and ',' and '.') alike. The same for
+// the characters a file name label may hold.
+TEST_F(BoxTest, EveryPrintableCharacterIsDrawnDistinctly)
+{
+    const auto pixels = [](QWidget* widget) {
+        const QImage image = widget->grab().toImage();
+        return QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+    };
+    Box(0)->setFocus();
+    std::map<QByteArray, int> drawn;
+    std::vector<std::string> alike;
+    for (int byte = 0x21; byte <= 0xFF; ++byte) {
+        // No glyph of their own: delete, the undefined bytes, no-break space, soft hyphen.
+        if (byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D ||
+            byte == 0xA0 || byte == 0xAD)
+            continue;
+        Box(1)->SetText(std::string(1, static_cast<char>(byte)));
+        const auto [first, isNew] = drawn.emplace(pixels(Box(1)), byte);
+        if (!isNew)
+            alike.push_back(std::to_string(first->second) + " and " + std::to_string(byte));
+    }
+    EXPECT_EQ(alike, std::vector<std::string>{});
+    // Nothing covers the box's lower part, where the tails are.
+    EXPECT_EQ(Box(1)->visibleRegion().boundingRect(), Box(1)->rect());
+
+    std::map<QByteArray, char> labelled;
+    for (const char c : std::string(" -_.,;:'`")) {
+        window_->lb_FileNameExcel->SetCaption(QStringLiteral("hy") + QChar(c) + QStringLiteral("phen (XLS).csv"));
+        EXPECT_EQ(labelled.emplace(pixels(window_->lb_FileNameExcel), c).second, true) << c;
+    }
+}
 
 struct BoxEditCase {
     const char* name;

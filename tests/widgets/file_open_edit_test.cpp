@@ -2,6 +2,8 @@
 #include "TFileOpenEdit.h"
 #include "TQtFileOpenDialog.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
@@ -107,13 +109,14 @@ TEST_P(FileOpenEditBrowse, RunsInOrderWithAtMostOneChange)
 {
     Fixture f;
     ASSERT_TRUE(f.activated);
-    f.edit->SetFilename(QString::fromUtf8(GetParam().before));
+    // The dialog answers with "/"; the box shows the system's separators.
+    f.edit->SetFilename(QDir::toNativeSeparators(QString::fromUtf8(GetParam().before)));
     f.log.clear();
     f.script.confirm = GetParam().confirm;
     f.script.chosen = QString::fromUtf8(GetParam().chosen);
     QTest::mouseClick(f.edit->BrowseButton(), Qt::LeftButton);
     EXPECT_EQ(f.log, GetParam().log);
-    EXPECT_EQ(f.edit->Filename(), QString::fromUtf8(GetParam().after));
+    EXPECT_EQ(f.edit->Filename(), QDir::toNativeSeparators(QString::fromUtf8(GetParam().after)));
     EXPECT_TRUE(f.script.editHadFocusOnExecute) << "the box takes the focus before the dialog";
     EXPECT_TRUE(f.script.browsingDuringExecute);
     EXPECT_FALSE(f.edit->Browsing());
@@ -179,6 +182,28 @@ TEST(FileOpenEdit, TypedChangeIsNotABrowse)
     QTest::keyClick(f.edit, Qt::Key_Backspace);
     EXPECT_EQ(f.log, (Log{"change(typed)", "change(typed)", "change(typed)"}));
     EXPECT_EQ(f.edit->Filename(), QStringLiteral("a"));
+}
+
+TEST(FileOpenEdit, PastedPathInDoubleQuotesIsTakenWithoutThem)
+{
+    const struct {
+        const char* pasted;
+        const char* taken;
+    } cases[] = {
+        {"\"C:\\data\\run 1.pe\"", "C:\\data\\run 1.pe"},
+        {" \"/data/run 1.pe\" ", "/data/run 1.pe"},
+        {"\"a\"b\"", "\"a\"b\""},
+        {"\"", "\""},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        ASSERT_TRUE(f.activated);
+        f.edit->setFocus();
+        QApplication::clipboard()->setText(QString::fromUtf8(c.pasted));
+        QTest::keyClick(f.edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(f.edit->Filename(), QString::fromUtf8(c.taken)) << c.pasted;
+        EXPECT_EQ(f.log, (Log{"change(typed)"})) << c.pasted;
+    }
 }
 
 TEST(FileOpenEdit, FilenameWritesTheTextWithOneChange)
