@@ -1,6 +1,5 @@
 #include "ArgumentCharacters.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,31 +9,11 @@
 #endif
 
 #include "TCommandLine.h"
+#include "Windows1252Code.h"
 
 namespace morvane {
 
 namespace {
-
-// The characters of 0x80..0x9F; the five bytes the code page leaves
-// undefined stand for the C1 controls of their own value, as Windows'
-// conversion has it, so that the window and the converter agree on them.
-constexpr std::array<char32_t, 32> kHighCharacters = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-int Windows1252Byte(char32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<int>(c);
-    for (std::size_t i = 0; i < kHighCharacters.size(); ++i) {
-        if (kHighCharacters[i] == c)
-            return static_cast<int>(0x80 + i);
-    }
-    return -1;
-}
 
 // The length of the well-formed UTF-8 sequence of two or more bytes at the
 // start of `text` (no overlong forms, no surrogates, nothing past
@@ -99,7 +78,7 @@ std::string Windows1252FromArgument(std::string_view argument, TArgumentEncoding
             bytes += argument[i++];
             continue;
         }
-        const int byte = Windows1252Byte(c);
+        const int byte = Windows1252OfUnicode(c);
         if (byte < 0) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));

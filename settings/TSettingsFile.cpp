@@ -3,6 +3,7 @@
 #include "ESettingsFileError.h"
 #include "SeparatorMap.h"
 #include "TOsFile.h"
+#include "Windows1252Code.h"
 
 #include <array>
 #include <charconv>
@@ -17,45 +18,27 @@ const char kSettingsFormat[] = "morvane-settings";
 // Marks an empty entry of a map among the decoded bytes.
 constexpr int kEmptyEntry = -1;
 
-// Windows-1252 0x80-0x9F; 0 where the code page has no character.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// The five bytes Windows-1252 leaves undefined have no character a text
+// line can hold; they are escaped like the controls.
+bool Undefined(char32_t c)
+{
+    return c >= 0x80 && c < 0xA0;
+}
 
 // The character a byte stands for, or 0 when it has none a text line can hold.
 char32_t CharacterOf(unsigned char byte)
 {
     if (byte < 0x20 || byte == 0x7F)
         return 0;
-    if (byte >= 0x80 && byte < 0xA0)
-        return kHighControls[byte - 0x80];
-    return byte;
+    const char32_t c = UnicodeOfWindows1252(byte);
+    return Undefined(c) ? 0 : c;
 }
 
 int ByteOf(char32_t character)
 {
-    if ((character >= 0x20 && character < 0x7F) || (character >= 0xA0 && character <= 0xFF))
-        return static_cast<int>(character);
-    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-        if (kHighControls[i] != 0 && kHighControls[i] == character)
-            return static_cast<int>(0x80 + i);
-    }
-    return -1;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    if (character < 0x20 || character == 0x7F || Undefined(character))
+        return -1;
+    return Windows1252OfUnicode(character);
 }
 
 std::string Hex(unsigned value, int digits)
