@@ -58,6 +58,14 @@ HANDLE OpenHandle(const std::string& path, DWORD access, DWORD disposition, int&
     return handle;
 }
 
+// No access asked and every kind of sharing allowed, so that a file held
+// open by this very program (or a folder) still shows what it is.
+HANDLE OpenToLookAt(const std::wstring& wide)
+{
+    return CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 } // namespace
 
 TOsFile::~TOsFile()
@@ -179,11 +187,7 @@ TFileIdentity TOsFile::IdentityOf(const std::string& path)
     std::wstring wide;
     if (!WideFromUtf8(path, wide))
         return {};
-    // No access asked and every kind of sharing allowed, so that a file held
-    // open by this very program still shows who it is.
-    const HANDLE handle =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = OpenToLookAt(wide);
     if (handle == INVALID_HANDLE_VALUE)
         return {};
     BY_HANDLE_FILE_INFORMATION info {};
@@ -198,9 +202,7 @@ TOsFile::TPathInfo TOsFile::InfoOf(const std::string& path)
     std::wstring wide;
     if (!WideFromUtf8(path, wide))
         return info;
-    const HANDLE handle =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = OpenToLookAt(wide);
     if (handle == INVALID_HANDLE_VALUE)
         return info;
     info.Exists = true;
@@ -221,9 +223,7 @@ std::string TOsFile::FollowLinks(const std::string& path)
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return path;
-    const HANDLE handle =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = OpenToLookAt(wide);
     if (handle == INVALID_HANDLE_VALUE)
         return path;
     std::wstring target(32768, L'\0');
