@@ -5,18 +5,17 @@
 
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
+#include "TLineBatch.h"
 #include "TLineMapper.h"
 #include "TLocaleTimeSettings.h"
+#include "TVectorWidth.h"
 #include "TimeOfDay.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr unsigned char kCR = 13;
 constexpr std::size_t kClockTextLength = 8;
-// Line ends looked up in the read buffer in one go, as the conversion does.
-constexpr std::size_t kLinesPerPass = 256;
 
 // The rules a data line is held to, and the count of what broke them.
 class TLineCheck {
@@ -113,6 +112,7 @@ std::string TCheckFinding::Message() const
 TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings& settings, IProgressSink& sink,
                         const TCheckFindingHandler& onFinding, const TCheckFileOptions& options)
 {
+    TVectorWidth::Process();
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     if (!reader.Open(inputPath, options.WaitForWriter))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
@@ -133,24 +133,16 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
         while (!reader.AtEnd()) {
             // Whole plain lines are looked at where they lie in the read
             // buffer; anything else goes through the reader's line rules.
-            const unsigned char* const base = reader.Buffered();
-            std::uint32_t ends[kLinesPerPass];
-            bool special = false;
-            const std::size_t count =
-                TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
-            if (count > 0) {
-                std::size_t from = 0;
-                for (std::size_t i = 0; i < count; ++i) {
-                    const std::size_t lf = ends[i];
-                    const std::size_t end = lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
-                    check.Check({reinterpret_cast<const char*>(base) + from, end - from});
-                    reader.ConsumeBuffered(lf + 1 - from);
-                    sink.SetValue(reader.PositionInBlocks());
-                    from = lf + 1;
-                }
-                continue;
+            TLineBatch batch;
+            batch.Find(reader.Buffered(), reader.BufferedSize());
+            for (std::size_t i = 0; i < batch.Count; ++i) {
+                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)});
+                reader.ConsumeBuffered(batch.Span(i, i));
+                sink.SetValue(reader.PositionInBlocks());
             }
-            if (!special && reader.FetchBehindBuffered())
+            if (batch.Count > 0)
+                continue;
+            if (!batch.MetSpecial && reader.FetchBehindBuffered())
                 continue;
             check.Check(reader.ReadLineView(scratch));
             sink.SetValue(reader.PositionInBlocks());

@@ -44,85 +44,85 @@ TLineMapper::TLineMapper(std::string_view separatorSet, const std::vector<std::s
     }
 }
 
-#if defined(__SSE2__)
 namespace {
 
 // Up to this many distinct separators are compared a vector at a time.
 constexpr std::size_t kVectorSetLimit = 8;
 
-using TSeparatorVectors = TVectorByteSet<TSse2Bytes, kVectorSetLimit>;
-
 } // namespace
-#endif
 
-// Flattened, so that the separator kernel is built into it.
-__attribute__((flatten)) void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
-{
-    const auto* in = reinterpret_cast<const unsigned char*>(src);
-    auto* out = reinterpret_cast<unsigned char*>(dst);
-    std::size_t pos = 0;
-    std::size_t occurrence = 0;
-    const std::size_t listSize = replacement_.size();
+template <typename V>
+struct TLineMapper::TMapInto {
+    static void Run(const TLineMapper* mapper, const char* src, std::size_t n, char* dst)
+    {
+        const TLineMapper& m = *mapper;
+        const auto* in = reinterpret_cast<const unsigned char*>(src);
+        auto* out = reinterpret_cast<unsigned char*>(dst);
+        std::size_t pos = 0;
+        std::size_t occurrence = 0;
+        const std::size_t listSize = m.replacement_.size();
 
-#if defined(__SSE2__)
-    using V = TSse2Bytes;
-    const bool vector = setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= V::kWidth;
-    const TSeparatorVectors set(setBytes_.data(), vector ? setSize_ : 0);
-    // While the list has entries left, every occurrence needs its own entry.
-    if (vector) {
-        while (occurrence < listSize && n - pos >= V::kWidth) {
-            V::Vector v;
-            V::Load(in + pos, v);
-            V::Vector mask;
-            set.Match(v, set.count, mask);
-            std::uint32_t bits = V::Bits(mask);
-            V::Store(out + pos, v);
-            for (; bits != 0 && occurrence < listSize; bits &= bits - 1) {
-                const short r = replacement_[occurrence++];
-                if (r != kKeep)
-                    out[pos + static_cast<std::size_t>(__builtin_ctz(bits))] = static_cast<unsigned char>(r);
+        const bool vector = m.setSize_ > 0 && m.setSize_ <= kVectorSetLimit && n >= V::kWidth;
+        const TVectorByteSet<V, kVectorSetLimit> set(m.setBytes_.data(), vector ? m.setSize_ : 0);
+        // While the list has entries left, every occurrence needs its own entry.
+        if (vector) {
+            while (occurrence < listSize && n - pos >= V::kWidth) {
+                typename V::Vector v;
+                V::Load(in + pos, v);
+                typename V::Vector mask;
+                set.Match(v, set.count, mask);
+                std::uint32_t bits = V::Bits(mask);
+                V::Store(out + pos, v);
+                for (; bits != 0 && occurrence < listSize; bits &= bits - 1) {
+                    const short r = m.replacement_[occurrence++];
+                    if (r != kKeep)
+                        out[pos + static_cast<std::size_t>(__builtin_ctz(bits))] = static_cast<unsigned char>(r);
+                }
+                // The list ran out inside this block: the rest of it already
+                // follows the rule beyond the list.
+                for (; bits != 0 && !m.beyondIsIdentity_; bits &= bits - 1)
+                    out[pos + static_cast<std::size_t>(__builtin_ctz(bits))] = m.beyondByte_;
+                pos += V::kWidth;
             }
-            // The list ran out inside this block: the rest of it already
-            // follows the rule beyond the list.
-            for (; bits != 0 && !beyondIsIdentity_; bits &= bits - 1)
-                out[pos + static_cast<std::size_t>(__builtin_ctz(bits))] = beyondByte_;
-            pos += V::kWidth;
         }
-    }
-#endif
-    while (occurrence < listSize && pos < n) {
-        const unsigned char b = in[pos];
-        unsigned char result = b;
-        if (separator_[b]) {
-            const short r = replacement_[occurrence++];
-            if (r != kKeep)
-                result = static_cast<unsigned char>(r);
+        while (occurrence < listSize && pos < n) {
+            const unsigned char b = in[pos];
+            unsigned char result = b;
+            if (m.separator_[b]) {
+                const short r = m.replacement_[occurrence++];
+                if (r != kKeep)
+                    result = static_cast<unsigned char>(r);
+            }
+            out[pos++] = result;
         }
-        out[pos++] = result;
-    }
 
-    if (pos == n)
-        return;
-    if (beyondIsIdentity_) {
-        if (out != in)
-            std::memcpy(out + pos, in + pos, n - pos);
-        return;
+        if (pos == n)
+            return;
+        if (m.beyondIsIdentity_) {
+            if (out != in)
+                std::memcpy(out + pos, in + pos, n - pos);
+            return;
+        }
+        // The overlapping last block may only reach back over bytes that are
+        // past the list as well.
+        if (vector && n - pos >= V::kWidth) {
+            typename V::Vector with;
+            V::Broadcast(m.beyondByte_, with);
+            // One separator: a constant count, so that the compare unrolls.
+            if (m.setSize_ == 1)
+                set.Map(in + pos, out + pos, n - pos, 1, with);
+            else
+                set.Map(in + pos, out + pos, n - pos, set.count, with);
+            return;
+        }
+        for (; pos < n; ++pos)
+            out[pos] = m.beyondTable_[in[pos]];
     }
-#if defined(__SSE2__)
-    // The overlapping last block may only reach back over bytes that are
-    // past the list as well.
-    if (vector && n - pos >= V::kWidth) {
-        V::Vector with;
-        V::Broadcast(beyondByte_, with);
-        if (setSize_ == 1)
-            set.Map(in + pos, out + pos, n - pos, 1, with);
-        else
-            set.Map(in + pos, out + pos, n - pos, set.count, with);
-        return;
-    }
-#endif
-    for (; pos < n; ++pos)
-        out[pos] = beyondTable_[in[pos]];
+};
+
+void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
+{
+    AtProcessWidth<TMapInto>(this, src, n, dst);
 }
 
 namespace {
@@ -152,46 +152,28 @@ void MapRunWithTable(const unsigned char* from, unsigned char* to, std::size_t n
         to[i] = table[from[i]];
 }
 
-// One entry per vector width that pulls the whole kernel into itself, so
-// that its compares unroll for Count and, for AVX2, are built for AVX2.
-#if defined(__SSE2__)
-template <std::size_t Count>
-__attribute__((flatten)) void MapMatchingSse2(const unsigned char* from, unsigned char* to, std::size_t n,
-                                              const unsigned char* bytes, unsigned char with)
-{
-    MapMatching<TSse2Bytes, Count>(from, to, n, bytes, with);
-}
-#endif
-
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-template <std::size_t Count>
-__attribute__((target("avx2"), flatten)) void MapMatchingAvx2(const unsigned char* from, unsigned char* to,
-                                                              std::size_t n, const unsigned char* bytes,
-                                                              unsigned char with)
-{
-    MapMatching<TAvx2Bytes, Count>(from, to, n, bytes, with);
-}
-#endif
-
 // The replacement is never one of the bytes that change, so the kernels'
 // overlapping last block is safe in place.
+template <std::size_t Count>
+struct TMapRunOf {
+    template <typename V>
+    struct TKernel {
+        static void Run(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
+                        unsigned char with)
+        {
+            if (n >= V::kWidth)
+                MapMatching<V, Count>(from, to, n, bytes, with);
+            else
+                MapRunScalar<Count>(from, to, n, bytes, with);
+        }
+    };
+};
+
 template <std::size_t Count>
 void MapRunVector(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
                   unsigned char with)
 {
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-    if (kHaveAvx2 && n >= TAvx2Bytes::kWidth) {
-        MapMatchingAvx2<Count>(from, to, n, bytes, with);
-        return;
-    }
-#endif
-#if defined(__SSE2__)
-    if (n >= TSse2Bytes::kWidth) {
-        MapMatchingSse2<Count>(from, to, n, bytes, with);
-        return;
-    }
-#endif
-    MapRunScalar<Count>(from, to, n, bytes, with);
+    AtProcessWidth<TMapRunOf<Count>::template TKernel>(from, to, n, bytes, with);
 }
 
 } // namespace
@@ -222,26 +204,33 @@ void TLineMapper::MapRun(const unsigned char* from, unsigned char* to, std::size
     static_assert(kRunVectorLimit == 4);
 }
 
+template <typename V>
+struct TLineMapper::TCountSeparators {
+    static std::size_t Run(const TLineMapper* mapper, const char* text, std::size_t n)
+    {
+        const TLineMapper& m = *mapper;
+        const auto* in = reinterpret_cast<const unsigned char*>(text);
+        std::size_t count = 0;
+        std::size_t pos = 0;
+        if (m.setSize_ > 0 && m.setSize_ <= kVectorSetLimit && n >= V::kWidth) {
+            const TVectorByteSet<V, kVectorSetLimit> set(m.setBytes_.data(), m.setSize_);
+            for (; n - pos >= V::kWidth; pos += V::kWidth) {
+                typename V::Vector v;
+                V::Load(in + pos, v);
+                typename V::Vector mask;
+                set.Match(v, m.setSize_, mask);
+                count += static_cast<std::size_t>(__builtin_popcount(V::Bits(mask)));
+            }
+        }
+        for (; pos < n; ++pos)
+            count += m.separator_[in[pos]];
+        return count;
+    }
+};
+
 std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
 {
-    const auto* in = reinterpret_cast<const unsigned char*>(text);
-    std::size_t count = 0;
-    std::size_t pos = 0;
-#if defined(__SSE2__)
-    if (setSize_ > 0 && setSize_ <= kVectorSetLimit && n >= TSse2Bytes::kWidth) {
-        const TSeparatorVectors set(setBytes_.data(), setSize_);
-        for (; n - pos >= TSse2Bytes::kWidth; pos += TSse2Bytes::kWidth) {
-            TSse2Bytes::Vector v;
-            TSse2Bytes::Load(in + pos, v);
-            TSse2Bytes::Vector mask;
-            set.Match(v, setSize_, mask);
-            count += static_cast<std::size_t>(__builtin_popcount(TSse2Bytes::Bits(mask)));
-        }
-    }
-#endif
-    for (; pos < n; ++pos)
-        count += separator_[in[pos]];
-    return count;
+    return AtProcessWidth<TCountSeparators>(this, text, n);
 }
 
 std::string TLineMapper::Map(std::string_view line) const

@@ -45,6 +45,11 @@ public:
 
 private:
     static constexpr short kKeep = -1;
+    // The kernels, one per vector width.
+    template <typename V>
+    struct TMapInto;
+    template <typename V>
+    struct TCountSeparators;
 
     std::array<unsigned char, 256> separator_{};
     // The distinct separator bytes, for comparing 16 bytes at a time when
