@@ -351,6 +351,7 @@ bool TDataLines::CopyLines()
             text[textLength] = '\r';
             text[textLength + 1] = '\n';
             at = text + textLength + 2;
+            assert(at <= end && "a copied line ran past the room reserved for the copies");
             from += lineLength;
             ++lines;
             reader_.ConsumeBuffered(lineLength);
@@ -399,6 +400,7 @@ TTaken TDataLines::TakePlainLines()
     // CR LF go as one piece.
     const bool alike = mapper_.MapsEveryOccurrenceAlike();
     const std::size_t through = batch.End(count - 1);
+    assert(through <= reader_.BufferedSize() && "a batch's lines lie in the buffered bytes");
     char* const run = !withCell && batch.AllCrLf && alike ? writer_.Reserve(through) : nullptr;
     if (run) {
         // The lines read as they will be written, breaks and all.

@@ -1,5 +1,6 @@
 #include "TLineMapper.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "VectorBytes.h"
@@ -180,6 +181,10 @@ void MapRunVector(const unsigned char* from, unsigned char* to, std::size_t n, c
 
 void TLineMapper::MapRun(const unsigned char* from, unsigned char* to, std::size_t n) const
 {
+    assert(MapsEveryOccurrenceAlike() && "MapRun maps runs only for a map without a list");
+    // The vector kernels' last block reaches back over bytes already
+    // mapped: in place that is harmless, a partial overlap is not.
+    assert((from == to || from + n <= to || to + n <= from) && "MapRun's input and output overlap");
     // Every byte that changes turns into the one replacement beyond the list.
     switch (runSize_) {
     case 0:

@@ -153,6 +153,8 @@ void TLineReader::ReadToChunkBoundary()
         const std::size_t room = capacity_ - len_;
         const auto overhang = static_cast<std::size_t>(
             (bufferOffset_ + static_cast<std::int64_t>(len_ + room)) % kChunk);
+        // A request for nothing would read as the end of the file.
+        assert(room > overhang && "the read buffer keeps room up to the next chunk boundary");
         const std::size_t want = std::min(readSize_, room - overhang);
         const std::int64_t got = file_.Read(buffer_.get() + len_, want);
         if (got > 0) {
@@ -205,6 +207,7 @@ public:
     // Adds the buffer's bytes [from, to), as far as maxLength allows.
     void Take(std::size_t from, std::size_t to)
     {
+        assert(from <= to && "a line's piece ends before it starts");
         const std::size_t room = maxLength_ - std::min(maxLength_, Length());
         if (to - from > room)
             to = from + room;
