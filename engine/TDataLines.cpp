@@ -58,7 +58,7 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
 void TDataLines::Run()
 {
     while (!reader_.AtEnd()) {
-        if (copyLines_ && (this->*copyLines_)())
+        if (copyLines_ && copyLines_(*this))
             continue;
         const TTaken taken = settings_.RelativeTime && mapper_.MapsEveryOccurrenceAlike()
                                  ? TakeLinesWithRelativeTime()
@@ -228,48 +228,26 @@ template <bool Alike>
 
 // Picks the kernel for CopyLines: one per vector width, number of bytes
 // that change in a run and whether lines get a cell.
+template <std::size_t Count, bool WithCell>
+struct TDataLines::TCopyLinesAt {
+    template <typename V>
+    struct TKernel {
+        static bool Run(TDataLines* lines) { return lines->CopyLines<V, Count, WithCell>(); }
+    };
+    static bool Run(TDataLines& lines) { return AtProcessWidth<TKernel>(&lines); }
+};
+
 TDataLines::TCopyLines TDataLines::CopyLinesFor(const TLineMapper& mapper, bool withCell)
 {
-    if (!mapper.MapsEveryOccurrenceAlike())
-        return nullptr;
+    static constexpr TCopyLines kKernels[2][5] = {
+        {&TCopyLinesAt<0, false>::Run, &TCopyLinesAt<1, false>::Run, &TCopyLinesAt<2, false>::Run,
+         &TCopyLinesAt<3, false>::Run, &TCopyLinesAt<4, false>::Run},
+        {&TCopyLinesAt<0, true>::Run, &TCopyLinesAt<1, true>::Run, &TCopyLinesAt<2, true>::Run,
+         &TCopyLinesAt<3, true>::Run, &TCopyLinesAt<4, true>::Run}};
     const std::size_t count = mapper.RunByteCount();
-    static constexpr TCopyLines kScalar[2][5] = {
-        {&TDataLines::CopyLinesScalar<0, false>, &TDataLines::CopyLinesScalar<1, false>,
-         &TDataLines::CopyLinesScalar<2, false>, &TDataLines::CopyLinesScalar<3, false>,
-         &TDataLines::CopyLinesScalar<4, false>},
-        {&TDataLines::CopyLinesScalar<0, true>, &TDataLines::CopyLinesScalar<1, true>,
-         &TDataLines::CopyLinesScalar<2, true>, &TDataLines::CopyLinesScalar<3, true>,
-         &TDataLines::CopyLinesScalar<4, true>}};
-    if (count >= std::size(kScalar[0]))
+    if (!mapper.MapsEveryOccurrenceAlike() || count >= std::size(kKernels[0]))
         return nullptr;
-    switch (TVectorWidth::Process()) {
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-    case TVectorWidth::TKind::Avx2: {
-        static constexpr TCopyLines kAvx2[2][5] = {
-            {&TDataLines::CopyLinesAvx2<0, false>, &TDataLines::CopyLinesAvx2<1, false>,
-             &TDataLines::CopyLinesAvx2<2, false>, &TDataLines::CopyLinesAvx2<3, false>,
-             &TDataLines::CopyLinesAvx2<4, false>},
-            {&TDataLines::CopyLinesAvx2<0, true>, &TDataLines::CopyLinesAvx2<1, true>,
-             &TDataLines::CopyLinesAvx2<2, true>, &TDataLines::CopyLinesAvx2<3, true>,
-             &TDataLines::CopyLinesAvx2<4, true>}};
-        return kAvx2[withCell][count];
-    }
-#endif
-#if defined(__SSE2__)
-    case TVectorWidth::TKind::Sse2: {
-        static constexpr TCopyLines kSse2[2][5] = {
-            {&TDataLines::CopyLinesSse2<0, false>, &TDataLines::CopyLinesSse2<1, false>,
-             &TDataLines::CopyLinesSse2<2, false>, &TDataLines::CopyLinesSse2<3, false>,
-             &TDataLines::CopyLinesSse2<4, false>},
-            {&TDataLines::CopyLinesSse2<0, true>, &TDataLines::CopyLinesSse2<1, true>,
-             &TDataLines::CopyLinesSse2<2, true>, &TDataLines::CopyLinesSse2<3, true>,
-             &TDataLines::CopyLinesSse2<4, true>}};
-        return kSse2[withCell][count];
-    }
-#endif
-    default:
-        return kScalar[withCell][count];
-    }
+    return kKernels[withCell][count];
 }
 
 // Copies the lines at the read position into the write buffer, each mapped

@@ -12,7 +12,6 @@
 #include "TLineReader.h"
 #include "TLineWriter.h"
 #include "TRelativeTimeState.h"
-#include "VectorBytes.h"
 
 namespace morvane {
 
@@ -68,30 +67,13 @@ public:
     std::int64_t LineNumber() const { return lineNumber_; }
 
 private:
-    using TCopyLines = bool (TDataLines::*)();
+    // CopyLines at the process's vector width for one map and column.
+    using TCopyLines = bool (*)(TDataLines&);
     static TCopyLines CopyLinesFor(const TLineMapper& mapper, bool withCell);
+    template <std::size_t Count, bool WithCell>
+    struct TCopyLinesAt;
     template <typename V, std::size_t Count, bool WithCell>
     bool CopyLines();
-    // One entry per vector width, each pulling the whole kernel into itself.
-    template <std::size_t Count, bool WithCell>
-    __attribute__((flatten)) bool CopyLinesScalar()
-    {
-        return CopyLines<TScalarBytes, Count, WithCell>();
-    }
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-    template <std::size_t Count, bool WithCell>
-    __attribute__((target("avx2"), flatten)) bool CopyLinesAvx2()
-    {
-        return CopyLines<TAvx2Bytes, Count, WithCell>();
-    }
-#endif
-#if defined(__SSE2__)
-    template <std::size_t Count, bool WithCell>
-    __attribute__((flatten)) bool CopyLinesSse2()
-    {
-        return CopyLines<TSse2Bytes, Count, WithCell>();
-    }
-#endif
     TTaken TakePlainLines();
     TTaken TakeLinesWithRelativeTime();
     void TakeGeneralLine();

@@ -186,27 +186,17 @@ void TLineMapper::MapRun(const unsigned char* from, unsigned char* to, std::size
     // mapped: in place that is harmless, a partial overlap is not.
     assert((from == to || from + n <= to || to + n <= from) && "MapRun's input and output overlap");
     // Every byte that changes turns into the one replacement beyond the list.
-    switch (runSize_) {
-    case 0:
+    using TMapRun = void (*)(const unsigned char*, unsigned char*, std::size_t, const unsigned char*, unsigned char);
+    static constexpr TMapRun kVectorRuns[kRunVectorLimit + 1] = {nullptr, &MapRunVector<1>, &MapRunVector<2>,
+                                                                 &MapRunVector<3>, &MapRunVector<4>};
+    if (runSize_ == 0) {
         if (from != to)
             std::memcpy(to, from, n);
-        return;
-    case 1:
-        MapRunVector<1>(from, to, n, runBytes_.data(), beyondByte_);
-        return;
-    case 2:
-        MapRunVector<2>(from, to, n, runBytes_.data(), beyondByte_);
-        return;
-    case 3:
-        MapRunVector<3>(from, to, n, runBytes_.data(), beyondByte_);
-        return;
-    case 4:
-        MapRunVector<4>(from, to, n, runBytes_.data(), beyondByte_);
-        return;
-    default:
+    } else if (runSize_ <= kRunVectorLimit) {
+        kVectorRuns[runSize_](from, to, n, runBytes_.data(), beyondByte_);
+    } else {
         MapRunWithTable(from, to, n, runTable_);
     }
-    static_assert(kRunVectorLimit == 4);
 }
 
 template <typename V>

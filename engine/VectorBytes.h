@@ -289,6 +289,18 @@ auto AtProcessWidth(Args... args)
     }
 }
 
+// The first and the last sizeof(Word) of n >= sizeof(Word) bytes, which
+// overlap where n is less than two words.
+template <typename Word>
+inline void CopyHeadAndTail(char* to, const char* from, std::size_t n)
+{
+    Word head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
 // Copies a line's worth of bytes without a library call per line: fixed
 // sizes, the last of them overlapping, cost no call.
 inline void CopyShort(char* to, const char* from, std::size_t n)
@@ -299,17 +311,9 @@ inline void CopyShort(char* to, const char* from, std::size_t n)
             std::memcpy(to + i, from + i, 16);
         std::memcpy(to + n - 16, from + n - 16, 16);
     } else if (n >= 8) {
-        std::uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        CopyHeadAndTail<std::uint64_t>(to, from, n);
     } else if (n >= 4) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        CopyHeadAndTail<std::uint32_t>(to, from, n);
     } else {
         for (std::size_t i = 0; i < n; ++i)
             to[i] = from[i];
