@@ -216,6 +216,17 @@ struct TLineMapper::TCountSeparators {
                 set.Match(v, m.setSize_, mask);
                 count += static_cast<std::size_t>(__builtin_popcount(V::Bits(mask)));
             }
+            // The rest as the last vector of the text, less the bytes of it
+            // already counted.
+            if (pos < n) {
+                typename V::Vector v;
+                V::Load(in + n - V::kWidth, v);
+                typename V::Vector mask;
+                set.Match(v, m.setSize_, mask);
+                const std::uint32_t bits = V::Bits(mask) >> (V::kWidth - (n - pos));
+                count += static_cast<std::size_t>(__builtin_popcount(bits));
+                pos = n;
+            }
         }
         for (; pos < n; ++pos)
             count += m.separator_[in[pos]];

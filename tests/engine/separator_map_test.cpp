@@ -126,6 +126,26 @@ TEST(OccurrenceFields, NamesTheFieldsEitherSideOfEachOccurrence)
     }
 }
 
+TEST(OccurrenceFields, CountAgreesWithTheBytesAtEveryLength)
+{
+    // Every length up to three of the widest vectors, so that the last,
+    // partly counted vector starts at every offset.
+    std::mt19937 random(7);
+    std::string line;
+    for (int i = 0; i < 100; ++i)
+        line += ",;a\t"[random() % 4];
+    for (const std::string set : {",", ",;\t"}) {
+        const TLineMapper mapper(set, {});
+        for (std::size_t n = 0; n <= line.size(); ++n) {
+            const std::string_view text(line.data(), n);
+            std::size_t expected = 0;
+            for (char c : text)
+                expected += set.find(c) != std::string::npos;
+            EXPECT_EQ(mapper.CountSeparators(text.data(), n), expected) << "set " << set << ", length " << n;
+        }
+    }
+}
+
 struct BeyondCase {
     const char* name;
     std::string set;
