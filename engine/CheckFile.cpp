@@ -31,7 +31,15 @@ public:
     {
     }
 
-    void Check(std::string_view line)
+    // The separators of a batch's lines, counted in one pass.
+    void CountSeparators(const TLineBatch& batch, std::uint32_t* separators) const
+    {
+        mapper_.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
+    }
+
+    void Check(std::string_view line) { Check(line, mapper_.CountSeparators(line.data(), line.size())); }
+
+    void Check(std::string_view line, std::size_t separators)
     {
         ++summary_.DataLines;
         const std::int64_t number = summary_.DataLines + 1;
@@ -48,7 +56,6 @@ public:
                 Report(finding);
             }
         }
-        const std::size_t separators = mapper_.CountSeparators(line.data(), line.size());
         if (summary_.DataLines == 1) {
             firstLineSeparators_ = separators;
         } else if (separators != firstLineSeparators_) {
@@ -135,8 +142,11 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             // buffer; anything else goes through the reader's line rules.
             TLineBatch batch;
             batch.Find(reader.Buffered(), reader.BufferedSize());
+            std::uint32_t separators[TLineBatch::kMaxLines];
+            if (batch.Count > 0)
+                check.CountSeparators(batch, separators);
             for (std::size_t i = 0; i < batch.Count; ++i) {
-                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)});
+                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)}, separators[i]);
                 reader.ConsumeBuffered(batch.Span(i, i));
                 sink.SetValue(reader.PositionInBlocks());
             }

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstring>
 
+#include "LineRules.h"
 #include "VectorBytes.h"
 
 namespace morvane {
@@ -237,6 +238,64 @@ struct TLineMapper::TCountSeparators {
 std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
 {
     return AtProcessWidth<TCountSeparators>(this, text, n);
+}
+
+template <typename V>
+struct TLineMapper::TCountSeparatorsOfLines {
+    static void Run(const TLineMapper* mapper, const unsigned char* text, const std::uint32_t* lf,
+                    std::size_t count, std::uint32_t* counts)
+    {
+        const TLineMapper& m = *mapper;
+        const TVectorByteSet<V, kVectorSetLimit> set(m.setBytes_.data(), m.setSize_);
+        const std::size_t n = std::size_t{lf[count - 1]} + 1;
+        // Separators before each line's LF, less those before its start.
+        std::uint64_t before = 0; // in the blocks before this one
+        std::uint64_t lineStart = 0;
+        std::size_t line = 0;
+        unsigned char last[kScanBlock];
+        for (std::size_t at = 0; at < n; at += kScanBlock) {
+            const unsigned char* block = text + at;
+            if (n - at < kScanBlock) {
+                // The lines' last bytes, padded with bytes that are no
+                // separator: nothing past the lines is read.
+                std::memset(last, kLF, sizeof last);
+                std::memcpy(last, block, n - at);
+                block = last;
+            }
+            std::uint64_t bits = 0;
+            for (std::size_t i = 0; i < kScanBlock; i += V::kWidth) {
+                typename V::Vector v;
+                V::Load(block + i, v);
+                typename V::Vector mask;
+                set.Match(v, m.setSize_, mask);
+                bits |= std::uint64_t{V::Bits(mask)} << i;
+            }
+            for (; line < count && lf[line] < at + kScanBlock; ++line) {
+                const unsigned offset = static_cast<unsigned>(lf[line] - at);
+                const std::uint64_t upToLf =
+                    before + static_cast<std::uint64_t>(__builtin_popcountll(bits & ((std::uint64_t{1} << offset) - 1)));
+                counts[line] = static_cast<std::uint32_t>(upToLf - lineStart);
+                lineStart = upToLf;
+            }
+            before += static_cast<std::uint64_t>(__builtin_popcountll(bits));
+        }
+    }
+};
+
+void TLineMapper::CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
+                                         std::uint32_t* counts) const
+{
+    // The pass counts every byte up to each LF: where CR or LF are
+    // separators themselves, or there are too many to compare, each line
+    // is counted on its own.
+    if (setSize_ == 0 || setSize_ > kVectorSetLimit || separator_[kCR] || separator_[kLF]) {
+        for (std::size_t i = 0, from = 0; i < count; from = std::size_t{lf[i++]} + 1) {
+            counts[i] = static_cast<std::uint32_t>(
+                CountSeparators(reinterpret_cast<const char*>(text) + from, TextEnd(text, from, lf[i]) - from));
+        }
+        return;
+    }
+    AtProcessWidth<TCountSeparatorsOfLines>(this, text, lf, count, counts);
 }
 
 std::string TLineMapper::Map(std::string_view line) const
