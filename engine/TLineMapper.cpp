@@ -124,7 +124,7 @@ struct TLineMapper::TMapInto {
 
 void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
 {
-    AtProcessWidth<TMapInto>(this, src, n, dst);
+    AtProcessWidthFor<TMapInto>(n, this, src, n, dst);
 }
 
 namespace {
@@ -175,7 +175,7 @@ template <std::size_t Count>
 void MapRunVector(const unsigned char* from, unsigned char* to, std::size_t n, const unsigned char* bytes,
                   unsigned char with)
 {
-    AtProcessWidth<TMapRunOf<Count>::template TKernel>(from, to, n, bytes, with);
+    AtProcessWidthFor<TMapRunOf<Count>::template TKernel>(n, from, to, n, bytes, with);
 }
 
 } // namespace
@@ -237,7 +237,7 @@ struct TLineMapper::TCountSeparators {
 
 std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
 {
-    return AtProcessWidth<TCountSeparators>(this, text, n);
+    return AtProcessWidthFor<TCountSeparators>(n, this, text, n);
 }
 
 template <typename V>

@@ -58,10 +58,12 @@ TVectorWidth::TKind TVectorWidth::Choose(const char* request, TKind widest)
                             " names no vector width: use scalar, sse2 or avx2, or unset it");
 }
 
-TVectorWidth::TKind TVectorWidth::Process()
+TVectorWidth::TKind TVectorWidth::ChooseForProcess()
 {
-    // A refused request is not kept, so every run that asks is told.
-    static const TKind kind = Choose(std::getenv("MORVANE_SIMD"), Widest());
+    // A refused request is not kept, so every run that asks is told. Two
+    // threads asking at once choose alike.
+    const TKind kind = Choose(std::getenv("MORVANE_SIMD"), Widest());
+    known_.store(static_cast<int>(kind), std::memory_order_relaxed);
     return kind;
 }
 

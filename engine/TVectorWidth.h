@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string_view>
 
 namespace morvane {
@@ -14,7 +15,12 @@ public:
 
     // The process's width. Raises EUnsupportedWidth, each time it is asked,
     // while MORVANE_SIMD names a width that cannot run here.
-    static TKind Process();
+    static TKind Process()
+    {
+        // Asked before every kernel, so kept where a load finds it.
+        const int known = known_.load(std::memory_order_relaxed);
+        return known >= 0 ? static_cast<TKind>(known) : ChooseForProcess();
+    }
 
     // The width for `request` (the variable's value; null or empty for
     // none) on a processor whose widest width is `widest`.
@@ -22,6 +28,10 @@ public:
     // The widest this build can run on this processor.
     static TKind Widest();
     static std::string_view Name(TKind kind);
+
+private:
+    static TKind ChooseForProcess();
+    static inline std::atomic<int> known_{-1};
 };
 
 } // namespace morvane

@@ -272,21 +272,33 @@ __attribute__((target("avx2"), flatten)) auto RunAvx2(Args... args)
 }
 #endif
 
+// A kernel over `size` bytes that one vector of the process's width would
+// not fill takes the next narrower width, so that short lines still go a
+// vector at a time.
 template <template <typename> class Kernel, typename... Args>
-auto AtProcessWidth(Args... args)
+auto AtProcessWidthFor(std::size_t size, Args... args)
 {
     switch (TVectorWidth::Process()) {
 #if defined(MORVANE_HAVE_AVX2_KERNELS)
     case TVectorWidth::TKind::Avx2:
-        return RunAvx2<Kernel>(args...);
+        if (size >= TAvx2Bytes::kWidth)
+            return RunAvx2<Kernel>(args...);
+        [[fallthrough]];
 #endif
 #if defined(__SSE2__)
     case TVectorWidth::TKind::Sse2:
         return RunSse2<Kernel>(args...);
 #endif
     default:
+        (void)size;
         return RunScalar<Kernel>(args...);
     }
+}
+
+template <template <typename> class Kernel, typename... Args>
+auto AtProcessWidth(Args... args)
+{
+    return AtProcessWidthFor<Kernel>(~std::size_t{0}, args...);
 }
 
 // The first and the last sizeof(Word) of n >= sizeof(Word) bytes, which
