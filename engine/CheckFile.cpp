@@ -1,5 +1,6 @@
 #include "CheckFile.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -37,7 +38,31 @@ public:
         mapper_.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
     }
 
-    void Check(std::string_view line) { Check(line, mapper_.CountSeparators(line.data(), line.size())); }
+    // The line at hand, a piece at a time: its clock is in the first.
+    void Check(TLineReader& reader, std::string& scratch)
+    {
+        bool ended = false;
+        const std::string_view first = reader.ReadLinePiece(scratch, ended);
+        const std::size_t firstLength = std::min(first.size(), kClockTextLength);
+        char clock[kClockTextLength];
+        std::copy_n(first.data(), firstLength, clock);
+        std::size_t separators = mapper_.CountSeparators(first.data(), first.size());
+        while (!ended) {
+            const std::string_view piece = reader.ReadLinePiece(scratch, ended);
+            separators += mapper_.CountSeparators(piece.data(), piece.size());
+        }
+        // Only the clock's bytes matter beyond the count.
+        Check({clock, firstLength}, separators);
+    }
+
+    // The header line, read past.
+    static void Skip(TLineReader& reader, std::string& scratch)
+    {
+        bool ended = false;
+        do
+            reader.ReadLinePiece(scratch, ended);
+        while (!ended);
+    }
 
     void Check(std::string_view line, std::size_t separators)
     {
@@ -134,7 +159,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
     try {
         TLineCheck check(settings, onFinding, summary);
         std::string scratch;
-        reader.ReadLineView(scratch);
+        check.Skip(reader, scratch);
         sink.SetValue(reader.PositionInBlocks());
 
         while (!reader.AtEnd()) {
@@ -154,7 +179,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
                 continue;
             if (!batch.MetSpecial && reader.FetchBehindBuffered())
                 continue;
-            check.Check(reader.ReadLineView(scratch));
+            check.Check(reader, scratch);
             sink.SetValue(reader.PositionInBlocks());
         }
         check.CheckEndMark(reader.ExamineEndMark(), summary.DataLines + 2);

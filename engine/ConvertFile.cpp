@@ -88,10 +88,11 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
         const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
                                      settings.ReplacementBeyondList);
         std::string scratch;
-        const std::string_view header = reader.ReadLineView(scratch);
+        bool ended = false;
+        const std::string_view header = reader.ReadLinePiece(scratch, ended);
         if (settings.RelativeTime)
             writer.Write(RelativeTimeHeaderCell(settings.RelativeTimeSeparator));
-        WriteMappedLine(writer, headerMapper, header);
+        WriteMappedLine(writer, headerMapper, reader, header, ended, scratch);
         sink.SetValue(reader.PositionInBlocks());
 
         TDataLines lines(reader, writer, dataMapper, settings, sink);

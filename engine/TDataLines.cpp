@@ -13,10 +13,28 @@
 
 namespace morvane {
 
-void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string_view line)
+void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, TLineReader& reader, std::string_view piece,
+                     bool ended, std::string& scratch)
 {
-    writer.WriteLineWith(line.size(),
-                         [&](char* destination) { mapper.MapInto(line.data(), line.size(), destination); });
+    if (ended) {
+        writer.WriteLineWith(piece.size(),
+                             [&](char* destination) { mapper.MapInto(piece.data(), piece.size(), destination); });
+        return;
+    }
+    // A line longer than a piece: each piece is mapped where the pieces
+    // before it left the list.
+    std::string mapped;
+    std::size_t occurrence = 0;
+    for (;;) {
+        mapped.resize(piece.size());
+        occurrence = mapper.MapPiece(piece.data(), piece.size(), mapped.data(), occurrence);
+        if (ended) {
+            writer.WriteLine(mapped);
+            return;
+        }
+        writer.Write(mapped);
+        piece = reader.ReadLinePiece(scratch, ended);
+    }
 }
 
 namespace {
@@ -74,7 +92,8 @@ void TDataLines::Run()
 void TDataLines::TakeGeneralLine()
 {
     ++lineNumber_;
-    const std::string_view line = reader_.ReadLineView(scratch_);
+    bool ended = false;
+    const std::string_view line = reader_.ReadLinePiece(scratch_, ended);
     if (settings_.RelativeTime) {
         HandOverPreviousClock();
         cell_.clear();
@@ -83,7 +102,7 @@ void TDataLines::TakeGeneralLine()
         clocks_.CountsOn = false;
         writer_.Write(cell_);
     }
-    WriteMappedLine(writer_, mapper_, line);
+    WriteMappedLine(writer_, mapper_, reader_, line, ended, scratch_);
     sink_.SetValue(reader_.PositionInBlocks());
 }
 

@@ -33,7 +33,8 @@ namespace morvane {
 //   of a pass is built in the writer's buffer, cell, mapped text and CR LF,
 //   in room reserved for its longest form; only the bytes built are
 //   committed.
-// - The general WriteMappedLine: the line as ReadLineView gives it, mapped
+// - The general WriteMappedLine: the line as ReadLinePiece gives it, a
+//   piece at a time where it is long, mapped
 //   into the writer behind the cell of the general relative time code.
 //
 // Whichever way, a line is consumed from the reader, and the sink told the
@@ -42,8 +43,10 @@ namespace morvane {
 // never changed, and nothing is written to the file straight from it: the
 // writer writes its buffers out on a thread of its own.
 
-// The line as it is, mapped, into the writer.
-void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, std::string_view line);
+// The line at hand, mapped, into the writer: `piece` is its first piece
+// from reader.ReadLinePiece, and the rest follow through `scratch`.
+void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, TLineReader& reader, std::string_view piece,
+                     bool ended, std::string& scratch);
 
 // What a try at taking lines straight from the read buffer came to.
 enum class TTaken {

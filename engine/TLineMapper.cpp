@@ -55,13 +55,13 @@ constexpr std::size_t kVectorSetLimit = 8;
 
 template <typename V>
 struct TLineMapper::TMapInto {
-    static void Run(const TLineMapper* mapper, const char* src, std::size_t n, char* dst)
+    static std::size_t Run(const TLineMapper* mapper, const char* src, std::size_t n, char* dst,
+                           std::size_t occurrence)
     {
         const TLineMapper& m = *mapper;
         const auto* in = reinterpret_cast<const unsigned char*>(src);
         auto* out = reinterpret_cast<unsigned char*>(dst);
         std::size_t pos = 0;
-        std::size_t occurrence = 0;
         const std::size_t listSize = m.replacement_.size();
 
         const bool vector = m.setSize_ > 0 && m.setSize_ <= kVectorSetLimit && n >= V::kWidth;
@@ -99,11 +99,11 @@ struct TLineMapper::TMapInto {
         }
 
         if (pos == n)
-            return;
+            return occurrence;
         if (m.beyondIsIdentity_) {
             if (out != in)
                 std::memcpy(out + pos, in + pos, n - pos);
-            return;
+            return occurrence;
         }
         // The overlapping last block may only reach back over bytes that are
         // past the list as well.
@@ -115,16 +115,22 @@ struct TLineMapper::TMapInto {
                 set.Map(in + pos, out + pos, n - pos, 1, with);
             else
                 set.Map(in + pos, out + pos, n - pos, set.count, with);
-            return;
+            return occurrence;
         }
         for (; pos < n; ++pos)
             out[pos] = m.beyondTable_[in[pos]];
+        return occurrence;
     }
 };
 
 void TLineMapper::MapInto(const char* src, std::size_t n, char* dst) const
 {
-    AtProcessWidthFor<TMapInto>(n, this, src, n, dst);
+    AtProcessWidthFor<TMapInto>(n, this, src, n, dst, std::size_t{0});
+}
+
+std::size_t TLineMapper::MapPiece(const char* src, std::size_t n, char* dst, std::size_t occurrence) const
+{
+    return AtProcessWidthFor<TMapInto>(n, this, src, n, dst, occurrence);
 }
 
 namespace {

@@ -22,6 +22,10 @@ public:
     // Writes the mapped form of the n bytes at src to dst (which may be src).
     void MapInto(const char* src, std::size_t n, char* dst) const;
 
+    // MapInto for a piece of a line whose pieces before held `occurrence`
+    // separators; what the pieces so far hold, as far as the list counts.
+    std::size_t MapPiece(const char* src, std::size_t n, char* dst, std::size_t occurrence) const;
+
     std::string Map(std::string_view line) const;
 
     // The number of separator occurrences among the n bytes at `text`.

@@ -94,6 +94,9 @@ TLineReader::TLineReader(TReadFailure onReadFailure, std::size_t readSize)
     // A whole number of chunks, so that a refill can always reach the next
     // chunk boundary.
     , capacity_((std::max<std::size_t>(readSize_, kChunk) + kChunk - 1) / kChunk * kChunk)
+    // As large as a read, and so as small as tests make the reads, but
+    // never shorter than a clock text.
+    , pieceSize_(std::max<std::size_t>(readSize_, 16))
 {
 }
 
@@ -204,6 +207,8 @@ public:
     {
     }
 
+    std::size_t Room() const { return maxLength_ - std::min(maxLength_, Length()); }
+
     // Adds the buffer's bytes [from, to), as far as maxLength allows.
     void Take(std::size_t from, std::size_t to)
     {
@@ -264,7 +269,7 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
 
 // Most lines lie whole in the buffer and end in LF or CR LF: those are handed
 // out at once. Anything else is left to the general path.
-bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
+bool TLineReader::TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength)
 {
     if (pos_ == len_)
         return false;
@@ -272,7 +277,7 @@ bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
     const unsigned char* end = base + len_;
     const unsigned char* stop = FindLineControl(base + pos_, end);
     const std::size_t breakLength = BreakLength(stop, static_cast<std::size_t>(end - stop));
-    if (breakLength == 0)
+    if (breakLength == 0 || static_cast<std::size_t>(stop - base) - pos_ > maxLength)
         return false;
     line = {reinterpret_cast<const char*>(base) + pos_, static_cast<std::size_t>(stop - base) - pos_};
     pos_ = static_cast<std::size_t>(stop - base) + breakLength;
@@ -283,25 +288,51 @@ bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
 std::string_view TLineReader::AssembleLine(std::string& scratch, std::size_t maxLength)
 {
     TLinePieces line(buffer_.get(), pos_, scratch, maxLength);
-    while (TakeUpToControl(line) && !EndsLineAtControl(line)) {
+    while (TakeUpToControl(line, false) == TStop::Control && !EndsLineAtControl(line)) {
+    }
+    Examined(Offset());
+    return line.View();
+}
+
+std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
+{
+    scratch.clear();
+    ended = true;
+    if (!file_.IsOpen())
+        return {};
+    std::string_view whole;
+    if (TakeWholeBufferedLine(whole, pieceSize_))
+        return whole;
+    TLinePieces line(buffer_.get(), pos_, scratch, pieceSize_);
+    for (;;) {
+        const TStop stop = TakeUpToControl(line, true);
+        if (stop == TStop::PieceFull) {
+            ended = false;
+            break;
+        }
+        if (stop == TStop::InputEnd || EndsLineAtControl(line))
+            break;
     }
     Examined(Offset());
     return line.View();
 }
 
 // Takes the line's bytes up to the next LF, CR or Ctrl-Z, which it leaves
-// unconsumed. False when the input ends first.
-bool TLineReader::TakeUpToControl(TLinePieces& line)
+// unconsumed, or (when asked to) until the line's piece is full.
+TLineReader::TStop TLineReader::TakeUpToControl(TLinePieces& line, bool stopWhenFull)
 {
     for (;;) {
         if (pos_ == len_ && !RefillUnder(line))
-            return false;
+            return TStop::InputEnd;
         const unsigned char* base = buffer_.get();
         const auto at = static_cast<std::size_t>(FindLineControl(base + pos_, base + len_) - base);
-        line.Take(pos_, at);
-        pos_ = at;
+        const std::size_t to = stopWhenFull ? std::min(at, pos_ + line.Room()) : at;
+        line.Take(pos_, to);
+        pos_ = to;
+        if (to < at)
+            return TStop::PieceFull;
         if (pos_ < len_)
-            return true;
+            return TStop::Control;
     }
 }
 
