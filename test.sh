@@ -1,7 +1,9 @@
 #!/bin/bash
 # Sets up what is missing, builds, and runs the whole suite twice: once as
-# shipped and once under AddressSanitizer + UndefinedBehaviorSanitizer; then
-# gives each fuzz target a short run when clang is there.
+# shipped (the engine's tests once more at each vector width, MORVANE_SIMD)
+# and once under AddressSanitizer + UndefinedBehaviorSanitizer; then gives
+# each fuzz target a short run when clang is there, the conversion's seed
+# inputs first at each width.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./tools/setup.sh
@@ -13,6 +15,15 @@ echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 ctest --test-dir build -j "$JOBS"
+# The engine's kernels at every vector width the processor has, not only at
+# its widest, which the run above took.
+widths=(scalar)
+grep -qw sse2 /proc/cpuinfo 2>/dev/null && widths+=(sse2)
+grep -qw avx2 /proc/cpuinfo 2>/dev/null && widths+=(avx2)
+for width in "${widths[@]}"; do
+  echo "== engine tests at vector width $width"
+  MORVANE_SIMD=$width ctest --test-dir build -j "$JOBS" -R '^engine_'
+done
 
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON -DMORVANE_BENCH=OFF >/dev/null
@@ -27,6 +38,11 @@ if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
   cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_C_COMPILER="$CC" \
     -DMORVANE_FUZZ=ON -DMORVANE_GUI=OFF -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF >/dev/null
   cmake --build build-fuzz -j "$JOBS"
+  # The conversion's seed inputs at every width, then the search at the widest.
+  for width in "${widths[@]}"; do
+    echo "fuzz: convert_file_fuzz's corpus at vector width $width"
+    MORVANE_SIMD=$width build-fuzz/fuzz/convert_file_fuzz -runs=0 fuzz/corpus/convert_file 2>&1 | tail -n 2
+  done
   ./fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
 fi
 # The Windows build, when its tools are there: cross-built with mingw-w64,

@@ -11,6 +11,9 @@
 # When window_bench was built, the window's own conversion is timed too, each
 # run paired with a run of morvane-convert with the same settings; the last
 # column is the median of the pairs' ratios.
+# Then one data line of LONG_LINE_MIB MiB (default 256) is converted and
+# checked: it passes through in pieces, so the peak memory stays a few MiB
+# (at most 16 wanted) whatever the line's length.
 # Last, a workbook of WORKBOOK_LINES lines (default 50 000) of 30 numeric
 # fields is written by morvane-convert and, when LibreOffice is installed,
 # by LibreOffice Calc from the same data as CSV; WORKBOOK_ONLY=1 runs only
@@ -222,5 +225,26 @@ for name in "${names[@]}"; do
     'BEGIN { printf "%-44s %9.3f %6.2f %8.2f %6.2f %9.1f %11s\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024,
              (v == "" ? "" : sprintf("%.2f", v)) }'
 done
+
+# One data line of LONG_LINE_MIB MiB, of 8-byte fields, after a header.
+long_line() {
+  local mib=${LONG_LINE_MIB:-256} long=$work/long.pe t c m
+  rm -f "$input" # room for it
+  { printf 'Time,v\r\n12:00:00,'
+    head -c $((mib * 1024 * 1024)) /dev/zero | tr '\0' '7' | fold -w 7 | tr '\n' ','
+    printf '\r\n'; } >"$long"
+  printf '\n%-44s %9s %8s %9s\n' "one line of ${mib} MiB" "wall s" "cpu s" "peak MiB"
+  local -a to=("$convert" -q --to ';' -r -o "$output" "$long") check=("$convert" -q --check -r "$long")
+  local -A label=([to]="morvane-convert --to ';' -r" [check]="morvane-convert --check -r")
+  for name in to check; do
+    declare -n command=$name
+    read -r t c m < <(run_once "${command[@]}")
+    unset -n command
+    awk -v n="${label[$name]}" -v t="$t" -v c="$c" -v p="$m" \
+      'BEGIN { printf "%-44s %9.3f %8.2f %9.1f\n", n, t, c, p / 1024 }'
+  done
+  rm -f "$long"
+}
+long_line
 
 compare_workbook

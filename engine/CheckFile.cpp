@@ -1,22 +1,22 @@
 #include "CheckFile.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
+#include "TLineBatch.h"
 #include "TLineMapper.h"
 #include "TLocaleTimeSettings.h"
+#include "TVectorWidth.h"
 #include "TimeOfDay.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr unsigned char kCR = 13;
 constexpr std::size_t kClockTextLength = 8;
-// Line ends looked up in the read buffer in one go, as the conversion does.
-constexpr std::size_t kLinesPerPass = 256;
 
 // The rules a data line is held to, and the count of what broke them.
 class TLineCheck {
@@ -32,7 +32,39 @@ public:
     {
     }
 
-    void Check(std::string_view line)
+    // The separators of a batch's lines, counted in one pass.
+    void CountSeparators(const TLineBatch& batch, std::uint32_t* separators) const
+    {
+        mapper_.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
+    }
+
+    // The line at hand, a piece at a time: its clock is in the first.
+    void Check(TLineReader& reader, std::string& scratch)
+    {
+        bool ended = false;
+        const std::string_view first = reader.ReadLinePiece(scratch, ended);
+        const std::size_t firstLength = std::min(first.size(), kClockTextLength);
+        char clock[kClockTextLength];
+        std::copy_n(first.data(), firstLength, clock);
+        std::size_t separators = mapper_.CountSeparators(first.data(), first.size());
+        while (!ended) {
+            const std::string_view piece = reader.ReadLinePiece(scratch, ended);
+            separators += mapper_.CountSeparators(piece.data(), piece.size());
+        }
+        // Only the clock's bytes matter beyond the count.
+        Check({clock, firstLength}, separators);
+    }
+
+    // The header line, read past.
+    static void Skip(TLineReader& reader, std::string& scratch)
+    {
+        bool ended = false;
+        do
+            reader.ReadLinePiece(scratch, ended);
+        while (!ended);
+    }
+
+    void Check(std::string_view line, std::size_t separators)
     {
         ++summary_.DataLines;
         const std::int64_t number = summary_.DataLines + 1;
@@ -49,7 +81,6 @@ public:
                 Report(finding);
             }
         }
-        const std::size_t separators = mapper_.CountSeparators(line.data(), line.size());
         if (summary_.DataLines == 1) {
             firstLineSeparators_ = separators;
         } else if (separators != firstLineSeparators_) {
@@ -113,6 +144,7 @@ std::string TCheckFinding::Message() const
 TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings& settings, IProgressSink& sink,
                         const TCheckFindingHandler& onFinding, const TCheckFileOptions& options)
 {
+    TVectorWidth::Process();
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     if (!reader.Open(inputPath, options.WaitForWriter))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
@@ -127,32 +159,27 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
     try {
         TLineCheck check(settings, onFinding, summary);
         std::string scratch;
-        reader.ReadLineView(scratch);
+        check.Skip(reader, scratch);
         sink.SetValue(reader.PositionInBlocks());
 
         while (!reader.AtEnd()) {
             // Whole plain lines are looked at where they lie in the read
             // buffer; anything else goes through the reader's line rules.
-            const unsigned char* const base = reader.Buffered();
-            std::uint32_t ends[kLinesPerPass];
-            bool special = false;
-            const std::size_t count =
-                TLineReader::FindPlainLineEnds(base, reader.BufferedSize(), ends, kLinesPerPass, &special);
-            if (count > 0) {
-                std::size_t from = 0;
-                for (std::size_t i = 0; i < count; ++i) {
-                    const std::size_t lf = ends[i];
-                    const std::size_t end = lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
-                    check.Check({reinterpret_cast<const char*>(base) + from, end - from});
-                    reader.ConsumeBuffered(lf + 1 - from);
-                    sink.SetValue(reader.PositionInBlocks());
-                    from = lf + 1;
-                }
-                continue;
+            TLineBatch batch;
+            batch.Find(reader.Buffered(), reader.BufferedSize());
+            std::uint32_t separators[TLineBatch::kMaxLines];
+            if (batch.Count > 0)
+                check.CountSeparators(batch, separators);
+            for (std::size_t i = 0; i < batch.Count; ++i) {
+                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)}, separators[i]);
+                reader.ConsumeBuffered(batch.Span(i, i));
+                sink.SetValue(reader.PositionInBlocks());
             }
-            if (!special && reader.FetchBehindBuffered())
+            if (batch.Count > 0)
                 continue;
-            check.Check(reader.ReadLineView(scratch));
+            if (!batch.MetSpecial && reader.FetchBehindBuffered())
+                continue;
+            check.Check(reader, scratch);
             sink.SetValue(reader.PositionInBlocks());
         }
         check.CheckEndMark(reader.ExamineEndMark(), summary.DataLines + 2);

@@ -1,7 +1,7 @@
 #pragma once
 
-// Which vector kernels this build carries beyond its baseline, and whether
-// the processor it runs on can use them. Every fast path asks here.
+// Which vector kernels this build carries beyond its baseline. Whether the
+// processor can run them, and which width a run uses, TVectorWidth tells.
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,15 +12,3 @@
 // serves processors with and without AVX2.
 #define MORVANE_HAVE_AVX2_KERNELS 1
 #endif
-
-namespace morvane {
-
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-// Asked once per process.
-inline const bool kHaveAvx2 = [] {
-    __builtin_cpu_init(); // this may run before the library's own start-up
-    return __builtin_cpu_supports("avx2") != 0;
-}();
-#endif
-
-} // namespace morvane

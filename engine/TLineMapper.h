@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,10 +22,19 @@ public:
     // Writes the mapped form of the n bytes at src to dst (which may be src).
     void MapInto(const char* src, std::size_t n, char* dst) const;
 
+    // MapInto for a piece of a line whose pieces before held `occurrence`
+    // separators; what the pieces so far hold, as far as the list counts.
+    std::size_t MapPiece(const char* src, std::size_t n, char* dst, std::size_t occurrence) const;
+
     std::string Map(std::string_view line) const;
 
     // The number of separator occurrences among the n bytes at `text`.
     std::size_t CountSeparators(const char* text, std::size_t n) const;
+    // The same for `count` >= 1 lines lying one after another from `text`,
+    // the i-th ending in its LF at lf[i] (less one CR right before it), in
+    // one pass over their bytes.
+    void CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
+                                std::uint32_t* counts) const;
 
     // True when a separator maps alike wherever it stands on its line (the
     // list is empty), so that a run of many lines maps as one piece.
@@ -45,6 +55,13 @@ public:
 
 private:
     static constexpr short kKeep = -1;
+    // The kernels, one per vector width.
+    template <typename V>
+    struct TMapInto;
+    template <typename V>
+    struct TCountSeparators;
+    template <typename V>
+    struct TCountSeparatorsOfLines;
 
     std::array<unsigned char, 256> separator_{};
     // The distinct separator bytes, for comparing 16 bytes at a time when

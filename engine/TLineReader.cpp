@@ -5,171 +5,81 @@
 #include <cstring>
 
 #include "EInOutError.h"
+#include "LineRules.h"
 #include "VectorBytes.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr unsigned char kLF = 10;
-constexpr unsigned char kCR = 13;
-constexpr unsigned char kCtrlZ = 26;
-
-// First byte in [p, e) that is LF, CR or Ctrl-Z. Sixteen bytes are compared
-// at a time where the processor allows, else eight bytes are tested for any
-// byte below 32 and only words that have one are looked at closely.
-__attribute__((flatten)) const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
-{
-#if defined(__SSE2__)
-    using V = TSse2Bytes;
-    constexpr unsigned char kControls[] = {kLF, kCR, kCtrlZ};
-    const TVectorByteSet<V, 3> controls(kControls, 3);
-    while (e - p >= static_cast<std::ptrdiff_t>(V::kWidth)) {
-        V::Vector v;
-        V::Load(p, v);
-        V::Vector hit;
-        controls.Match(v, 3, hit);
-        if (const std::uint32_t bits = V::Bits(hit))
-            return p + __builtin_ctz(bits);
-        p += V::kWidth;
+// First byte in [p, e) that is LF, CR or Ctrl-Z, a vector at a time.
+template <typename V>
+struct TFindLineControl {
+    static const unsigned char* Run(const unsigned char* p, const unsigned char* e)
+    {
+        const TBlockScanner<V> scanner;
+        for (; e - p >= static_cast<std::ptrdiff_t>(V::kWidth); p += V::kWidth) {
+            if (const std::uint32_t bits = scanner.Controls(p))
+                return p + __builtin_ctz(bits);
+        }
+        for (; p < e; ++p) {
+            if (*p == kLF || *p == kCR || *p == kCtrlZ)
+                return p;
+        }
+        return e;
     }
-#endif
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    while (e - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        if (((word - kOnes * 32) & ~word & kHigh) != 0) {
-            for (int i = 0; i < 8; ++i) {
-                if (p[i] == kLF || p[i] == kCR || p[i] == kCtrlZ)
-                    return p + i;
+};
+
+const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
+{
+    return AtProcessWidth<TFindLineControl>(p, e);
+}
+
+// The line ends of FindPlainLineEnds, a block of kScanBlock bytes at a time.
+template <typename V>
+struct TFindPlainLineEnds {
+    static std::size_t Run(const unsigned char* p, std::size_t n, std::uint32_t* ends, std::size_t maxLines,
+                           bool* metSpecial)
+    {
+        const TBlockScanner<V> scanner;
+        std::size_t count = 0;
+        std::size_t i = 0;
+        for (; n - i >= kScanBlock; i += kScanBlock) {
+            const TBlockBits bits = scanner.Scan(p + i);
+            // A CR must have its LF right behind it, the byte after the
+            // block included; one at the very end of the bytes cannot show
+            // it has.
+            const std::uint64_t nextIsLf =
+                (bits.Lf >> 1) | (static_cast<std::uint64_t>(n - i > kScanBlock && p[i + kScanBlock] == kLF) << 63);
+            const std::uint64_t stop = bits.CtrlZ | (bits.Cr & ~nextIsLf);
+            // A CR on the last byte may yet have its LF behind the n bytes.
+            const bool crAtEnd = n - i == kScanBlock && (bits.Cr >> 63) != 0;
+            std::uint64_t lf = stop != 0 ? bits.Lf & ((stop & (0 - stop)) - 1) : bits.Lf;
+            for (; lf != 0; lf &= lf - 1) {
+                if (count == maxLines)
+                    return count;
+                ends[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(lf)));
+            }
+            if (stop != 0) {
+                *metSpecial = !(crAtEnd && stop == (std::uint64_t{1} << 63));
+                return count;
             }
         }
-        p += 8;
-    }
-    for (; p < e; ++p) {
-        if (*p == kLF || *p == kCR || *p == kCtrlZ)
-            return p;
-    }
-    return e;
-}
-
-// Where the LF, CR and Ctrl-Z bytes stand in 64 bytes, one bit per byte.
-struct TControlBits {
-    std::uint64_t lf;
-    std::uint64_t cr;
-    std::uint64_t ctrlZ;
-};
-
-struct TScalarBits {
-    static TControlBits Of(const unsigned char* p)
-    {
-        TControlBits bits{0, 0, 0};
-        for (unsigned i = 0; i < 64; ++i) {
-            bits.lf |= static_cast<std::uint64_t>(p[i] == kLF) << i;
-            bits.cr |= static_cast<std::uint64_t>(p[i] == kCR) << i;
-            bits.ctrlZ |= static_cast<std::uint64_t>(p[i] == kCtrlZ) << i;
-        }
-        return bits;
-    }
-};
-
-#if defined(__SSE2__)
-struct TSse2Bits {
-    static TControlBits Of(const unsigned char* p)
-    {
-        const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
-        const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
-        const __m128i ctrlZ = _mm_set1_epi8(static_cast<char>(kCtrlZ));
-        TControlBits bits{0, 0, 0};
-        for (unsigned i = 0; i < 4; ++i) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-            const unsigned shift = 16 * i;
-            bits.lf |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))))
-                       << shift;
-            bits.cr |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr))))
-                       << shift;
-            bits.ctrlZ |= static_cast<std::uint64_t>(
-                              static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, ctrlZ))))
-                          << shift;
-        }
-        return bits;
-    }
-};
-using TBaselineBits = TSse2Bits;
-#else
-using TBaselineBits = TScalarBits;
-#endif
-
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-__attribute__((target("avx2"))) inline std::uint64_t EqualBitsAvx2(__m256i low, __m256i high, __m256i byte)
-{
-    const auto lowBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, byte)));
-    const auto highBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, byte)));
-    return static_cast<std::uint64_t>(highBits) << 32 | lowBits;
-}
-
-struct TAvx2Bits {
-    __attribute__((target("avx2"))) static TControlBits Of(const unsigned char* p)
-    {
-        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-        return {EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kLF))),
-                EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kCR))),
-                EqualBitsAvx2(low, high, _mm256_set1_epi8(static_cast<char>(kCtrlZ)))};
-    }
-};
-#endif
-
-template <typename Bits>
-inline std::size_t FindPlainLineEndsWith(const unsigned char* p, std::size_t n, std::uint32_t* ends,
-                                         std::size_t maxLines, bool& metSpecial)
-{
-    std::size_t count = 0;
-    std::size_t i = 0;
-    for (; n - i >= 64; i += 64) {
-        const TControlBits bits = Bits::Of(p + i);
-        // A CR must have its LF right behind it, the byte after these 64
-        // included; one at the very end of the bytes cannot show it has.
-        const std::uint64_t nextIsLf =
-            (bits.lf >> 1) | (static_cast<std::uint64_t>(n - i > 64 && p[i + 64] == kLF) << 63);
-        std::uint64_t stop = bits.ctrlZ | (bits.cr & ~nextIsLf);
-        // A CR on the last byte may yet have its LF behind the n bytes.
-        const bool crAtEnd = n - i == 64 && (bits.cr >> 63) != 0;
-        std::uint64_t lf = stop != 0 ? bits.lf & ((stop & (0 - stop)) - 1) : bits.lf;
-        for (; lf != 0; lf &= lf - 1) {
-            if (count == maxLines)
+        for (; i < n; ++i) {
+            const unsigned char b = p[i];
+            if (b == kLF) {
+                if (count == maxLines)
+                    return count;
+                ends[count++] = static_cast<std::uint32_t>(i);
+            } else if (b == kCtrlZ || (b == kCR && !CrHasItsLf(p + i, n - i))) {
+                // A CR on the last byte may yet have its LF behind the n bytes.
+                *metSpecial = n - i >= 2 || b == kCtrlZ;
                 return count;
-            ends[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(lf)));
+            }
         }
-        if (stop != 0) {
-            metSpecial = !(crAtEnd && stop == (std::uint64_t{1} << 63));
-            return count;
-        }
+        return count;
     }
-    for (; i < n; ++i) {
-        const unsigned char b = p[i];
-        if (b == kLF) {
-            if (count == maxLines)
-                return count;
-            ends[count++] = static_cast<std::uint32_t>(i);
-        } else if (b == kCtrlZ || (b == kCR && (n - i < 2 || p[i + 1] != kLF))) {
-            // A CR on the last byte may yet have its LF behind the n bytes.
-            metSpecial = n - i >= 2 || b == kCtrlZ;
-            return count;
-        }
-    }
-    return count;
-}
-
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-__attribute__((target("avx2"), flatten)) std::size_t
-FindPlainLineEndsAvx2(const unsigned char* p, std::size_t n, std::uint32_t* ends, std::size_t maxLines,
-                      bool& metSpecial)
-{
-    return FindPlainLineEndsWith<TAvx2Bits>(p, n, ends, maxLines, metSpecial);
-}
-#endif
+};
 
 std::string ReadFailureMessage(const std::string& path, int error)
 {
@@ -184,6 +94,9 @@ TLineReader::TLineReader(TReadFailure onReadFailure, std::size_t readSize)
     // A whole number of chunks, so that a refill can always reach the next
     // chunk boundary.
     , capacity_((std::max<std::size_t>(readSize_, kChunk) + kChunk - 1) / kChunk * kChunk)
+    // As large as a read, and so as small as tests make the reads, but
+    // never shorter than a clock text.
+    , pieceSize_(std::max<std::size_t>(readSize_, 16))
 {
 }
 
@@ -243,6 +156,8 @@ void TLineReader::ReadToChunkBoundary()
         const std::size_t room = capacity_ - len_;
         const auto overhang = static_cast<std::size_t>(
             (bufferOffset_ + static_cast<std::int64_t>(len_ + room)) % kChunk);
+        // A request for nothing would read as the end of the file.
+        assert(room > overhang && "the read buffer keeps room up to the next chunk boundary");
         const std::size_t want = std::min(readSize_, room - overhang);
         const std::int64_t got = file_.Read(buffer_.get() + len_, want);
         if (got > 0) {
@@ -292,9 +207,12 @@ public:
     {
     }
 
+    std::size_t Room() const { return maxLength_ - std::min(maxLength_, Length()); }
+
     // Adds the buffer's bytes [from, to), as far as maxLength allows.
     void Take(std::size_t from, std::size_t to)
     {
+        assert(from <= to && "a line's piece ends before it starts");
         const std::size_t room = maxLength_ - std::min(maxLength_, Length());
         if (to - from > room)
             to = from + room;
@@ -351,19 +269,15 @@ std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t max
 
 // Most lines lie whole in the buffer and end in LF or CR LF: those are handed
 // out at once. Anything else is left to the general path.
-bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
+bool TLineReader::TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength)
 {
     if (pos_ == len_)
         return false;
     const unsigned char* base = buffer_.get();
     const unsigned char* end = base + len_;
     const unsigned char* stop = FindLineControl(base + pos_, end);
-    std::size_t breakLength = 0;
-    if (stop < end && *stop == kLF)
-        breakLength = 1;
-    else if (end - stop >= 2 && stop[0] == kCR && stop[1] == kLF)
-        breakLength = 2;
-    if (breakLength == 0)
+    const std::size_t breakLength = BreakLength(stop, static_cast<std::size_t>(end - stop));
+    if (breakLength == 0 || static_cast<std::size_t>(stop - base) - pos_ > maxLength)
         return false;
     line = {reinterpret_cast<const char*>(base) + pos_, static_cast<std::size_t>(stop - base) - pos_};
     pos_ = static_cast<std::size_t>(stop - base) + breakLength;
@@ -374,25 +288,51 @@ bool TLineReader::TakeWholeBufferedLine(std::string_view& line)
 std::string_view TLineReader::AssembleLine(std::string& scratch, std::size_t maxLength)
 {
     TLinePieces line(buffer_.get(), pos_, scratch, maxLength);
-    while (TakeUpToControl(line) && !EndsLineAtControl(line)) {
+    while (TakeUpToControl(line, false) == TStop::Control && !EndsLineAtControl(line)) {
+    }
+    Examined(Offset());
+    return line.View();
+}
+
+std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
+{
+    scratch.clear();
+    ended = true;
+    if (!file_.IsOpen())
+        return {};
+    std::string_view whole;
+    if (TakeWholeBufferedLine(whole, pieceSize_))
+        return whole;
+    TLinePieces line(buffer_.get(), pos_, scratch, pieceSize_);
+    for (;;) {
+        const TStop stop = TakeUpToControl(line, true);
+        if (stop == TStop::PieceFull) {
+            ended = false;
+            break;
+        }
+        if (stop == TStop::InputEnd || EndsLineAtControl(line))
+            break;
     }
     Examined(Offset());
     return line.View();
 }
 
 // Takes the line's bytes up to the next LF, CR or Ctrl-Z, which it leaves
-// unconsumed. False when the input ends first.
-bool TLineReader::TakeUpToControl(TLinePieces& line)
+// unconsumed, or (when asked to) until the line's piece is full.
+TLineReader::TStop TLineReader::TakeUpToControl(TLinePieces& line, bool stopWhenFull)
 {
     for (;;) {
         if (pos_ == len_ && !RefillUnder(line))
-            return false;
+            return TStop::InputEnd;
         const unsigned char* base = buffer_.get();
         const auto at = static_cast<std::size_t>(FindLineControl(base + pos_, base + len_) - base);
-        line.Take(pos_, at);
-        pos_ = at;
+        const std::size_t to = stopWhenFull ? std::min(at, pos_ + line.Room()) : at;
+        line.Take(pos_, to);
+        pos_ = to;
+        if (to < at)
+            return TStop::PieceFull;
         if (pos_ < len_)
-            return true;
+            return TStop::Control;
     }
 }
 
@@ -417,6 +357,7 @@ bool TLineReader::EndsLineAtControl(TLinePieces& line)
 bool TLineReader::EndsLineAtCR(TLinePieces& line)
 {
     ++pos_;
+    // The CR's next byte may come only with the next fill.
     if (pos_ == len_ && !RefillUnder(line))
         return true;
     if (buffer_[pos_] == kLF) {
@@ -432,7 +373,7 @@ bool TLineReader::EndsLineAtCR(TLinePieces& line)
 void TLineReader::CutLineAtCtrlZ(TLinePieces& line)
 {
     Examined(Offset() + 1);
-    if (Offset() % kChunk == 0)
+    if (CtrlZEndsInput(Offset(), kChunk))
         return;
     ++pos_;
     // The skip may refill the buffer under the line.
@@ -508,13 +449,8 @@ std::size_t TLineReader::FindPlainLineEnds(const unsigned char* bytes, std::size
     bool special = false;
     // Offsets are kept in 32 bits; a caller with more bytes comes back.
     n = std::min<std::size_t>(n, 0xffff'ffffu);
-    std::size_t count = 0;
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-    if (kHaveAvx2)
-        count = FindPlainLineEndsAvx2(bytes, n, ends, maxLines, special);
-    else
-#endif
-        count = FindPlainLineEndsWith<TBaselineBits>(bytes, n, ends, maxLines, special);
+    const std::size_t count = AtProcessWidth<TFindPlainLineEnds>(bytes, n, ends, maxLines, &special);
+    assert(count <= maxLines && "FindPlainLineEnds wrote past its list");
     if (metSpecial)
         *metSpecial = special;
     return count;

@@ -66,6 +66,13 @@ public:
     std::string_view ReadLineView(std::string& scratch,
                                   std::size_t maxLength = std::string::npos);
 
+    // The line at hand a piece at a time, each at most PieceSize() bytes of
+    // it after the line rules, so that a line of any length passes through
+    // bounded memory; `ended` tells whether the line ended with this piece.
+    // A line that fits one piece comes as ReadLineView gives it.
+    std::string_view ReadLinePiece(std::string& scratch, bool& ended);
+    std::size_t PieceSize() const { return pieceSize_; }
+
     bool AtEnd();
     // After AtEnd answered yes at a Ctrl-Z: where it stands, and what follows
     // it, read to the end of the input (a failed read ends the count there).
@@ -123,9 +130,10 @@ public:
 private:
     class TLinePieces;
 
-    bool TakeWholeBufferedLine(std::string_view& line);
+    bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength = std::string::npos);
     std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);
-    bool TakeUpToControl(TLinePieces& line);
+    enum class TStop { Control, InputEnd, PieceFull };
+    TStop TakeUpToControl(TLinePieces& line, bool stopWhenFull);
     bool EndsLineAtControl(TLinePieces& line);
     bool EndsLineAtCR(TLinePieces& line);
     void CutLineAtCtrlZ(TLinePieces& line);
@@ -144,6 +152,7 @@ private:
     TReadFailure onReadFailure_;
     std::size_t readSize_;
     std::size_t capacity_;
+    std::size_t pieceSize_;
     std::unique_ptr<unsigned char[]> buffer_;
 
     std::string path_;

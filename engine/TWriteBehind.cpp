@@ -27,7 +27,17 @@ inline void Relax()
 
 } // namespace
 
-TWriteBehind::TWriteBehind(std::function<int(const char*, std::size_t)> write) : write_(std::move(write)) {}
+TWriteBehind::TWriteBehind(std::function<int(const char*, std::size_t)> write, unsigned processors)
+    : write_(std::move(write)), oneProcessor_(processors == 1)
+{
+}
+
+unsigned TWriteBehind::MachineProcessors()
+{
+    // Asked once: the answer costs a look at the system.
+    static const unsigned processors = std::thread::hardware_concurrency();
+    return processors;
+}
 
 TWriteBehind::~TWriteBehind()
 {
@@ -76,9 +86,7 @@ void TWriteBehind::Await(Ready ready, bool& spins, std::atomic<bool>& asleep)
 void TWriteBehind::Start(const char* data, std::size_t n)
 {
     assert(!busy_ && "TWriteBehind::Start needs the write before waited for");
-    // With one processor the two sides could only take turns.
-    static const bool oneProcessor = std::thread::hardware_concurrency() == 1;
-    if (oneProcessor) {
+    if (oneProcessor_) {
         error_ = write_(data, n);
         return;
     }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "CpuFeatures.h"
+#include "TVectorWidth.h"
 
 namespace morvane {
 
@@ -16,6 +19,42 @@ namespace morvane {
 // inline (a debug build), a kernel over AVX2 vectors is plain code calling
 // AVX2 helpers, and a 32-byte vector passed by value between the two would
 // be looked for in different places by caller and callee.
+
+// The width every processor has: sixteen bytes one at a time, for a
+// processor without vectors and for testing the kernels' logic at a width
+// of its own.
+struct TScalarBytes {
+    struct Vector {
+        unsigned char Bytes[16];
+    };
+    static constexpr std::size_t kWidth = 16;
+
+    static void Load(const unsigned char* p, Vector& v) { std::memcpy(v.Bytes, p, kWidth); }
+    static void Store(unsigned char* p, const Vector& v) { std::memcpy(p, v.Bytes, kWidth); }
+    static void Broadcast(unsigned char b, Vector& v) { std::memset(v.Bytes, b, kWidth); }
+    static void Equal(const Vector& a, const Vector& b, Vector& mask)
+    {
+        for (std::size_t i = 0; i < kWidth; ++i)
+            mask.Bytes[i] = a.Bytes[i] == b.Bytes[i] ? 0xff : 0;
+    }
+    static void Or(Vector& mask, const Vector& more)
+    {
+        for (std::size_t i = 0; i < kWidth; ++i)
+            mask.Bytes[i] |= more.Bytes[i];
+    }
+    static void Select(const Vector& mask, const Vector& with, Vector& v)
+    {
+        for (std::size_t i = 0; i < kWidth; ++i)
+            v.Bytes[i] = mask.Bytes[i] ? with.Bytes[i] : v.Bytes[i];
+    }
+    static std::uint32_t Bits(const Vector& mask)
+    {
+        std::uint32_t bits = 0;
+        for (std::size_t i = 0; i < kWidth; ++i)
+            bits |= static_cast<std::uint32_t>(mask.Bytes[i] & 1) << i;
+        return bits;
+    }
+};
 
 #if defined(__SSE2__)
 struct TSse2Bytes {
@@ -106,6 +145,10 @@ struct TVectorByteSet {
     void Map(const unsigned char* from, unsigned char* to, std::size_t size, std::size_t n,
              const Vector& with) const
     {
+        // The last block reaches back from the end: it needs a whole vector.
+        assert(size >= V::kWidth && "TVectorByteSet::Map needs a vector's width of input");
+        // In place or apart: a partial overlap would map mapped bytes.
+        assert((from == to || from + size <= to || to + size <= from) && "Map's input and output overlap");
         auto map = [&](std::size_t at) {
             Vector v;
             V::Load(from + at, v);
@@ -140,6 +183,153 @@ inline void MapMatching(const unsigned char* from, unsigned char* to, std::size_
     typename V::Vector replacement;
     V::Broadcast(with, replacement);
     set.Map(from, to, size, Count, replacement);
+}
+
+// The line controls LF, CR and Ctrl-Z in a block of kScanBlock bytes, one
+// bit per byte, the first byte lowest: the one scan every line search of
+// the engine is built on.
+constexpr std::size_t kScanBlock = 64;
+struct TBlockBits {
+    std::uint64_t Lf;
+    std::uint64_t Cr;
+    std::uint64_t CtrlZ;
+};
+
+template <typename V>
+class TBlockScanner {
+public:
+    TBlockScanner()
+    {
+        V::Broadcast('\n', lf_);
+        V::Broadcast('\r', cr_);
+        V::Broadcast(26, ctrlZ_);
+    }
+
+    // The kScanBlock bytes at p, all readable.
+    TBlockBits Scan(const unsigned char* p) const
+    {
+        static_assert(kScanBlock % V::kWidth == 0);
+        TBlockBits bits{0, 0, 0};
+        for (std::size_t i = 0; i < kScanBlock; i += V::kWidth) {
+            typename V::Vector v;
+            V::Load(p + i, v);
+            typename V::Vector equal;
+            V::Equal(v, lf_, equal);
+            bits.Lf |= std::uint64_t{V::Bits(equal)} << i;
+            V::Equal(v, cr_, equal);
+            bits.Cr |= std::uint64_t{V::Bits(equal)} << i;
+            V::Equal(v, ctrlZ_, equal);
+            bits.CtrlZ |= std::uint64_t{V::Bits(equal)} << i;
+        }
+        return bits;
+    }
+
+    // Bits of the line controls in the V::kWidth bytes at p.
+    std::uint32_t Controls(const unsigned char* p) const
+    {
+        typename V::Vector v;
+        V::Load(p, v);
+        return Controls(v);
+    }
+    std::uint32_t Controls(const typename V::Vector& v) const
+    {
+        typename V::Vector hit;
+        V::Equal(v, lf_, hit);
+        typename V::Vector more;
+        V::Equal(v, cr_, more);
+        V::Or(hit, more);
+        V::Equal(v, ctrlZ_, more);
+        V::Or(hit, more);
+        return V::Bits(hit);
+    }
+
+private:
+    typename V::Vector lf_;
+    typename V::Vector cr_;
+    typename V::Vector ctrlZ_;
+};
+
+// Runs Kernel<V>::Run(args...) at the process's vector width. Each width
+// has an entry of its own that pulls the whole kernel into itself, so that
+// the AVX2 one is built for AVX2 and the compares unroll.
+template <template <typename> class Kernel, typename... Args>
+__attribute__((flatten)) auto RunScalar(Args... args)
+{
+    return Kernel<TScalarBytes>::Run(args...);
+}
+#if defined(__SSE2__)
+template <template <typename> class Kernel, typename... Args>
+__attribute__((flatten)) auto RunSse2(Args... args)
+{
+    return Kernel<TSse2Bytes>::Run(args...);
+}
+#endif
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+template <template <typename> class Kernel, typename... Args>
+__attribute__((target("avx2"), flatten)) auto RunAvx2(Args... args)
+{
+    return Kernel<TAvx2Bytes>::Run(args...);
+}
+#endif
+
+// A kernel over `size` bytes that one vector of the process's width would
+// not fill takes the next narrower width, so that short lines still go a
+// vector at a time.
+template <template <typename> class Kernel, typename... Args>
+auto AtProcessWidthFor(std::size_t size, Args... args)
+{
+    switch (TVectorWidth::Process()) {
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    case TVectorWidth::TKind::Avx2:
+        if (size >= TAvx2Bytes::kWidth)
+            return RunAvx2<Kernel>(args...);
+        [[fallthrough]];
+#endif
+#if defined(__SSE2__)
+    case TVectorWidth::TKind::Sse2:
+        return RunSse2<Kernel>(args...);
+#endif
+    default:
+        (void)size;
+        return RunScalar<Kernel>(args...);
+    }
+}
+
+template <template <typename> class Kernel, typename... Args>
+auto AtProcessWidth(Args... args)
+{
+    return AtProcessWidthFor<Kernel>(~std::size_t{0}, args...);
+}
+
+// The first and the last sizeof(Word) of n >= sizeof(Word) bytes, which
+// overlap where n is less than two words.
+template <typename Word>
+inline void CopyHeadAndTail(char* to, const char* from, std::size_t n)
+{
+    Word head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies a line's worth of bytes without a library call per line: fixed
+// sizes, the last of them overlapping, cost no call.
+inline void CopyShort(char* to, const char* from, std::size_t n)
+{
+    if (n >= 16) {
+        std::size_t i = 0;
+        for (; n - i > 16; i += 16)
+            std::memcpy(to + i, from + i, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        CopyHeadAndTail<std::uint64_t>(to, from, n);
+    } else if (n >= 4) {
+        CopyHeadAndTail<std::uint32_t>(to, from, n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            to[i] = from[i];
+    }
 }
 
 } // namespace morvane

@@ -126,6 +126,41 @@ TEST(OccurrenceFields, NamesTheFieldsEitherSideOfEachOccurrence)
     }
 }
 
+TEST(OccurrenceFields, CountAgreesWithTheBytesAtEveryLength)
+{
+    // Every length up to three of the widest vectors, so that the last,
+    // partly counted vector starts at every offset.
+    std::mt19937 random(7);
+    std::string line;
+    for (int i = 0; i < 100; ++i)
+        line += ",;a\t"[random() % 4];
+    for (const std::string set : {",", ",;\t"}) {
+        const TLineMapper mapper(set, {});
+        for (std::size_t n = 0; n <= line.size(); ++n) {
+            const std::string_view text(line.data(), n);
+            std::size_t expected = 0;
+            for (char c : text)
+                expected += set.find(c) != std::string::npos;
+            EXPECT_EQ(mapper.CountSeparators(text.data(), n), expected) << "set " << set << ", length " << n;
+        }
+        // The same lines one after another, LF or CR LF, counted in one pass
+        // across the blocks the pass takes; the last block ends short.
+        std::string lines;
+        std::vector<std::uint32_t> lf;
+        std::vector<std::uint32_t> expected;
+        for (std::size_t n = 0; n <= line.size(); n += 7) {
+            lines.append(line, 0, n);
+            expected.push_back(static_cast<std::uint32_t>(mapper.CountSeparators(line.data(), n)));
+            lines += n % 2 ? "\r\n" : "\n";
+            lf.push_back(static_cast<std::uint32_t>(lines.size() - 1));
+        }
+        std::vector<std::uint32_t> counts(lf.size());
+        mapper.CountSeparatorsOfLines(reinterpret_cast<const unsigned char*>(lines.data()), lf.data(), lf.size(),
+                                      counts.data());
+        EXPECT_EQ(counts, expected) << "set " << set;
+    }
+}
+
 struct BeyondCase {
     const char* name;
     std::string set;

@@ -67,5 +67,76 @@ TEST(WriteBehind, EndingWithAWriteInFlightFinishesIt)
     EXPECT_EQ(file, "last");
 }
 
+TEST(WriteBehind, WithOneProcessorTheCallerWritesAndStillReportsOnTheNextWait)
+{
+    const struct {
+        const char* name;
+        unsigned processors;
+        bool inCaller;
+    } cases[] = {{"OneProcessor", 1, true}, {"Two", 2, false}, {"Unknown", 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file;
+        int inCaller = 0;
+        std::string errors;
+        const std::thread::id caller = std::this_thread::get_id();
+        {
+            TWriteBehind behind(
+                [&](const char* data, std::size_t n) {
+                    inCaller += std::this_thread::get_id() == caller;
+                    file.append(data, n);
+                    return n == 2 ? ENOSPC : 0;
+                },
+                c.processors);
+            for (const char* buffer : {"a", "bb", "c"}) {
+                behind.Start(buffer, std::string(buffer).size());
+                errors += behind.Wait() == 0 ? '.' : 'E';
+            }
+        }
+        EXPECT_EQ(file, "abbc");
+        EXPECT_EQ(errors, ".E.");
+        EXPECT_EQ(inCaller, c.inCaller ? 3 : 0);
+    }
+}
+
+// A side kept waiting far longer than it looks stops looking before it
+// sleeps (whether the quick side keeps looking depends on the machine's
+// load, so only the slow side is told of); the writes are the same either way.
+TEST(WriteBehind, ASideKeptWaitingLongStopsLookingBeforeItSleeps)
+{
+    using std::chrono::milliseconds;
+    const struct {
+        const char* name;
+        milliseconds perWrite;      // keeps the caller waiting
+        milliseconds betweenStarts; // keeps the writer waiting
+    } cases[] = {
+        {"SlowWrites", milliseconds(5), milliseconds(0)},
+        {"SlowCaller", milliseconds(0), milliseconds(5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file;
+        TWriteBehind behind(
+            [&](const char* data, std::size_t n) {
+                std::this_thread::sleep_for(c.perWrite);
+                file.append(data, n);
+                return 0;
+            },
+            2);
+        EXPECT_EQ(behind.CallerPolls(), true);
+        EXPECT_EQ(behind.WriterPolls(), true);
+        for (const char* buffer : {"a", "b", "c", "d"}) {
+            std::this_thread::sleep_for(c.betweenStarts);
+            behind.Start(buffer, 1);
+            EXPECT_EQ(behind.Wait(), 0);
+        }
+        EXPECT_EQ(file, "abcd");
+        if (c.perWrite.count() > 0)
+            EXPECT_EQ(behind.CallerPolls(), false);
+        else
+            EXPECT_EQ(behind.WriterPolls(), false);
+    }
+}
+
 } // namespace
 } // namespace morvane

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "IProgressSink.h"
+#include "TConversionSettings.h"
+#include "TCountDigits.h"
+#include "TLineMapper.h"
+#include "TLineReader.h"
+#include "TLineWriter.h"
+#include "TRelativeTimeState.h"
+
+namespace morvane {
+
+// A line leaves a run in one of four ways. Ordinary data lines are taken
+// straight out of the read buffer and leave by the first three; the header
+// line and every line the rules treat specially (a lone CR, a Ctrl-Z, a
+// line longer than the read buffer, a clock text the fast reading declines)
+// leave by the fourth.
+//
+// - Copied (TDataLines::CopyLines): where the map maps every occurrence
+//   alike, each line is mapped into the write buffer and searched for its
+//   end in the same pass, behind its cell; it stops at the first line that
+//   is not that simple, which the passes below take.
+// - A pass's run mapped into the write buffer (TDataLines::TakePlainLines):
+//   lines that end in CR LF, get no cell and map every occurrence alike are
+//   mapped as one piece into room reserved for all of them; only the lines
+//   the sink was told of are committed.
+// - Reserve/Commit line by line (TDataLines::WriteWithCell): any other line
+//   of a pass is built in the writer's buffer, cell, mapped text and CR LF,
+//   in room reserved for its longest form; only the bytes built are
+//   committed.
+// - The general WriteMappedLine: the line as ReadLinePiece gives it, a
+//   piece at a time where it is long, mapped
+//   into the writer behind the cell of the general relative time code.
+//
+// Whichever way, a line is consumed from the reader, and the sink told the
+// new position, only once the line is in the writer, so that an error
+// leaves the output holding exactly the lines before it. The read buffer is
+// never changed, and nothing is written to the file straight from it: the
+// writer writes its buffers out on a thread of its own.
+
+// The line at hand, mapped, into the writer: `piece` is its first piece
+// from reader.ReadLinePiece, and the rest follow through `scratch`.
+void WriteMappedLine(TLineWriter& writer, const TLineMapper& mapper, TLineReader& reader, std::string_view piece,
+                     bool ended, std::string& scratch);
+
+// What a try at taking lines straight from the read buffer came to.
+enum class TTaken {
+    Lines,    // one line or more
+    CutLine,  // the next line runs past the buffered bytes
+    Special,  // the next line needs the general way (which also raises for a
+              // bad clock text)
+};
+
+// The data lines of one run, from the first to the last, with what they
+// share: the reader and writer, the map, the relative time column's state
+// and the number of the line at hand.
+class TDataLines {
+public:
+    TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
+               const TConversionSettings& settings, IProgressSink& sink);
+
+    // Converts every data line; on an error the line at hand is left
+    // unwritten and LineNumber() tells which it was.
+    void Run();
+    std::int64_t LineNumber() const { return lineNumber_; }
+
+private:
+    // CopyLines at the process's vector width for one map and column.
+    using TCopyLines = bool (*)(TDataLines&);
+    static TCopyLines CopyLinesFor(const TLineMapper& mapper, bool withCell);
+    template <std::size_t Count, bool WithCell>
+    struct TCopyLinesAt;
+    template <typename V, std::size_t Count, bool WithCell>
+    bool CopyLines();
+    TTaken TakePlainLines();
+    TTaken TakeLinesWithRelativeTime();
+    void TakeGeneralLine();
+
+    template <bool Alike>
+    void WriteWithCell(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
+                       std::size_t length);
+    bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    std::int64_t CountOn(std::uint64_t word);
+    bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
+    void HandOverPreviousClock();
+
+    // What the relative time column of the fast ways keeps for a run: the
+    // start time as milliseconds of the day, known once the relative time
+    // state has one, and whether clock texts may be read in their plain form.
+    struct TClockReading {
+        bool StartKnown = false;
+        std::int64_t Start = 0;
+        bool PlainForm = false;
+        char Separator = ':';
+        // Counting on: after a line whose clock is a whole second, the eight
+        // bytes of the next second's plain form, its milliseconds of the day
+        // and its count, which is one more than the line's past the start
+        // and one less before it. Almost every line of a recording holds
+        // exactly that. Counting on stops where the next second would reach
+        // CountOnLimit: midnight, or (counting down) a second past the start.
+        // While it goes on, the line before had the clock NextMilliseconds
+        // less a second.
+        bool CountsOn = false;
+        std::uint64_t NextClock = 0;
+        std::int32_t NextMilliseconds = 0;
+        std::int64_t NextSeconds = 0;
+        std::int64_t CountStep = 1;
+        std::int32_t CountOnLimit = 0;
+    };
+
+    TLineReader& reader_;
+    TLineWriter& writer_;
+    const TLineMapper& mapper_;
+    const TConversionSettings& settings_;
+    IProgressSink& sink_;
+    TRelativeTimeState state_;
+    TClockReading clocks_;
+    // Successive lines mostly repeat the last count or add one second.
+    TCountDigits lastCount_;
+    std::int64_t lineNumber_ = 1;
+    std::string scratch_;
+    std::string cell_;
+    // The kernel for lines copied straight to the write buffer, or null
+    // where there is none for this map and processor.
+    TCopyLines copyLines_ = nullptr;
+};
+
+} // namespace morvane
