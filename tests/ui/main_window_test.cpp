@@ -1445,7 +1445,7 @@ TEST_F(MainWindowTest, CtrlTabSwitchesPagesFromTheFileNameAndF4OrAltDownBrowses)
         PressKey(c.key, c.modifiers);
         EXPECT_EQ(ActivePage(), c.page);
         EXPECT_EQ(platform_.OpenRequests.size(), c.browses ? 1u : 0u);
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(), path);
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), QDir::toNativeSeparators(path));
     }
 }
 
