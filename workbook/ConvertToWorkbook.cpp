@@ -56,7 +56,7 @@ void ConvertToWorkbook(const std::string& inputPath, const std::string& outputPa
     TOutputReplacement replacement(outputPath, TOsFile::IdentityOf(inputPath));
     if (options.OutputOpened)
         *options.OutputOpened = false;
-    TWorkbookSink book(replacement.WritePath(), workbook.CellSeparator, TemporaryFolder(), large);
+    TWorkbookSink book(replacement.WritePath(), outputPath, workbook.CellSeparator, TemporaryFolder(), large);
     ConvertFile(inputPath, book, settings, sink, options);
     replacement.Commit();
     if (options.OutputOpened)

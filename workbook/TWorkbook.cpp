@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <new>
 
 #include <xlsxwriter.h>
@@ -20,6 +22,27 @@ constexpr double kNarrowestColumn = 10;
 constexpr double kWidestColumn = 100;
 constexpr double kFilterButtonWidth = 3;
 
+// What a sheet adds to its rows when the library puts it together: the
+// frozen pane, the filter and the page setup, and the width of each column.
+constexpr std::uint64_t kSheetAroundRows = 64u << 10;
+constexpr std::uint64_t kSheetPerColumn = 64;
+
+std::string SizeText(std::uint64_t bytes, bool roundUp)
+{
+    const std::uint64_t unit = bytes >= (10u << 20) ? 1u << 20 : 1u << 10;
+    return std::to_string((bytes + (roundUp ? unit - 1 : 0)) / unit) + (unit == 1u << 10 ? " KiB" : " MiB");
+}
+
+std::uint64_t PositionIn(std::FILE* file)
+{
+#ifdef _WIN32
+    const long long position = _ftelli64(file);
+#else
+    const long long position = ftello(file);
+#endif
+    return position > 0 ? static_cast<std::uint64_t>(position) : 0;
+}
+
 std::size_t Utf8Length(const std::string& text)
 {
     return static_cast<std::size_t>(
@@ -28,9 +51,9 @@ std::size_t Utf8Length(const std::string& text)
 
 } // namespace
 
-TWorkbook::TWorkbook(const std::string& path, const std::string& temporaryFolder, bool large,
-                     std::uint32_t rowsPerSheet)
-    : path_(path), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
+TWorkbook::TWorkbook(const std::string& path, const std::string& shownPath, const std::string& temporaryFolder,
+                     bool large, std::uint32_t rowsPerSheet)
+    : shownPath_(shownPath), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -50,8 +73,20 @@ TWorkbook::TWorkbook(const std::string& path, const std::string& temporaryFolder
 
 TWorkbook::~TWorkbook()
 {
-    if (book_)
-        lxw_workbook_free(book_);
+    if (!book_)
+        return;
+    // The library frees a workbook that was never closed without closing
+    // its sheets' temporary files, whose room would stay taken, whatever
+    // their size, until the program ends.
+    lxw_worksheet* sheet = nullptr;
+    LXW_FOREACH_WORKSHEET(sheet, book_)
+    {
+        if (sheet->optimize_tmpfile) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
+        }
+    }
+    lxw_workbook_free(book_);
 }
 
 void TWorkbook::Check(int error, std::uint32_t column) const
@@ -61,7 +96,7 @@ void TWorkbook::Check(int error, std::uint32_t column) const
     if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
         throw std::bad_alloc();
     throw EWorkbookError("Cannot write row " + std::to_string(row_ + 1) + ", column " + std::to_string(column + 1) +
-                         " of the workbook \"" + path_ + "\": " + lxw_strerror(static_cast<lxw_error>(error)));
+                         " of the workbook \"" + shownPath_ + "\": " + lxw_strerror(static_cast<lxw_error>(error)));
 }
 
 void TWorkbook::SetHeader(std::vector<std::string> cells)
@@ -107,11 +142,37 @@ void TWorkbook::FinishSheet()
     errno = 0;
     if (rows && (std::fflush(rows) != 0 || std::ferror(rows))) {
         const int osError = errno;
-        throw EWorkbookError("Cannot write the workbook's rows to a temporary file in " +
-                             (temporaryFolder_.empty() ? std::string("the system's folder for temporary files")
-                                                       : "\"" + temporaryFolder_ + "\"") +
+        throw EWorkbookError("Cannot write the workbook's rows to a temporary file in " + TemporaryFolderName() +
                              ": " + (osError != 0 ? std::strerror(osError) : "a write failed"));
     }
+    if (rows)
+        largestRows_ = std::max(largestRows_, PositionIn(rows));
+}
+
+std::string TWorkbook::TemporaryFolderName() const
+{
+    return temporaryFolder_.empty() ? std::string("the system's folder for temporary files")
+                                    : "\"" + temporaryFolder_ + "\"";
+}
+
+// At Close the library copies each sheet's rows into a second temporary file
+// and zips that, again without looking whether the copy was complete: a
+// folder with room for the rows but not for the copy gave a workbook with a
+// cut sheet, reported as written. So the room is looked at before.
+void TWorkbook::CheckRoomToAssemble() const
+{
+    if (temporaryFolder_.empty() || largestRows_ == 0)
+        return;
+    std::error_code error;
+    const std::filesystem::space_info room =
+        std::filesystem::space(std::filesystem::path(std::u8string(temporaryFolder_.begin(), temporaryFolder_.end())),
+                               error);
+    const std::uint64_t needed = largestRows_ + kSheetAroundRows + kSheetPerColumn * header_.size();
+    if (error || room.available >= needed)
+        return;
+    throw EWorkbookError("Cannot write the output file \"" + shownPath_ + "\": " + TemporaryFolderName() + " has " +
+                         SizeText(room.available, false) + " free, and putting a sheet together needs " +
+                         SizeText(needed, true) + " there");
 }
 
 void TWorkbook::BeginDataRow()
@@ -143,6 +204,7 @@ void TWorkbook::WriteText(std::uint32_t column, const std::string& utf8)
 void TWorkbook::Close()
 {
     FinishSheet();
+    CheckRoomToAssemble();
     // The library frees the workbook whatever the outcome.
     lxw_workbook* const book = book_;
     book_ = nullptr;
@@ -151,7 +213,7 @@ void TWorkbook::Close()
     if (error == LXW_NO_ERROR)
         return;
     const int osError = errno;
-    std::string message = "Cannot write the output file \"" + path_ + "\": " + lxw_strerror(error);
+    std::string message = "Cannot write the output file \"" + shownPath_ + "\": " + lxw_strerror(error);
     if (osError != 0)
         message += std::string(" (") + std::strerror(osError) + ")";
     throw EWorkbookError(message);

@@ -26,9 +26,10 @@ public:
     // The most characters a cell holds.
     static constexpr std::size_t kMaxCellLength = 32'767;
 
+    // Messages name the output `shownPath`, which `path` replaces later;
     // `temporaryFolder` takes the rows until Close (empty: the system's);
     // `large` lets a sheet grow past 4 GiB. Tests make `rowsPerSheet` small.
-    TWorkbook(const std::string& path, const std::string& temporaryFolder, bool large,
+    TWorkbook(const std::string& path, const std::string& shownPath, const std::string& temporaryFolder, bool large,
               std::uint32_t rowsPerSheet = kMaxRows);
     // Writes nothing when Close was not reached.
     ~TWorkbook();
@@ -49,9 +50,11 @@ public:
 private:
     void StartSheet();
     void FinishSheet();
+    void CheckRoomToAssemble() const;
     void Check(int error, std::uint32_t column) const;
+    std::string TemporaryFolderName() const;
 
-    std::string path_;
+    std::string shownPath_;
     std::string temporaryFolder_;
     lxw_workbook* book_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
@@ -61,6 +64,8 @@ private:
     std::uint32_t rowsPerSheet_;
     std::uint32_t sheets_ = 0;
     std::uint32_t row_ = 0;
+    // The largest sheet's rows, in bytes of their temporary file.
+    std::uint64_t largestRows_ = 0;
 };
 
 } // namespace morvane

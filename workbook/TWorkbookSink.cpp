@@ -6,9 +6,9 @@
 
 namespace morvane {
 
-TWorkbookSink::TWorkbookSink(const std::string& path, char cellSeparator, const std::string& temporaryFolder,
-                             bool large, std::uint32_t rowsPerSheet)
-    : book_(path, temporaryFolder, large, rowsPerSheet), separator_(cellSeparator)
+TWorkbookSink::TWorkbookSink(const std::string& path, const std::string& shownPath, char cellSeparator,
+                             const std::string& temporaryFolder, bool large, std::uint32_t rowsPerSheet)
+    : book_(path, shownPath, temporaryFolder, large, rowsPerSheet), separator_(cellSeparator)
 {
 }
 

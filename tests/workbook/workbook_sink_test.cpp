@@ -105,7 +105,7 @@ TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
         options.WriteBufferSize = c.WriteBufferSize;
         morvane::TNullProgressSink progress;
         {
-            morvane::TWorkbookSink sink(output, ';', {}, false, c.RowsPerSheet);
+            morvane::TWorkbookSink sink(output, output, ';', {}, false, c.RowsPerSheet);
             morvane::ConvertFile(input, sink, settings, progress, options);
         }
         EXPECT_EQ(ReadBack(output), c.Expected) << c.Name;
@@ -145,6 +145,23 @@ TEST(WorkbookSink, LibreOfficeCalcReadsTheSameValues)
               "0,12:00:00,1.5,\"ok\",,1000\n"
               "1,12:00:01.250,-2.25,\"\xC3\xA4\xE2\x82\xAC\",\"x\",-0.125\n");
 #endif
+}
+
+// The parts are deflated at zlib's fastest level, which zip records in the
+// general-purpose flags of every part's header (bits 1 and 2 both set). The
+// library alone would use the default level, at twice the time.
+TEST(WorkbookSink, PartsAreDeflatedAtTheFastestLevel)
+{
+    TempFolder folder;
+    const std::string input = folder / "in.pe";
+    const std::string output = folder / "out.xlsx";
+    morvane::test::WriteBytes(input, "Time,Value\r\n12:00:00,1.5\r\n");
+    morvane::TNullProgressSink progress;
+    morvane::ConvertToWorkbook(input, output, morvane::TConversionSettings{}, {}, progress);
+    const std::string book = morvane::test::ReadBytes(output);
+    ASSERT_GE(book.size(), 8u);
+    EXPECT_EQ(book.substr(0, 4), "PK\x03\x04");
+    EXPECT_EQ(static_cast<unsigned char>(book[6]) & 6, 6);
 }
 
 // A run that fails, whether the worksheet cannot hold a line or the engine
@@ -189,6 +206,46 @@ TEST(WorkbookSink, FailedRunLeavesTheEarlierOutputAndNoNewFile)
         EXPECT_EQ(morvane::test::ReadBytes(output), c.EarlierOutput ? earlier : "") << c.Message;
         EXPECT_EQ(morvane::test::Leftovers(folder / ""), "") << c.Message;
     }
+}
+
+// A temporary folder with room for a sheet's rows but not for the copy the
+// library puts the sheet together in: the run fails, where it used to write
+// a workbook with a cut sheet and report success. The rows' temporary file
+// is closed after the failure, so the folder can be unmounted at once.
+TEST(WorkbookSink, TemporaryFolderWithoutRoomForTheSheetFailsTheRun)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the small folder is a tmpfs of the build machine";
+#else
+    TempFolder folder;
+    const std::string small = folder / "small";
+    std::filesystem::create_directory(morvane::test::PathOf(small));
+    if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + small + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    std::string lines = "Time,Value\r\n";
+    for (int i = 0; i < 10'000; ++i)
+        lines += "12:00:00,1.5\r\n";
+    const std::string input = folder / "in.pe";
+    const std::string output = folder / "out.xlsx";
+    morvane::test::WriteBytes(input, lines);
+    const char* const previous = std::getenv("TMPDIR");
+    const std::string kept = previous ? previous : "";
+    setenv("TMPDIR", small.c_str(), 1);
+    std::string raised;
+    try {
+        morvane::TConversionSettings settings;
+        settings.SeparatorSet = ",";
+        settings.ReplacementBeyondList = ";";
+        morvane::TNullProgressSink progress;
+        morvane::ConvertToWorkbook(input, output, settings, {}, progress);
+    } catch (const morvane::Exception& e) {
+        raised = e.Message();
+    }
+    previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(std::system(("umount '" + small + "'").c_str()), 0);
+    EXPECT_EQ(raised.substr(0, raised.find(" has ")), "Cannot write the output file \"" + output + "\": \"" + small + "\"");
+    EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(output)), false);
+#endif
 }
 
 } // namespace
