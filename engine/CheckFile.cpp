@@ -1,8 +1,13 @@
 #include "CheckFile.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <new>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
@@ -81,8 +86,9 @@ public:
                 Report(finding);
             }
         }
-        if (summary_.DataLines == 1) {
+        if (!sawFirstLine_) {
             firstLineSeparators_ = separators;
+            sawFirstLine_ = true;
         } else if (separators != firstLineSeparators_) {
             TCheckFinding finding;
             finding.Kind = TCheckFinding::TKind::SeparatorCount;
@@ -91,6 +97,13 @@ public:
             finding.FirstLineSeparators = firstLineSeparators_;
             Report(finding);
         }
+    }
+
+    // A check of a later part of the input, held to the first line's count.
+    void FollowFirstLineOf(const TLineCheck& other)
+    {
+        firstLineSeparators_ = other.firstLineSeparators_;
+        sawFirstLine_ = other.sawFirstLine_;
     }
 
     // `line` is the number the line behind the mark would have had.
@@ -120,6 +133,128 @@ private:
     const TCheckFindingHandler& onFinding_;
     TCheckSummary& summary_;
     std::size_t firstLineSeparators_ = 0;
+    bool sawFirstLine_ = false;
+};
+
+// The lines from the reader's position to the end of its input, each
+// checked. `afterLine` is told after each; when it answers false the check
+// stops there, at a line's start, and so answers false too.
+template <typename TAfterLine>
+bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TAfterLine afterLine)
+{
+    while (!reader.AtEnd()) {
+        // Whole plain lines are looked at where they lie in the read buffer;
+        // anything else goes through the reader's line rules.
+        TLineBatch batch;
+        batch.Find(reader.Buffered(), reader.BufferedSize());
+        if (batch.Count > 0) {
+            std::uint32_t separators[TLineBatch::kMaxLines];
+            check.CountSeparators(batch, separators);
+            for (std::size_t i = 0; i < batch.Count; ++i) {
+                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)}, separators[i]);
+                reader.ConsumeBuffered(batch.Span(i, i));
+                if (!afterLine())
+                    return false;
+            }
+        } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
+            continue;
+        } else {
+            check.Check(reader, scratch);
+            if (!afterLine())
+                return false;
+        }
+    }
+    return true;
+}
+
+// A finding of the second thread, kept until the first has told its own.
+struct THeldFinding {
+    TCheckFinding Finding;
+    std::string ClockText;
+};
+
+// The second half of a large input, checked on a thread of its own from the
+// first line that starts in it, while the caller checks the first half. Its
+// findings are held, numbered within the half, until the first half's are
+// told; past kMaxHeld of them it stops, and the caller goes on from there.
+class TSecondHalf {
+public:
+    static constexpr std::size_t kMaxHeld = 4096;
+
+    explicit TSecondHalf(std::size_t readSize) : reader_(TLineReader::TReadFailure::Raise, readSize) {}
+
+    // False when the input has no line that starts in its second half.
+    bool Start(const std::string& path, const TLineCheck& first, const TConversionSettings& settings,
+               std::int64_t size)
+    {
+        if (!reader_.OpenAt(path, size / 2) || !reader_.SkipPastLf() || reader_.AtEnd())
+            return false;
+        start_ = reader_.Offset();
+        startBlocks_ = reader_.PositionInBlocks();
+        check_.emplace(settings, handler_, summary_);
+        check_->FollowFirstLineOf(first);
+        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+        return true;
+    }
+
+    // Where the second half begins, the first ends.
+    std::int64_t From() const { return start_; }
+    // Blocks read so far, for the progress.
+    std::int64_t Blocks() const { return blocks_.load(std::memory_order_relaxed); }
+    bool Done() const { return done_.load(std::memory_order_acquire); }
+    void Wait() { thread_.join(); }
+
+    const std::vector<THeldFinding>& Held() const { return held_; }
+    const TCheckSummary& Summary() const { return summary_; }
+    const TEndMark& Mark() const { return mark_; }
+    // Where the half stopped when it held too many findings, else -1.
+    std::int64_t StoppedAt() const { return stoppedAt_; }
+    const std::exception_ptr& Error() const { return error_; }
+
+private:
+    void Run(const std::stop_token& stop)
+    {
+        try {
+            std::string scratch;
+            std::uint32_t lines = 0;
+            const bool ended = CheckLines(reader_, *check_, scratch, [&] {
+                // The other thread looks every few milliseconds; a line is
+                // a few nanoseconds.
+                if (++lines % 1024 == 0) {
+                    blocks_.store(reader_.PositionInBlocks() - startBlocks_, std::memory_order_relaxed);
+                    if (stop.stop_requested())
+                        return false;
+                }
+                return held_.size() < kMaxHeld;
+            });
+            if (ended)
+                mark_ = reader_.ExamineEndMark();
+            else
+                stoppedAt_ = reader_.Offset();
+        } catch (const std::bad_alloc&) {
+            error_ = std::make_exception_ptr(EOutOfMemory());
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+        reader_.Close();
+        done_.store(true, std::memory_order_release);
+    }
+
+    TLineReader reader_;
+    TCheckSummary summary_;
+    std::vector<THeldFinding> held_;
+    const TCheckFindingHandler handler_ = [this](const TCheckFinding& finding) {
+        held_.push_back({finding, std::string(finding.ClockText)});
+    };
+    std::optional<TLineCheck> check_;
+    std::int64_t start_ = -1;
+    std::int64_t startBlocks_ = 0;
+    std::atomic<std::int64_t> blocks_{0};
+    std::atomic<bool> done_{false};
+    TEndMark mark_;
+    std::int64_t stoppedAt_ = -1;
+    std::exception_ptr error_;
+    std::jthread thread_; // last: joined before the rest goes
 };
 
 } // namespace
@@ -161,28 +296,65 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
         std::string scratch;
         check.Skip(reader, scratch);
         sink.SetValue(reader.PositionInBlocks());
-
-        while (!reader.AtEnd()) {
-            // Whole plain lines are looked at where they lie in the read
-            // buffer; anything else goes through the reader's line rules.
-            TLineBatch batch;
-            batch.Find(reader.Buffered(), reader.BufferedSize());
-            std::uint32_t separators[TLineBatch::kMaxLines];
-            if (batch.Count > 0)
-                check.CountSeparators(batch, separators);
-            for (std::size_t i = 0; i < batch.Count; ++i) {
-                check.Check({reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i)}, separators[i]);
-                reader.ConsumeBuffered(batch.Span(i, i));
-                sink.SetValue(reader.PositionInBlocks());
-            }
-            if (batch.Count > 0)
-                continue;
-            if (!batch.MetSpecial && reader.FetchBehindBuffered())
-                continue;
-            check.Check(reader, scratch);
+        const auto progress = [&] {
             sink.SetValue(reader.PositionInBlocks());
+            return true;
+        };
+        // The first data line sets the count the others are held to.
+        CheckLines(reader, check, scratch, [&] { return !progress(); });
+
+        std::optional<TSecondHalf> second;
+        if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
+            std::thread::hardware_concurrency() > 1) {
+            second.emplace(options.ReadSize);
+            if (!second->Start(inputPath, check, settings, reader.Size()) || second->From() <= reader.Offset() ||
+                !reader.EndAt(second->From()))
+                second.reset();
         }
-        check.CheckEndMark(reader.ExamineEndMark(), summary.DataLines + 2);
+        TEndMark mark;
+        if (!second) {
+            CheckLines(reader, check, scratch, progress);
+            mark = reader.ExamineEndMark();
+        } else {
+            CheckLines(reader, check, scratch, [&] {
+                sink.SetValue(reader.PositionInBlocks() + second->Blocks());
+                return true;
+            });
+            reader.EndAt(-1);
+            mark = reader.ExamineEndMark();
+            // Unless the input ended in the first half, the second half's
+            // findings follow the first's, numbered on from them.
+            std::int64_t resumeAt = -1;
+            if (mark.Offset < 0) {
+                while (!second->Done()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    sink.SetValue(reader.PositionInBlocks() + second->Blocks());
+                }
+                second->Wait();
+                for (const THeldFinding& held : second->Held()) {
+                    TCheckFinding finding = held.Finding;
+                    finding.Line += summary.DataLines;
+                    finding.ClockText = held.ClockText;
+                    ++summary.Findings;
+                    if (onFinding)
+                        onFinding(finding);
+                }
+                summary.DataLines += second->Summary().DataLines;
+                if (second->Error())
+                    std::rethrow_exception(second->Error());
+                mark = second->Mark();
+                resumeAt = second->StoppedAt();
+            }
+            second.reset();
+            if (resumeAt >= 0) {
+                // It held as many findings as it may: the rest is checked here.
+                if (!reader.OpenAt(inputPath, resumeAt))
+                    throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
+                CheckLines(reader, check, scratch, progress);
+                mark = reader.ExamineEndMark();
+            }
+        }
+        check.CheckEndMark(mark, summary.DataLines + 2);
     } catch (const std::bad_alloc&) {
         error = std::make_exception_ptr(EOutOfMemory());
     } catch (...) {

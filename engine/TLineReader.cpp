@@ -121,9 +121,55 @@ bool TLineReader::Open(const std::string& path, bool waitForWriter)
     pos_ = len_ = 0;
     bufferOffset_ = 0;
     endOfFile_ = false;
+    end_ = -1;
+    endedAtEnd_ = false;
     endMark_ = -1;
     examinedEnd_ = 0;
     return true;
+}
+
+bool TLineReader::OpenAt(const std::string& path, std::int64_t from)
+{
+    if (!Open(path))
+        return false;
+    if (!file_.Seek(from)) {
+        openError_ = file_.Error();
+        Close();
+        return false;
+    }
+    bufferOffset_ = examinedEnd_ = from;
+    return true;
+}
+
+bool TLineReader::EndAt(std::int64_t end)
+{
+    const std::int64_t known = bufferOffset_ + static_cast<std::int64_t>(len_);
+    if (end >= 0 && end < known) {
+        assert(end >= Offset() && "EndAt drops no byte before the read position");
+        // Bytes fetched past the end go, and are fetched again when it is lifted.
+        if (!file_.Seek(end))
+            return false;
+        len_ = static_cast<std::size_t>(end - bufferOffset_);
+        endOfFile_ = false;
+    }
+    end_ = end;
+    if (end < 0 && endedAtEnd_)
+        endOfFile_ = endedAtEnd_ = false;
+    return true;
+}
+
+bool TLineReader::SkipPastLf()
+{
+    for (;;) {
+        if (const void* lf = std::memchr(buffer_.get() + pos_, kLF, len_ - pos_)) {
+            pos_ = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - buffer_.get()) + 1;
+            Examined(Offset());
+            return true;
+        }
+        pos_ = len_;
+        if (!Fill())
+            return false;
+    }
 }
 
 void TLineReader::Close()
@@ -158,7 +204,15 @@ void TLineReader::ReadToChunkBoundary()
             (bufferOffset_ + static_cast<std::int64_t>(len_ + room)) % kChunk);
         // A request for nothing would read as the end of the file.
         assert(room > overhang && "the read buffer keeps room up to the next chunk boundary");
-        const std::size_t want = std::min(readSize_, room - overhang);
+        std::size_t want = std::min(readSize_, room - overhang);
+        if (end_ >= 0) {
+            const std::int64_t left = end_ - (bufferOffset_ + static_cast<std::int64_t>(len_));
+            if (left <= 0) {
+                endOfFile_ = endedAtEnd_ = true;
+                break;
+            }
+            want = std::min(want, static_cast<std::size_t>(left));
+        }
         const std::int64_t got = file_.Read(buffer_.get() + len_, want);
         if (got > 0) {
             len_ += static_cast<std::size_t>(got);

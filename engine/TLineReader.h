@@ -53,6 +53,21 @@ public:
     // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
     // waitForWriter: a FIFO is read as `cat` reads it, once its writer came.
     bool Open(const std::string& path, bool waitForWriter = false);
+    // Opens the input at `from`, for a part of it read on another thread:
+    // offsets, chunks and positions stay those of the whole file. Like Open,
+    // never raises.
+    bool OpenAt(const std::string& path, std::int64_t from);
+    // Reads nothing at or past `end` (a line's start at or behind the read
+    // position), as if the input ended there; -1 reads to the real end
+    // again. False, with nothing changed, when the file cannot seek.
+    bool EndAt(std::int64_t end);
+    // Skips the bytes up to the next LF and the LF, as bytes and not as
+    // lines; false when the input ends first.
+    bool SkipPastLf();
+    // Where the next line starts.
+    std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
+    // The input's size at the open; 0 where it has none (a FIFO).
+    std::int64_t Size() const { return size_; }
     bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
@@ -142,7 +157,6 @@ private:
     bool Fill();
     void ReadToChunkBoundary();
     void SkipRestOfLine();
-    std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
     void Examined(std::int64_t end)
     {
         if (end > examinedEnd_)
@@ -165,6 +179,8 @@ private:
     std::size_t len_ = 0;           // valid bytes in the buffer
     std::int64_t bufferOffset_ = 0; // file offset of buffer_[0]
     bool endOfFile_ = false;
+    std::int64_t end_ = -1;     // EndAt's, or -1
+    bool endedAtEnd_ = false;   // endOfFile_ came from end_
     std::int64_t endMark_ = -1;
     // One past the furthest byte the line rules have looked at; the 128-byte
     // chunks up to it are the ones "fetched".

@@ -232,6 +232,14 @@ void TOsFile::RemoveNow(const char* path) noexcept
     ::unlink(path);
 }
 
+bool TOsFile::Seek(std::int64_t offset)
+{
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0)
+        return true;
+    error_ = errno;
+    return false;
+}
+
 int TOsFile::ExistsError()
 {
     return EEXIST;

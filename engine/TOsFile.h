@@ -50,6 +50,8 @@ public:
 
     // Bytes read; 0 at the end; -1 on failure.
     std::int64_t Read(void* buffer, std::size_t n);
+    // Where the next Read starts; false, with Error(), on failure.
+    bool Seek(std::int64_t offset);
     // Writes all n bytes or fails.
     bool Write(const void* data, std::size_t n);
     bool Truncate();

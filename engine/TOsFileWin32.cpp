@@ -141,6 +141,16 @@ std::int64_t TOsFile::Read(void* buffer, std::size_t n)
     return got;
 }
 
+bool TOsFile::Seek(std::int64_t offset)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (SetFilePointerEx(Native(handle_), to, nullptr, FILE_BEGIN))
+        return true;
+    error_ = static_cast<int>(GetLastError());
+    return false;
+}
+
 bool TOsFile::Write(const void* data, std::size_t n)
 {
     const char* at = static_cast<const char*>(data);

@@ -533,11 +533,12 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
 // Findings as "line N: message", in the order they were reported.
 std::vector<std::string> CheckFindings(const std::string& input, const TConversionSettings& settings,
                                        TRecordingSink& sink, std::size_t readSize,
-                                       TCheckSummary* summary = nullptr)
+                                       TCheckSummary* summary = nullptr, std::int64_t secondThreadFrom = 0)
 {
     std::vector<std::string> findings;
     TCheckFileOptions options;
     options.ReadSize = readSize;
+    options.SecondThreadFrom = secondThreadFrom;
     const TCheckSummary result = CheckFile(
         input, settings, sink,
         [&](const TCheckFinding& f) { findings.push_back("line " + std::to_string(f.Line) + ": " + f.Message()); },
@@ -574,6 +575,17 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
         {"T,V\r\n", true, 0, {}},
         {"", true, 0, {}},
     };
+    // Checked in two halves at once, the findings and the count are the
+    // same, whichever half a Ctrl-Z ends the input in, and past as many
+    // findings as the second half holds before the first has told its own.
+    std::string many = "T,V\r\n1,1\r\n";
+    for (int i = 0; i < 20'000; ++i)
+        many += i % 3 == 0 ? "12:00:00,1\r\n" : "x,1,2\r\n";
+    std::string early = many;
+    early[256] = '\x1a';
+    std::string late = many;
+    late[late.size() - 1024] = '\x1a';
+    const std::string halves[] = {mixed, many, early, late, "h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0"};
     TempFolder folder;
     for (const Case& c : cases) {
         WriteBytes(folder / "in.pe", c.input);
@@ -586,6 +598,21 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
             EXPECT_EQ(CheckFindings(folder / "in.pe", settings, sink, b.read, &summary), c.findings);
             EXPECT_EQ(summary.DataLines, c.dataLines);
             EXPECT_EQ(sink.calls, test::NaiveCheck(c.input, settings).calls);
+        }
+    }
+
+    for (const std::string& input : halves) {
+        WriteBytes(folder / "in.pe", input);
+        TConversionSettings settings;
+        settings.RelativeTime = true;
+        const test::ExpectedCheck expected = test::NaiveCheck(input, settings);
+        for (const Buffers& b : kBuffers) {
+            SCOPED_TRACE(input.substr(0, 40) + " in halves, read " + std::to_string(b.read));
+            TRecordingSink sink;
+            TCheckSummary summary;
+            EXPECT_EQ(CheckFindings(folder / "in.pe", settings, sink, b.read, &summary, 1), expected.findings);
+            EXPECT_EQ(summary.DataLines, expected.dataLines);
+            EXPECT_EQ(sink.calls.back(), expected.calls.back());
         }
     }
 
