@@ -1,5 +1,5 @@
 # libxlsxwriter as the target xlsxwriter_library: Debian's package on Linux
-# (libxlsxwriter-dev), and for Windows the static build beside the project,
+# (libxlsxwriter-dev), loaded when a workbook is written, and for Windows the static build beside the project,
 # linked with Debian's zlib for Windows (libz-mingw-w64-dev), so that the
 # programs stay self-contained.
 if(TARGET xlsxwriter_library)
@@ -19,8 +19,19 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     INTERFACE_INCLUDE_DIRECTORIES "${xlsxwriter_root}/include"
     INTERFACE_LINK_LIBRARIES "${MORVANE_WINDOWS_ZLIB}")
 else()
+  # Loaded by its name at run time (workbook/TXlsxwriter.cpp): only the
+  # headers, and the name the loader knows the library by.
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
+  pkg_check_modules(XLSXWRITER REQUIRED xlsxwriter)
+  find_library(MORVANE_XLSXWRITER_LIBRARY NAMES xlsxwriter HINTS ${XLSXWRITER_LIBRARY_DIRS} REQUIRED)
+  execute_process(COMMAND readelf -d "${MORVANE_XLSXWRITER_LIBRARY}" OUTPUT_VARIABLE xlsxwriter_dynamic
+    RESULT_VARIABLE xlsxwriter_readelf)
+  if(NOT xlsxwriter_readelf EQUAL 0 OR NOT xlsxwriter_dynamic MATCHES "Library soname: \\[([^]]+)\\]")
+    message(FATAL_ERROR "Cannot read the soname of ${MORVANE_XLSXWRITER_LIBRARY} (readelf from binutils)")
+  endif()
+  set(MORVANE_XLSXWRITER_SONAME "${CMAKE_MATCH_1}" CACHE INTERNAL "")
   add_library(xlsxwriter_library INTERFACE)
-  target_link_libraries(xlsxwriter_library INTERFACE PkgConfig::XLSXWRITER)
+  target_include_directories(xlsxwriter_library INTERFACE ${XLSXWRITER_INCLUDE_DIRS})
+  target_compile_definitions(xlsxwriter_library INTERFACE MORVANE_XLSXWRITER_SONAME="${MORVANE_XLSXWRITER_SONAME}")
+  target_link_libraries(xlsxwriter_library INTERFACE ${CMAKE_DL_LIBS})
 endif()

@@ -11,6 +11,7 @@
 #include <xlsxwriter.h>
 
 #include "EWorkbookError.h"
+#include "TXlsxwriter.h"
 
 namespace morvane {
 
@@ -53,22 +54,22 @@ std::size_t Utf8Length(const std::string& text)
 
 TWorkbook::TWorkbook(const std::string& path, const std::string& shownPath, const std::string& temporaryFolder,
                      bool large, std::uint32_t rowsPerSheet)
-    : shownPath_(shownPath), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
+    : lib_(TXlsxwriter::Library()), shownPath_(shownPath), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.use_zip64 = large ? LXW_TRUE : LXW_FALSE;
     std::string folder = temporaryFolder;
     options.tmpdir = folder.empty() ? nullptr : folder.data();
-    book_ = workbook_new_opt(path.c_str(), &options);
+    book_ = lib_.workbook_new_opt(path.c_str(), &options);
     if (!book_)
         throw std::bad_alloc();
-    time_ = workbook_add_format(book_);
-    timeMilliseconds_ = workbook_add_format(book_);
+    time_ = lib_.workbook_add_format(book_);
+    timeMilliseconds_ = lib_.workbook_add_format(book_);
     if (!time_ || !timeMilliseconds_)
         throw std::bad_alloc();
-    format_set_num_format(time_, "hh:mm:ss");
-    format_set_num_format(timeMilliseconds_, "hh:mm:ss.000");
+    lib_.format_set_num_format(time_, "hh:mm:ss");
+    lib_.format_set_num_format(timeMilliseconds_, "hh:mm:ss.000");
 }
 
 TWorkbook::~TWorkbook()
@@ -86,7 +87,7 @@ TWorkbook::~TWorkbook()
             sheet->optimize_tmpfile = nullptr;
         }
     }
-    lxw_workbook_free(book_);
+    lib_.lxw_workbook_free(book_);
 }
 
 void TWorkbook::Check(int error, std::uint32_t column) const
@@ -96,7 +97,7 @@ void TWorkbook::Check(int error, std::uint32_t column) const
     if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
         throw std::bad_alloc();
     throw EWorkbookError("Cannot write row " + std::to_string(row_ + 1) + ", column " + std::to_string(column + 1) +
-                         " of the workbook \"" + shownPath_ + "\": " + lxw_strerror(static_cast<lxw_error>(error)));
+                         " of the workbook \"" + shownPath_ + "\": " + lib_.lxw_strerror(static_cast<lxw_error>(error)));
 }
 
 void TWorkbook::SetHeader(std::vector<std::string> cells)
@@ -109,20 +110,20 @@ void TWorkbook::StartSheet()
 {
     ++sheets_;
     const std::string name = sheets_ == 1 ? "Data" : "Data " + std::to_string(sheets_);
-    sheet_ = workbook_add_worksheet(book_, name.c_str());
+    sheet_ = lib_.workbook_add_worksheet(book_, name.c_str());
     if (!sheet_)
         throw std::bad_alloc();
     row_ = 0;
-    worksheet_freeze_panes(sheet_, 1, 0);
+    lib_.worksheet_freeze_panes(sheet_, 1, 0);
     for (std::uint32_t column = 0; column < header_.size(); ++column) {
         if (header_[column].empty())
             continue;
         const double width = std::clamp(static_cast<double>(Utf8Length(header_[column])) + kFilterButtonWidth,
                                         kNarrowestColumn, kWidestColumn);
-        Check(worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width,
+        Check(lib_.worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width,
                                    nullptr),
               column);
-        Check(worksheet_write_string(sheet_, 0, static_cast<lxw_col_t>(column), header_[column].c_str(), nullptr),
+        Check(lib_.worksheet_write_string(sheet_, 0, static_cast<lxw_col_t>(column), header_[column].c_str(), nullptr),
               column);
     }
 }
@@ -132,12 +133,12 @@ void TWorkbook::FinishSheet()
     if (!sheet_)
         return;
     if (!header_.empty())
-        Check(worksheet_autofilter(sheet_, 0, 0, row_, static_cast<lxw_col_t>(header_.size() - 1)), 0);
+        Check(lib_.worksheet_autofilter(sheet_, 0, 0, row_, static_cast<lxw_col_t>(header_.size() - 1)), 0);
     // The library keeps a sheet's rows in a temporary file until Close and
     // copies them into the workbook without looking whether they were all
     // written: a full temporary folder would give a cut sheet and no error.
     // Its last row is still in memory; write it out now and look.
-    lxw_worksheet_write_single_row(sheet_);
+    lib_.lxw_worksheet_write_single_row(sheet_);
     std::FILE* const rows = sheet_->optimize_tmpfile;
     errno = 0;
     if (rows && (std::fflush(rows) != 0 || std::ferror(rows))) {
@@ -186,19 +187,19 @@ void TWorkbook::BeginDataRow()
 
 void TWorkbook::WriteNumber(std::uint32_t column, double value)
 {
-    Check(worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(column), value, nullptr), column);
+    Check(lib_.worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(column), value, nullptr), column);
 }
 
 void TWorkbook::WriteTime(std::uint32_t column, double fractionOfDay, bool milliseconds)
 {
-    Check(worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(column), fractionOfDay,
+    Check(lib_.worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(column), fractionOfDay,
                                  milliseconds ? timeMilliseconds_ : time_),
           column);
 }
 
 void TWorkbook::WriteText(std::uint32_t column, const std::string& utf8)
 {
-    Check(worksheet_write_string(sheet_, row_, static_cast<lxw_col_t>(column), utf8.c_str(), nullptr), column);
+    Check(lib_.worksheet_write_string(sheet_, row_, static_cast<lxw_col_t>(column), utf8.c_str(), nullptr), column);
 }
 
 void TWorkbook::Close()
@@ -209,11 +210,11 @@ void TWorkbook::Close()
     lxw_workbook* const book = book_;
     book_ = nullptr;
     errno = 0;
-    const lxw_error error = workbook_close(book);
+    const lxw_error error = lib_.workbook_close(book);
     if (error == LXW_NO_ERROR)
         return;
     const int osError = errno;
-    std::string message = "Cannot write the output file \"" + shownPath_ + "\": " + lxw_strerror(error);
+    std::string message = "Cannot write the output file \"" + shownPath_ + "\": " + lib_.lxw_strerror(error);
     if (osError != 0)
         message += std::string(" (") + std::strerror(osError) + ")";
     throw EWorkbookError(message);

@@ -13,6 +13,8 @@ struct lxw_format;
 
 namespace morvane {
 
+class TXlsxwriter;
+
 // A workbook written row by row in the workbook library's constant-memory
 // mode: the header row, then data rows of typed cells. Each sheet ("Data",
 // "Data 2", ...) holds as many rows as a worksheet can, starts with the
@@ -54,6 +56,7 @@ private:
     void Check(int error, std::uint32_t column) const;
     std::string TemporaryFolderName() const;
 
+    const TXlsxwriter& lib_;
     std::string shownPath_;
     std::string temporaryFolder_;
     lxw_workbook* book_ = nullptr;
