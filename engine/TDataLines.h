@@ -70,20 +70,38 @@ public:
     std::int64_t LineNumber() const { return lineNumber_; }
 
 private:
-    // CopyLines at the process's vector width for one map and column.
-    using TCopyLines = bool (*)(TDataLines&);
-    static TCopyLines CopyLinesFor(const TLineMapper& mapper, bool withCell);
-    template <std::size_t Count, bool WithCell>
-    struct TCopyLinesAt;
-    template <typename V, std::size_t Count, bool WithCell>
-    bool CopyLines();
-    TTaken TakePlainLines();
-    TTaken TakeLinesWithRelativeTime();
+    // The ways of writing lines, one per map, cell and vector width, picked
+    // once per run. Up to kCopyLimit - 1 bytes that change are mapped by the
+    // pass that copies a line and looks for its end.
+    static constexpr std::size_t kCopyLimit = 5;
+    using TWriteLines = TTaken (*)(TDataLines&);
+    static TWriteLines WriteLinesFor(const TLineMapper& mapper, bool withCell);
+    template <bool WithCell>
+    static TWriteLines WriterFor(std::size_t row);
+    template <std::size_t Count, bool WithCell, bool Alike>
+    struct TWriteLinesAt;
+    template <typename V, std::size_t Count>
+    struct TKernels;
+    // The room reserved in the write buffer for many lines, and how far
+    // they fill it.
+    struct TRoom {
+        char* Begin = nullptr;
+        char* At = nullptr;
+        char* End = nullptr;
+    };
+    template <typename V, std::size_t Count, bool WithCell, bool Alike>
+    TTaken WriteLines();
+    template <bool WithCell, typename Kernels>
+    std::size_t CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                         std::size_t lineRoom);
+    template <bool WithCell, bool Alike, typename Kernels>
+    TTaken WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                     std::size_t& lineLength);
+    template <bool Alike>
+    void WriteLongLine(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
+                       std::size_t length);
     void TakeGeneralLine();
 
-    template <bool Alike>
-    void WriteWithCell(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
-                       std::size_t length);
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
@@ -126,9 +144,7 @@ private:
     std::int64_t lineNumber_ = 1;
     std::string scratch_;
     std::string cell_;
-    // The kernel for lines copied straight to the write buffer, or null
-    // where there is none for this map and processor.
-    TCopyLines copyLines_ = nullptr;
+    TWriteLines writeLines_ = nullptr;
 };
 
 } // namespace morvane
