@@ -379,7 +379,11 @@ template <typename V, std::size_t Count, bool WithCell, bool Alike>
 TTaken TDataLines::WriteLines()
 {
     constexpr bool kCopies = Alike && Count < kCopyLimit;
-    const TKernels<V, kCopies ? Count : 0> kernels(mapper_);
+    TKernels<V, kCopies ? Count : 0> kernels(mapper_);
+    // The compiler may not rebuild these vectors on every line from the
+    // bytes they hold: the loop's calls leave it no register for them, and
+    // read from memory they cost the compares nothing.
+    asm("" : "+m"(kernels));
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
