@@ -380,10 +380,11 @@ TTaken TDataLines::WriteLines()
 {
     constexpr bool kCopies = Alike && Count < kCopyLimit;
     TKernels<V, kCopies ? Count : 0> kernels(mapper_);
-    // The compiler may not rebuild these vectors on every line from the
-    // bytes they hold: the loop's calls leave it no register for them, and
-    // read from memory they cost the compares nothing.
-    asm("" : "+m"(kernels));
+    // The copying pass's compiler may not rebuild these vectors on every
+    // line from the bytes they hold: the loop's calls leave it no register
+    // for them, and read from memory they cost the compares nothing.
+    if constexpr (kCopies)
+        asm("" : "+m"(kernels));
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
