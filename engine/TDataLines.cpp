@@ -203,33 +203,44 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     return ReadLineSeconds(text, length, seconds);
 }
 
+// Puts one line at `at`: the count cell (when asked for), `after`, the
+// line's text mapped (as a map that maps every occurrence alike, or one that
+// counts them) and CR LF; where it ends.
+template <bool WithCell, bool Alike>
+[[gnu::always_inline]] inline char* TDataLines::PutLine(char* at, std::int64_t seconds, std::string_view after,
+                                                        const unsigned char* text, std::size_t length)
+{
+    if constexpr (WithCell) {
+        at = WriteCountAfter(at, seconds, lastCount_);
+        CopyShort(at, after.data(), after.size());
+        at += after.size();
+    }
+    if constexpr (Alike)
+        mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
+    else
+        mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
+    at += length;
+    at[0] = '\r';
+    at[1] = '\n';
+    return at + 2;
+}
+
 // Writes one line with its own reservation, for a line longer than the room
-// the writer reserves for many: the count cell (when asked for), `after`,
-// the line's text mapped (as a map that maps every occurrence alike, or one
-// that counts them) and CR LF.
-template <bool Alike>
-void TDataLines::WriteLongLine(std::string_view after, bool withCell, std::int64_t seconds,
-                               const unsigned char* text, std::size_t length)
+// the writer reserves for many.
+template <bool WithCell, bool Alike>
+void TDataLines::WriteLongLine(std::string_view after, std::int64_t seconds, const unsigned char* text,
+                               std::size_t length)
 {
     const std::size_t longest = kCountRoom + after.size() + length + 2;
     if (char* const begin = writer_.Reserve(longest)) {
-        char* at = withCell ? WriteCountAfter(begin, seconds, lastCount_) : begin;
-        CopyShort(at, after.data(), after.size());
-        at += after.size();
-        if constexpr (Alike)
-            mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
-        else
-            mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
-        at += length;
-        at[0] = '\r';
-        at[1] = '\n';
-        assert(static_cast<std::size_t>(at + 2 - begin) <= longest && "a line outgrew the room reserved for it");
-        writer_.Commit(static_cast<std::size_t>(at + 2 - begin));
+        const char* const end = PutLine<WithCell, Alike>(begin, seconds, after, text, length);
+        assert(static_cast<std::size_t>(end - begin) <= longest && "a line outgrew the room reserved for it");
+        writer_.Commit(static_cast<std::size_t>(end - begin));
         return;
     }
     // Longer than the whole write buffer: in pieces.
     char cell[kCountRoom];
-    const char* const cellEnd = withCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
+    const char* const cellEnd = WithCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
     writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
     writer_.Write(after);
     writer_.WriteLine(mapper_.Map({reinterpret_cast<const char*>(text), length}));
@@ -301,23 +312,10 @@ TTaken TDataLines::WriteLine(const Kernels& kernels, const unsigned char* line, 
         // those after it in this call get room of their own.
         writer_.Commit(0);
         room = {};
-        WriteLongLine<Alike>(after, WithCell, seconds, line, textLength);
+        WriteLongLine<WithCell, Alike>(after, seconds, line, textLength);
         return TTaken::Lines;
     }
-    char* at = room.At;
-    if constexpr (WithCell) {
-        at = WriteCountAfter(at, seconds, lastCount_);
-        CopyShort(at, after.data(), after.size());
-        at += after.size();
-    }
-    if constexpr (Alike)
-        mapper_.MapRun(line, reinterpret_cast<unsigned char*>(at), textLength);
-    else
-        mapper_.MapInto(reinterpret_cast<const char*>(line), textLength, at);
-    at += textLength;
-    at[0] = '\r';
-    at[1] = '\n';
-    room.At = at + 2;
+    room.At = PutLine<WithCell, Alike>(room.At, seconds, after, line, textLength);
     assert(room.At <= room.End && "a line ran past the room reserved for the lines");
     return TTaken::Lines;
 }
@@ -437,6 +435,7 @@ template <bool WithCell, typename Kernels>
 {
     using V = typename Kernels::Bytes;
     constexpr std::size_t kWidth = V::kWidth;
+    static_assert(kWidth >= kClockTextLength);
     constexpr std::size_t Count = Kernels::kCount;
     if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
         return 0;
