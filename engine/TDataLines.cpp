@@ -6,7 +6,6 @@
 
 #include "LineRules.h"
 #include "RelativeTime.h"
-#include "TLineBatch.h"
 #include "TLocaleTimeSettings.h"
 #include "TimeOfDay.h"
 #include "VectorBytes.h"
@@ -70,17 +69,13 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
 {
     clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
     clocks_.Separator = LocaleTimeSettings().ClockSeparator;
-    copyLines_ = CopyLinesFor(mapper, settings.RelativeTime);
+    writeLines_ = WriteLinesFor(mapper, settings.RelativeTime);
 }
 
 void TDataLines::Run()
 {
     while (!reader_.AtEnd()) {
-        if (copyLines_ && copyLines_(*this))
-            continue;
-        const TTaken taken = settings_.RelativeTime && mapper_.MapsEveryOccurrenceAlike()
-                                 ? TakeLinesWithRelativeTime()
-                                 : TakePlainLines();
+        const TTaken taken = writeLines_(*this);
         if (taken == TTaken::Lines)
             continue;
         if (taken == TTaken::CutLine && reader_.FetchBehindBuffered())
@@ -208,256 +203,284 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     return ReadLineSeconds(text, length, seconds);
 }
 
-// Writes one line into the write buffer: the count cell (when asked for)
-// followed by `after`, the line's text mapped on the way (as a map that maps
-// every occurrence alike, or one that counts them) and CR LF. The caller
-// reads `after` once for many lines: bytes written here could alias the
-// settings.
-template <bool Alike>
-[[gnu::always_inline]] inline void TDataLines::WriteWithCell(std::string_view after, bool withCell,
-                                                             std::int64_t seconds, const unsigned char* text,
-                                                             std::size_t length)
+// Puts one line at `at`: the count cell (when asked for), `after`, the
+// line's text mapped (as a map that maps every occurrence alike, or one that
+// counts them) and CR LF; where it ends.
+template <bool WithCell, bool Alike>
+[[gnu::always_inline]] inline char* TDataLines::PutLine(char* at, std::int64_t seconds, std::string_view after,
+                                                        const unsigned char* text, std::size_t length)
+{
+    if constexpr (WithCell) {
+        at = WriteCountAfter(at, seconds, lastCount_);
+        CopyShort(at, after.data(), after.size());
+        at += after.size();
+    }
+    if constexpr (Alike)
+        mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
+    else
+        mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
+    at += length;
+    at[0] = '\r';
+    at[1] = '\n';
+    return at + 2;
+}
+
+// Writes one line with its own reservation, for a line longer than the room
+// the writer reserves for many.
+template <bool WithCell, bool Alike>
+void TDataLines::WriteLongLine(std::string_view after, std::int64_t seconds, const unsigned char* text,
+                               std::size_t length)
 {
     const std::size_t longest = kCountRoom + after.size() + length + 2;
     if (char* const begin = writer_.Reserve(longest)) {
-        char* at = withCell ? WriteCountAfter(begin, seconds, lastCount_) : begin;
-        if (after.size() == 1)
-            *at = after[0];
-        else
-            CopyShort(at, after.data(), after.size());
-        at += after.size();
-        if constexpr (Alike)
-            mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
-        else
-            mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
-        at += length;
-        at[0] = '\r';
-        at[1] = '\n';
-        assert(static_cast<std::size_t>(at + 2 - begin) <= longest && "a line outgrew the room reserved for it");
-        writer_.Commit(static_cast<std::size_t>(at + 2 - begin));
+        const char* const end = PutLine<WithCell, Alike>(begin, seconds, after, text, length);
+        assert(static_cast<std::size_t>(end - begin) <= longest && "a line outgrew the room reserved for it");
+        writer_.Commit(static_cast<std::size_t>(end - begin));
         return;
     }
     // Longer than the whole write buffer: in pieces.
     char cell[kCountRoom];
-    const char* const cellEnd = withCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
+    const char* const cellEnd = WithCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
     writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
     writer_.Write(after);
     writer_.WriteLine(mapper_.Map({reinterpret_cast<const char*>(text), length}));
 }
 
-// Picks the kernel for CopyLines: one per vector width, number of bytes
-// that change in a run and whether lines get a cell.
-template <std::size_t Count, bool WithCell>
-struct TDataLines::TCopyLinesAt {
-    template <typename V>
-    struct TKernel {
-        static bool Run(TDataLines* lines) { return lines->CopyLines<V, Count, WithCell>(); }
-    };
-    static bool Run(TDataLines& lines) { return AtProcessWidth<TKernel>(&lines); }
-};
+namespace {
 
-TDataLines::TCopyLines TDataLines::CopyLinesFor(const TLineMapper& mapper, bool withCell)
+// Where the line at `line` ends among the `left` bytes known: the length of
+// its text and of the whole line with its break, or, as the batch search
+// tells it, CutLine where the bytes end first and Special at a byte the
+// general way must take.
+template <typename V>
+TTaken FindBreak(const TBlockScanner<V>& controls, const unsigned char* line, std::size_t left,
+                 std::size_t& textLength, std::size_t& lineLength)
 {
-    static constexpr TCopyLines kKernels[2][5] = {
-        {&TCopyLinesAt<0, false>::Run, &TCopyLinesAt<1, false>::Run, &TCopyLinesAt<2, false>::Run,
-         &TCopyLinesAt<3, false>::Run, &TCopyLinesAt<4, false>::Run},
-        {&TCopyLinesAt<0, true>::Run, &TCopyLinesAt<1, true>::Run, &TCopyLinesAt<2, true>::Run,
-         &TCopyLinesAt<3, true>::Run, &TCopyLinesAt<4, true>::Run}};
-    const std::size_t count = mapper.RunByteCount();
-    if (!mapper.MapsEveryOccurrenceAlike() || count >= std::size(kKernels[0]))
-        return nullptr;
-    return kKernels[withCell][count];
+    for (std::size_t i = 0; i < left; i += V::kWidth) {
+        std::uint32_t bits = 0;
+        if (left - i >= V::kWidth) {
+            bits = controls.Controls(line + i);
+        } else {
+            // The last bytes, padded with bytes that are no line control.
+            unsigned char last[V::kWidth] = {};
+            std::memcpy(last, line + i, left - i);
+            bits = controls.Controls(last);
+        }
+        if (bits == 0)
+            continue;
+        const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
+        const std::size_t breakLength = BreakLength(line + control, left - control);
+        if (breakLength == 0) {
+            // A CR on the last byte may yet have its LF behind the bytes.
+            return line[control] == kCR && control + 1 == left ? TTaken::CutLine : TTaken::Special;
+        }
+        textLength = control;
+        lineLength = control + breakLength;
+        return TTaken::Lines;
+    }
+    return TTaken::CutLine;
 }
 
-// Copies the lines at the read position into the write buffer, each mapped
-// and searched for its end in one pass over its bytes, V::kWidth of them
-// at a time, behind its cell when asked for: the way almost every line
-// takes. Stops, leaving the line at hand to the other ways, at a line that
-// is not plain, that runs too near the end of the buffered bytes or of the
-// room for whole blocks, or whose clock text is not the next second; false
-// when it took none.
-template <typename V, std::size_t Count, bool WithCell>
-bool TDataLines::CopyLines()
+} // namespace
+
+// A line the copying pass declined, or every line where there is none: its
+// end is found first, so that its clock is read only for a whole plain line
+// and only once, then it goes into the room mapped. `lineLength` stays 0
+// where the room is full of earlier lines.
+template <bool WithCell, bool Alike, typename Kernels>
+TTaken TDataLines::WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                             std::size_t& lineLength)
 {
-    constexpr std::size_t kWidth = V::kWidth;
-    static_assert(kWidth >= kClockTextLength);
-    const TVectorByteSet<V, (Count > 0 ? Count : 1)> set(mapper_.RunBytes(), Count);
-    typename V::Vector with;
-    V::Broadcast(mapper_.RunReplacement(), with);
-    const TBlockScanner<V> controls;
+    std::size_t textLength = 0;
+    std::size_t length = 0;
+    const TTaken found = FindBreak(kernels.Controls, line, left, textLength, length);
+    if (found != TTaken::Lines)
+        return found;
+    const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
+    const std::size_t longest = (WithCell ? kCountRoom + after.size() : 0) + textLength + 2;
+    const bool fits = static_cast<std::size_t>(room.End - room.At) >= longest;
+    if (!fits && room.At != room.Begin)
+        return TTaken::Lines;
+    std::int64_t seconds = 0;
+    if constexpr (WithCell) {
+        if (!LineSeconds(reinterpret_cast<const char*>(line), textLength, seconds))
+            return TTaken::Special;
+    }
+    lineLength = length;
+    if (!fits) {
+        // The room reserved for many lines cannot hold it: this line and
+        // those after it in this call get room of their own.
+        writer_.Commit(0);
+        room = {};
+        WriteLongLine<WithCell, Alike>(after, seconds, line, textLength);
+        return TTaken::Lines;
+    }
+    room.At = PutLine<WithCell, Alike>(room.At, seconds, after, line, textLength);
+    assert(room.At <= room.End && "a line ran past the room reserved for the lines");
+    return TTaken::Lines;
+}
+
+// Picks the writer: one per vector width, number of bytes that change in a
+// run (kCopyLimit where the copying pass does not map them), whether lines
+// get a cell and whether the map maps every occurrence alike.
+template <std::size_t Count, bool WithCell, bool Alike>
+struct TDataLines::TWriteLinesAt {
+    template <typename V>
+    struct TKernel {
+        static TTaken Run(TDataLines* lines) { return lines->WriteLines<V, Count, WithCell, Alike>(); }
+    };
+    static TTaken Run(TDataLines& lines) { return AtProcessWidth<TKernel>(&lines); }
+};
+
+template <bool WithCell>
+TDataLines::TWriteLines TDataLines::WriterFor(std::size_t row)
+{
+    static constexpr TWriteLines kWriters[] = {
+        &TWriteLinesAt<0, WithCell, true>::Run,          &TWriteLinesAt<1, WithCell, true>::Run,
+        &TWriteLinesAt<2, WithCell, true>::Run,          &TWriteLinesAt<3, WithCell, true>::Run,
+        &TWriteLinesAt<4, WithCell, true>::Run,          &TWriteLinesAt<kCopyLimit, WithCell, true>::Run,
+        &TWriteLinesAt<kCopyLimit, WithCell, false>::Run};
+    static_assert(std::size(kWriters) == kCopyLimit + 2);
+    return kWriters[row];
+}
+
+TDataLines::TWriteLines TDataLines::WriteLinesFor(const TLineMapper& mapper, bool withCell)
+{
+    const std::size_t row = !mapper.MapsEveryOccurrenceAlike() ? kCopyLimit + 1
+                                                                : std::min(mapper.RunByteCount(), kCopyLimit);
+    return withCell ? WriterFor<true>(row) : WriterFor<false>(row);
+}
+
+// What the writer at width V keeps for its lines: the Count bytes that
+// change and what they become, each broadcast once, and the line controls.
+template <typename V, std::size_t Count>
+struct TDataLines::TKernels {
+    using Bytes = V;
+    static constexpr std::size_t kCount = Count;
+    explicit TKernels(const TLineMapper& mapper) : Set(mapper.RunBytes(), Count)
+    {
+        V::Broadcast(mapper.RunReplacement(), With);
+    }
+    TVectorByteSet<V, (Count > 0 ? Count : 1)> Set;
+    typename V::Vector With;
+    TBlockScanner<V> Controls;
+};
+
+// Writes the lines at the read position into the write buffer, in room
+// reserved for many, until one needs the general way, runs past the
+// buffered bytes or finds the room full. Where the map maps every
+// occurrence alike with few bytes that change, each line is mapped and
+// searched for its end in one pass over its bytes, V::kWidth of them at a
+// time, behind a cell counted on from the line before: the way almost every
+// line takes. Any other line, and one that pass declines, takes WriteLine.
+template <typename V, std::size_t Count, bool WithCell, bool Alike>
+TTaken TDataLines::WriteLines()
+{
+    constexpr bool kCopies = Alike && Count < kCopyLimit;
+    TKernels<V, kCopies ? Count : 0> kernels(mapper_);
+    // The copying pass's compiler may not rebuild these vectors on every
+    // line from the bytes they hold: the loop's calls leave it no register
+    // for them, and read from memory they cost the compares nothing.
+    if constexpr (kCopies)
+        asm("" : "+m"(kernels));
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
     const std::size_t copyRoom = std::min(kCopyRoom, writer_.BufferSize());
-    char* const begin = writer_.Reserve(copyRoom);
-    if (!begin)
-        return false;
-    char* const end = begin + copyRoom;
+    TRoom room;
+    room.Begin = writer_.Reserve(copyRoom);
+    room.At = room.Begin;
+    room.End = room.Begin ? room.Begin + copyRoom : nullptr;
     const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
     // Every block stored may reach kWidth bytes past the text, CR LF two.
-    const std::size_t lineRoom = (WithCell ? kCountRoom + after.size() : 0) + kWidth + 2;
-    char* at = begin;
+    const std::size_t lineRoom = (WithCell ? kCountRoom + after.size() : 0) + V::kWidth + 2;
     std::size_t from = 0;
     std::int64_t lines = 0;
+    TTaken stop = TTaken::CutLine;
     try {
-        while (buffered - from >= kWidth && static_cast<std::size_t>(end - at) >= lineRoom) {
+        while (from < buffered) {
             const unsigned char* const line = base + from;
             const std::size_t left = buffered - from;
-            std::uint64_t clock = 0;
-            char* text = at;
-            if constexpr (WithCell) {
-                std::memcpy(&clock, line, sizeof clock);
-                if (!clocks_.CountsOn || clock != clocks_.NextClock)
-                    break;
-                text = WriteCountAfter(at, clocks_.NextSeconds, lastCount_);
-                CopyShort(text, after.data(), after.size());
-                text += after.size();
-            }
-            const auto room = static_cast<std::size_t>(end - text);
-            std::size_t textLength = 0;
             std::size_t lineLength = 0;
-            for (std::size_t i = 0;; i += kWidth) {
-                if (left - i < kWidth || room - i < kWidth + 2)
-                    goto stop;
-                typename V::Vector v;
-                V::Load(line + i, v);
-                const std::uint32_t bits = controls.Controls(v);
-                if constexpr (Count > 0) {
-                    typename V::Vector mask;
-                    set.Match(v, Count, mask);
-                    V::Select(mask, with, v);
-                }
-                // The store may reach a vector's width past the text: the
-                // room checked above holds it.
-                assert(room - i >= kWidth && "CopyLines stores past the room it reserved");
-                V::Store(reinterpret_cast<unsigned char*>(text) + i, v);
-                if (bits != 0) {
-                    // Only an LF, or a CR with its LF right behind it, ends
-                    // a plain line.
-                    const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
-                    const std::size_t breakLength = BreakLength(line + control, left - control);
-                    if (breakLength == 0)
-                        goto stop;
-                    lineLength = control + breakLength;
-                    textLength = control;
+            if constexpr (kCopies)
+                lineLength = CopyLine<WithCell>(kernels, line, left, room, lineRoom);
+            if (lineLength == 0) {
+                stop = WriteLine<WithCell, Alike>(kernels, line, left, room, lineLength);
+                if (lineLength == 0)
                     break;
-                }
             }
-            if constexpr (WithCell)
-                CountOn(clock);
-            text[textLength] = '\r';
-            text[textLength + 1] = '\n';
-            at = text + textLength + 2;
-            assert(at <= end && "a copied line ran past the room reserved for the copies");
             from += lineLength;
             ++lines;
             reader_.ConsumeBuffered(lineLength);
             sink_.SetValue(reader_.PositionInBlocks());
         }
-    stop:;
     } catch (...) {
-        // The line the sink failed on is written, as on the other ways.
-        writer_.Commit(static_cast<std::size_t>(at - begin));
+        // The line the sink failed on is written, as on the general way.
+        writer_.Commit(static_cast<std::size_t>(room.At - room.Begin));
         lineNumber_ += lines;
         throw;
     }
-    writer_.Commit(static_cast<std::size_t>(at - begin));
+    writer_.Commit(static_cast<std::size_t>(room.At - room.Begin));
     lineNumber_ += lines;
-    return lines != 0;
+    return lines != 0 ? TTaken::Lines : stop;
 }
 
-// Takes the whole plain lines at the read position straight out of the read
-// buffer: their clock texts are read first (when asked for), then each goes
-// into the write buffer mapped, all of them in one piece where nothing is
-// put in front of them, each ends in CR LF and the map maps every
-// occurrence alike. Every line costs the sink what the general way costs it.
-TTaken TDataLines::TakePlainLines()
+// The one pass of WriteLines for a line that is plain, lies whole in the
+// buffered bytes with a vector's width to spare, fits the room and (when
+// asked for) holds the next second's clock; what the line took of the read
+// buffer, or 0 where it is not such a line.
+template <bool WithCell, typename Kernels>
+[[gnu::always_inline]] inline std::size_t TDataLines::CopyLine(const Kernels& kernels, const unsigned char* line,
+                                                               std::size_t left, TRoom& room, std::size_t lineRoom)
 {
-    TLineBatch batch;
-    batch.Find(reader_.Buffered(), reader_.BufferedSize());
-    std::size_t count = batch.Count;
-    if (count == 0)
-        return batch.MetSpecial ? TTaken::Special : TTaken::CutLine;
-
-    const bool withCell = settings_.RelativeTime;
-    std::int64_t secondsOf[TLineBatch::kMaxLines] = {};
-    if (withCell) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!LineSeconds(reinterpret_cast<const char*>(batch.Text(i)), batch.TextLength(i), secondsOf[i])) {
-                count = i;
-                break;
-            }
+    using V = typename Kernels::Bytes;
+    constexpr std::size_t kWidth = V::kWidth;
+    static_assert(kWidth >= kClockTextLength);
+    constexpr std::size_t Count = Kernels::kCount;
+    if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
+        return 0;
+    std::uint64_t clock = 0;
+    char* text = room.At;
+    if constexpr (WithCell) {
+        std::memcpy(&clock, line, sizeof clock);
+        if (!clocks_.CountsOn || clock != clocks_.NextClock)
+            return 0;
+        const std::string_view after = settings_.RelativeTimeSeparator;
+        text = WriteCountAfter(text, clocks_.NextSeconds, lastCount_);
+        CopyShort(text, after.data(), after.size());
+        text += after.size();
+    }
+    const auto space = static_cast<std::size_t>(room.End - text);
+    for (std::size_t i = 0;; i += kWidth) {
+        if (left - i < kWidth || space - i < kWidth + 2)
+            return 0;
+        typename V::Vector v;
+        V::Load(line + i, v);
+        const std::uint32_t bits = kernels.Controls.Controls(v);
+        if constexpr (Count > 0) {
+            typename V::Vector mask;
+            kernels.Set.Match(v, Count, mask);
+            V::Select(mask, kernels.With, v);
         }
-        if (count == 0)
-            return TTaken::Special;
+        // The store may reach a vector's width past the text: the room
+        // checked above holds it.
+        assert(space - i >= kWidth && "CopyLine stores past the room it reserved");
+        V::Store(reinterpret_cast<unsigned char*>(text) + i, v);
+        if (bits == 0)
+            continue;
+        // Only an LF, or a CR with its LF right behind it, ends a plain line.
+        const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
+        const std::size_t breakLength = BreakLength(line + control, left - control);
+        if (breakLength == 0)
+            return 0;
+        if constexpr (WithCell)
+            CountOn(clock);
+        text[control] = '\r';
+        text[control + 1] = '\n';
+        room.At = text + control + 2;
+        assert(room.At <= room.End && "a copied line ran past the room reserved for the copies");
+        return control + breakLength;
     }
-
-    // Where the text ends is told by the bytes as read: the map may yet
-    // turn a byte in front of a bare LF into a CR, so only lines read as
-    // CR LF go as one piece.
-    const bool alike = mapper_.MapsEveryOccurrenceAlike();
-    const std::size_t through = batch.End(count - 1);
-    assert(through <= reader_.BufferedSize() && "a batch's lines lie in the buffered bytes");
-    char* const run = !withCell && batch.AllCrLf && alike ? writer_.Reserve(through) : nullptr;
-    if (run) {
-        // The lines read as they will be written, breaks and all.
-        mapper_.MapRun(batch.Base, reinterpret_cast<unsigned char*>(run), through);
-        std::size_t from = 0;
-        try {
-            for (std::size_t i = 0; i < count; ++i) {
-                reader_.ConsumeBuffered(batch.End(i) - from);
-                from = batch.End(i);
-                sink_.SetValue(reader_.PositionInBlocks());
-            }
-        } catch (...) {
-            // Lines the sink has not been told of are left out.
-            writer_.Commit(from);
-            throw;
-        }
-        writer_.Commit(through);
-        lineNumber_ += static_cast<std::int64_t>(count);
-        return TTaken::Lines;
-    }
-
-    const std::string_view after = withCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
-    for (std::size_t i = 0; i < count; ++i) {
-        ++lineNumber_;
-        if (alike)
-            WriteWithCell<true>(after, withCell, secondsOf[i], batch.Text(i), batch.TextLength(i));
-        else
-            WriteWithCell<false>(after, withCell, secondsOf[i], batch.Text(i), batch.TextLength(i));
-        reader_.ConsumeBuffered(batch.Span(i, i));
-        sink_.SetValue(reader_.PositionInBlocks());
-    }
-    return TTaken::Lines;
-}
-
-// The relative time column with a map that needs no occurrence count: each
-// line is read, given its cell and copied mapped into the write buffer in
-// one go, leaving the read buffer as it is.
-TTaken TDataLines::TakeLinesWithRelativeTime()
-{
-    TLineBatch batch;
-    batch.Find(reader_.Buffered(), reader_.BufferedSize());
-    if (batch.Count == 0)
-        return batch.MetSpecial ? TTaken::Special : TTaken::CutLine;
-
-    const std::string_view after = settings_.RelativeTimeSeparator;
-    TLineReader& reader = reader_;
-    IProgressSink& sink = sink_;
-    std::size_t i = 0;
-    for (; i < batch.Count; ++i) {
-        std::int64_t seconds = 0;
-        const unsigned char* const text = batch.Text(i);
-        const std::size_t length = batch.TextLength(i);
-        if (!LineSeconds(reinterpret_cast<const char*>(text), length, seconds))
-            break;
-        WriteWithCell<true>(after, true, seconds, text, length);
-        reader.ConsumeBuffered(batch.Span(i, i));
-        sink.SetValue(reader.PositionInBlocks());
-    }
-    lineNumber_ += static_cast<std::int64_t>(i);
-    return i != 0 ? TTaken::Lines : TTaken::Special;
 }
 
 } // namespace morvane

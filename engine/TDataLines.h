@@ -15,27 +15,19 @@
 
 namespace morvane {
 
-// A line leaves a run in one of four ways. Ordinary data lines are taken
-// straight out of the read buffer and leave by the first three; the header
-// line and every line the rules treat specially (a lone CR, a Ctrl-Z, a
-// line longer than the read buffer, a clock text the fast reading declines)
-// leave by the fourth.
+// A line leaves a run in one of two ways. Ordinary data lines are taken
+// straight out of the read buffer by the writer (TDataLines::WriteLines);
+// the header line and every line the rules treat specially (a lone CR, a
+// Ctrl-Z, a line cut at the end of the input, a clock text the fast reading
+// declines) take the general WriteMappedLine: the line as ReadLinePiece
+// gives it, a piece at a time where it is long, mapped into the writer
+// behind the cell of the general relative time code.
 //
-// - Copied (TDataLines::CopyLines): where the map maps every occurrence
-//   alike, each line is mapped into the write buffer and searched for its
-//   end in the same pass, behind its cell; it stops at the first line that
-//   is not that simple, which the passes below take.
-// - A pass's run mapped into the write buffer (TDataLines::TakePlainLines):
-//   lines that end in CR LF, get no cell and map every occurrence alike are
-//   mapped as one piece into room reserved for all of them; only the lines
-//   the sink was told of are committed.
-// - Reserve/Commit line by line (TDataLines::WriteWithCell): any other line
-//   of a pass is built in the writer's buffer, cell, mapped text and CR LF,
-//   in room reserved for its longest form; only the bytes built are
-//   committed.
-// - The general WriteMappedLine: the line as ReadLinePiece gives it, a
-//   piece at a time where it is long, mapped
-//   into the writer behind the cell of the general relative time code.
+// The writer is built once for each combination of a cell in front or none
+// and a map that maps every occurrence alike or one that counts them, so
+// that its line loop asks neither. Where the map maps alike, each line is
+// mapped into the write buffer and searched for its end in the same pass;
+// other lines, and those that pass declines, have their end found first.
 //
 // Whichever way, a line is consumed from the reader, and the sink told the
 // new position, only once the line is in the writer, so that an error
@@ -70,20 +62,40 @@ public:
     std::int64_t LineNumber() const { return lineNumber_; }
 
 private:
-    // CopyLines at the process's vector width for one map and column.
-    using TCopyLines = bool (*)(TDataLines&);
-    static TCopyLines CopyLinesFor(const TLineMapper& mapper, bool withCell);
-    template <std::size_t Count, bool WithCell>
-    struct TCopyLinesAt;
-    template <typename V, std::size_t Count, bool WithCell>
-    bool CopyLines();
-    TTaken TakePlainLines();
-    TTaken TakeLinesWithRelativeTime();
+    // The ways of writing lines, one per map, cell and vector width, picked
+    // once per run. Up to kCopyLimit - 1 bytes that change are mapped by the
+    // pass that copies a line and looks for its end.
+    static constexpr std::size_t kCopyLimit = 5;
+    using TWriteLines = TTaken (*)(TDataLines&);
+    static TWriteLines WriteLinesFor(const TLineMapper& mapper, bool withCell);
+    template <bool WithCell>
+    static TWriteLines WriterFor(std::size_t row);
+    template <std::size_t Count, bool WithCell, bool Alike>
+    struct TWriteLinesAt;
+    template <typename V, std::size_t Count>
+    struct TKernels;
+    // The room reserved in the write buffer for many lines, and how far
+    // they fill it.
+    struct TRoom {
+        char* Begin = nullptr;
+        char* At = nullptr;
+        char* End = nullptr;
+    };
+    template <typename V, std::size_t Count, bool WithCell, bool Alike>
+    TTaken WriteLines();
+    template <bool WithCell, typename Kernels>
+    std::size_t CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                         std::size_t lineRoom);
+    template <bool WithCell, bool Alike, typename Kernels>
+    TTaken WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                     std::size_t& lineLength);
+    template <bool WithCell, bool Alike>
+    char* PutLine(char* at, std::int64_t seconds, std::string_view after, const unsigned char* text,
+                  std::size_t length);
+    template <bool WithCell, bool Alike>
+    void WriteLongLine(std::string_view after, std::int64_t seconds, const unsigned char* text, std::size_t length);
     void TakeGeneralLine();
 
-    template <bool Alike>
-    void WriteWithCell(std::string_view after, bool withCell, std::int64_t seconds, const unsigned char* text,
-                       std::size_t length);
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
@@ -126,9 +138,7 @@ private:
     std::int64_t lineNumber_ = 1;
     std::string scratch_;
     std::string cell_;
-    // The kernel for lines copied straight to the write buffer, or null
-    // where there is none for this map and processor.
-    TCopyLines copyLines_ = nullptr;
+    TWriteLines writeLines_ = nullptr;
 };
 
 } // namespace morvane

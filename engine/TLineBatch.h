@@ -23,12 +23,8 @@ struct TLineBatch {
     {
         Base = bytes;
         Count = TLineReader::FindPlainLineEnds(bytes, n, Lf, kMaxLines, &MetSpecial);
-        AllCrLf = true;
-        for (std::size_t i = 0; i < Count; ++i) {
-            const std::size_t end = TextEnd(bytes, Begin(i), Lf[i]);
-            AllCrLf = AllCrLf && end != Lf[i];
-            TextEnds[i] = static_cast<std::uint32_t>(end);
-        }
+        for (std::size_t i = 0; i < Count; ++i)
+            TextEnds[i] = static_cast<std::uint32_t>(TextEnd(bytes, Begin(i), Lf[i]));
     }
 
     std::size_t Begin(std::size_t i) const { return i == 0 ? 0 : std::size_t{Lf[i - 1]} + 1; }
@@ -48,8 +44,6 @@ struct TLineBatch {
     // The search stopped at a byte the general way must take; else at the
     // end of the bytes (a line cut there) or after kMaxLines.
     bool MetSpecial = false;
-    // Every line ends in CR LF.
-    bool AllCrLf = true;
     std::uint32_t Lf[kMaxLines];
     std::uint32_t TextEnds[kMaxLines];
 };
