@@ -10,7 +10,11 @@
 # less), each with its ratio to the dd copy, and the peak memory.
 # When window_bench was built, the window's own conversion is timed too, each
 # run paired with a run of morvane-convert with the same settings; the last
-# column is the median of the pairs' ratios.
+# column is the median of the pairs' ratios. When Xvfb is installed as well,
+# the window also runs on a private virtual X display with Qt's xcb platform
+# (the window's repaints then reach a real X server), paired the same way,
+# and the ratio is printed against the 1.10 wanted; the display is shut down
+# on the way out.
 # Then one data line of LONG_LINE_MIB MiB (default 256) is converted and
 # checked: it passes through in pieces, so the peak memory stays a few MiB
 # (at most 16 wanted) whatever the line's length.
@@ -32,7 +36,17 @@ done
 
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-trap 'rm -rf "$work"' EXIT
+xvfb_pid=
+cleanup() {
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# A signal ends the script through its exit, so the display goes too.
+trap 'exit 1' INT TERM HUP
 
 # morvane-convert's workbook against LibreOffice Calc's CSV import and .xlsx
 # export of the same lines, each timed over REPEAT runs (median wall time).
@@ -157,15 +171,18 @@ for name in "${names[@]}"; do
 done
 
 # The window's run, from the click on Go until it returns, as the driver
-# reports it; prints "seconds cpu_seconds peak_KiB".
+# reports it; prints "seconds cpu_seconds peak_KiB". It runs on the platform
+# in window_platform, on the display in DISPLAY for xcb.
+window_platform=offscreen
 run_window() {
   rm -f "$output"; sync
   local seconds cpu peak=0
   if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f '%M' -o "$work/peak" "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
+    QT_QPA_PLATFORM=$window_platform /usr/bin/time -f '%M' -o "$work/peak" \
+      "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
     peak=$(tail -n 1 "$work/peak")
   else
-    "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
+    QT_QPA_PLATFORM=$window_platform "$window" "$@" -o "$output" "$input" >"$work/window" 2>/dev/null
   fi
   read -r seconds cpu <"$work/window"
   echo "$seconds $cpu $peak"
@@ -215,6 +232,34 @@ if [ -x "$window" ]; then
     -r -- "${first[@]}" -r
 fi
 
+# The same window on a virtual X display of its own: what the offscreen
+# platform leaves out (the X server's drawing, the round trips to it) is
+# timed too. Xvfb picks a free display and names it on a descriptor.
+on_display=
+if [ -x "$window" ] && command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  DISPLAY=:$(head -n 1 "$work/display" 2>/dev/null || true)
+  export DISPLAY
+  # A short run first: without the display or Qt's xcb platform the row
+  # is left out rather than timed.
+  head -n 100 "$input" >"$work/probe.pe"
+  if [ "$DISPLAY" != : ] && QT_QPA_PLATFORM=xcb "$window" -o "$work/probe.csv" "$work/probe.pe" >/dev/null 2>&1; then
+    window_platform=xcb
+    on_display="window on an X display, boxes as they come"
+    measure_window "$on_display" "morvane-convert, the same boxes (display)" -- "${first[@]}"
+    window_platform=offscreen
+  fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+fi
+
 copy=${median[${names[0]}]}
 copy_cpu=${cpu[${names[0]}]}
 printf '\n%-44s %9s %6s %8s %6s %9s %11s\n' "command (${size_mib} MiB input)" "wall s" "ratio" "cpu s" "ratio" \
@@ -225,6 +270,12 @@ for name in "${names[@]}"; do
     'BEGIN { printf "%-44s %9.3f %6.2f %8.2f %6.2f %9.1f %11s\n", n, t, t / c, u, (cc > 0 ? u / cc : 0), p / 1024,
              (v == "" ? "" : sprintf("%.2f", v)) }'
 done
+if [ -n "$on_display" ]; then
+  awk -v v="${versus[$on_display]}" \
+    'BEGIN { printf "the window on an X display takes %.2f of morvane-convert'"'"'s time (at most 1.10 wanted)\n", v }'
+elif [ -x "$window" ]; then
+  echo "(Xvfb is not installed or did not start: the window on an X display is skipped)"
+fi
 
 # One data line of LONG_LINE_MIB MiB, of 8-byte fields, after a header.
 long_line() {
