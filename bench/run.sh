@@ -4,7 +4,9 @@
 #   BUILD_DIR  where morvane-convert and make-pe were built (default: build)
 #   SIZE_MiB   size of the generated input (default: 1024)
 #   WORK_DIR   scratch folder, removed afterwards (default: BUILD_DIR/bench-work)
-# Waits SETTLE seconds (default 30) after writing the input, then prints,
+# Waits SETTLE seconds (default 30) after writing the input; every timed
+# run then starts alike, its output gone, the disk synced and RUN_SETTLE
+# seconds (default 1) passed. It prints,
 # over REPEAT rounds of the commands (default 3), the median wall time
 # and the median processor time (user + system, which a busy machine disturbs
 # less), each with its ratio to the dd copy, and the peak memory.
@@ -107,7 +109,7 @@ repeat=${REPEAT:-3}
 # Runs "$@" once; prints "seconds cpu_seconds peak_KiB" (cpu_seconds is -1
 # without GNU time).
 run_once() {
-  rm -f "$output"; sync
+  rm -f "$output"; sync; sleep "${RUN_SETTLE:-1}"
   local start end peak cpu=-1
   start=$(date +%s.%N)
   if [ -x /usr/bin/time ]; then
@@ -175,7 +177,7 @@ done
 # in window_platform, on the display in DISPLAY for xcb.
 window_platform=offscreen
 run_window() {
-  rm -f "$output"; sync
+  rm -f "$output"; sync; sleep "${RUN_SETTLE:-1}"
   local seconds cpu peak=0
   if [ -x /usr/bin/time ]; then
     QT_QPA_PLATFORM=$window_platform /usr/bin/time -f '%M' -o "$work/peak" \
