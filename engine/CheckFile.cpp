@@ -180,14 +180,18 @@ struct THeldFinding {
 class TSecondHalf {
 public:
     static constexpr std::size_t kMaxHeld = 4096;
+    // Lines between two looks at the other thread.
+    static constexpr std::uint32_t kLinesPerStep = 1024;
 
     explicit TSecondHalf(std::size_t readSize) : reader_(TLineReader::TReadFailure::Raise, readSize) {}
 
-    // False when the input has no line that starts in its second half.
-    bool Start(const std::string& path, const TLineCheck& first, const TConversionSettings& settings,
-               std::int64_t size)
+    // False when the input has no line that starts in its second half, or
+    // the path no longer leads to the file `first` reads.
+    bool Start(const std::string& path, const TLineReader& firstReader, const TLineCheck& first,
+               const TConversionSettings& settings)
     {
-        if (!reader_.OpenAt(path, size / 2) || !reader_.SkipPastLf() || reader_.AtEnd())
+        if (!reader_.OpenAt(path, firstReader.Size() / 2) || !reader_.Identity().SameFileAs(firstReader.Identity()) ||
+            !reader_.SkipPastLf() || reader_.AtEnd())
             return false;
         start_ = reader_.Offset();
         startBlocks_ = reader_.PositionInBlocks();
@@ -220,7 +224,7 @@ private:
             const bool ended = CheckLines(reader_, *check_, scratch, [&] {
                 // The other thread looks every few milliseconds; a line is
                 // a few nanoseconds.
-                if (++lines % 1024 == 0) {
+                if (++lines % kLinesPerStep == 0) {
                     blocks_.store(reader_.PositionInBlocks() - startBlocks_, std::memory_order_relaxed);
                     if (stop.stop_requested())
                         return false;
@@ -307,7 +311,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
         if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
             std::thread::hardware_concurrency() > 1) {
             second.emplace(options.ReadSize);
-            if (!second->Start(inputPath, check, settings, reader.Size()) || second->From() <= reader.Offset() ||
+            if (!second->Start(inputPath, reader, check, settings) || second->From() <= reader.Offset() ||
                 !reader.EndAt(second->From()))
                 second.reset();
         }
@@ -316,8 +320,11 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             CheckLines(reader, check, scratch, progress);
             mark = reader.ExamineEndMark();
         } else {
+            // The second half's position moves in steps of many lines.
+            std::uint32_t lines = 0;
             CheckLines(reader, check, scratch, [&] {
-                sink.SetValue(reader.PositionInBlocks() + second->Blocks());
+                if (++lines % TSecondHalf::kLinesPerStep == 0)
+                    sink.SetValue(reader.PositionInBlocks() + second->Blocks());
                 return true;
             });
             reader.EndAt(-1);
