@@ -89,6 +89,7 @@ public:
 
 private:
 #ifdef _WIN32
+    bool Take(void* handle);
     void* handle_ = nullptr;
 #else
     int fd_ = -1;

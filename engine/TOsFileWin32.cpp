@@ -73,6 +73,21 @@ TOsFile::~TOsFile()
     Close();
 }
 
+// Keeps an opened handle and learns its kind, identity and size; true when
+// it is a directory's.
+bool TOsFile::Take(void* handle)
+{
+    handle_ = handle;
+    kind_ = GetFileType(Native(handle)) == FILE_TYPE_DISK ? TKind::Regular : TKind::Other;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool known = GetFileInformationByHandle(Native(handle), &info) != 0;
+    if (known)
+        identity_ = IdentityFrom(info);
+    LARGE_INTEGER size {};
+    size_ = kind_ == TKind::Regular && GetFileSizeEx(Native(handle), &size) ? size.QuadPart : 0;
+    return known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // A named pipe's reader waits in ReadFile anyway; there is nothing to wait
 // for at the open.
 bool TOsFile::OpenForReading(const std::string& path, bool /*waitForWriter*/)
@@ -81,19 +96,11 @@ bool TOsFile::OpenForReading(const std::string& path, bool /*waitForWriter*/)
     const HANDLE handle = OpenHandle(path, GENERIC_READ, OPEN_EXISTING, error_);
     if (handle == nullptr)
         return false;
-    handle_ = handle;
-    kind_ = GetFileType(handle) == FILE_TYPE_DISK ? TKind::Regular : TKind::Other;
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (GetFileInformationByHandle(handle, &info)) {
-        identity_ = IdentityFrom(info);
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            Close();
-            error_ = DirectoryError();
-            return false;
-        }
+    if (Take(handle)) {
+        Close();
+        error_ = DirectoryError();
+        return false;
     }
-    LARGE_INTEGER size {};
-    size_ = kind_ == TKind::Regular && GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
     return true;
 }
 
@@ -103,13 +110,7 @@ bool TOsFile::OpenForWriting(const std::string& path)
     const HANDLE handle = OpenHandle(path, GENERIC_WRITE, OPEN_ALWAYS, error_);
     if (handle == nullptr)
         return false;
-    handle_ = handle;
-    kind_ = GetFileType(handle) == FILE_TYPE_DISK ? TKind::Regular : TKind::Other;
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (GetFileInformationByHandle(handle, &info))
-        identity_ = IdentityFrom(info);
-    LARGE_INTEGER size {};
-    size_ = kind_ == TKind::Regular && GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
+    Take(handle);
     return true;
 }
 
