@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -205,7 +207,12 @@ public:
     std::int64_t From() const { return start_; }
     // Blocks read so far, for the progress.
     std::int64_t Blocks() const { return blocks_.load(std::memory_order_relaxed); }
-    bool Done() const { return done_.load(std::memory_order_acquire); }
+    // Whether the half is done, waiting for it at most `time`.
+    bool WaitFor(std::chrono::milliseconds time)
+    {
+        std::unique_lock lock(doneLock_);
+        return doneChanged_.wait_for(lock, time, [this] { return done_; });
+    }
     void Wait() { thread_.join(); }
 
     const std::vector<THeldFinding>& Held() const { return held_; }
@@ -241,7 +248,9 @@ private:
             error_ = std::current_exception();
         }
         reader_.Close();
-        done_.store(true, std::memory_order_release);
+        const std::lock_guard lock(doneLock_);
+        done_ = true;
+        doneChanged_.notify_all();
     }
 
     TLineReader reader_;
@@ -254,7 +263,9 @@ private:
     std::int64_t start_ = -1;
     std::int64_t startBlocks_ = 0;
     std::atomic<std::int64_t> blocks_{0};
-    std::atomic<bool> done_{false};
+    std::mutex doneLock_;
+    std::condition_variable doneChanged_;
+    bool done_ = false;
     TEndMark mark_;
     std::int64_t stoppedAt_ = -1;
     std::exception_ptr error_;
@@ -333,10 +344,8 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             // findings follow the first's, numbered on from them.
             std::int64_t resumeAt = -1;
             if (mark.Offset < 0) {
-                while (!second->Done()) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                while (!second->WaitFor(std::chrono::milliseconds(20)))
                     sink.SetValue(reader.PositionInBlocks() + second->Blocks());
-                }
                 second->Wait();
                 for (const THeldFinding& held : second->Held()) {
                     TCheckFinding finding = held.Finding;
