@@ -1,7 +1,7 @@
 # libxlsxwriter as the target xlsxwriter_library: Debian's package on Linux
-# (libxlsxwriter-dev), loaded when a workbook is written, and for Windows the static build beside the project,
-# linked with Debian's zlib for Windows (libz-mingw-w64-dev), so that the
-# programs stay self-contained.
+# (libxlsxwriter-dev), loaded when a workbook is written, and for Windows
+# the static build beside the project, linked with Debian's zlib for Windows
+# (libz-mingw-w64-dev), so that the programs stay self-contained.
 if(TARGET xlsxwriter_library)
   return()
 endif()

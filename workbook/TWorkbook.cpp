@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <new>
+#include <system_error>
 
 #include <xlsxwriter.h>
 
@@ -54,7 +54,10 @@ std::size_t Utf8Length(const std::string& text)
 
 TWorkbook::TWorkbook(const std::string& path, const std::string& shownPath, const std::string& temporaryFolder,
                      bool large, std::uint32_t rowsPerSheet)
-    : lib_(TXlsxwriter::Library()), shownPath_(shownPath), temporaryFolder_(temporaryFolder), rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
+    : lib_(TXlsxwriter::Library())
+    , shownPath_(shownPath)
+    , temporaryFolder_(temporaryFolder)
+    , rowsPerSheet_(std::clamp<std::uint32_t>(rowsPerSheet, 2, kMaxRows))
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -97,7 +100,8 @@ void TWorkbook::Check(int error, std::uint32_t column) const
     if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
         throw std::bad_alloc();
     throw EWorkbookError("Cannot write row " + std::to_string(row_ + 1) + ", column " + std::to_string(column + 1) +
-                         " of the workbook \"" + shownPath_ + "\": " + lib_.lxw_strerror(static_cast<lxw_error>(error)));
+                         " of the workbook \"" + shownPath_ +
+                         "\": " + lib_.lxw_strerror(static_cast<lxw_error>(error)));
 }
 
 void TWorkbook::SetHeader(std::vector<std::string> cells)
@@ -120,11 +124,9 @@ void TWorkbook::StartSheet()
             continue;
         const double width = std::clamp(static_cast<double>(Utf8Length(header_[column])) + kFilterButtonWidth,
                                         kNarrowestColumn, kWidestColumn);
-        Check(lib_.worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width,
-                                   nullptr),
-              column);
-        Check(lib_.worksheet_write_string(sheet_, 0, static_cast<lxw_col_t>(column), header_[column].c_str(), nullptr),
-              column);
+        const auto at = static_cast<lxw_col_t>(column);
+        Check(lib_.worksheet_set_column(sheet_, at, at, width, nullptr), column);
+        Check(lib_.worksheet_write_string(sheet_, 0, at, header_[column].c_str(), nullptr), column);
     }
 }
 

@@ -17,8 +17,9 @@ namespace morvane {
 // only by Finish.
 class TWorkbookSink final : public ILineSink {
 public:
-    TWorkbookSink(const std::string& path, const std::string& shownPath, char cellSeparator, const std::string& temporaryFolder = {},
-                  bool large = false, std::uint32_t rowsPerSheet = TWorkbook::kMaxRows);
+    TWorkbookSink(const std::string& path, const std::string& shownPath, char cellSeparator,
+                  const std::string& temporaryFolder = {}, bool large = false,
+                  std::uint32_t rowsPerSheet = TWorkbook::kMaxRows);
 
     void Write(const char* data, std::size_t size) override;
     void Finish() override;

@@ -243,7 +243,8 @@ TEST(WorkbookSink, TemporaryFolderWithoutRoomForTheSheetFailsTheRun)
     }
     previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
     EXPECT_EQ(std::system(("umount '" + small + "'").c_str()), 0);
-    EXPECT_EQ(raised.substr(0, raised.find(" has ")), "Cannot write the output file \"" + output + "\": \"" + small + "\"");
+    EXPECT_EQ(raised.substr(0, raised.find(" has ")),
+              "Cannot write the output file \"" + output + "\": \"" + small + "\"");
     EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(output)), false);
 #endif
 }
