@@ -316,7 +316,10 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             return true;
         };
         // The first data line sets the count the others are held to.
-        CheckLines(reader, check, scratch, [&] { return !progress(); });
+        CheckLines(reader, check, scratch, [&] {
+            progress();
+            return false;
+        });
 
         std::optional<TSecondHalf> second;
         if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
