@@ -21,4 +21,10 @@ std::string ReadTemplateLine(const std::string& path, bool first, std::size_t ma
     return line;
 }
 
+bool EndsBeforeHeader(const std::string& path)
+{
+    TLineReader reader;
+    return reader.Open(path) && reader.AtEnd();
+}
+
 } // namespace morvane

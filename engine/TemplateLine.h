@@ -12,4 +12,9 @@ namespace morvane {
 std::string ReadTemplateLine(const std::string& path, bool first,
                              std::size_t maxLength = std::string::npos);
 
+// True for a file that opens but ends before its first line starts (empty,
+// or a Ctrl-Z as its first byte): it has no header line to convert. A file
+// that cannot be opened gives false; the run names the reason.
+bool EndsBeforeHeader(const std::string& path);
+
 } // namespace morvane

@@ -3,6 +3,7 @@
 #include "IFileOpenDialog.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -16,7 +17,7 @@ public:
     enum class TMessageStyle { Information, Error };
     enum class TButton { Ok };
     // The folders the file dialogs start in, remembered across sessions.
-    enum class TFolder { PeFile, Output };
+    enum class TFolder { PeFile, Output, Settings };
 
     struct TSaveDialogRequest {
         QString FileName;   // shown when the dialog opens
@@ -31,10 +32,17 @@ public:
     // The modal message box primitive: text, caption, icon, one OK button.
     virtual TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
                                TMessageStyle style) = 0;
+    // A question answered by one of `buttons` (their texts, "&" marking
+    // the accelerator): the index of the one pressed. The first is the
+    // default; Esc and the window's close button answer the last, which is
+    // therefore always the answer that changes nothing.
+    virtual int Ask(QWidget* parent, const QString& text, const QString& caption,
+                    const QStringList& buttons) = 0;
     // The box of last resort, usable when no window or event loop works.
     virtual void LastResortBox(const QString& text, const QString& caption) = 0;
     // The save-file dialog, which asks before an existing file is chosen;
-    // nullopt when cancelled.
+    // nullopt when cancelled. It starts with the request's name only: every
+    // dialog of the program remembers its own.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) = 0;
     // A fresh file-open dialog for the file-open edit's browse action, e.g.
     // edit->SetDialogFactory([&platform] { return platform.CreateFileOpenDialog(); }).

@@ -8,12 +8,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -47,8 +50,12 @@ QSettings UserSettings()
 
 QString FolderKey(IPlatform::TFolder which)
 {
-    return which == IPlatform::TFolder::PeFile ? QStringLiteral("Folders/PeFile")
-                                               : QStringLiteral("Folders/Output");
+    switch (which) {
+    case IPlatform::TFolder::PeFile: return QStringLiteral("Folders/PeFile");
+    case IPlatform::TFolder::Output: return QStringLiteral("Folders/Output");
+    case IPlatform::TFolder::Settings: break;
+    }
+    return QStringLiteral("Folders/Settings");
 }
 
 } // namespace
@@ -70,6 +77,28 @@ IPlatform::TButton TQtPlatform::MessageBox(QWidget* parent, const QString& text,
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     return TButton::Ok;
+}
+
+int TQtPlatform::Ask(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons)
+{
+    TScreenCentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    std::vector<QAbstractButton*> added;
+    for (qsizetype k = 0; k < buttons.size(); ++k) {
+        // The last answer changes nothing, so it is the one a closed box gives.
+        const QMessageBox::ButtonRole role = k + 1 == buttons.size() ? QMessageBox::RejectRole
+                                             : k == 0                ? QMessageBox::AcceptRole
+                                                                     : QMessageBox::ActionRole;
+        added.push_back(box.addButton(buttons[k], role));
+    }
+    if (added.empty())
+        return -1;
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.front()));
+    box.setEscapeButton(added.back());
+    box.exec();
+    const auto pressed = std::find(added.begin(), added.end(), box.clickedButton());
+    return pressed == added.end() ? static_cast<int>(added.size()) - 1 : static_cast<int>(pressed - added.begin());
 }
 
 void TQtPlatform::LastResortBox(const QString& text, const QString& caption)
@@ -116,17 +145,15 @@ std::optional<QString> TQtPlatform::SaveFileName(QWidget* parent, const TSaveDia
         if (const QString suffix = suffixOf(filter); !suffix.isEmpty())
             dialog.setDefaultSuffix(suffix);
     });
-    const QString start = request.FileName.isEmpty() ? lastSaveFileName_ : request.FileName;
-    if (!start.isEmpty())
-        dialog.selectFile(start);
+    if (!request.FileName.isEmpty())
+        dialog.selectFile(request.FileName);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return std::nullopt;
     // Shown as the system writes paths: with backslashes on Windows.
-    lastSaveFileName_ = QDir::toNativeSeparators(chosen.first());
-    return lastSaveFileName_;
+    return QDir::toNativeSeparators(chosen.first());
 }
 
 std::unique_ptr<IFileOpenDialog> TQtPlatform::CreateFileOpenDialog()

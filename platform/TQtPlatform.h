@@ -11,6 +11,7 @@ public:
 
     TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
                        TMessageStyle style) override;
+    int Ask(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons) override;
     void LastResortBox(const QString& text, const QString& caption) override;
     std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
     std::unique_ptr<IFileOpenDialog> CreateFileOpenDialog() override;
@@ -22,10 +23,4 @@ public:
     void RememberFolder(TFolder which, const QString& folder) override;
     // The folder of that morvane.ini.
     QString ConfigurationFolder() override;
-
-    // The name the save dialog starts with when the caller brings none.
-    const QString& LastSaveFileName() const { return lastSaveFileName_; }
-
-private:
-    QString lastSaveFileName_;
 };

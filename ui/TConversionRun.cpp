@@ -21,6 +21,7 @@
 #include <vector>
 
 const char* const TConversionRun::kStoppedCaption = "stopped";
+const char* const TConversionRun::kFailedCaption = "failed";
 
 namespace {
 

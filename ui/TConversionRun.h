@@ -27,6 +27,8 @@ public:
     using TWork = std::function<void(morvane::IProgressSink&)>;
 
     static const char* const kStoppedCaption;
+    // What the bar reads once the error of a failed run has been shown.
+    static const char* const kFailedCaption;
 
     // The run shows its progress on `bar`; closing `window` stops it.
     TConversionRun(QWidget& window, TSegmentProgress& bar);

@@ -30,6 +30,7 @@ QString TOutputFormatNote::DialogSuffix(const QString& outputName)
 
 void TOutputFormatNote::Show(const QString& outputName, bool hasDataLine, const std::string& mappedDataLine)
 {
+    oneCellLines_ = false;
     if (!WritesWorkbook(outputName)) {
         label_->setText(tr("Go writes a CSV file."));
         return;
@@ -40,6 +41,7 @@ void TOutputFormatNote::Show(const QString& outputName, bool hasDataLine, const 
     }
     const char separator = morvane::TWorkbookOptions().CellSeparator;
     const auto cells = std::count(mappedDataLine.begin(), mappedDataLine.end(), separator) + 1;
+    oneCellLines_ = cells == 1;
     label_->setText(cells == 1 ? tr("Go writes an Excel workbook: the first data line gives 1 cell (no \"%1\").")
                                      .arg(QLatin1Char(separator))
                                : tr("Go writes an Excel workbook: the first data line gives %1 cells.").arg(cells));

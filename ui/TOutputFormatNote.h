@@ -27,7 +27,11 @@ public:
     // front and all.
     void Show(const QString& outputName, bool hasDataLine, const std::string& mappedDataLine);
     QLabel* Label() const { return label_; }
+    // True when the last Show was for a workbook whose first data line
+    // gives a single cell: every line would most likely land in one cell.
+    bool OneCellLines() const { return oneCellLines_; }
 
 private:
     QLabel* label_;
+    bool oneCellLines_ = false;
 };

@@ -44,20 +44,20 @@ void TRememberedBoxes::RowsRebuilt()
     rowsBuilt_ = true;
     const TTemplateExcerpt& header = window_->HeaderTemplate();
     const QScopedValueRollback restoring(restoring_, true);
-    if (adopted_) {
-        const morvane::TConversionSettings adopted = std::move(*adopted_);
-        adopted_.reset();
-        if (adopted.SeparatorSet == window_->SeparatorSet() && adoptedHeader_ == header.Text) {
-            TWindowSettings::ApplyOptions(*window_, adopted);
-            TWindowSettings::ApplyRows(*window_, adopted);
-            return;
+    std::optional<morvane::TConversionSettings> adopted = std::move(adopted_);
+    adopted_.reset();
+    // A remembered run of this header comes back whatever was opened before:
+    // it is what the user last converted with, and a settings file opened
+    // earlier is older than that run.
+    const morvane::TRememberedSettings::TEntry* entry =
+        store_ && !header.Text.empty() && !header.Cut ? store_->Find(header.Text, window_->SeparatorSet()) : nullptr;
+    if (!entry) {
+        if (adopted && adopted->SeparatorSet == window_->SeparatorSet() && adoptedHeader_ == header.Text) {
+            TWindowSettings::ApplyOptions(*window_, *adopted);
+            TWindowSettings::ApplyRows(*window_, *adopted);
         }
+        return;
     }
-    if (!store_ || header.Text.empty() || header.Cut)
-        return;
-    const morvane::TRememberedSettings::TEntry* entry = store_->Find(header.Text, window_->SeparatorSet());
-    if (!entry)
-        return;
     TWindowSettings::ApplyOptions(*window_, entry->Settings.Conversion);
     TWindowSettings::ApplyRows(*window_, entry->Settings.Conversion);
     ShowNote(QStringLiteral("Boxes as in your conversion of %1.").arg(QString::fromStdString(entry->When)));
@@ -67,6 +67,8 @@ void TRememberedBoxes::Remember()
 {
     if (!store_)
         return;
+    // The run is now what a rebuild for this header brings back.
+    adopted_.reset();
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     store_->Remember(TWindowSettings::Collect(*window_), when.toStdString());
 }
@@ -84,10 +86,8 @@ bool TRememberedBoxes::RowsCurrent() const
 
 void TRememberedBoxes::ShowNote(const QString& note)
 {
-    headerHint_ = window_->HeaderRow().RestingHint();
-    dataHint_ = window_->LineRow().RestingHint();
-    window_->HeaderRow().SetRestingHint(note);
-    window_->LineRow().SetRestingHint(note);
+    window_->HeaderRow().SetNote(note);
+    window_->LineRow().SetNote(note);
     noteShown_ = true;
 }
 
@@ -96,6 +96,6 @@ void TRememberedBoxes::EndNote()
     if (!noteShown_)
         return;
     noteShown_ = false;
-    window_->HeaderRow().SetRestingHint(headerHint_);
-    window_->LineRow().SetRestingHint(dataHint_);
+    window_->HeaderRow().SetNote({});
+    window_->LineRow().SetNote({});
 }

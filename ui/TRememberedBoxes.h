@@ -59,8 +59,5 @@ private:
     bool restoring_ = false;
     std::optional<morvane::TConversionSettings> adopted_;
     std::string adoptedHeader_;
-    // The hints the rows showed before the note, while it shows.
-    QString headerHint_;
-    QString dataHint_;
     bool noteShown_ = false;
 };

@@ -131,18 +131,7 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
 {
     if (templateText.empty())
         return;
-
-    // The old boxes go later, not now: the focus change that triggers a
-    // rebuild may be handing the focus to one of them at this very moment.
-    for (TBevelEdit* box : boxes_) {
-        disconnect(box, nullptr, this, nullptr);
-        box->removeEventFilter(this);
-        box->hide();
-        box->deleteLater();
-    }
-    boxes_.clear();
-    separators_.clear();
-    hovered_ = nullptr;
+    RemoveBoxes();
 
     std::array<bool, 256> isSeparator{};
     for (char s : separatorSet)
@@ -165,6 +154,7 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
         box->setFont(*boxFont);
         box->SetText(std::string_view(&c, 1));
         connect(box, &TBevelEdit::OnChange, this, &TReplacementRow::BoxChanged);
+        connect(box, &TBevelEdit::OnRefused, this, &TReplacementRow::BoxRefused);
         box->installEventFilter(this);
         box->show();
         boxes_.push_back(box);
@@ -175,6 +165,30 @@ void TReplacementRow::Build(std::string_view templateText, std::string_view sepa
     // A new row starts at its left end, with the caption and the first box
     // in view, however far the previous row was scrolled.
     area_->horizontalScrollBar()->setValue(0);
+}
+
+void TReplacementRow::Clear()
+{
+    if (boxes_.empty())
+        return;
+    RemoveBoxes();
+    RefreshHint();
+    UpdateExtent();
+}
+
+void TReplacementRow::RemoveBoxes()
+{
+    // The old boxes go later, not now: the focus change that triggers a
+    // rebuild may be handing the focus to one of them at this very moment.
+    for (TBevelEdit* box : boxes_) {
+        disconnect(box, nullptr, this, nullptr);
+        box->removeEventFilter(this);
+        box->hide();
+        box->deleteLater();
+    }
+    boxes_.clear();
+    separators_.clear();
+    hovered_ = nullptr;
 }
 
 void TReplacementRow::UpdateExtent()
@@ -202,9 +216,19 @@ void TReplacementRow::SetOccurrenceHints(const QStringList& hints)
     RefreshHint();
 }
 
+void TReplacementRow::SetNote(const QString& text)
+{
+    note_ = text;
+    RefreshHint();
+}
+
 void TReplacementRow::RefreshHint()
 {
     TBevelEdit* shown = hovered_;
+    if (!shown && !note_.isEmpty()) {
+        hint_->SetCaption(note_);
+        return;
+    }
     if (!shown) {
         auto* focus = qobject_cast<TBevelEdit*>(QApplication::focusWidget());
         if (focus && std::find(boxes_.begin(), boxes_.end(), focus) != boxes_.end())

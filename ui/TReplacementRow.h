@@ -59,6 +59,9 @@ public:
     void Build(std::string_view templateText, std::string_view separatorSet,
                std::size_t maxBoxes);
 
+    // Removes every box: the row of a file without this line.
+    void Clear();
+
     // Makes the scrolled area as wide as its widest control; call after a
     // control in it changed size.
     void UpdateExtent();
@@ -68,6 +71,11 @@ public:
     TBevelLabel* Hint() const { return hint_; }
     void SetRestingHint(const QString& text);
     const QString& RestingHint() const { return restingHint_; }
+    // A note shown in place of the focused box's tip (a box under the mouse
+    // still shows its own) until it is set empty: the box that takes the
+    // focus as its page opens must not hide it.
+    void SetNote(const QString& text);
+    const QString& Note() const { return note_; }
     // Entry k becomes the tool tip of box k; boxes beyond the list get none.
     void SetOccurrenceHints(const QStringList& hints);
 
@@ -88,12 +96,15 @@ signals:
     // One box changed, or (after FillLike or RestoreSeparators) any number
     // of them, `sender` being the box whose menu was used.
     void BoxChanged(TBevelEdit* sender);
+    // A box refused a character it cannot hold; its text is unchanged.
+    void BoxRefused(TBevelEdit* sender);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FitToPage();
+    void RemoveBoxes();
     void RefreshHint();
     // Sets the boxes' texts without a change event each, then one
     // BoxChanged when anything changed.
@@ -105,6 +116,7 @@ private:
     QWidget* content_;
     TBevelLabel* hint_;
     QString restingHint_;
+    QString note_;
     QPointer<TBevelEdit> hovered_;
     std::vector<TBevelEdit*> boxes_;
     // The template's separator under each box.

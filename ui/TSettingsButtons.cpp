@@ -18,10 +18,12 @@ namespace {
 const char kSaveFilter[] = "Morvane settings (*.ini);;All files (*)";
 const char kOpenFilter[] = "Morvane settings (*.ini)|*.ini|All files|*";
 
-QString FolderOfPeFile(const TfMain& window)
+void RememberFolderOf(const QString& file)
 {
-    const QFileInfo pe(window.FileOpenEdit1->Filename());
-    return pe.isFile() ? pe.absolutePath() : QString();
+    const QString folder = QFileInfo(file).absolutePath();
+    IPlatform& platform = CurrentPlatform();
+    if (QFileInfo(folder).isDir() && folder != platform.RememberedFolder(IPlatform::TFolder::Settings))
+        platform.RememberFolder(IPlatform::TFolder::Settings, folder);
 }
 
 } // namespace
@@ -58,13 +60,16 @@ void TSettingsButtons::btn_SaveSettingsClick()
     IPlatform& platform = CurrentPlatform();
     IPlatform::TSaveDialogRequest request;
     request.Title = QStringLiteral("Save settings");
-    request.FileName = QStringLiteral("settings.ini");
-    request.InitialDir = FolderOfPeFile(*window_);
+    // Its own name and folder: the output's dialog has others.
+    request.FileName = lastName_;
+    request.InitialDir = window_->StartFolder(IPlatform::TFolder::Settings);
     request.Filter = QString::fromLatin1(kSaveFilter);
     request.DefaultExt = QStringLiteral("ini");
     const std::optional<QString> chosen = platform.SaveFileName(window_, request);
     if (!chosen)
         return;
+    lastName_ = QFileInfo(*chosen).fileName();
+    RememberFolderOf(*chosen);
     MakeRowsCurrent();
     morvane::TSettingsFile::Save(TWindowSettings::PathBytes(*chosen), TWindowSettings::Collect(*window_));
 }
@@ -75,12 +80,13 @@ void TSettingsButtons::btn_OpenSettingsClick()
     const std::unique_ptr<IFileOpenDialog> dialog = platform.CreateFileOpenDialog();
     dialog->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist);
     dialog->SetTitle(QStringLiteral("Open settings"));
-    dialog->SetInitialDir(FolderOfPeFile(*window_));
+    dialog->SetInitialDir(window_->StartFolder(IPlatform::TFolder::Settings));
     dialog->SetFilter(QString::fromLatin1(kOpenFilter));
     dialog->SetDefaultExt(QStringLiteral("ini"));
     if (!dialog->Execute(window_))
         return;
     const QString path = dialog->FileName();
+    RememberFolderOf(path);
     // An unreadable or damaged file raises here, before anything changed.
     const morvane::TSavedSettings file = morvane::TSettingsFile::Load(TWindowSettings::PathBytes(path));
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -30,4 +31,6 @@ private:
     TfMain* window_;
     TRememberedBoxes& memory_;
     std::function<void()> rebuildRows_;
+    // The name the save dialog proposes: the one chosen in it last.
+    QString lastName_ = QStringLiteral("settings.ini");
 };

@@ -14,6 +14,7 @@
 #include "TBevelLabel.h"
 #include "TBevelSettings.h"
 #include "TConversionSettings.h"
+#include "TemplateLine.h"
 #include "TFileOpenEdit.h"
 #include "TBrowseFocusKeeper.h"
 #include "TConversionRun.h"
@@ -44,6 +45,7 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -132,7 +134,8 @@ TBevelEdit* SettingsEdit(QWidget* parent, QRect geometry)
 std::string FileSystemBytes(const QString& path)
 {
 #ifdef _WIN32
-    return path.toStdString();
+    // Messages name the file as the engine was given it: as Windows writes it.
+    return QDir::toNativeSeparators(path).toStdString();
 #else
     return QFile::encodeName(path).toStdString();
 #endif
@@ -408,7 +411,7 @@ void TfMain::ConnectHandlers()
     connect(FileOpenEdit1, &TBevelEdit::OnChange, this, guarded([this] { FileOpenEdit1Change(); }));
     FileOpenEdit1->SetDialogFactory([this] { return Platform().CreateFileOpenDialog(); });
     connect(FileOpenEdit1, &TFileOpenEdit::OnBeforeBrowse, this, [this] {
-        FileOpenEdit1->SetInitialDir(ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::PeFile)));
+        FileOpenEdit1->SetInitialDir(StartFolder(IPlatform::TFolder::PeFile));
     });
     connect(ed_Seperator, &TBevelEdit::OnChange, this, guarded([this] { ed_SeperatorChange(); }));
     connect(ed_RelativeTimeSeperator, &TBevelEdit::OnChange, this,
@@ -423,6 +426,12 @@ void TfMain::ConnectHandlers()
     connect(lineRow_, &TReplacementRow::BoxChanged, this, [this, guarded](TBevelEdit* box) {
         guarded([this, box] { LineEditChange(box); })();
     });
+    // A character a PE file's bytes cannot hold is refused with the beep
+    // the converter's refusal has in words.
+    for (TBevelEdit* edit : {ed_Seperator, ed_RelativeTimeSeperator})
+        connect(edit, &TBevelEdit::OnRefused, this, [] { Platform().Beep(); });
+    for (TReplacementRow* row : {headerRow_, lineRow_})
+        connect(row, &TReplacementRow::BoxRefused, this, [] { Platform().Beep(); });
     connect(btn_OpenExcelFile, &TBevelButton::OnClick, this, guarded([this] { btn_OpenExcelFileClick(); }));
     connect(btn_SaveExcelFile, &TBevelButton::OnClick, this, guarded([this] { btn_SaveExcelFileClick(); }));
     Label9->installEventFilter(this);
@@ -507,27 +516,38 @@ void TfMain::LineEditChange(TBevelEdit* sender)
 
 bool TfMain::BuildHeaderEdits(const TTemplateExcerpt& templ)
 {
+    // Boxes left from the previous file would stand for nothing in a file
+    // without this line, and "&Go" would take them.
+    if (templ.Text.empty())
+        headerRow_->Clear();
     headerRow_->Build(templ.Text, separatorSet_, TTemplateExcerpt::kMaxBoxes);
     return true;
 }
 
 bool TfMain::BuildLineEdits(const TTemplateExcerpt& templ)
 {
+    if (templ.Text.empty())
+        lineRow_->Clear();
     lineRow_->Build(templ.Text, separatorSet_, TTemplateExcerpt::kMaxBoxes);
     return true;
 }
 
 void TfMain::btn_OpenExcelFileClick()
 {
+    // The dialog proposes the output page 3 shows, with the filter of its
+    // suffix: Enter must never pick a file another dialog chose.
+    const QString shown = lb_FileNameExcel->Caption();
+    const QString path = OutputPathFor(shown, FileOpenEdit1->Filename());
     IPlatform::TSaveDialogRequest request;
-    request.FileName = SaveDialog1.FileName;
-    request.InitialDir = ExistingFolder(Platform().RememberedFolder(IPlatform::TFolder::Output));
+    request.FileName = QDir::toNativeSeparators(shown);
+    request.InitialDir = HasFolder(shown) ? ExistingFolder(QFileInfo(path).absolutePath())
+                                          : StartFolder(IPlatform::TFolder::Output);
     request.Filter = TOutputFormatNote::DialogFilter();
-    request.DefaultExt = TOutputFormatNote::DialogSuffix(lb_FileNameExcel->Caption());
+    request.DefaultExt = TOutputFormatNote::DialogSuffix(shown);
     std::optional<QString> chosen = Platform().SaveFileName(this, request);
     // The conversion would destroy its own input: the dialog comes back
     // until another name is chosen or it is cancelled.
-    while (chosen && NamesTheInput(*chosen)) {
+    while (chosen && NamesTheInput(OutputPathFor(*chosen, FileOpenEdit1->Filename()))) {
         Platform().MessageBox(this, QString::fromLatin1(kOutputIsInput), QStringLiteral("Information"),
                              IPlatform::TMessageStyle::Information);
         request.FileName = *chosen;
@@ -536,7 +556,7 @@ void TfMain::btn_OpenExcelFileClick()
     if (!chosen)
         return;
     SaveDialog1.FileName = *chosen;
-    RememberFolderOf(IPlatform::TFolder::Output, *chosen);
+    RememberFolderOf(IPlatform::TFolder::Output, OutputPathFor(*chosen, FileOpenEdit1->Filename()));
     lb_FileNameExcel->SetCaption(*chosen);
     ShowOutputFormat();
 }
@@ -552,20 +572,30 @@ void TfMain::btn_SaveExcelFileClick()
     settings.AcrossMidnight = cb_AcrossMidnight->Checked();
 
     const QString input = FileOpenEdit1->Filename();
-    QString output = lb_FileNameExcel->Caption();
-    // A proposed name has no folder; it belongs beside the PE file, not in
-    // whatever the current folder happens to be.
-    if (!output.contains(QLatin1Char('/')))
-        output = QFileInfo(input).path() + QLatin1Char('/') + output;
-
+    const QString output = OutputPathFor(lb_FileNameExcel->Caption(), input);
     const bool workbook = TOutputFormatNote::WritesWorkbook(output);
-    const bool ranToItsEnd = run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output), settings,
-                                        workbook](morvane::IProgressSink& sink) {
-        if (workbook)
-            morvane::ConvertToWorkbook(input, output, settings, {}, sink);
-        else
-            morvane::ConvertFile(input, output, settings, sink);
-    });
+    if (!ConfirmRun(input, workbook))
+        return;
+
+    std::int64_t failedLine = 0;
+    bool ranToItsEnd = false;
+    try {
+        ranToItsEnd = run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output), settings, workbook,
+                                 &failedLine](morvane::IProgressSink& sink) {
+            morvane::TConvertFileOptions options;
+            options.FailedLine = &failedLine;
+            if (workbook)
+                morvane::ConvertToWorkbook(input, output, settings, {}, sink, options);
+            else
+                morvane::ConvertFile(input, output, settings, sink, options);
+        });
+    } catch (...) {
+        ReportRunError(std::current_exception(), input, failedLine);
+        // The bar read "finished" while the box was up; once it is closed it
+        // must not leave the user believing the run succeeded.
+        progress_Excel->SetCaption(QString::fromLatin1(TConversionRun::kFailedCaption));
+        return;
+    }
     // Only a conversion that was carried out is one to come back to.
     if (ranToItsEnd)
         rememberedBoxes_->Remember();
@@ -650,6 +680,76 @@ void TfMain::ReadTemplatesAndBuildRows()
         lb_FileNameExcel->SetCaption(FileSystemText(morvane::ProposedOutputName(input)));
 }
 
+bool TfMain::ConfirmRun(const QString& input, bool workbook)
+{
+    // Without a header line there is nothing to convert; a run would still
+    // put a file of one stray cell where the earlier output was.
+    if (morvane::EndsBeforeHeader(FileSystemBytes(input))) {
+        const QFileInfo file(input);
+        Platform().MessageBox(this,
+                              QStringLiteral("%1 has no header line, so there is nothing to convert. "
+                                             "Nothing was written.")
+                                  .arg(QDir::toNativeSeparators(file.fileName())),
+                              QStringLiteral("Information"), IPlatform::TMessageStyle::Information);
+        return false;
+    }
+    if (workbook && OutputFormat().OneCellLines()) {
+        const QStringList buttons = {QStringLiteral("&Write it"), QStringLiteral("Cancel")};
+        return Platform().Ask(this,
+                              QStringLiteral("The first data line gives one cell: no box holds \"%1\", "
+                                             "the character that divides a line into cells. Write a workbook "
+                                             "of one-cell lines anyway?")
+                                  .arg(QLatin1Char(morvane::TWorkbookOptions().CellSeparator)),
+                              QString::fromLatin1(kApplicationTitle), buttons)
+            == 0;
+    }
+    return true;
+}
+
+void TfMain::ReportRunError(std::exception_ptr error, const QString& input, std::int64_t failedLine)
+{
+    const TErrorDescription description = DescribeError(error);
+    if (failedLine <= 0 || !description.Reportable) {
+        ReportError(this, error);
+        return;
+    }
+    // Named as the converter names it, so the line can be found in the file.
+    ShowErrorBox(WithErrorPeriod(description.Message) + "\n(line " + std::to_string(failedLine) + " of "
+                 + FileSystemBytes(QFileInfo(input).fileName()) + ")");
+}
+
+QString TfMain::OutputPathFor(const QString& shown, const QString& input)
+{
+    // The save dialog answers with the system's separators; only a name
+    // without any folder is a proposed one, which belongs beside the PE
+    // file, not in whatever the current folder happens to be.
+    const QString path = QDir::fromNativeSeparators(shown);
+    if (HasFolder(shown))
+        return path;
+    return QFileInfo(input).path() + QLatin1Char('/') + path;
+}
+
+bool TfMain::HasFolder(const QString& shown)
+{
+    return QDir::fromNativeSeparators(shown).contains(QLatin1Char('/'));
+}
+
+QString TfMain::StartFolder(IPlatform::TFolder which) const
+{
+    // The folder used last for the same kind of file, else the PE file's,
+    // else the user's documents: never the folder the program happens to
+    // run in (on Windows its installation folder).
+    QString folder = ExistingFolder(Platform().RememberedFolder(which));
+    if (folder.isEmpty() && which != IPlatform::TFolder::PeFile) {
+        const QFileInfo pe(FileOpenEdit1->Filename());
+        if (pe.isFile())
+            folder = pe.absolutePath();
+    }
+    if (folder.isEmpty())
+        folder = ExistingFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    return folder;
+}
+
 void TfMain::UpdateOccurrenceHints()
 {
     // Boxes left over from an earlier file (their template came out empty)
@@ -725,9 +825,11 @@ void TfMain::EditChange(TBevelEdit* sender, TReplacementRow& row, const TTemplat
 {
     const std::string text = sender->Text();
     if (text.size() > 1) {
-        // Setting the text runs this handler again, which updates the preview.
-        sender->SetText(text.substr(0, 1));
+        // Editing the text runs this handler again, which updates the
+        // preview; as an edit it stays one the user can undo.
+        sender->EditText(text.substr(0, 1));
         Platform().Beep();
+        return;
     }
     const std::string mapped = morvane::MapLine(templ.Text, separatorSet_, row.Texts());
     SetPreview(preview, row, TTemplateExcerpt::PreviewOf(mapped, templ.Cut && !templ.Text.empty()));

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,6 +108,13 @@ public:
     // The logo as decoded from the stored picture; null when it could not be.
     QImage LogoImage() const { return logo_; }
 
+    // Where "&Go" writes for the output name page 3 shows: a name without a
+    // folder goes beside the PE file `input`. Either separator is taken.
+    static QString OutputPathFor(const QString& shown, const QString& input);
+    static bool HasFolder(const QString& shown);
+    // Where a file dialog for `which` starts.
+    QString StartFolder(IPlatform::TFolder which) const;
+
     // What a drop from a file manager would hand over: one existing file.
     static bool AcceptableDrop(const class QMimeData* data, QString* path = nullptr);
 
@@ -151,6 +160,9 @@ private:
     void LoadLogo();
 
     bool HasNormalSize() const;
+    // Asks what must be asked before a run; false when it must not start.
+    bool ConfirmRun(const QString& input, bool workbook);
+    void ReportRunError(std::exception_ptr error, const QString& input, std::int64_t failedLine);
     void ReadTemplatesAndBuildRows();
     void UpdateOccurrenceHints();
     // True when `output` is the PE file named in the file-open edit.

@@ -14,21 +14,24 @@
 
 namespace {
 
-// Turns typed or pasted characters that have no Windows-1252 byte into "?"
-// before they reach the text, so what the box shows is what Text() returns.
+// Refuses typed or pasted characters that have no Windows-1252 byte, so
+// what the box shows is what Text() returns. Turning them into "?" changed
+// the user's character silently.
 class Windows1252Validator : public QValidator {
 public:
-    using QValidator::QValidator;
+    explicit Windows1252Validator(TBevelEdit* edit) : QValidator(edit), edit_(edit) {}
 
     State validate(QString& input, int& pos) const override
     {
-        const QString clean = Windows1252::Sanitize(input);
-        if (clean != input) {
-            pos = static_cast<int>(Windows1252::Sanitize(input.left(pos)).size());
-            input = clean;
-        }
-        return Acceptable;
+        Q_UNUSED(pos);
+        if (Windows1252::Sanitize(input) == input)
+            return Acceptable;
+        emit edit_->OnRefused(edit_);
+        return Invalid;
     }
+
+private:
+    TBevelEdit* edit_;
 };
 
 // QLineEdit's own limit; "no limit" has to be expressed as its largest value.
@@ -78,6 +81,15 @@ void TBevelEdit::SetText(std::string_view bytes)
     deselect();
     if (text() != before && !UpdateLocked())
         emit OnChange(this);
+}
+
+void TBevelEdit::EditText(std::string_view bytes)
+{
+    const QString next = Windows1252::Decode(bytes);
+    if (next == text())
+        return;
+    selectAll();
+    insert(next);
 }
 
 void TBevelEdit::SetMaxLength(int length)

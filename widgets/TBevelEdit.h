@@ -24,6 +24,9 @@ public:
     std::string Text() const;
     // Leaves the caret before the first character with nothing selected.
     void SetText(std::string_view text);
+    // Replaces the whole text as an edit of the user's would: one step the
+    // user can undo, where SetText starts the undo history afresh.
+    void EditText(std::string_view text);
 
     // 0 means no limit. A positive length cuts the current text and refuses
     // insertions beyond it.
@@ -70,14 +73,18 @@ public:
 
 signals:
     void OnChange(TBevelEdit* sender);
+    // A character without a Windows-1252 byte was typed or pasted; the
+    // text stays as it was.
+    void OnRefused(TBevelEdit* sender);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    // Characters outside Windows-1252 that are typed or pasted become "?"
-    // (only while set; a box holding file system paths clears it).
+    // Typing or pasting characters outside Windows-1252 changes nothing and
+    // raises OnRefused (only while set; a box holding file system paths
+    // clears it).
     void SetWindows1252Only(bool on);
     // Extra room kept free at the right of the text, inside the frame, for
     // embedded buttons.

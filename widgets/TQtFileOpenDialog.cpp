@@ -17,10 +17,14 @@ QStringList TQtFileOpenDialog::NameFilters(const QString& filter)
         patterns.removeAll(QString());
         if (patterns.isEmpty())
             continue;
-        // QFileDialog reads the patterns from the last bracket pair.
-        result.append(QStringLiteral("%1 (%2)")
-                          .arg(description.isEmpty() ? patterns.join(u' ') : description,
-                               patterns.join(u' ')));
+        // QFileDialog reads the patterns from the last bracket pair; a
+        // description that already ends in them would show them twice.
+        const QString bracketed = QStringLiteral("(%1)").arg(patterns.join(u' '));
+        if (description.endsWith(bracketed))
+            result.append(description);
+        else
+            result.append(QStringLiteral("%1 %2").arg(description.isEmpty() ? patterns.join(u' ') : description,
+                                                     bracketed));
     }
     return result;
 }

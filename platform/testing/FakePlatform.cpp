@@ -32,6 +32,18 @@ IPlatform::TButton FakePlatform::MessageBox(QWidget* parent, const QString& text
     return TButton::Ok;
 }
 
+int FakePlatform::Ask(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons)
+{
+    Q_UNUSED(parent);
+    Questions.push_back({text, caption, buttons});
+    Log.push_back(QStringLiteral("Ask:%1:%2").arg(caption, text));
+    if (askAnswers_.empty())
+        return static_cast<int>(buttons.size()) - 1;
+    const int answer = askAnswers_.front();
+    askAnswers_.pop_front();
+    return answer;
+}
+
 void FakePlatform::LastResortBox(const QString& text, const QString& caption)
 {
     LastResortBoxes.push_back({text, caption});
@@ -102,9 +114,16 @@ void FakePlatform::QueueOpenAnswer(std::optional<QString> answer)
     openAnswers_.push_back(std::move(answer));
 }
 
+void FakePlatform::QueueAskAnswer(int button)
+{
+    askAnswers_.push_back(button);
+}
+
 void FakePlatform::Clear()
 {
     MessageBoxes.clear();
+    Questions.clear();
+    askAnswers_.clear();
     LastResortBoxes.clear();
     SaveRequests.clear();
     OpenRequests.clear();

@@ -23,6 +23,11 @@ public:
         QString Caption;
         TMessageStyle Style = TMessageStyle::Information;
     };
+    struct TQuestionCall {
+        QString Text;
+        QString Caption;
+        QStringList Buttons;
+    };
     struct TLastResortCall {
         QString Text;
         QString Caption;
@@ -38,6 +43,9 @@ public:
 
     TButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
                        TMessageStyle style) override;
+    // Answers from QueueAskAnswer; with nothing queued, the last button
+    // (what Esc would answer).
+    int Ask(QWidget* parent, const QString& text, const QString& caption, const QStringList& buttons) override;
     void LastResortBox(const QString& text, const QString& caption) override;
     std::optional<QString> SaveFileName(QWidget* parent, const TSaveDialogRequest& request) override;
     // A scripted dialog: it answers from QueueOpenAnswer and records its
@@ -58,12 +66,16 @@ public:
     // The same for the file-open dialog.
     void QueueOpenAnswer(std::optional<QString> answer);
 
+    // Queues the index of the button the next question is answered with.
+    void QueueAskAnswer(int button);
+
     // Drops every record and every queued answer; the remembered folders
     // stay, as the user's configuration outlives a window.
     void Clear();
 
     // Records, oldest first.
     std::vector<TMessageBoxCall> MessageBoxes;
+    std::vector<TQuestionCall> Questions;
     std::vector<TLastResortCall> LastResortBoxes;
     std::vector<TSaveDialogRequest> SaveRequests;
     std::vector<FakeFileOpenDialog::TSettings> OpenRequests;
@@ -74,7 +86,7 @@ public:
     // The configuration folder; it outlives Clear() and windows alike.
     QString ConfigFolder;
     // Every call in order, e.g. "MessageBox:Information:<caption>:<text>",
-    // "LastResortBox:<caption>", "SaveFileName", "OpenFileName",
+    // "Ask:<caption>:<text>", "LastResortBox:<caption>", "SaveFileName", "OpenFileName",
     // "Beep", "OpenUrl:<url>", "RememberFolder:<folder>", so
     // tests can check what happened before what.
     std::vector<QString> Log;
@@ -88,6 +100,7 @@ private:
 
     std::deque<std::optional<QString>> saveAnswers_;
     std::deque<std::optional<QString>> openAnswers_;
+    std::deque<int> askAnswers_;
     bool installed_ = false;
     IPlatform* previous_ = nullptr;
 };

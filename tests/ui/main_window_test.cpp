@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -807,13 +808,30 @@ TEST_F(GoTest, SaveDialogPathIsUsedUntilTheNextProposal)
     ClickGo();
     EXPECT_EQ(ReadAll(chosen), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
 
-    // The dialog starts from the name chosen last; a cancel changes nothing.
+    // The dialog proposes what page 3 shows; a cancel changes nothing.
     platform_.QueueSaveAnswer(std::nullopt);
     QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
     ASSERT_EQ(platform_.SaveRequests.size(), 2u);
-    EXPECT_EQ(platform_.SaveRequests[0].FileName, QString());
-    EXPECT_EQ(platform_.SaveRequests[1].FileName, chosen);
+    EXPECT_EQ(platform_.SaveRequests[0].FileName, QStringLiteral("go (XLS).csv"));
+    EXPECT_EQ(platform_.SaveRequests[1].FileName, QDir::toNativeSeparators(chosen));
     EXPECT_EQ(window_->lb_FileNameExcel->Caption(), chosen);
+
+    // A settings file saved meanwhile is never what the output's dialog
+    // proposes: its Enter would put CSV data into the settings file.
+    const QString settings = dir_.filePath(QStringLiteral("lab.ini"));
+    platform_.QueueSaveAnswer(settings);
+    QTest::mouseClick(window_->SettingsButtons->btn_SaveSettings, Qt::LeftButton);
+    platform_.QueueSaveAnswer(std::nullopt);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    ASSERT_EQ(platform_.SaveRequests.size(), 4u);
+    EXPECT_EQ(platform_.SaveRequests[3].FileName, QDir::toNativeSeparators(chosen));
+    EXPECT_EQ(platform_.SaveRequests[3].DefaultExt, QStringLiteral("csv"));
+    // And the settings dialog comes back with its own.
+    platform_.QueueSaveAnswer(std::nullopt);
+    QTest::mouseClick(window_->SettingsButtons->btn_SaveSettings, Qt::LeftButton);
+    ASSERT_EQ(platform_.SaveRequests.size(), 5u);
+    EXPECT_EQ(platform_.SaveRequests[4].FileName, QStringLiteral("lab.ini"));
+    EXPECT_EQ(platform_.SaveRequests[4].InitialDir, dir_.path());
 
     // Only a change that rebuilds the rows proposes a name again.
     ClickTab(0);
@@ -871,18 +889,27 @@ TEST_F(GoTest, BadTimeOfDayEndsTheRunCleanlyThenOneErrorBoxAndTheWindowStaysUsab
         captionAtBox = window_->progress_Excel->Caption();
         visibleAtBox = window_->progress_Excel->isVisible();
     };
-    for (int run = 1; run <= 2; ++run) {
+    // A CSV file twice, then a workbook.
+    const QString outputs[] = {Output(), Output(), dir_.filePath(QStringLiteral("go.xlsx"))};
+    for (int run = 1; run <= 3; ++run) {
         SCOPED_TRACE(run);
+        const QString output = outputs[run - 1];
+        if (output != Output()) {
+            platform_.QueueSaveAnswer(output);
+            QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        }
         ClickGo();
         // A failed run puts no half output in the output's place.
-        EXPECT_EQ(ReadAll(Output()), "<missing>");
+        EXPECT_EQ(ReadAll(output), "<missing>");
         ASSERT_EQ(platform_.MessageBoxes.size(), static_cast<std::size_t>(run));
         const auto& box = platform_.MessageBoxes.back();
         EXPECT_EQ(box.Caption, kTitle);
         EXPECT_EQ(box.Style, IPlatform::TMessageStyle::Error);
-        EXPECT_EQ(box.Text, QStringLiteral("'12:3x:00' is not a valid time."));
+        EXPECT_EQ(box.Text, QStringLiteral("'12:3x:00' is not a valid time.\n(line 4 of go.pe)"));
         EXPECT_EQ(captionAtBox, QStringLiteral("finished"));
         EXPECT_TRUE(visibleAtBox);
+        // Once the box is closed the bar no longer says the run went well.
+        EXPECT_EQ(window_->progress_Excel->Caption(), QStringLiteral("failed"));
         EXPECT_TRUE(window_->isEnabled());
     }
     Screenshot(QStringLiteral("08_after_failed_run"));
@@ -1307,9 +1334,13 @@ TEST_F(MainWindowTest, DialogsStartInTheFoldersRememberedFromEarlierSessionsWhil
         QString openFolder;
         QString saveFolder;
     };
+    // Without a folder of their own the dialogs start in the user's
+    // documents, the output's beside the PE file: never in the folder the
+    // program runs in (on Windows its installation folder).
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const Case cases[] = {
         {"FoldersThere", false, runs, results},
-        {"FoldersGone", true, QString(), QString()},
+        {"FoldersGone", true, QFileInfo(documents).isDir() ? documents : QString(), dir_.path()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -198,20 +198,25 @@ TEST(BevelEdit, TextIsWindows1252BytesBothWays)
     EXPECT_EQ(edit.text(), QString::fromUtf16(u"\u20AC\u00E9"));
 }
 
-TEST(BevelEdit, TypedOrPastedCharacterOutsideCodePageBecomesQuestionMark)
+// A "?" in place of the character typed changed the user's text silently.
+TEST(BevelEdit, TypedOrPastedCharacterOutsideCodePageIsRefusedAndReported)
 {
     TBevelEdit edit(nullptr);
     ChangeLog log(edit);
+    int refused = 0;
+    QObject::connect(&edit, &TBevelEdit::OnRefused, &edit, [&] { ++refused; });
     for (const QString& typed : {QStringLiteral("a"), QString::fromUtf16(u"\u2192"), QString::fromUtf16(u"\u20AC")})
         QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, typed, Qt::NoModifier);
-    EXPECT_EQ(edit.Text(), "a?\x80");
-    EXPECT_EQ(edit.text(), QString::fromUtf16(u"a?\u20AC"));
-    EXPECT_EQ(log.count(), 3);
+    EXPECT_EQ(edit.Text(), "a\x80");
+    EXPECT_EQ(edit.text(), QString::fromUtf16(u"a\u20AC"));
+    EXPECT_EQ(log.count(), 2);
+    EXPECT_EQ(refused, 1);
     QApplication::clipboard()->setText(QString::fromUtf16(u"\u03A9\U0001F600z"));
     QTest::keySequence(&edit, QKeySequence::Paste);
-    EXPECT_EQ(edit.Text(), "a?\x80??z");
-    EXPECT_EQ(edit.cursorPosition(), 6);
-    EXPECT_EQ(log.count(), 4);
+    EXPECT_EQ(edit.Text(), "a\x80");
+    EXPECT_EQ(edit.cursorPosition(), 2);
+    EXPECT_EQ(log.count(), 2);
+    EXPECT_EQ(refused, 2);
 }
 
 // A replacement box keeps one character: its change handler cuts the text

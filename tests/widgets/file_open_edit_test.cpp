@@ -320,7 +320,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FilterCase{"", {}},
                       FilterCase{"PE files|*.pe", {"PE files (*.pe)"}},
                       FilterCase{"Text|*.txt;*.log|All files (*.*)|*.*",
-                                 {"Text (*.txt *.log)", "All files (*.*) (*.*)"}},
+                                 {"Text (*.txt *.log)", "All files (*.*)"}},
+                      FilterCase{"Morvane settings (*.ini)|*.ini", {"Morvane settings (*.ini)"}},
                       FilterCase{"|*.csv", {"*.csv (*.csv)"}},
                       FilterCase{"Dangling", {}},
                       FilterCase{"Empty|", {}}));
