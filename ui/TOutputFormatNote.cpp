@@ -9,7 +9,14 @@
 
 TOutputFormatNote::TOutputFormatNote(QWidget* page) : QObject(page), label_(new QLabel(page))
 {
-    label_->setGeometry(48, 184, 329, 18);
+    // Two lines in the strip between the output name and the bar, clear of
+    // "&Go": one line at the window's font cut the cell count off.
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    label_->setFont(font);
+    label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label_->setGeometry(48, 182, 255, 26);
     label_->setObjectName(QStringLiteral("lbl_OutputFormat"));
 }
 

@@ -59,7 +59,7 @@ const char kNotFound[] = "PE-File not found or damaged!";
 const char kNoSeparator[] = "please choose a seperator char first!";
 const char kOutputIsInput[] = "The PE file cannot be its own output. Please choose another name.";
 const char kRestingHint[] =
-    "Type the character that replaces each separator; the line above shows the result.";
+    "Type each separator's replacement; the line above shows the result.";
 // Longer fields are cut in a hint: the label shows one line, a tool tip a few.
 constexpr std::size_t kHintFieldChars = 40;
 
@@ -696,9 +696,9 @@ bool TfMain::ConfirmRun(const QString& input, bool workbook)
     if (workbook && OutputFormat().OneCellLines()) {
         const QStringList buttons = {QStringLiteral("&Write it"), QStringLiteral("Cancel")};
         return Platform().Ask(this,
-                              QStringLiteral("The first data line gives one cell: no box holds \"%1\", "
-                                             "the character that divides a line into cells. Write a workbook "
-                                             "of one-cell lines anyway?")
+                              QStringLiteral("Every line would become a single cell: after the boxes, the "
+                                             "first data line holds no \"%1\", the character that divides a "
+                                             "line into cells. Write the workbook anyway?")
                                   .arg(QLatin1Char(morvane::TWorkbookOptions().CellSeparator)),
                               QString::fromLatin1(kApplicationTitle), buttons)
             == 0;

@@ -36,6 +36,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <thread>
 #include <map>
@@ -554,21 +555,25 @@ TEST_F(BoxTest, EveryPrintableCharacterIsDrawnDistinctly)
 struct BoxEditCase {
     const char* name;
     int caret;          // -1: select all first
-    const char* typed;  // typed characters; "<del>" deletes, "<paste>" pastes xyz
+    const char* typed;  // UTF-8 typed characters; "<del>" deletes, "<paste>…" pastes the rest
     std::string kept;
     int beeps;
     QString preview;
+    bool undo;          // the box's menu offers Undo afterwards
 };
 
 TEST_F(BoxTest, EachBoxKeepsOneCharacterAndThePreviewFollows)
 {
     const BoxEditCase cases[] = {
-        {"TypeOver", -1, ";", ";", 0, QStringLiteral("a;b,c")},
-        {"TypeAfter", 1, "x", ",", 1, QStringLiteral("a,b,c")},
-        {"TypeBefore", 0, "x", "x", 1, QStringLiteral("axb,c")},
-        {"Delete", -1, "<del>", "", 0, QStringLiteral("a,b,c")},
-        {"PasteThree", -1, "<paste>", "x", 1, QStringLiteral("axb,c")},
-        {"Space", -1, " ", " ", 0, QStringLiteral("a b,c")},
+        {"TypeOver", -1, ";", ";", 0, QStringLiteral("a;b,c"), true},
+        {"TypeAfter", 1, "x", ",", 1, QStringLiteral("a,b,c"), true},
+        {"TypeBefore", 0, "x", "x", 1, QStringLiteral("axb,c"), true},
+        {"Delete", -1, "<del>", "", 0, QStringLiteral("a,b,c"), true},
+        {"PasteThree", -1, "<paste>xyz", "x", 1, QStringLiteral("axb,c"), true},
+        {"Space", -1, " ", " ", 0, QStringLiteral("a b,c"), true},
+        // No byte of Windows-1252: refused, where it once became "?".
+        {"TypeArrow", -1, "\u2192", ",", 1, QStringLiteral("a,b,c"), false},
+        {"PasteCheckMark", -1, "<paste>\u2713", ",", 1, QStringLiteral("a,b,c"), false},
     };
     for (const BoxEditCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -579,19 +584,20 @@ TEST_F(BoxTest, EachBoxKeepsOneCharacterAndThePreviewFollows)
             Box(0)->selectAll();
         else
             Box(0)->setCursorPosition(c.caret);
-        const std::string typed = c.typed;
-        if (typed == "<del>") {
+        const QString typed = QString::fromUtf8(c.typed);
+        if (typed == QStringLiteral("<del>")) {
             PressKey(Qt::Key_Delete);
-        } else if (typed == "<paste>") {
-            QApplication::clipboard()->setText(QStringLiteral("xyz"));
+        } else if (typed.startsWith(QStringLiteral("<paste>"))) {
+            QApplication::clipboard()->setText(typed.mid(7));
             PressKey(Qt::Key_V, Qt::ControlModifier);
         } else {
-            Type(QString::fromStdString(typed));
+            Type(typed);
         }
         EXPECT_EQ(Box(0)->Text(), c.kept);
         EXPECT_EQ(platform_.BeepCount, c.beeps);
         EXPECT_EQ(window_->lbl_Header->Caption(), c.preview);
         EXPECT_EQ(Box(1)->Text(), ",");
+        EXPECT_EQ(Box(0)->isUndoAvailable(), c.undo);
     }
 }
 
@@ -858,6 +864,56 @@ TEST_F(GoTest, AnXlsxNameWritesAWorkbookAndPage3SaysSoWithTheFirstLinesCells)
     EXPECT_EQ(ReadAll(chosen).substr(0, 2), "PK");
     EXPECT_EQ(window_->progress_Excel->Caption(), QStringLiteral("finished"));
     EXPECT_TRUE(platform_.MessageBoxes.empty());
+    EXPECT_TRUE(platform_.Questions.empty());
+    // The dialog comes back proposing the workbook, under its own filter.
+    platform_.QueueSaveAnswer(std::nullopt);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    ASSERT_EQ(platform_.SaveRequests.size(), 2u);
+    EXPECT_EQ(platform_.SaveRequests[1].DefaultExt, QStringLiteral("xlsx"));
+}
+
+// Lines without the cell separator land in one cell each: Go asks before
+// such a workbook replaces a good one, and the note says why in full.
+TEST_F(GoTest, AWorkbookOfOneCellLinesIsWrittenOnlyWhenTheUserSaysSo)
+{
+    Prepare("Time,Value\r\n12:00:00,1.5\r\n");
+    const QString book = dir_.filePath(QStringLiteral("book.xlsx"));
+    platform_.QueueSaveAnswer(book);
+    QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+    const QLabel* note = window_->OutputFormat().Label();
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Go writes an Excel workbook: the first data line gives 1 cell (no \";\")."));
+    EXPECT_LE(note->heightForWidth(note->width()), note->height());
+    EXPECT_EQ(note->geometry().intersects(window_->progress_Excel->geometry()), false);
+    EXPECT_EQ(note->geometry().intersects(window_->btn_SaveExcelFile->geometry()), false);
+    Screenshot(QStringLiteral("12_one_cell_note"));
+
+    struct Case {
+        const char* name;
+        std::optional<int> answer;  // nullopt: the box closed
+        std::string written;
+    };
+    const Case cases[] = {
+        {"Closed", std::nullopt, "earlier"},
+        {"Cancel", 1, "earlier"},
+        {"WriteIt", 0, "PK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(book.toStdString(), std::ios::binary) << "earlier";
+        platform_.Clear();
+        if (c.answer)
+            platform_.QueueAskAnswer(*c.answer);
+        ClickGo();
+        ASSERT_EQ(platform_.Questions.size(), 1u);
+        EXPECT_EQ(platform_.Questions[0].Buttons, (QStringList{QStringLiteral("&Write it"), QStringLiteral("Cancel")}));
+        EXPECT_EQ(ReadAll(book).substr(0, c.written.size()), c.written);
+    }
+    // A cell separator in a box ends the question.
+    SetBox(window_->LineEdits(), 0, QStringLiteral(";"));
+    platform_.Clear();
+    ClickGo();
+    EXPECT_EQ(platform_.Questions.size(), 0u);
 }
 
 TEST_F(GoTest, LongOutputPathIsShortenedInItsMiddleOnlyOnScreen)
@@ -968,12 +1024,18 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
         std::optional<std::string> bytes;  // nullopt: no such file
         bool chooseOutput;
         std::string written;
+        QString box;  // the start of the one box's text, or empty for none
+        std::size_t headerBoxes, dataBoxes;
     };
+    const QString next = dir_.filePath(QStringLiteral("next.pe"));
     const Case cases[] = {
-        {"Missing", std::nullopt, false, "<missing>"},
-        {"OneLine", "only,header\r\n", false, "only,header\r\n"},
-        {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6)},
-        {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n"},
+        {"Missing", std::nullopt, false, "<missing>", QStringLiteral("Cannot open the PE file \"") + next, 0, 0},
+        {"OneLine", "only,header\r\n", false, "only,header\r\n", QString(), 1, 0},
+        {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6), QString(), 1, 0},
+        {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n", QString(), 1, 0},
+        // Nothing to convert: a run once wrote a file of one stray cell.
+        {"Empty", "", false, "<missing>", QStringLiteral("next.pe has no header line"), 0, 0},
+        {"CtrlZFirst", "\x1a" "A,B\r\n", false, "<missing>", QStringLiteral("next.pe has no header line"), 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -984,12 +1046,17 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
         const QString previous = dir_.filePath(QStringLiteral("good (XLS).csv"));
         ASSERT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
 
-        const QString next = c.bytes ? WritePe(QStringLiteral("next.pe"), *c.bytes)
-                                     : dir_.filePath(QStringLiteral("next.pe"));
+        QFile::remove(next);
+        QFile::remove(dir_.filePath(QStringLiteral("next (XLS).csv")));
+        if (c.bytes)
+            WritePe(QStringLiteral("next.pe"), *c.bytes);
         ClickInto(window_->FileOpenEdit1);
         window_->FileOpenEdit1->selectAll();
         Type(next);
         ClickTab(2);
+        // The previous file's boxes would stand for nothing here.
+        EXPECT_EQ(window_->HeaderEdits().size(), c.headerBoxes);
+        EXPECT_EQ(window_->LineEdits().size(), c.dataBoxes);
         EXPECT_EQ(window_->lb_FileNameExcel->Caption(), QStringLiteral("next (XLS).csv"));
         QString output = dir_.filePath(QStringLiteral("next (XLS).csv"));
         if (c.chooseOutput) {
@@ -1002,13 +1069,9 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
 
         EXPECT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
         EXPECT_EQ(ReadAll(output), c.written);
-        if (c.bytes) {
-            EXPECT_TRUE(platform_.MessageBoxes.empty());
-        } else {
-            ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
-            EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + next))
-                << platform_.MessageBoxes[0].Text.toStdString();
-        }
+        ASSERT_EQ(platform_.MessageBoxes.size(), c.box.isEmpty() ? 0u : 1u);
+        if (!c.box.isEmpty())
+            EXPECT_EQ(platform_.MessageBoxes[0].Text.left(c.box.size()), c.box);
     }
 }
 
@@ -1205,7 +1268,7 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsTakenLikeADrop)
 TEST_F(MainWindowTest, HintNamesTheOccurrencePointedAtAndTheFieldsEitherSide)
 {
     const QString resting =
-        QStringLiteral("Type the character that replaces each separator; the line above shows the result.");
+        QStringLiteral("Type each separator's replacement; the line above shows the result.");
     struct Case {
         const char* name;
         std::string header;
@@ -1233,6 +1296,8 @@ TEST_F(MainWindowTest, HintNamesTheOccurrencePointedAtAndTheFieldsEitherSide)
 
         ClickInto(window_->FileOpenEdit1);
         EXPECT_EQ(hint->Caption(), resting);
+        // Whole, where it once ended in "…shows t…".
+        EXPECT_EQ(hint->DisplayedText(), resting);
         ClickInto(boxes[1]);
         EXPECT_EQ(hint->Caption(), c.expected);
         if (c.page == 1)

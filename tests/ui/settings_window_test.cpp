@@ -18,7 +18,7 @@ namespace {
 
 const std::string kDay1 = "Time,Value,Unit\r\n12:00:00,1.5,V\r\n12:00:05,2.5,V\r\n";
 const QString kResting =
-    QStringLiteral("Type the character that replaces each separator; the line above shows the result.");
+    QStringLiteral("Type each separator's replacement; the line above shows the result.");
 
 std::vector<std::string> Texts(const std::vector<TBevelEdit*>& boxes)
 {
