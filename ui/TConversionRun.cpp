@@ -152,11 +152,14 @@ bool TConversionRun::Run(const TWork& work)
     running_ = true;
     workEnded_ = false;
     closeRequested_ = false;
+    localeChanged_ = false;
     const auto idle = qScopeGuard([this] {
         qApp->removeEventFilter(this);
         loop_ = nullptr;
         shared_.reset();
         running_ = false;
+        if (localeChanged_)
+            QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::LocaleChange));
     });
     shared_ = std::make_shared<TShared>();
     TProgressBarSink barSink(bar_);
@@ -261,6 +264,12 @@ bool TConversionRun::eventFilter(QObject* watched, QEvent* event)
 {
     if (!running_)
         return QObject::eventFilter(watched, event);
+    // A change of the regional settings reloads the time settings the run
+    // is reading on its own thread: it waits until the run has ended.
+    if (event->type() == QEvent::LocaleChange && watched == QCoreApplication::instance()) {
+        localeChanged_ = true;
+        return true;
+    }
     if (event->type() == QEvent::Close && watched == window_) {
         closeRequested_ = true;
         Stop();

@@ -67,4 +67,6 @@ private:
     bool running_ = false;
     bool workEnded_ = false;
     bool closeRequested_ = false;
+    // A change of the regional settings was held back during the run.
+    bool localeChanged_ = false;
 };

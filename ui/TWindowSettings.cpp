@@ -6,6 +6,7 @@
 #include "TSettingsFile.h"
 #include "uMain.h"
 
+#include <QDir>
 #include <QFile>
 
 morvane::TSavedSettings TWindowSettings::Collect(const TfMain& window)
@@ -43,7 +44,7 @@ void TWindowSettings::ApplyRows(TfMain& window, const morvane::TConversionSettin
 std::string TWindowSettings::PathBytes(const QString& path)
 {
 #ifdef _WIN32
-    return path.toStdString();
+    return QDir::toNativeSeparators(path).toStdString();
 #else
     return QFile::encodeName(path).toStdString();
 #endif

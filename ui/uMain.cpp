@@ -621,7 +621,8 @@ void TfMain::ChooseInputFile(const QString& path)
         FileOpenEdit1->setFocus(Qt::OtherFocusReason);
     choosingFile_ = true;
     const auto reset = qScopeGuard([this] { choosingFile_ = false; });
-    FileOpenEdit1->SetFilename(path);
+    // Shown as the system writes paths, whichever way it came.
+    FileOpenEdit1->SetFilename(QDir::toNativeSeparators(path));
 }
 
 bool TfMain::OpenFromCommandLine(const QString& argument)

@@ -1,5 +1,6 @@
 #include "TQtFileOpenDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 TQtFileOpenDialog::TQtFileOpenDialog() = default;
@@ -65,6 +66,7 @@ bool TQtFileOpenDialog::Execute(QWidget* parent)
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty())
         return false;
-    fileName_ = chosen.first();
+    // As the system writes paths: with backslashes on Windows.
+    fileName_ = QDir::toNativeSeparators(chosen.first());
     return true;
 }

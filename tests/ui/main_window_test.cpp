@@ -916,6 +916,50 @@ TEST_F(GoTest, AWorkbookOfOneCellLinesIsWrittenOnlyWhenTheUserSaysSo)
     EXPECT_EQ(platform_.Questions.size(), 0u);
 }
 
+// The dialog answers as the system writes paths; on Windows its backslashes
+// were once taken for a name without a folder and joined to one again.
+TEST_F(GoTest, ADialogAnswerInTheSystemsSeparatorsIsWrittenWhereItNames)
+{
+    Prepare(kSample);
+    const QString folder = dir_.filePath(QStringLiteral("M\u00fcller Daten"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const struct {
+        const char* name;
+        std::string start;
+    } cases[] = {{"run 1.csv", "Time,Value,Unit\r\n"}, {"run 1.xlsx", "PK"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform_.Clear();
+        const QString chosen = folder + QLatin1Char('/') + QString::fromUtf8(c.name);
+        platform_.QueueSaveAnswer(QDir::toNativeSeparators(chosen));
+        QTest::mouseClick(window_->btn_OpenExcelFile, Qt::LeftButton);
+        ClickGo();
+        EXPECT_EQ(platform_.MessageBoxes.size(), 0u);
+        EXPECT_EQ(ReadAll(chosen).substr(0, c.start.size()), c.start);
+    }
+}
+
+TEST(OutputPathTest, ANameWithoutAFolderGoesBesideThePeFileAnyOtherWhereItNames)
+{
+    const QString input = QStringLiteral("/data/runs/night.pe");
+    const struct {
+        QString shown;
+        QString expected;
+    } cases[] = {
+        {QStringLiteral("night (XLS).csv"), QStringLiteral("/data/runs/night (XLS).csv")},
+        {QStringLiteral("/data/csv/x.csv"), QStringLiteral("/data/csv/x.csv")},
+#ifdef _WIN32
+        {QStringLiteral("C:\\Users\\J\u00fcrgen\\run 1.xlsx"), QStringLiteral("C:/Users/J\u00fcrgen/run 1.xlsx")},
+        {QStringLiteral("\\\\server\\share\\x.csv"), QStringLiteral("//server/share/x.csv")},
+        {QStringLiteral("D:\\x.csv"), QStringLiteral("D:/x.csv")},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        EXPECT_EQ(TfMain::OutputPathFor(c.shown, input), c.expected);
+    }
+}
+
 TEST_F(GoTest, LongOutputPathIsShortenedInItsMiddleOnlyOnScreen)
 {
     Prepare(kSample);
@@ -1011,7 +1055,7 @@ TEST_F(MainWindowTest, GoWithAMissingFileReportsItAndCreatesNothing)
     ClickTab(2);
     QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
     ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
-    EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + missing))
+    EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(missing)))
         << platform_.MessageBoxes[0].Text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("Filename"))));
     EXPECT_FALSE(window_->progress_Excel->isVisible());
@@ -1029,7 +1073,7 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
     };
     const QString next = dir_.filePath(QStringLiteral("next.pe"));
     const Case cases[] = {
-        {"Missing", std::nullopt, false, "<missing>", QStringLiteral("Cannot open the PE file \"") + next, 0, 0},
+        {"Missing", std::nullopt, false, "<missing>", QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(next), 0, 0},
         {"OneLine", "only,header\r\n", false, "only,header\r\n", QString(), 1, 0},
         {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6), QString(), 1, 0},
         {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n", QString(), 1, 0},
@@ -1070,8 +1114,9 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
         EXPECT_EQ(ReadAll(previous), "Time,Value,Unit\r\n12:00:00,1.5,V;x\r\n12:00:05,2.5,V;y\r\n");
         EXPECT_EQ(ReadAll(output), c.written);
         ASSERT_EQ(platform_.MessageBoxes.size(), c.box.isEmpty() ? 0u : 1u);
-        if (!c.box.isEmpty())
+        if (!c.box.isEmpty()) {
             EXPECT_EQ(platform_.MessageBoxes[0].Text.left(c.box.size()), c.box);
+        }
     }
 }
 
@@ -1214,7 +1259,7 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
         QApplication::sendEvent(window_.get(), &drop);
         Settle();
         EXPECT_EQ(drop.isAccepted(), c.accepted);
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.accepted ? path : QString());
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.accepted ? QDir::toNativeSeparators(path) : QString());
         EXPECT_EQ(window_->PageControl1->isVisible(), c.accepted);
     }
     EXPECT_EQ(ActivePage(), 0);
@@ -1254,7 +1299,8 @@ TEST_F(MainWindowTest, FileNamedOnTheCommandLineIsTakenLikeADrop)
         NewWindow();
         EXPECT_EQ(window_->OpenFromCommandLine(c.argument), c.taken);
         Settle();
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.taken ? path : QString());
+        // Shown as the system writes paths: with backslashes on Windows.
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.taken ? QDir::toNativeSeparators(path) : QString());
         EXPECT_EQ(window_->PageControl1->isVisible(), c.taken);
         if (c.taken) {
             EXPECT_EQ(ActivePage(), 0);
@@ -1770,6 +1816,41 @@ TEST(ConversionRunTest, AnErrorOfTheWorkIsRaisedOnceTheBarShowsItsLastReport)
     EXPECT_EQ(bar->Caption(), QStringLiteral("finished"));
     EXPECT_EQ(bar->UserValue(), 7);
     EXPECT_FALSE(run.Running());
+}
+
+// The application reloads the regional time settings on this event; during
+// a run the worker reads them, so the reload waits until the run is over.
+TEST(ConversionRunTest, ARegionalSettingsChangeDuringARunReachesTheApplicationAfterIt)
+{
+    struct TCounter : QObject {
+        int seen = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (watched == QCoreApplication::instance() && event->type() == QEvent::LocaleChange)
+                ++seen;
+            return false;
+        }
+    } counter;
+    qApp->installEventFilter(&counter);
+    QWidget window;
+    auto* bar = new TSegmentProgress(&window);
+    TConversionRun run(window, *bar);
+    std::atomic<bool> posted{false};
+    QObject::connect(&run, &TConversionRun::started, &run, [&] {
+        QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::LocaleChange));
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::LocaleChange);
+        posted = true;
+    });
+    int seenDuringRun = -1;
+    run.Run([&](morvane::IProgressSink&) {
+        while (!posted)
+            std::this_thread::yield();
+    });
+    seenDuringRun = counter.seen;
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::LocaleChange);
+    qApp->removeEventFilter(&counter);
+    EXPECT_EQ(seenDuringRun, 0);
+    EXPECT_EQ(counter.seen, 1);
 }
 
 } // namespace
