@@ -44,6 +44,8 @@ public:
     // everything the work reported.
     bool Run(const TWork& work);
     bool Running() const { return running_; }
+    // The last run ended because its window was being closed.
+    bool CloseRequested() const { return closeRequested_; }
     // The work's next progress report raises the stop; nothing when idle.
     void Stop();
 

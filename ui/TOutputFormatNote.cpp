@@ -1,5 +1,6 @@
 #include "TOutputFormatNote.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QWidget>
 
@@ -52,4 +53,17 @@ void TOutputFormatNote::Show(const QString& outputName, bool hasDataLine, const 
     label_->setText(cells == 1 ? tr("Go writes an Excel workbook: the first data line gives 1 cell (no \"%1\").")
                                      .arg(QLatin1Char(separator))
                                : tr("Go writes an Excel workbook: the first data line gives %1 cells.").arg(cells));
+}
+
+void TOutputFormatNote::ShowBatch(qsizetype files, const QString& firstOutput)
+{
+    // The one-cell question looks at the first file's line, which the note
+    // then no longer counts.
+    const bool workbook = WritesWorkbook(firstOutput);
+    const bool beside = !QDir::fromNativeSeparators(firstOutput).contains(QLatin1Char('/'));
+    const QString kind = workbook ? tr("Excel workbooks") : tr("CSV files");
+    label_->setText(beside ? tr("Go writes %1 %2, each beside its PE file.").arg(files).arg(kind)
+                           : tr("Go writes %1 %2 into the folder above, each named after its PE file.")
+                                 .arg(files)
+                                 .arg(kind));
 }

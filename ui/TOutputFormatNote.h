@@ -26,6 +26,8 @@ public:
     // `mappedDataLine` is the first data line as the run writes it, cell in
     // front and all.
     void Show(const QString& outputName, bool hasDataLine, const std::string& mappedDataLine);
+    // For several PE files: how many, in which format, and where.
+    void ShowBatch(qsizetype files, const QString& firstOutput);
     QLabel* Label() const { return label_; }
     // True when the last Show was for a workbook whose first data line
     // gives a single cell: every line would most likely land in one cell.

@@ -4,6 +4,7 @@
 #include "TBevelEdit.h"
 #include "TRememberedSettings.h"
 #include "TReplacementRow.h"
+#include "FileSystemNames.h"
 #include "TWindowSettings.h"
 #include "uMain.h"
 
@@ -32,7 +33,7 @@ void TRememberedBoxes::Load(IPlatform& platform)
     if (folder.isEmpty())
         return;
     store_ = std::make_unique<morvane::TRememberedSettings>(
-        TWindowSettings::PathBytes(folder + QLatin1Char('/') + QLatin1String(kFileName)));
+        PathBytes(folder + QLatin1Char('/') + QLatin1String(kFileName)));
     // A damaged store is set aside by the load; the window starts without.
     store_->Load();
 }
@@ -71,6 +72,15 @@ void TRememberedBoxes::Remember()
     adopted_.reset();
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     store_->Remember(TWindowSettings::Collect(*window_), when.toStdString());
+}
+
+void TRememberedBoxes::RememberRun(const morvane::TSavedSettings& run)
+{
+    if (!store_)
+        return;
+    adopted_.reset();
+    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    store_->Remember(run, when.toStdString());
 }
 
 void TRememberedBoxes::Adopt(const morvane::TConversionSettings& settings)

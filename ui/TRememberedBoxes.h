@@ -8,6 +8,7 @@
 #include <string>
 
 #include "TConversionSettings.h"
+#include "TSavedSettings.h"
 
 namespace morvane {
 class TRememberedSettings;
@@ -38,6 +39,11 @@ public:
     void RowsRebuilt();
     // To be called when "&Go" has converted with the window's settings.
     void Remember();
+    // One file of several converted with `run` (its header the key).
+    void RememberRun(const morvane::TSavedSettings& run);
+    // The memory itself, for a batch to look headers up in; null when
+    // nothing is remembered.
+    const morvane::TRememberedSettings* Store() const { return store_.get(); }
 
     // Settings just opened from a file into the rows: they stand for the
     // present header until the rows are next built, so a rebuild for the

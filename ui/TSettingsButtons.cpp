@@ -8,6 +8,7 @@
 #include "TRememberedBoxes.h"
 #include "TSettingsFile.h"
 #include "TTabSheet.h"
+#include "FileSystemNames.h"
 #include "TWindowSettings.h"
 #include "uMain.h"
 
@@ -71,7 +72,7 @@ void TSettingsButtons::btn_SaveSettingsClick()
     lastName_ = QFileInfo(*chosen).fileName();
     RememberFolderOf(*chosen);
     MakeRowsCurrent();
-    morvane::TSettingsFile::Save(TWindowSettings::PathBytes(*chosen), TWindowSettings::Collect(*window_));
+    morvane::TSettingsFile::Save(PathBytes(*chosen), TWindowSettings::Collect(*window_));
 }
 
 void TSettingsButtons::btn_OpenSettingsClick()
@@ -88,7 +89,7 @@ void TSettingsButtons::btn_OpenSettingsClick()
     const QString path = dialog->FileName();
     RememberFolderOf(path);
     // An unreadable or damaged file raises here, before anything changed.
-    const morvane::TSavedSettings file = morvane::TSettingsFile::Load(TWindowSettings::PathBytes(path));
+    const morvane::TSavedSettings file = morvane::TSettingsFile::Load(PathBytes(path));
 
     if (window_->TemplatesStale())
         rebuildRows_();

@@ -6,8 +6,6 @@
 #include "TSettingsFile.h"
 #include "uMain.h"
 
-#include <QDir>
-#include <QFile>
 
 morvane::TSavedSettings TWindowSettings::Collect(const TfMain& window)
 {
@@ -39,13 +37,4 @@ void TWindowSettings::ApplyRows(TfMain& window, const morvane::TConversionSettin
 {
     window.HeaderRow().ApplyTexts(settings.HeaderReplacements, settings.ReplacementBeyondList);
     window.LineRow().ApplyTexts(settings.DataReplacements, settings.ReplacementBeyondList);
-}
-
-std::string TWindowSettings::PathBytes(const QString& path)
-{
-#ifdef _WIN32
-    return QDir::toNativeSeparators(path).toStdString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
 }

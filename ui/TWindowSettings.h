@@ -20,7 +20,4 @@ public:
     // The two maps into the rows of boxes; boxes beyond a map take the
     // settings' one replacement for every occurrence, else their separator.
     static void ApplyRows(TfMain& window, const morvane::TConversionSettings& settings);
-    // A path as the engine takes it (UTF-8 on Windows, the system's bytes
-    // elsewhere).
-    static std::string PathBytes(const QString& path);
 };

@@ -16,6 +16,7 @@
 #include "TConversionSettings.h"
 #include "TemplateLine.h"
 #include "TFileOpenEdit.h"
+#include "TBatchRun.h"
 #include "TBrowseFocusKeeper.h"
 #include "TConversionRun.h"
 #include "TOutputFormatNote.h"
@@ -31,6 +32,7 @@
 #include "Version.h"
 #include "Windows1252.h"
 
+#include "FileSystemNames.h"
 #include "LogoImage.h"
 
 #include <QApplication>
@@ -128,28 +130,6 @@ TBevelEdit* SettingsEdit(QWidget* parent, QRect geometry)
     return edit;
 }
 
-// The engine takes a path as the file system's bytes: on Windows UTF-8,
-// which it widens for the system, so every name works and not only those of
-// the ANSI code page.
-std::string FileSystemBytes(const QString& path)
-{
-#ifdef _WIN32
-    // Messages name the file as the engine was given it: as Windows writes it.
-    return QDir::toNativeSeparators(path).toStdString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
-}
-
-QString FileSystemText(const std::string& bytes)
-{
-#ifdef _WIN32
-    return QString::fromStdString(bytes);
-#else
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-#endif
-}
-
 QString HintField(std::string_view field)
 {
     if (field.size() <= kHintFieldChars)
@@ -202,6 +182,9 @@ TfMain::TfMain(QWidget* parent)
     rememberedBoxes_ = new TRememberedBoxes(this);
     rememberedBoxes_->Load(Platform());
     SettingsButtons = new TSettingsButtons(this, *rememberedBoxes_, [this] { ReadTemplatesAndBuildRows(); });
+    batch_ = new TBatchRun(TabSheet4, *run_, *progress_Excel);
+    connect(FileOpenEdit1, &TFileOpenEdit::OnFilesChosen, batch_, &TBatchRun::SetFiles);
+    connect(batch_, &TBatchRun::filesChanged, this, [this] { ShowOutputFormat(); });
     // As with any handler, an error here is reported and the window lives on.
     GuardedHandler(this, [this] { FormCreate(); })();
 }
@@ -251,7 +234,8 @@ void TfMain::CreateControls()
     FileOpenEdit1->setGeometry(18, 32, 391, 21);
     FileOpenEdit1->setCursor(Qt::IBeamCursor);
     FileOpenEdit1->setAcceptDrops(false);
-    FileOpenEdit1->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist);
+    // Several files chosen at once are converted by one "&Go".
+    FileOpenEdit1->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist | ofAllowMultiSelect);
 
     PageControl1 = new TStyledPageControl(this);
     PageControl1->setGeometry(15, 68, 394, 269);
@@ -462,6 +446,9 @@ void TfMain::FileOpenEdit1Change()
     templatesStale_ = true;
     RememberFolderOf(IPlatform::TFolder::PeFile, FileOpenEdit1->Filename());
     keepFocusInFileEdit_ = !FileOpenEdit1->Browsing() && !choosingFile_;
+    // A typed name is one file again: the way back from several.
+    if (keepFocusInFileEdit_)
+        batch_->SetFiles({});
     const auto reset = qScopeGuard([this] { keepFocusInFileEdit_ = false; });
     PageControl1->setVisible(true);
     SelectPage(TabSheet4);
@@ -534,6 +521,10 @@ bool TfMain::BuildLineEdits(const TTemplateExcerpt& templ)
 
 void TfMain::btn_OpenExcelFileClick()
 {
+    if (batch_->Active()) {
+        ChooseBatchOutputs();
+        return;
+    }
     // The dialog proposes the output page 3 shows, with the filter of its
     // suffix: Enter must never pick a file another dialog chose.
     const QString shown = lb_FileNameExcel->Caption();
@@ -561,6 +552,29 @@ void TfMain::btn_OpenExcelFileClick()
     ShowOutputFormat();
 }
 
+void TfMain::ChooseBatchOutputs()
+{
+    // For several files the dialog chooses where the outputs go and in
+    // which format; each is named after its own PE file.
+    const QString shown = lb_FileNameExcel->Caption();
+    IPlatform::TSaveDialogRequest request;
+    request.Title = QStringLiteral("Folder and format of the %1 outputs").arg(batch_->Files().size());
+    request.FileName = QDir::toNativeSeparators(shown);
+    request.InitialDir = HasFolder(shown) ? ExistingFolder(QFileInfo(OutputPathFor(shown, {})).absolutePath())
+                                          : StartFolder(IPlatform::TFolder::Output);
+    request.Filter = TOutputFormatNote::DialogFilter();
+    request.DefaultExt = TOutputFormatNote::DialogSuffix(shown);
+    const std::optional<QString> chosen = Platform().SaveFileName(this, request);
+    if (!chosen)
+        return;
+    const QString folder = QFileInfo(QDir::fromNativeSeparators(*chosen)).absolutePath();
+    RememberFolderOf(IPlatform::TFolder::Output, QDir::fromNativeSeparators(*chosen));
+    const QString first = TBatchRun::OutputFor(batch_->Files().first(), folder,
+                                               TOutputFormatNote::WritesWorkbook(*chosen));
+    lb_FileNameExcel->SetCaption(QDir::toNativeSeparators(first));
+    ShowOutputFormat();
+}
+
 void TfMain::btn_SaveExcelFileClick()
 {
     morvane::TConversionSettings settings;
@@ -574,13 +588,25 @@ void TfMain::btn_SaveExcelFileClick()
     const QString input = FileOpenEdit1->Filename();
     const QString output = OutputPathFor(lb_FileNameExcel->Caption(), input);
     const bool workbook = TOutputFormatNote::WritesWorkbook(output);
+    if (batch_->Active()) {
+        if (workbook && OutputFormat().OneCellLines() && !ConfirmOneCellLines())
+            return;
+        TBatchRun::TRequest request;
+        request.Screen = settings;
+        request.HeaderSeparators = morvane::CountSeparators(headerTemplate_.Text, separatorSet_);
+        request.OutputFolder = HasFolder(lb_FileNameExcel->Caption()) ? QFileInfo(output).absolutePath() : QString();
+        request.Workbook = workbook;
+        batch_->Go(this, request, rememberedBoxes_->Store(),
+                   [this](const morvane::TSavedSettings& run) { rememberedBoxes_->RememberRun(run); });
+        return;
+    }
     if (!ConfirmRun(input, workbook))
         return;
 
     std::int64_t failedLine = 0;
     bool ranToItsEnd = false;
     try {
-        ranToItsEnd = run_->Run([input = FileSystemBytes(input), output = FileSystemBytes(output), settings, workbook,
+        ranToItsEnd = run_->Run([input = PathBytes(input), output = PathBytes(output), settings, workbook,
                                  &failedLine](morvane::IProgressSink& sink) {
             morvane::TConvertFileOptions options;
             options.FailedLine = &failedLine;
@@ -625,6 +651,17 @@ void TfMain::ChooseInputFile(const QString& path)
     FileOpenEdit1->SetFilename(QDir::toNativeSeparators(path));
 }
 
+void TfMain::ChooseInputFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QStringList files;
+    for (const QString& path : paths)
+        files.append(QDir::toNativeSeparators(path));
+    batch_->SetFiles(files);
+    ChooseInputFile(files.first());
+}
+
 bool TfMain::OpenFromCommandLine(const QString& argument)
 {
     // A drop always hands over a full path; a relative argument means the
@@ -634,7 +671,7 @@ bool TfMain::OpenFromCommandLine(const QString& argument)
     QString path;
     if (argument.isEmpty() || !AcceptableDrop(&data, &path))
         return false;
-    ChooseInputFile(path);
+    ChooseInputFiles({path});
     return true;
 }
 
@@ -649,7 +686,7 @@ void TfMain::ReadTemplatesAndBuildRows()
                              IPlatform::TMessageStyle::Information);
     }
 
-    const std::string input = FileSystemBytes(FileOpenEdit1->Filename());
+    const std::string input = PathBytes(FileOpenEdit1->Filename());
     TTemplateExcerpt header = TTemplateExcerpt::Read(input, true);
     TTemplateExcerpt data = TTemplateExcerpt::Read(input, false);
     // A look at page 1 that changed nothing the rows are made of keeps the
@@ -678,14 +715,14 @@ void TfMain::ReadTemplatesAndBuildRows()
     // left over from the previous file would have "&Go" overwrite that
     // file's output.
     if (!input.empty())
-        lb_FileNameExcel->SetCaption(FileSystemText(morvane::ProposedOutputName(input)));
+        lb_FileNameExcel->SetCaption(PathText(morvane::ProposedOutputName(input)));
 }
 
 bool TfMain::ConfirmRun(const QString& input, bool workbook)
 {
     // Without a header line there is nothing to convert; a run would still
     // put a file of one stray cell where the earlier output was.
-    if (morvane::EndsBeforeHeader(FileSystemBytes(input))) {
+    if (morvane::EndsBeforeHeader(PathBytes(input))) {
         const QFileInfo file(input);
         Platform().MessageBox(this,
                               QStringLiteral("%1 has no header line, so there is nothing to convert. "
@@ -694,17 +731,19 @@ bool TfMain::ConfirmRun(const QString& input, bool workbook)
                               QStringLiteral("Information"), IPlatform::TMessageStyle::Information);
         return false;
     }
-    if (workbook && OutputFormat().OneCellLines()) {
-        const QStringList buttons = {QStringLiteral("&Write it"), QStringLiteral("Cancel")};
-        return Platform().Ask(this,
-                              QStringLiteral("Every line would become a single cell: after the boxes, the "
-                                             "first data line holds no \"%1\", the character that divides a "
-                                             "line into cells. Write the workbook anyway?")
-                                  .arg(QLatin1Char(morvane::TWorkbookOptions().CellSeparator)),
-                              QString::fromLatin1(kApplicationTitle), buttons)
-            == 0;
-    }
-    return true;
+    return !workbook || !OutputFormat().OneCellLines() || ConfirmOneCellLines();
+}
+
+bool TfMain::ConfirmOneCellLines()
+{
+    const QStringList buttons = {QStringLiteral("&Write it"), QStringLiteral("Cancel")};
+    return Platform().Ask(this,
+                          QStringLiteral("Every line would become a single cell: after the boxes, the first data "
+                                         "line holds no \"%1\", the character that divides a line into cells. "
+                                         "Write the workbook anyway?")
+                              .arg(QLatin1Char(morvane::TWorkbookOptions().CellSeparator)),
+                          QString::fromLatin1(kApplicationTitle), buttons)
+        == 0;
 }
 
 void TfMain::ReportRunError(std::exception_ptr error, const QString& input, std::int64_t failedLine)
@@ -716,7 +755,7 @@ void TfMain::ReportRunError(std::exception_ptr error, const QString& input, std:
     }
     // Named as the converter names it, so the line can be found in the file.
     ShowErrorBox(WithErrorPeriod(description.Message) + "\n(line " + std::to_string(failedLine) + " of "
-                 + FileSystemBytes(QFileInfo(input).fileName()) + ")");
+                 + PathBytes(QFileInfo(input).fileName()) + ")");
 }
 
 QString TfMain::OutputPathFor(const QString& shown, const QString& input)
@@ -842,6 +881,8 @@ void TfMain::ShowOutputFormat()
     std::string line = cb_RelativeTimeSeperator->Checked() ? "0" + relativeTimeSeparator_ : std::string();
     line += morvane::MapLine(dataTemplate_.Text, separatorSet_, lineRow_->Texts());
     outputFormat_->Show(lb_FileNameExcel->Caption(), !dataTemplate_.Text.empty(), line);
+    if (batch_ && batch_->Active())
+        outputFormat_->ShowBatch(batch_->Files().size(), lb_FileNameExcel->Caption());
 }
 
 void TfMain::SetPreview(TBevelLabel* label, TReplacementRow& row, const std::string& text)
@@ -903,17 +944,27 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event)
 
 bool TfMain::AcceptableDrop(const QMimeData* data, QString* path)
 {
-    if (!data || !data->hasUrls())
-        return false;
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return false;
-    const QString file = urls.front().toLocalFile();
-    if (!QFileInfo(file).isFile())
+    const QStringList files = DroppedFiles(data);
+    if (files.isEmpty())
         return false;
     if (path)
-        *path = file;
+        *path = files.first();
     return true;
+}
+
+QStringList TfMain::DroppedFiles(const QMimeData* data)
+{
+    // Only existing files, every one of them: a folder or a web address among
+    // them refuses the whole drop rather than leaving part of it out unseen.
+    if (!data || !data->hasUrls())
+        return {};
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+            return {};
+        files.append(url.toLocalFile());
+    }
+    return files;
 }
 
 void TfMain::dragEnterEvent(QDragEnterEvent* event)
@@ -934,11 +985,11 @@ void TfMain::dragMoveEvent(QDragMoveEvent* event)
 
 void TfMain::dropEvent(QDropEvent* event)
 {
-    QString path;
-    if (!AcceptableDrop(event->mimeData(), &path)) {
+    const QStringList files = DroppedFiles(event->mimeData());
+    if (files.isEmpty()) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
-    ChooseInputFile(path);
+    ChooseInputFiles(files);
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "TTemplateExcerpt.h"
 
 class QLabel;
+class TBatchRun;
 class TBevelButton;
 class TBevelCheckBox;
 class TBevelEdit;
@@ -115,8 +117,12 @@ public:
     // Where a file dialog for `which` starts.
     QString StartFolder(IPlatform::TFolder which) const;
 
-    // What a drop from a file manager would hand over: one existing file.
+    // What a drop from a file manager would hand over: existing files only;
+    // `path` gets the first.
     static bool AcceptableDrop(const class QMimeData* data, QString* path = nullptr);
+    static QStringList DroppedFiles(const class QMimeData* data);
+    // Several PE files for one "&Go".
+    TBatchRun& Batch() const { return *batch_; }
 
 public slots:
     void FormCreate();
@@ -138,6 +144,9 @@ public slots:
 
     // Takes `path` as if it had been chosen in the file-open edit's dialog.
     void ChooseInputFile(const QString& path);
+    // Takes several files at once (a drop): the first is shown, "&Go"
+    // converts each; one file is taken as ChooseInputFile takes it.
+    void ChooseInputFiles(const QStringList& paths);
     // Takes a file named on the command line ("Open with" of a file manager)
     // exactly as a drop of that file; false when a drop of it would be refused.
     bool OpenFromCommandLine(const QString& argument);
@@ -162,6 +171,8 @@ private:
     bool HasNormalSize() const;
     // Asks what must be asked before a run; false when it must not start.
     bool ConfirmRun(const QString& input, bool workbook);
+    bool ConfirmOneCellLines();
+    void ChooseBatchOutputs();
     void ReportRunError(std::exception_ptr error, const QString& input, std::int64_t failedLine);
     void ReadTemplatesAndBuildRows();
     void UpdateOccurrenceHints();
@@ -207,4 +218,5 @@ private:
     bool choosingFile_ = false;
     QImage logo_;
     TRememberedBoxes* rememberedBoxes_ = nullptr;
+    TBatchRun* batch_ = nullptr;
 };

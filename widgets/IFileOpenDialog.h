@@ -2,6 +2,7 @@
 
 #include <QFlags>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -55,6 +56,9 @@ public:
     virtual bool Execute(QWidget* parent) = 0;
     // The chosen file's full path (valid after Execute returned true).
     virtual QString FileName() const = 0;
+    // Every file chosen (with ofAllowMultiSelect there may be several), the
+    // first being FileName().
+    virtual QStringList FileNames() const { return {FileName()}; }
 };
 
 using TFileOpenDialogFactory = std::function<std::unique_ptr<IFileOpenDialog>()>;

@@ -186,8 +186,15 @@ void TFileOpenEdit::Browse()
         dialog->SetFilter(filter_);
         dialog->SetDefaultExt(defaultExt_);
         // The system's own separators, as a typed path has them.
-        if (dialog->Execute(this))
-            SetFilename(QDir::toNativeSeparators(dialog->FileName()));
+        if (dialog->Execute(this)) {
+            QStringList files;
+            for (const QString& file : dialog->FileNames())
+                files.append(QDir::toNativeSeparators(file));
+            if (files.isEmpty())
+                files.append(QDir::toNativeSeparators(dialog->FileName()));
+            SetFilename(files.first());
+            emit OnFilesChosen(files);
+        }
     }
     emit OnBrowse(this);
 }

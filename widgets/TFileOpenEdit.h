@@ -57,6 +57,9 @@ public:
 signals:
     void OnBeforeBrowse(TFileOpenEdit* sender);
     void OnBrowse(TFileOpenEdit* sender);
+    // Raised before OnBrowse when the dialog was confirmed: every file
+    // chosen in it, the first being the one the box now shows.
+    void OnFilesChosen(const QStringList& files);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -67,6 +67,9 @@ bool TQtFileOpenDialog::Execute(QWidget* parent)
     if (chosen.isEmpty())
         return false;
     // As the system writes paths: with backslashes on Windows.
-    fileName_ = QDir::toNativeSeparators(chosen.first());
+    fileNames_.clear();
+    for (const QString& file : chosen)
+        fileNames_.append(QDir::toNativeSeparators(file));
+    fileName_ = fileNames_.first();
     return true;
 }

@@ -24,6 +24,7 @@ public:
     void SetDefaultExt(const QString& ext) override { defaultExt_ = ext; }
     bool Execute(QWidget* parent) override;
     QString FileName() const override { return fileName_; }
+    QStringList FileNames() const override { return fileNames_; }
 
     // Sets up `dialog` from the settings given so far (what Execute runs).
     void Configure(QFileDialog& dialog) const;
@@ -37,4 +38,5 @@ private:
     QString filter_;
     QString defaultExt_;
     QString fileName_;
+    QStringList fileNames_;
 };

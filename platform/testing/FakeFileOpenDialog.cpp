@@ -14,6 +14,6 @@ bool FakeFileOpenDialog::Execute(QWidget* parent)
     const std::optional<QString> chosen = answer_ ? answer_() : std::nullopt;
     if (!chosen.has_value())
         return false;
-    fileName_ = *chosen;
+    fileNames_ = chosen->split(QLatin1Char('\n'));
     return true;
 }

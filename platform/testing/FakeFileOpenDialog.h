@@ -3,12 +3,14 @@
 #include "IFileOpenDialog.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
 
 // A file-open dialog that does not open: it hands its settings to `record`
-// when run and answers with the path `answer` gives (nullopt: cancelled).
+// when run and answers with the path `answer` gives (nullopt: cancelled);
+// several files chosen at once come as one answer, a line each.
 class FakeFileOpenDialog : public IFileOpenDialog {
 public:
     struct TSettings {
@@ -29,11 +31,12 @@ public:
     void SetFilter(const QString& filter) override { settings_.Filter = filter; }
     void SetDefaultExt(const QString& ext) override { settings_.DefaultExt = ext; }
     bool Execute(QWidget* parent) override;
-    QString FileName() const override { return fileName_; }
+    QString FileName() const override { return fileNames_.value(0); }
+    QStringList FileNames() const override { return fileNames_; }
 
 private:
     std::function<void(const TSettings&)> record_;
     std::function<std::optional<QString>()> answer_;
     TSettings settings_;
-    QString fileName_;
+    QStringList fileNames_;
 };

@@ -114,6 +114,11 @@ void FakePlatform::QueueOpenAnswer(std::optional<QString> answer)
     openAnswers_.push_back(std::move(answer));
 }
 
+void FakePlatform::QueueOpenAnswers(const QStringList& files)
+{
+    openAnswers_.push_back(files.join(QLatin1Char('\n')));
+}
+
 void FakePlatform::QueueAskAnswer(int button)
 {
     askAnswers_.push_back(button);

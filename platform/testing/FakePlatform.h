@@ -65,6 +65,8 @@ public:
 
     // The same for the file-open dialog.
     void QueueOpenAnswer(std::optional<QString> answer);
+    // Several files chosen at once in the file-open dialog.
+    void QueueOpenAnswers(const QStringList& files);
 
     // Queues the index of the button the next question is answered with.
     void QueueAskAnswer(int button);

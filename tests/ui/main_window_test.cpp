@@ -1241,8 +1241,9 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
     const std::vector<Case> cases = {
         {"PlainText", [](QMimeData& m) { m.setText(QStringLiteral("hello")); }, false},
         {"Folder", [this](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(dir_.path())}); }, false},
-        {"TwoFiles",
-         [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)}); }, false},
+        {"FileAndFolder",
+         [this, path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(dir_.path())}); },
+         false},
         {"WebAddress", [](QMimeData& m) { m.setUrls({QUrl(QStringLiteral("https://example.org/a.pe"))}); },
          false},
         {"OneFile", [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path)}); }, true},
