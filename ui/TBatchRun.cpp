@@ -27,7 +27,7 @@
 
 namespace {
 
-// So many names fit the page's line; the tool tip lists more.
+// Names shown on the page's line at most; the tool tip lists more.
 constexpr int kNamesShown = 3;
 constexpr int kNamesInTip = 30;
 
@@ -112,7 +112,7 @@ TBatchRun::TBatchRun(QWidget* page1, TConversionRun& run, TSegmentProgress& bar)
     note_->setPalette(navy);
     note_->setTextFormat(Qt::PlainText);
     note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    note_->setGeometry(56, 72, 265, 30);
+    note_->setGeometry(56, 72, 329, 30);
     note_->setObjectName(QStringLiteral("lbl_BatchFiles"));
     note_->hide();
 }
@@ -145,10 +145,11 @@ void TBatchRun::ShowNote()
     QString shown = QStringList(names.mid(0, kNamesShown)).join(QStringLiteral(", "));
     if (files_.size() > kNamesShown)
         shown += QStringLiteral(", \u2026");
+    // The names give way to the way back, which must show whole.
+    const QString back = QStringLiteral("; for one file, type or choose it");
     const QFontMetrics metrics(note_->font());
-    note_->setText(QStringLiteral("%1 files chosen: Go converts each (choose or type one file for one)\n%2")
-                       .arg(files_.size())
-                       .arg(metrics.elidedText(shown, Qt::ElideMiddle, note_->width())));
+    shown = metrics.elidedText(shown, Qt::ElideRight, note_->width() - metrics.horizontalAdvance(back) - 2);
+    note_->setText(QStringLiteral("%1 files chosen: Go converts each.\n%2%3").arg(files_.size()).arg(shown, back));
     note_->setToolTip(names.join(QLatin1Char('\n')) + more);
     note_->show();
 }
