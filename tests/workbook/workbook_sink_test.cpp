@@ -91,6 +91,11 @@ TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
          "sheet Data 2 freeze=A2 filter=A1:B3 widths=A:10.7109,B:10.7109\nA1 s 'h1'\nB1 s 'h2'\nA2 n 3\nB2 s 'c'\nA3 n 4\n"
          "B3 s 'd'\n"
          "sheet Data 3 freeze=A2 filter=A1:B2 widths=A:10.7109,B:10.7109\nA1 s 'h1'\nB1 s 'h2'\nA2 n 5\n"},
+        {"a cell of the most characters a cell holds, one of them written escaped",
+         "h\r\n" + std::string(32'766, 'x') + "\x01\r\n", false, morvane::TWorkbook::kMaxRows,
+         morvane::TLineWriter::kDefaultBufferSize,
+         "sheet Data freeze=A2 filter=A1:A2 widths=A:10.7109\nA1 s 'h'\nA2 s '" + std::string(32'766, 'x') +
+             "_x0001_'\n"},
     };
     for (const TWorkbookCase& c : cases) {
         TempFolder folder;
@@ -180,6 +185,8 @@ TEST(WorkbookSink, FailedRunLeavesTheEarlierOutputAndNoNewFile)
         {wide, false, false, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
         {wide, false, true, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
         {longCell, false, true,
+         "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
+        {"h\r\n1;" + std::string(32'767, '_') + "\x01\r\n", false, true,
          "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
         {"Time,Value\r\n12:00:00,1.5\r\n12:00:02,2.5\r\n9:05:03;1,5\r\n", true, true,
          "'9:05:03;' is not a valid time"},
