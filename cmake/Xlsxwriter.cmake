@@ -13,9 +13,22 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     message(FATAL_ERROR "No libxlsxwriter for Windows in ${xlsxwriter_root}; set MORVANE_XLSXWRITER_WINDOWS")
   endif()
   find_library(MORVANE_WINDOWS_ZLIB NAMES libz.a REQUIRED)
+  # The library writes its own "[ERROR] ..." lines to the standard error
+  # beside the error it returns, which our message already tells. A copy
+  # whose every formatted print goes through a call of ours instead
+  # (workbook/LibraryMessages.cpp) keeps them from the user; the prints into
+  # its files go on as they were.
+  set(xlsxwriter_quiet "${CMAKE_BINARY_DIR}/xlsxwriter/libxlsxwriter.a")
+  file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/xlsxwriter")
+  execute_process(COMMAND ${CMAKE_OBJCOPY} --redefine-sym __mingw_vfprintf=morvane_xlsxwriter_vfprintf
+    "${xlsxwriter_root}/lib/libxlsxwriter.a" "${xlsxwriter_quiet}" RESULT_VARIABLE xlsxwriter_objcopy)
+  if(NOT xlsxwriter_objcopy EQUAL 0)
+    message(FATAL_ERROR "Cannot copy ${xlsxwriter_root}/lib/libxlsxwriter.a with ${CMAKE_OBJCOPY}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${xlsxwriter_root}/lib/libxlsxwriter.a")
   add_library(xlsxwriter_library STATIC IMPORTED)
   set_target_properties(xlsxwriter_library PROPERTIES
-    IMPORTED_LOCATION "${xlsxwriter_root}/lib/libxlsxwriter.a"
+    IMPORTED_LOCATION "${xlsxwriter_quiet}"
     INTERFACE_INCLUDE_DIRECTORIES "${xlsxwriter_root}/include"
     INTERFACE_LINK_LIBRARIES "${MORVANE_WINDOWS_ZLIB}")
 else()

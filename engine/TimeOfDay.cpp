@@ -32,56 +32,79 @@ bool SameLetterIgnoringCase(unsigned char a, unsigned char b)
     return std::tolower(a) == std::tolower(b) || std::toupper(a) == std::toupper(b);
 }
 
+// The clock fields as read; Fraction holds the digits after the fraction
+// separator, as a count of milliseconds or, by the cells' rule, of
+// billionths of a second.
+struct TClockFields {
+    unsigned Hour = 0;
+    unsigned Minute = 0;
+    unsigned Second = 0;
+    std::uint64_t Fraction = 0;
+};
+
 class TimeScanner {
 public:
-    TimeScanner(std::string_view text, const TLocaleTimeSettings& settings)
-        : text_(text), settings_(settings)
+    // `cellRules`: the reading of a worksheet cell, where the minutes must
+    // be there and the digits after the fraction separator are a decimal
+    // fraction of a second, as spreadsheets read them. The relative time
+    // column counts those digits as milliseconds and takes a lone hour.
+    TimeScanner(std::string_view text, const TLocaleTimeSettings& settings, bool cellRules = false)
+        : text_(text), settings_(settings), cellRules_(cellRules)
     {
     }
 
     bool Parse(std::int32_t& milliseconds)
+    {
+        TClockFields f;
+        if (!ParseFields(f))
+            return false;
+        milliseconds = static_cast<std::int32_t>(f.Hour * 3'600'000u + f.Minute * 60'000u + f.Second * 1'000u +
+                                                 static_cast<unsigned>(f.Fraction));
+        return true;
+    }
+
+    bool ParseFields(TClockFields& f)
     {
         int baseHour = 0;
         bool designator = MatchDesignator(baseHour);
         if (designator)
             SkipBlanks();
 
-        unsigned hour = 0;
-        if (!NumberField(hour))
+        if (!NumberField(f.Hour))
             return false;
 
-        unsigned minute = 0;
-        unsigned second = 0;
         unsigned millisecond = 0;
         if (Separator(settings_.ClockSeparator)) {
-            if (!NumberField(minute))
+            if (!NumberField(f.Minute))
                 return false;
             if (Separator(settings_.ClockSeparator)) {
-                if (!NumberField(second))
+                if (!NumberField(f.Second))
                     return false;
-                if (Separator(settings_.FractionSeparator) && !NumberField(millisecond))
+                if (Separator(settings_.FractionSeparator) &&
+                    !(cellRules_ ? DecimalFraction(f.Fraction) : NumberField(millisecond)))
                     return false;
             }
+        } else if (cellRules_) {
+            return false;
         }
 
         if (!designator)
             designator = MatchDesignator(baseHour);
         if (designator) {
-            if (hour < 1 || hour > 12)
+            if (f.Hour < 1 || f.Hour > 12)
                 return false;
-            if (hour == 12)
-                hour = 0;
-            hour += static_cast<unsigned>(baseHour);
+            if (f.Hour == 12)
+                f.Hour = 0;
+            f.Hour += static_cast<unsigned>(baseHour);
         }
 
         SkipBlanks();
-        if (hour > 23 || minute > 59 || second > 59 || millisecond > 999)
+        if (f.Hour > 23 || f.Minute > 59 || f.Second > 59 || millisecond > 999)
             return false;
         if (pos_ != text_.size())
             return false;
-
-        milliseconds = static_cast<std::int32_t>(hour * 3'600'000u + minute * 60'000u
-                                                 + second * 1'000u + millisecond);
+        if (!cellRules_)
+            f.Fraction = millisecond;
         return true;
     }
 
@@ -102,6 +125,20 @@ private:
         while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9' && value < 1000) {
             value = value * 10 + static_cast<unsigned>(text_[pos_] - '0');
             ++pos_;
+        }
+        return pos_ != start;
+    }
+
+    // Every digit, as billionths of a second: the tenth and later digits are
+    // below what a time of day in a double resolves, and are dropped.
+    bool DecimalFraction(std::uint64_t& billionths)
+    {
+        const std::size_t start = pos_;
+        std::uint64_t scale = 100'000'000;
+        billionths = 0;
+        for (; pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9'; ++pos_) {
+            billionths += static_cast<std::uint64_t>(text_[pos_] - '0') * scale;
+            scale /= 10;
         }
         return pos_ != start;
     }
@@ -148,6 +185,7 @@ private:
 
     std::string_view text_;
     const TLocaleTimeSettings& settings_;
+    bool cellRules_;
     std::size_t pos_ = 0;
 };
 
@@ -188,6 +226,21 @@ bool TryMillisecondOfDayFromBytes(std::string_view text, std::int32_t& milliseco
     const TLocaleTimeSettings& settings = LocaleTimeSettings();
     return TryPlainClockFromBytes(text, settings, milliseconds) ||
            TimeScanner(text, settings).Parse(milliseconds);
+}
+
+bool TryCellTimeOfDayFromBytes(std::string_view text, double& fractionOfDay, bool& partOfSecond)
+{
+    TClockFields f;
+    if (!TimeScanner(text, LocaleTimeSettings(), true).ParseFields(f))
+        return false;
+    // Both terms are exact in a double, so the one rounding is the
+    // division's, and a fraction of whole milliseconds gives the value the
+    // millisecond count gives.
+    constexpr std::uint64_t billion = 1'000'000'000;
+    const std::uint64_t seconds = f.Hour * 3'600u + f.Minute * 60u + f.Second;
+    fractionOfDay = static_cast<double>(seconds * billion + f.Fraction) / static_cast<double>(86'400 * billion);
+    partOfSecond = f.Fraction != 0;
+    return true;
 }
 
 bool TryTimeOfDayFromBytes(std::string_view text, double& result)

@@ -25,6 +25,12 @@ bool TryTimeOfDayFromBytes(std::string_view text, double& result);
 // the text is no time of day. The fraction of a day is derived from this.
 bool TryMillisecondOfDayFromBytes(std::string_view text, std::int32_t& milliseconds);
 
+// A worksheet cell's clock text as a fraction of a day: the same grammar,
+// but the minutes must follow the hour, and the digits after the fraction
+// separator are a decimal fraction of a second ("12:00:00.5" is half a
+// second past noon). `partOfSecond` tells whether that fraction is not zero.
+bool TryCellTimeOfDayFromBytes(std::string_view text, double& fractionOfDay, bool& partOfSecond);
+
 // The general scanner alone, without the plain-form shortcut that
 // TryMillisecondOfDayFromBytes takes first; the two must always agree.
 bool TryMillisecondOfDayByScanner(std::string_view text, const TLocaleTimeSettings& settings,

@@ -64,3 +64,34 @@ cells.pe -r --relative-time-separator | -s | --cell-separator |
 cells.pe -s | --cell-separator |
 OPTIONS
 echo "compare: $w workbooks with the same cells on Linux and under wine"
+
+# Names beyond ASCII, of the input, the output and their folder (a profile
+# such as C:\Users\Jürgen; "Ω" is in no Western code page): each format is
+# written in place of an earlier output, the same as under a plain name,
+# with nothing left beside it and nothing on the standard error.
+named="$work/Müller Daten Ω"
+mkdir "$named"
+cp "$work/cells.pe" "$named/Kühlwasser.pe"
+for format in csv xlsx; do
+  "$linux/cli/morvane-convert" -q -s '|' --cell-separator '|' --format $format -o "$work/linux.$format" "$work/cells.pe"
+  output="$named/Kühlwasser (XLS).$format"
+  printf 'earlier' >"$output"
+  # Wine reads the Linux names in the locale's character set.
+  (cd "$named" && LC_ALL=C.UTF-8 wine "$windows/cli/morvane-convert.exe" -q -s '|' --cell-separator '|' --format $format \
+    Kühlwasser.pe 2>"$work/errors.txt")
+  if [ -s "$work/errors.txt" ] || [ "$(ls -A "$named" | wc -l)" != 2 ]; then
+    echo "compare: $format output of a name beyond ASCII: $(cat "$work/errors.txt"); $(ls -A "$named")" >&2
+    exit 1
+  fi
+  if [ $format = csv ] && ! cmp -s "$work/linux.csv" "$output"; then
+    echo "compare: CSV output of a name beyond ASCII differs" >&2
+    exit 1
+  fi
+  if [ $format = xlsx ] && ! /usr/bin/python3 "$(dirname "$0")/compare-workbooks.py" "$work/linux.xlsx" "$output" \
+    >"$work/same.txt"; then
+    echo "compare: workbook of a name beyond ASCII differs" >&2
+    exit 1
+  fi
+  rm "$output"
+done
+echo "compare: CSV and workbook written under names beyond ASCII as under plain ones"

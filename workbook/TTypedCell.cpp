@@ -10,24 +10,36 @@ namespace morvane {
 
 namespace {
 
-// Longer texts are no number anyone typed; they stay text.
-constexpr std::size_t kLongestNumber = 64;
-constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
+// Up to this length a number is assembled on the stack; a longer one (a
+// cell of leading zeros) in a string of its own.
+constexpr std::size_t kShortNumber = 64;
+// The largest double less a little: only above it can printing with 16
+// digits round a value out of range.
+constexpr double kNearLargest = 1.797693134862315e308;
 
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
-} // namespace
-
-bool TTypedCell::ReadNumber(std::string_view cell, double& value)
+// The workbook library writes a number with 16 significant digits (the
+// Linux build through printf's "%.16G"), so the largest doubles come out as
+// a text beyond any double, which readers refuse or take for infinity.
+bool PrintsWithinRange(double value)
 {
-    if (cell.empty() || cell.size() > kLongestNumber)
-        return false;
+    if (std::fabs(value) < kNearLargest)
+        return true;
+    char printed[32];
+    const auto written = std::to_chars(printed, printed + sizeof printed, value, std::chars_format::scientific, 15);
+    double back = 0;
+    const auto read = std::from_chars(printed, written.ptr, back);
+    return written.ec == std::errc() && read.ec == std::errc() && std::isfinite(back);
+}
+
+bool ReadNumberInto(std::string_view cell, char* text, double& value)
+{
     // The shape first, by hand: from_chars would also take "inf", "nan" and
     // hexadecimal forms, and knows no decimal comma.
-    char text[kLongestNumber];
     std::size_t n = 0;
     std::size_t i = 0;
     if (cell[i] == '+' || cell[i] == '-') {
@@ -61,10 +73,27 @@ bool TTypedCell::ReadNumber(std::string_view cell, double& value)
     double result = 0;
     const auto [end, error] = std::from_chars(text, text + n, result);
     // Beyond what a double holds (1e999) there is no number to show.
-    if (error != std::errc() || end != text + n || !std::isfinite(result))
+    if (error != std::errc() || end != text + n || !std::isfinite(result) || !PrintsWithinRange(result))
         return false;
     value = result;
     return true;
+}
+
+} // namespace
+
+bool TTypedCell::ReadNumber(std::string_view cell, double& value)
+{
+    // Blanks around a number are padding, as a spreadsheet takes them.
+    const std::size_t first = cell.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return false;
+    cell = cell.substr(first, cell.find_last_not_of(' ') + 1 - first);
+    if (cell.size() <= kShortNumber) {
+        char text[kShortNumber];
+        return ReadNumberInto(cell, text, value);
+    }
+    std::string text(cell.size(), '\0');
+    return ReadNumberInto(cell, text.data(), value);
 }
 
 TTypedCell TTypedCell::Of(std::string_view cell)
@@ -76,11 +105,8 @@ TTypedCell TTypedCell::Of(std::string_view cell)
         typed.Kind = TKind::Number;
         return typed;
     }
-    std::int32_t milliseconds = 0;
-    if (TryMillisecondOfDayFromBytes(cell, milliseconds)) {
+    if (TryCellTimeOfDayFromBytes(cell, typed.Value, typed.HasMilliseconds)) {
         typed.Kind = TKind::Time;
-        typed.Value = static_cast<double>(milliseconds) / kMillisecondsPerDay;
-        typed.HasMilliseconds = milliseconds % 1000 != 0;
         return typed;
     }
     typed.Kind = TKind::Text;

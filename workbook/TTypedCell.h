@@ -7,8 +7,9 @@
 namespace morvane {
 
 // What one cell of a data line becomes in a worksheet, decided by its whole
-// text: a decimal number ("1.5", "1,5", "-2.25", "1e3"; no grouping), a
-// time of day as the regional settings read it, nothing for an empty cell,
+// text: a decimal number ("1.5", "1,5", "-2.25", "1e3", " 5"; no grouping),
+// a time of day of at least hours and minutes as the regional settings read
+// it ("12:00:00.5" is half a second past noon), nothing for an empty cell,
 // and text for anything else.
 struct TTypedCell {
     enum class TKind { Empty, Number, Time, Text };

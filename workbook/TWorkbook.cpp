@@ -114,9 +114,17 @@ void TWorkbook::StartSheet()
 {
     ++sheets_;
     const std::string name = sheets_ == 1 ? "Data" : "Data " + std::to_string(sheets_);
+    errno = 0;
     sheet_ = lib_.workbook_add_worksheet(book_, name.c_str());
-    if (!sheet_)
-        throw std::bad_alloc();
+    if (!sheet_) {
+        // The library makes the file for the sheet's rows here; it fails
+        // for lack of memory or with the system's reason.
+        const int osError = errno;
+        if (osError == 0 || osError == ENOMEM)
+            throw std::bad_alloc();
+        throw EWorkbookError("Cannot make a temporary file for the workbook's rows in " + TemporaryFolderName() +
+                             ": " + std::strerror(osError));
+    }
     row_ = 0;
     lib_.worksheet_freeze_panes(sheet_, 1, 0);
     for (std::uint32_t column = 0; column < header_.size(); ++column) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "TLocaleTimeSettings.h"
@@ -43,6 +44,24 @@ TEST(TypedCell, EachCellTakesTheTypeItsWholeTextReadsAs)
         {"-", TKind::Text, 0, false},
         {"12:00:00", TKind::Time, 0.5, false},
         {"06:00:00.500", TKind::Time, (6 * 3600 * 1000 + 500) / 86'400'000.0, true},
+        // The digits after the fraction separator are a decimal fraction.
+        {"12:00:00.5", TKind::Time, (12 * 3600 * 1000 + 500) / 86'400'000.0, true},
+        {"23:59:59.9", TKind::Time, (86'399'000 + 900) / 86'400'000.0, true},
+        {"12:00:00.25", TKind::Time, (12 * 3600 * 1000 + 250) / 86'400'000.0, true},
+        {"12:00:00.1234", TKind::Time, (12 * 3600 * 10'000.0 + 1234) / 864'000'000.0, true},
+        {"12:00:00.000", TKind::Time, 0.5, false},
+        {"12:30", TKind::Time, 12.5 / 24, false},
+        // A time has hours and minutes; a padded number is a number.
+        {" 5", TKind::Number, 5, false},
+        {"7 ", TKind::Number, 7, false},
+        {" -1,5 ", TKind::Number, -1.5, false},
+        {"  ", TKind::Text, 0, false},
+        {"7 PM", TKind::Text, 0, false},
+        {"0000000000000000000000000000000000000000000000000000000000000000001", TKind::Number, 1, false},
+        // What 16 digits would print beyond the largest double stays text.
+        {"1.7976931348623157e308", TKind::Text, 0, false},
+        {"-1.7976931348623157e308", TKind::Text, 0, false},
+        {"1.797693134862315e308", TKind::Number, 1.797693134862315e308, false},
         {"ok", TKind::Text, 0, false},
     };
     for (const TCellCase& c : cases) {
@@ -51,6 +70,20 @@ TEST(TypedCell, EachCellTakesTheTypeItsWholeTextReadsAs)
         EXPECT_EQ(typed.Value, c.Value) << c.Cell;
         EXPECT_EQ(typed.HasMilliseconds, c.Milliseconds) << c.Cell;
     }
+}
+
+// Under a regional setting whose decimal separator is a comma, the comma
+// starts the fraction of a second, read the same decimal way.
+TEST(TypedCell, RegionalFractionSeparatorStartsADecimalFraction)
+{
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+        GTEST_SKIP() << "no de_DE.UTF-8 locale (tools/setup.sh makes it)";
+    morvane::LoadLocaleTimeSettings();
+    const TTypedCell typed = TTypedCell::Of("12:00:00,5");
+    std::setlocale(LC_ALL, "C");
+    morvane::LoadLocaleTimeSettings();
+    EXPECT_EQ(typed.Kind, TKind::Time);
+    EXPECT_EQ(typed.Value, (12 * 3600 * 1000 + 500) / 86'400'000.0);
 }
 
 TEST(TypedCell, DescribeNamesTheTypeBesideTheCellsText)

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../engine/TempFiles.h"
 #include "ConvertFile.h"
@@ -14,6 +20,10 @@
 #include "EWorkbookError.h"
 #include "TLocaleTimeSettings.h"
 #include "TWorkbookSink.h"
+
+#ifdef _WIN32
+#include "WideText.h"
+#endif
 
 namespace {
 
@@ -54,6 +64,59 @@ private:
     bool ok_;
 };
 
+// Points the system's folder for temporary files at `folder` while it
+// lives, as a user's profile folder would.
+class TemporaryFolderAt {
+public:
+    explicit TemporaryFolderAt(const std::string& folder)
+    {
+#ifdef _WIN32
+        std::wstring wide;
+        morvane::WideFromUtf8(folder, wide);
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t kept[32768];
+            const DWORD n = GetEnvironmentVariableW(name, kept, 32768);
+            kept_.emplace_back(name, n > 0 ? std::optional<std::wstring>(kept) : std::nullopt);
+            SetEnvironmentVariableW(name, wide.c_str());
+        }
+#else
+        const char* const kept = std::getenv("TMPDIR");
+        kept_ = kept ? std::optional<std::string>(kept) : std::nullopt;
+        setenv("TMPDIR", folder.c_str(), 1);
+#endif
+    }
+    ~TemporaryFolderAt()
+    {
+#ifdef _WIN32
+        for (const auto& [name, value] : kept_)
+            SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+#else
+        kept_ ? setenv("TMPDIR", kept_->c_str(), 1) : unsetenv("TMPDIR");
+#endif
+    }
+    TemporaryFolderAt(const TemporaryFolderAt&) = delete;
+    TemporaryFolderAt& operator=(const TemporaryFolderAt&) = delete;
+
+private:
+#ifdef _WIN32
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> kept_;
+#else
+    std::optional<std::string> kept_;
+#endif
+};
+
+// The names a folder holds, sorted, each followed by a blank.
+std::string NamesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(morvane::test::PathOf(folder)))
+        names.insert(morvane::test::Utf8Of(entry.path().filename()));
+    std::string joined;
+    for (const std::string& name : names)
+        joined += name + " ";
+    return joined;
+}
+
 struct TWorkbookCase {
     const char* Name;
     std::string Input;
@@ -91,6 +154,11 @@ TEST(WorkbookSink, CellsSheetsAndHeaderReadBackAsWritten)
          "sheet Data 2 freeze=A2 filter=A1:B3 widths=A:10.7109,B:10.7109\nA1 s 'h1'\nB1 s 'h2'\nA2 n 3\nB2 s 'c'\nA3 n 4\n"
          "B3 s 'd'\n"
          "sheet Data 3 freeze=A2 filter=A1:B2 widths=A:10.7109,B:10.7109\nA1 s 'h1'\nB1 s 'h2'\nA2 n 5\n"},
+        {"a cell of the most characters a cell holds, one of them written escaped",
+         "h\r\n" + std::string(32'766, 'x') + "\x01\r\n", false, morvane::TWorkbook::kMaxRows,
+         morvane::TLineWriter::kDefaultBufferSize,
+         "sheet Data freeze=A2 filter=A1:A2 widths=A:10.7109\nA1 s 'h'\nA2 s '" + std::string(32'766, 'x') +
+             "_x0001_'\n"},
     };
     for (const TWorkbookCase& c : cases) {
         TempFolder folder;
@@ -181,6 +249,8 @@ TEST(WorkbookSink, FailedRunLeavesTheEarlierOutputAndNoNewFile)
         {wide, false, true, "Line 2, column 16385: the line has more than 16384 cells, the most a worksheet row holds"},
         {longCell, false, true,
          "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
+        {"h\r\n1;" + std::string(32'767, '_') + "\x01\r\n", false, true,
+         "Line 2, column 2: the cell has more than 32767 characters, the most a worksheet cell holds"},
         {"Time,Value\r\n12:00:00,1.5\r\n12:00:02,2.5\r\n9:05:03;1,5\r\n", true, true,
          "'9:05:03;' is not a valid time"},
     };
@@ -246,6 +316,117 @@ TEST(WorkbookSink, TemporaryFolderWithoutRoomForTheSheetFailsTheRun)
     EXPECT_EQ(raised.substr(0, raised.find(" has ")),
               "Cannot write the output file \"" + output + "\": \"" + small + "\"");
     EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(output)), false);
+#endif
+}
+
+// Names beyond ASCII, of the output and of the folders it and the rows'
+// temporary files are in (a Windows profile such as C:\Users\Jürgen holds
+// both), take the workbook as they take a CSV file: in place of the earlier
+// output, with nothing left beside it and nothing on the standard error.
+TEST(WorkbookSink, NamesAndFoldersBeyondAsciiTakeTheOutput)
+{
+    struct Case {
+        const char* Folder;
+        const char* Output;
+        bool EarlierOutput;
+    };
+    // "Ω" is in no Western code page, so no narrow name stands for it.
+    const Case cases[] = {
+        {"", "K\u00fchlwasser (XLS).xlsx", true},
+        {"", "M\u00e4rz.xlsx", false},
+        {"M\u00fcller Daten", "run1 (XLS).xlsx", false},
+        {"J\u00fcrgen \u03a9", "run1 (XLS).xlsx", true},
+        {"", "K\u00fchlwasser.csv", true},
+        {"M\u00fcller Daten", "run1.csv", false},
+        {"J\u00fcrgen \u03a9", "run1.csv", false},
+    };
+    const std::string input = "Time,Value\r\n12:00:00,1.5\r\n";
+    const std::string earlier = "PK\x03\x04 earlier";
+    for (const Case& c : cases) {
+        TempFolder folder;
+        const std::string place = *c.Folder ? folder / c.Folder : folder / "";
+        std::filesystem::create_directories(morvane::test::PathOf(place));
+        std::filesystem::create_directory(morvane::test::PathOf(folder / "Temp \u03a9"));
+        morvane::test::WriteBytes(folder / "in.pe", input);
+        const std::string output =
+            morvane::test::Utf8Of(morvane::test::PathOf(place) / morvane::test::PathOf(c.Output));
+        if (c.EarlierOutput)
+            morvane::test::WriteBytes(output, earlier);
+        const bool workbook = output.ends_with(".xlsx");
+        morvane::TConversionSettings settings;
+        settings.ReplacementBeyondList = ";";
+        morvane::TNullProgressSink progress;
+        std::string raised;
+        // The capture's own file goes to the temporary folder before.
+        testing::internal::CaptureStderr();
+        try {
+            const TemporaryFolderAt temporary(folder / "Temp \u03a9");
+            if (workbook)
+                morvane::ConvertToWorkbook(folder / "in.pe", output, settings, {}, progress);
+            else
+                morvane::ConvertFile(folder / "in.pe", output, settings, progress);
+        } catch (const morvane::Exception& e) {
+            raised = e.Message();
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.Output;
+        EXPECT_EQ(raised, "") << c.Output;
+        const std::string written = morvane::test::ReadBytes(output);
+        EXPECT_EQ(workbook ? written.substr(0, 4) : written, workbook ? "PK\x03\x04" : "Time;Value\r\n12:00:00;1.5\r\n")
+            << c.Output;
+        EXPECT_NE(written, earlier) << c.Output;
+        const std::string others = *c.Folder ? "" : "Temp \u03a9 in.pe ";
+        EXPECT_EQ(NamesIn(place), std::string(c.Output) + " " + others) << c.Output;
+    }
+}
+
+// The rows wait in the folder the workbook was given, whatever its name:
+// on Windows their file is there, to be removed when it is closed; on Linux
+// it is removed from its folder at once.
+TEST(WorkbookSink, RowsWaitInTheTemporaryFolderGiven)
+{
+#ifdef _WIN32
+    const std::string whileOpen = "1 file";
+#else
+    const std::string whileOpen = "0 files";
+#endif
+    TempFolder folder;
+    const std::string rows = folder / "J\u00fcrgen \u03a9";
+    std::filesystem::create_directory(morvane::test::PathOf(rows));
+    const auto count = [&rows] {
+        const auto n = std::distance(std::filesystem::directory_iterator(morvane::test::PathOf(rows)),
+                                     std::filesystem::directory_iterator());
+        return std::to_string(n) + (n == 1 ? " file" : " files");
+    };
+    {
+        morvane::TWorkbookSink sink(folder / "out.xlsx", folder / "out.xlsx", ';', rows);
+        sink.Write("h\r\n1\r\n", 6);
+        EXPECT_EQ(count(), whileOpen);
+        sink.Finish();
+    }
+    EXPECT_EQ(count(), "0 files");
+    EXPECT_EQ(morvane::test::ReadBytes(folder / "out.xlsx").substr(0, 4), "PK\x03\x04");
+}
+
+// A temporary folder that cannot take the rows is named in our message,
+// without the workbook library's own lines on the standard error.
+TEST(WorkbookSink, TemporaryFolderThatCannotTakeTheRowsIsNamed)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "the library on Linux looks for another folder itself";
+#else
+    TempFolder folder;
+    const std::string gone = folder / "gone \u03a9";
+    std::string raised;
+    testing::internal::CaptureStderr();
+    try {
+        morvane::TWorkbookSink sink(folder / "out.xlsx", folder / "out.xlsx", ';', gone);
+        sink.Write("h\r\n", 3);
+    } catch (const morvane::Exception& e) {
+        raised = e.Message();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(raised, "Cannot make a temporary file for the workbook's rows in \"" + gone +
+                          "\": " + std::strerror(ENOENT));
 #endif
 }
 
