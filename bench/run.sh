@@ -20,6 +20,8 @@
 # Then one data line of LONG_LINE_MIB MiB (default 256) is converted and
 # checked: it passes through in pieces, so the peak memory stays a few MiB
 # (at most 16 wanted) whatever the line's length.
+# Then BATCH_FILES small files at once: cp, one morvane-convert call and one
+# "&Go" of the window (BATCH_ONLY=1 runs only that).
 # Last, a workbook of WORKBOOK_LINES lines (default 50 000) of 30 numeric
 # fields is written by morvane-convert and, when LibreOffice is installed,
 # by LibreOffice Calc from the same data as CSV; WORKBOOK_ONLY=1 runs only
@@ -88,6 +90,47 @@ compare_workbook() {
              printf "morvane-convert takes %.2f of LibreOffice Calc'"'"'s time (at most 0.50 wanted)\n", o / t }'
 }
 middle() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+# A day's files at once: BATCH_FILES (default 2000) PE files of BATCH_KIB
+# KiB (default 50), copied with cp, converted by one morvane-convert call
+# and by one "&Go" of the window (offscreen), each the median of REPEAT
+# rounds, every round from a synced start with the outputs gone.
+batch() {
+  local count=${BATCH_FILES:-2000} kib=${BATCH_KIB:-50} folder=$work/batch copies=$work/batch-copy
+  local cps=() converts=() windows=() t
+  rm -f "${input:-}"
+  mkdir -p "$folder"
+  "$generate" $((kib * 1024)) "$folder/day00001.pe"
+  for k in $(seq 2 "$count"); do cp "$folder/day00001.pe" "$(printf '%s/day%05d.pe' "$folder" "$k")"; done
+  clear_batch() { rm -rf "$copies" "$folder"/*.csv; sync; sleep "${RUN_SETTLE:-1}"; }
+  for _ in $(seq "$repeat"); do
+    clear_batch
+    t=$( { /usr/bin/time -f '%e' cp -r "$folder" "$copies" ; } 2>&1 | tail -n 1); cps+=("$t")
+    clear_batch
+    t=$( { /usr/bin/time -f '%e' "$convert" -q "$folder"/*.pe ; } 2>&1 | tail -n 1); converts+=("$t")
+    if [ -x "$window" ]; then
+      clear_batch
+      read -r t _ < <(QT_QPA_PLATFORM=offscreen "$window" "$folder"/*.pe 2>/dev/null)
+      windows+=("$t")
+    fi
+  done
+  printf '\n%-52s %9s\n' "${count} files of ${kib} KiB" "wall s"
+  local cp_t convert_t
+  cp_t=$(middle "${cps[@]}"); convert_t=$(middle "${converts[@]}")
+  awk -v t="$cp_t" 'BEGIN { printf "%-52s %9.3f\n", "cp -r", t }'
+  awk -v t="$convert_t" -v c="$cp_t" 'BEGIN { printf "%-52s %9.3f\n", "morvane-convert, every file in one call", t
+    printf "morvane-convert takes %.2f of cp'"'"'s time (at most 2.0 wanted)\n", t / c }'
+  if [ ${#windows[@]} -gt 0 ]; then
+    awk -v t="$(middle "${windows[@]}")" -v c="$convert_t" 'BEGIN {
+      printf "%-52s %9.3f\n", "window, every file in one Go (Go to return)", t
+      printf "the window takes %.2f of morvane-convert'"'"'s time (at most 1.20 wanted)\n", t / c }'
+  fi
+  rm -rf "$folder" "$copies"
+}
+if [ "${BATCH_ONLY:-0}" = 1 ]; then
+  repeat=${REPEAT:-3}
+  batch
+  exit 0
+fi
 if [ "${WORKBOOK_ONLY:-0}" = 1 ]; then
   compare_workbook
   exit 0
@@ -299,5 +342,7 @@ long_line() {
   rm -f "$long"
 }
 long_line
+
+batch
 
 compare_workbook

@@ -1,13 +1,15 @@
 // Times the window's own conversion: the real main window on the offscreen
 // platform, driven the way a user drives it, with every box and dialog
 // answered by the scripted platform layer.
-// usage: window_bench [--to CHAR] [-r] [-o OUTPUT] INPUT
+// usage: window_bench [--to CHAR] [-r] [-o OUTPUT] INPUT...
 //   --to CHAR  type CHAR into every replacement box of both rows
 //   -r         tick the relative time box on page 1
 //   -o OUTPUT  choose OUTPUT in the save dialog (default: the proposed name)
+// Several inputs are chosen at once, as a drop of them does, and converted
+// by one "&Go", each output beside its input.
 // Prints the wall and processor seconds from the click on "&Go" until the
 // run returns. Exits 1 when the run did not end with "finished" or showed a
-// box.
+// box other than a batch's summary of every file converted.
 
 #include "FakePlatform.h"
 #include "FontSetup.h"
@@ -23,6 +25,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -69,7 +72,7 @@ int main(int argc, char** argv)
     std::string to;
     bool relativeTime = false;
     QString output;
-    QString input;
+    QStringList inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--to" && i + 1 < argc && std::strlen(argv[i + 1]) == 1)
@@ -78,12 +81,12 @@ int main(int argc, char** argv)
             relativeTime = true;
         else if (arg == "-o" && i + 1 < argc)
             output = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
-        else if (input.isEmpty() && !arg.empty() && arg[0] != '-')
-            input = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+        else if (!arg.empty() && arg[0] != '-')
+            inputs.append(QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath());
         else
             return Usage();
     }
-    if (input.isEmpty())
+    if (inputs.isEmpty())
         return Usage();
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -103,7 +106,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    window.ChooseInputFile(input);
+    window.ChooseInputFiles(inputs);
     Settle();
     if (relativeTime) {
         QTest::mouseClick(window.cb_RelativeTimeSeperator, Qt::LeftButton, {},
@@ -133,7 +136,12 @@ int main(int argc, char** argv)
     const auto end = std::chrono::steady_clock::now();
     const double cpu = ProcessorSeconds() - cpuBefore;
 
-    if (window.progress_Excel->Caption() != QStringLiteral("finished") || !platform.MessageBoxes.empty()) {
+    // A batch tells its outcome in one box, which here must say every file
+    // was converted.
+    const QString converted = QStringLiteral("%1 files: %1 converted, 0 failed, 0 skipped").arg(inputs.size());
+    const bool told = inputs.size() > 1 ? platform.MessageBoxes.size() == 1 && platform.MessageBoxes[0].Text == converted
+                                        : platform.MessageBoxes.empty();
+    if (window.progress_Excel->Caption() != QStringLiteral("finished") || !told) {
         for (const FakePlatform::TMessageBoxCall& box : platform.MessageBoxes)
             std::fprintf(stderr, "window_bench: %s\n", qPrintable(box.Text));
         std::fprintf(stderr, "window_bench: the run did not finish\n");
