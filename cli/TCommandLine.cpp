@@ -130,8 +130,9 @@ std::string TCommandLine::HelpText()
            "is copied byte for byte with its separators replaced as asked, and ends in CR LF.\n"
            "With --format xlsx the same lines go into an Excel workbook instead.\n"
            "\n"
-           "  -o, --output FILE        output path (one INPUT only); default: \"<name> (XLS).csv\"\n"
-           "                           (\"<name> (XLS).xlsx\" for a workbook) beside each INPUT\n"
+           "  -o, --output FILE        output path (one INPUT only), - for the standard output;\n"
+           "                           default: \"<name> (XLS).csv\" (\"<name> (XLS).xlsx\" for a\n"
+           "                           workbook) beside each INPUT\n"
            "      --format FORMAT      csv, or xlsx for a workbook of typed cells: numbers,\n"
            "                           times of day and text (default: xlsx when --output ends\n"
            "                           in .xlsx, else csv)\n"
@@ -339,6 +340,9 @@ TCommandLine TCommandLine::Parse(int argc, char** argv, TArgumentEncoding encodi
         throw EUsageError("--check writes nothing; --output has no use with it");
     if (!formatGiven)
         line.Format = EndsWithNoCase(line.Output, ".xlsx") ? TFormat::Xlsx : TFormat::Csv;
+    // A workbook is a zip archive put together at its end, not a stream.
+    if (line.Output == kStandardOutput && line.Format == TFormat::Xlsx)
+        throw EUsageError("a workbook cannot be written to the standard output; name a file with --output");
     line.Action = preview ? TAction::Preview : check ? TAction::Check : TAction::Convert;
     return line;
 }

@@ -42,6 +42,8 @@ public:
     TAction Action = TAction::Convert;
     std::vector<std::string> Inputs;
     std::string Output; // empty: the proposed name beside each input
+    // The Output that stands for the standard output, as with other tools.
+    static constexpr const char* kStandardOutput = "-";
     bool Quiet = false;
     TConversionSettings Settings;
     TFormat Format = TFormat::Csv;

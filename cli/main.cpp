@@ -30,6 +30,7 @@
 #include "TOsFile.h"
 #include "TOutputReplacement.h"
 #include "TSettingsFile.h"
+#include "TStandardOutputSink.h"
 #include "TTerminalProgress.h"
 #include "TTypedCell.h"
 #include "Version.h"
@@ -198,9 +199,12 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
 {
     const bool workbook = command.Format == TCommandLine::TFormat::Xlsx;
     std::string output = command.Output;
+    const bool toStandardOutput = output == TCommandLine::kStandardOutput;
     if (output.empty())
         output = workbook ? WorkbookPathFor(ProposedOutputPathBeside(input)) : ProposedOutputPathBeside(input);
-    const TFileIdentity existing = IdentityOfPath(output);
+    if (toStandardOutput && workbook)
+        throw Exception("a workbook cannot be written to the standard output; name a file with --output");
+    const TFileIdentity existing = toStandardOutput ? TFileIdentity{} : IdentityOfPath(output);
     for (const TWrittenOutput& earlier : written) {
         if (earlier.File.SameFileAs(existing))
             throw EInOutError("The output file \"" + output + "\" was already written from \"" +
@@ -226,6 +230,9 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
             TWorkbookOptions cells;
             cells.CellSeparator = command.CellSeparator;
             ConvertToWorkbook(input, output, command.Settings, cells, sink, options);
+        } else if (toStandardOutput) {
+            TStandardOutputSink standardOutput(stdout);
+            ConvertFile(input, standardOutput, command.Settings, sink, options);
         } else {
             ConvertFile(input, output, command.Settings, sink, options);
         }

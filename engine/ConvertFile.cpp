@@ -71,7 +71,7 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
         writer.Open(*output);
     } else {
         replacement.emplace(outputPath, reader.Identity());
-        writer.Open(replacement->WritePath(), reader.Identity(), outputPath);
+        writer.Open(replacement->WritePath(), reader.Identity(), outputPath, replacement->WritesNewFile());
     }
     if (options.OutputOpened)
         *options.OutputOpened = replacement && replacement->WritesInPlace();
@@ -127,7 +127,7 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
     }
     if (!error && replacement) {
         try {
-            replacement->Commit();
+            replacement->Commit(writer.BytesWritten());
             if (options.OutputOpened)
                 *options.OutputOpened = true;
         } catch (...) {

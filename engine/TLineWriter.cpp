@@ -43,7 +43,8 @@ TLineWriter::~TLineWriter()
     CloseAfterFailure();
 }
 
-void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, const std::string& shownAs)
+void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, const std::string& shownAs,
+                       bool existing)
 {
     Close();
     const std::string& name = shownAs.empty() ? path : shownAs;
@@ -54,7 +55,7 @@ void TLineWriter::Open(const std::string& path, const TFileIdentity& mustNotBe, 
 
     // ...and again on what was really opened, which is not emptied until it
     // has passed.
-    if (!file_.OpenForWriting(path))
+    if (!file_.OpenForWriting(path, !existing))
         throw EInOutError(CreateFailureMessage(name, file_.Error()));
     if (file_.Kind() == TOsFile::TKind::Directory) {
         file_.Close();

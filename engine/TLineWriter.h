@@ -36,13 +36,18 @@ public:
     // `mustNotBe` (by any name or link) nothing is created or emptied and the
     // open fails, so that a run can never destroy its own input. Messages
     // name the file `shownAs` when given: the output a new file stands for.
-    void Open(const std::string& path, const TFileIdentity& mustNotBe = {}, const std::string& shownAs = {});
+    // With `existing`, a file that is not there is not made again but fails
+    // the open.
+    void Open(const std::string& path, const TFileIdentity& mustNotBe = {}, const std::string& shownAs = {},
+              bool existing = false);
     // Hands the buffers to `sink` instead of a file; Close then finishes it.
     // The sink must outlive the writer's use of it.
     void Open(ILineSink& sink);
     bool IsOpen() const { return open_; }
     // The most that one Reserve can give.
     std::size_t BufferSize() const { return capacity_; }
+    // The bytes that went to the file, once it is closed.
+    std::int64_t BytesWritten() const { return written_; }
 
     void Write(std::string_view text);
     void WriteLine(std::string_view text);

@@ -4,9 +4,14 @@
 #include "TOsFile.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,11 +82,11 @@ bool TOsFile::OpenForReading(const std::string& path, bool waitForWriter)
     return true;
 }
 
-bool TOsFile::OpenForWriting(const std::string& path)
+bool TOsFile::OpenForWriting(const std::string& path, bool create)
 {
     Close();
     struct stat st {};
-    const int fd = OpenDescriptor(path, O_WRONLY | O_CREAT, st, error_);
+    const int fd = OpenDescriptor(path, O_WRONLY | (create ? O_CREAT : 0), st, error_);
     if (fd < 0)
         return false;
     fd_ = fd;
@@ -135,25 +140,28 @@ bool TOsFile::Write(const void* data, std::size_t n)
     return true;
 }
 
-bool TOsFile::Truncate()
+bool TOsFile::Truncate(std::int64_t size)
 {
-    if (::ftruncate(fd_, 0) != 0) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
         error_ = errno;
         return false;
     }
-    size_ = 0;
+    size_ = size;
     return true;
 }
 
 bool TOsFile::Reserve(std::int64_t offset, std::int64_t length)
 {
 #if defined(__linux__)
-    return ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, offset, length) == 0;
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, offset, length) == 0)
+        return true;
+    error_ = errno;
 #else
     (void)offset;
     (void)length;
-    return false;
+    error_ = EOPNOTSUPP;
 #endif
+    return false;
 }
 
 // Space set aside past the end of the file is released by cutting the file
@@ -207,7 +215,7 @@ std::string TOsFile::FollowLinks(const std::string& path)
     return at;
 }
 
-int TOsFile::CreateNew(const std::string& path, int keepMode)
+int TOsFile::CreateNew(const std::string& path, int keepMode, TFileIdentity* identity)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           keepMode >= 0 ? static_cast<mode_t>(keepMode) & 0700 : 0666);
@@ -215,6 +223,11 @@ int TOsFile::CreateNew(const std::string& path, int keepMode)
         return errno;
     // The umask would take bits off the mode the earlier output had.
     int error = keepMode >= 0 && ::fchmod(fd, static_cast<mode_t>(keepMode)) != 0 ? errno : 0;
+    struct stat st {};
+    if (error == 0 && identity != nullptr)
+        error = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (error == 0 && identity != nullptr)
+        *identity = IdentityFrom(st);
     if (::close(fd) != 0 && error == 0 && errno != EINTR)
         error = errno;
     if (error != 0)
@@ -230,6 +243,56 @@ int TOsFile::PutInPlace(const std::string& from, const std::string& to)
 void TOsFile::RemoveNow(const char* path) noexcept
 {
     ::unlink(path);
+}
+
+void TOsFile::WaitBriefly() noexcept
+{
+    const struct timespec pause {0, 1000000};
+    ::nanosleep(&pause, nullptr);
+}
+
+namespace {
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+} // namespace
+
+unsigned TOsFile::HoldEndingSignals() noexcept
+{
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (const int signal : kEndingSignals)
+        sigaddset(&ending, signal);
+    sigset_t before;
+    if (::pthread_sigmask(SIG_BLOCK, &ending, &before) != 0)
+        return 0;
+    // Only those this call held are let go again.
+    unsigned held = 0;
+    for (unsigned i = 0; i < std::size(kEndingSignals); ++i) {
+        if (sigismember(&before, kEndingSignals[i]) == 0)
+            held |= 1u << i;
+    }
+    return held;
+}
+
+void TOsFile::ReleaseEndingSignals(unsigned held) noexcept
+{
+    sigset_t released;
+    sigemptyset(&released);
+    for (unsigned i = 0; i < std::size(kEndingSignals); ++i) {
+        if ((held & (1u << i)) != 0)
+            sigaddset(&released, kEndingSignals[i]);
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &released, nullptr);
+}
+
+std::string TOsFile::TemporaryFolder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    std::string path = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
 }
 
 bool TOsFile::Seek(std::int64_t offset)

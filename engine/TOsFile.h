@@ -27,8 +27,10 @@ public:
     // with waitForWriter a FIFO is opened again, waiting for its writer as
     // `cat` does, since a FIFO without one reads as empty.
     bool OpenForReading(const std::string& path, bool waitForWriter = false);
-    // Creates the file or opens it as it is; Truncate empties it.
-    bool OpenForWriting(const std::string& path);
+    // Creates the file or opens it as it is; Truncate empties it. Without
+    // `create` only a file that exists is opened, so that a file someone
+    // else took away is never made again.
+    bool OpenForWriting(const std::string& path, bool create = true);
     bool IsOpen() const
     {
 #ifdef _WIN32
@@ -54,9 +56,11 @@ public:
     bool Seek(std::int64_t offset);
     // Writes all n bytes or fails.
     bool Write(const void* data, std::size_t n);
-    bool Truncate();
+    // Cuts the file at `size` bytes.
+    bool Truncate(std::int64_t size = 0);
     // Sets disk space aside for [offset, offset + length) without changing
-    // the file's size; false when the system or the disk cannot.
+    // the file's size; false, with Error(), when the system or the disk
+    // cannot.
     bool Reserve(std::int64_t offset, std::int64_t length);
     // Gives back what Reserve set aside beyond `size`, the bytes written.
     void ReleaseReserve(std::int64_t size);
@@ -77,12 +81,26 @@ public:
     static std::string FollowLinks(const std::string& path);
     // Creates a file that must not exist yet (0, or the error: the system's
     // "exists" code is ExistsError()). With keepMode >= 0 it gets exactly
-    // those permission bits, else what a newly created file gets.
-    static int CreateNew(const std::string& path, int keepMode);
+    // those permission bits, else what a newly created file gets. The new
+    // file's identity goes to `identity` when given.
+    static int CreateNew(const std::string& path, int keepMode, TFileIdentity* identity = nullptr);
     // Puts `from` in the place of `to`, replacing whatever is there.
     static int PutInPlace(const std::string& from, const std::string& to);
-    // Removes a file; safe in a signal handler on POSIX.
+    // Removes a file; safe in a signal handler on POSIX. On Windows a file
+    // that another program holds open without letting it be deleted (a
+    // virus scanner, an indexer) is tried again for a while.
     static void RemoveNow(const char* path) noexcept;
+    // A millisecond's sleep; safe in a signal handler.
+    static void WaitBriefly() noexcept;
+    // Keeps the signals that end the program (SIGINT, SIGTERM, SIGHUP) from
+    // the calling thread until ReleaseEndingSignals gets the answer back, so
+    // that their handler cannot run in the middle of what the thread does.
+    // Nothing on Windows, whose console handlers run on threads of their own.
+    static unsigned HoldEndingSignals() noexcept;
+    static void ReleaseEndingSignals(unsigned held) noexcept;
+    // The system's folder for temporary files, without a trailing separator;
+    // empty when there is none.
+    static std::string TemporaryFolder();
     static int ExistsError();
     static std::string ErrorText(int error);
     static int DirectoryError();

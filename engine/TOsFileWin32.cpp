@@ -104,10 +104,10 @@ bool TOsFile::OpenForReading(const std::string& path, bool /*waitForWriter*/)
     return true;
 }
 
-bool TOsFile::OpenForWriting(const std::string& path)
+bool TOsFile::OpenForWriting(const std::string& path, bool create)
 {
     Close();
-    const HANDLE handle = OpenHandle(path, GENERIC_WRITE, OPEN_ALWAYS, error_);
+    const HANDLE handle = OpenHandle(path, GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING, error_);
     if (handle == nullptr)
         return false;
     Take(handle);
@@ -168,14 +168,15 @@ bool TOsFile::Write(const void* data, std::size_t n)
     return true;
 }
 
-bool TOsFile::Truncate()
+bool TOsFile::Truncate(std::int64_t size)
 {
     FILE_END_OF_FILE_INFO end {};
+    end.EndOfFile.QuadPart = size;
     if (!SetFileInformationByHandle(Native(handle_), FileEndOfFileInfo, &end, sizeof end)) {
         error_ = static_cast<int>(GetLastError());
         return false;
     }
-    size_ = 0;
+    size_ = size;
     return true;
 }
 
@@ -183,7 +184,10 @@ bool TOsFile::Reserve(std::int64_t offset, std::int64_t length)
 {
     FILE_ALLOCATION_INFO allocation {};
     allocation.AllocationSize.QuadPart = offset + length;
-    return SetFileInformationByHandle(Native(handle_), FileAllocationInfo, &allocation, sizeof allocation) != 0;
+    if (SetFileInformationByHandle(Native(handle_), FileAllocationInfo, &allocation, sizeof allocation))
+        return true;
+    error_ = static_cast<int>(GetLastError());
+    return false;
 }
 
 void TOsFile::ReleaseReserve(std::int64_t size)
@@ -247,7 +251,7 @@ std::string TOsFile::FollowLinks(const std::string& path)
     return Utf8FromWide(target);
 }
 
-int TOsFile::CreateNew(const std::string& path, int /*keepMode*/)
+int TOsFile::CreateNew(const std::string& path, int /*keepMode*/, TFileIdentity* identity)
 {
     std::wstring wide;
     if (!WideFromUtf8(path, wide))
@@ -258,8 +262,18 @@ int TOsFile::CreateNew(const std::string& path, int /*keepMode*/)
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return static_cast<int>(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info {};
+    int error = 0;
+    if (identity != nullptr) {
+        if (GetFileInformationByHandle(handle, &info))
+            *identity = IdentityFrom(info);
+        else
+            error = static_cast<int>(GetLastError());
+    }
     CloseHandle(handle);
-    return 0;
+    if (error != 0)
+        DeleteFileW(wide.c_str());
+    return error;
 }
 
 int TOsFile::PutInPlace(const std::string& from, const std::string& to)
@@ -281,8 +295,40 @@ int TOsFile::PutInPlace(const std::string& from, const std::string& to)
 void TOsFile::RemoveNow(const char* path) noexcept
 {
     wchar_t wide[32768];
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) > 0)
-        DeleteFileW(wide);
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) <= 0)
+        return;
+    // A scanner that looks at a new file holds it only for a moment.
+    for (int tries = 0; tries < 2000; ++tries) {
+        if (DeleteFileW(wide) || GetLastError() != ERROR_SHARING_VIOLATION)
+            return;
+        Sleep(1);
+    }
+}
+
+void TOsFile::WaitBriefly() noexcept
+{
+    Sleep(1);
+}
+
+unsigned TOsFile::HoldEndingSignals() noexcept
+{
+    return 0;
+}
+
+void TOsFile::ReleaseEndingSignals(unsigned /*held*/) noexcept
+{
+}
+
+std::string TOsFile::TemporaryFolder()
+{
+    wchar_t folder[MAX_PATH + 2];
+    const DWORD n = GetTempPathW(MAX_PATH + 2, folder);
+    if (n == 0 || n > MAX_PATH + 1)
+        return {};
+    std::wstring path(folder, n);
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/'))
+        path.pop_back();
+    return Utf8FromWide(path);
 }
 
 int TOsFile::ExistsError()

@@ -11,6 +11,9 @@
 #ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -167,6 +170,8 @@ TEST(MorvaneConvert, BadUsageExitsTwoWithAHint)
         {{"--check", "-o", "x.csv", "a.pe"}, "--check writes nothing; --output has no use with it"},
         {{"--format", "ods", "a.pe"}, "--format takes csv or xlsx, not \"ods\""},
         {{"--cell-separator", "", "a.pe"}, "--cell-separator takes exactly one character, not \"\""},
+        {{"--format", "xlsx", "-o", "-", "a.pe"},
+         "a workbook cannot be written to the standard output; name a file with --output"},
     };
     for (const Case& c : cases) {
         const Result r = Convert(folder, c.args);
@@ -352,6 +357,38 @@ TEST(MorvaneConvert, ProposedNameLandsBesideTheInputAndOutputOptionWins)
     EXPECT_EQ(ReadBytes(folder / "x:1 (XLS).csv"), kInput);
     EXPECT_EQ(ReadBytes(folder / "y:1 (XLS).csv"), "H\r\n");
     EXPECT_EQ(ReadBytes(folder / "C:\\z (XLS).csv"), "Z\r\n");
+#endif
+}
+
+// `-o -` is the standard output, as for other tools; so is a name that
+// leads to it, such as /dev/stdout, even when it is a pipe, whose link text
+// names no file.
+TEST(MorvaneConvert, DashAndNamesOfTheStandardOutputWriteIt)
+{
+    TempFolder folder;
+    WriteBytes(folder / "a.pe", kInput);
+    const std::string converted = "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n";
+    const Result r = Convert(folder, {"-q", "--to", ";", "-o", "-", "a.pe"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, converted);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(folder / "-")), false);
+#ifndef _WIN32
+    for (const std::string name : {"-", "/dev/stdout", "/dev/fd/1"}) {
+        const std::string command =
+            CommandLine(folder, {"-q", "--to", ";", "-o", name, "a.pe"}) + " </dev/null 2>" + Quote(folder / "err.txt");
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[256];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, n);
+        const int raw = ::pclose(pipe);
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << name;
+        EXPECT_EQ(out, converted) << name;
+        EXPECT_EQ(ReadBytes(folder / "err.txt"), "") << name;
+        EXPECT_EQ(morvane::test::Leftovers(folder / ""), "") << name;
+    }
 #endif
 }
 
@@ -595,6 +632,46 @@ TEST(MorvaneConvert, FailedOrInterruptedRunLeavesTheEarlierOutput)
         EXPECT_EQ(morvane::test::Leftovers(folder / ""), "");
     }
 }
+
+#ifdef __linux__
+// A signal that comes the moment the new file appears, before the run has
+// gone on to anything else, still finds it named for the handler. The
+// file's creation is watched for, and the signal sent at once, many times.
+TEST(MorvaneConvert, SignalAsTheNewFileIsMadeLeavesNothingBehind)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "endless.pe").c_str(), 0600), 0);
+    const int writer = ::open((folder / "endless.pe").c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    WriteBytes(folder / "out.csv", "earlier\r\n");
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (folder / "").c_str(), IN_CREATE), 0);
+    int ended = 0;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const pid_t child = morvane::test::StartProgram(MORVANE_CONVERT, {"-q", "-o", "out.csv", "endless.pe"},
+                                                        folder / "", "/dev/null", "/dev/null");
+        alignas(struct inotify_event) char events[4096];
+        for (bool made = false; !made;) {
+            const ssize_t n = ::read(watch, events, sizeof events);
+            ASSERT_GT(n, 0);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
+                made = made || std::string(event->len > 0 ? event->name : "").find(".part") != std::string::npos;
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
+        ::kill(child, SIGTERM);
+        const int raw = morvane::test::WaitForProgram(child);
+        ended += WIFSIGNALED(raw) && WTERMSIG(raw) == SIGTERM ? 1 : 0;
+        ASSERT_EQ(morvane::test::Leftovers(folder / ""), "") << "after " << attempt + 1 << " runs";
+    }
+    ::close(watch);
+    ::close(writer);
+    EXPECT_EQ(ended, 200);
+    EXPECT_EQ(ReadBytes(folder / "out.csv"), "earlier\r\n");
+}
+#endif
 
 // A FIFO is read as `cat` reads it: a writer that comes late is waited for,
 // not taken for an empty file.
