@@ -16,19 +16,22 @@
 namespace morvane {
 namespace {
 
-// A screen buffer of the given width in a console of the test's own, and a
-// C stream writing to it as the converter's standard error would.
+// A screen buffer of the given width in the console the test runs in (under
+// wine, a terminal's: see CMakeLists.txt), and a C stream writing to it as
+// the converter's standard error would.
 class TConsole {
 public:
     explicit TConsole(SHORT columns)
     {
-        FreeConsole();
-        AllocConsole();
         screen_ = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                             nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
         if (screen_ == INVALID_HANDLE_VALUE)
             return;
+        // The window first: a buffer is never narrower than its window.
+        const SMALL_RECT window {0, 0, static_cast<SHORT>(columns - 1), 9};
+        SetConsoleWindowInfo(screen_, TRUE, &window);
         SetConsoleScreenBufferSize(screen_, COORD {columns, 50});
+        SetConsoleActiveScreenBuffer(screen_);
         // The stream owns a duplicate, so that closing it leaves screen_ open.
         HANDLE duplicate = INVALID_HANDLE_VALUE;
         DuplicateHandle(GetCurrentProcess(), screen_, GetCurrentProcess(), &duplicate, 0, FALSE,
@@ -42,14 +45,22 @@ public:
     {
         if (stream_ != nullptr)
             std::fclose(stream_);
-        if (screen_ != INVALID_HANDLE_VALUE)
+        if (screen_ != INVALID_HANDLE_VALUE) {
+            SetConsoleActiveScreenBuffer(GetStdHandle(STD_OUTPUT_HANDLE));
             CloseHandle(screen_);
-        FreeConsole();
+        }
     }
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;
 
     std::FILE* Stream() const { return stream_; }
+
+    SHORT Columns() const
+    {
+        CONSOLE_SCREEN_BUFFER_INFO info {};
+        GetConsoleScreenBufferInfo(screen_, &info);
+        return info.dwSize.X;
+    }
 
     // The screen's line `y`, without the blanks that fill it up.
     std::wstring Line(SHORT y) const
@@ -85,7 +96,7 @@ TEST(ConsoleOutput, MessageShowsEveryCharacterWholeWhateverTheCodePage)
     for (const UINT codePage : {850u, 1252u, 65001u}) {
         SCOPED_TRACE(codePage);
         TConsole console(80);
-        ASSERT_NE(console.Stream(), nullptr);
+        ASSERT_NE(console.Stream(), nullptr) << "the test needs a console";
         SetConsoleOutputCP(codePage);
         WriteMessage(console.Stream(), "morvane-convert: Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x9C" "K\xC3\xB6ln\xE2\x80\x9D.pe: no such file");
         EXPECT_EQ(console.Line(0), L"morvane-convert: Gr\u00fc\u00dfe \u201cK\u00f6ln\u201d.pe: no such file");
@@ -111,7 +122,8 @@ TEST(ConsoleOutput, ProgressLineStaysOnOneLineOfANarrowConsole)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.columns);
         TConsole console(c.columns);
-        ASSERT_NE(console.Stream(), nullptr);
+        ASSERT_NE(console.Stream(), nullptr) << "the test needs a console";
+        ASSERT_EQ(console.Columns(), c.columns);
         {
             TTerminalProgress bar(console.Stream(), "C:\\Messdaten\\M\xC3\xA4rz\\Gr\xC3\xBC\xC3\x9F" "e.pe");
             bar.SetText("");
