@@ -59,7 +59,10 @@ TEST(ReplacementRow, ScrollBarLeavesEveryBoxWhole)
             EXPECT_EQ(shown.bottom(), TReplacementRow::kTop + box->height() - 1);
             EXPECT_EQ(viewport->rect().intersected(shown).height(), shown.height()) << "box at " << shown.left();
         }
-        EXPECT_EQ(row.Area()->horizontalScrollBar()->geometry().top(), viewport->geometry().bottom() + 1);
+        // The bar lies directly under the row, not lower down the page.
+        const QScrollBar* bar = row.Area()->horizontalScrollBar();
+        EXPECT_EQ(bar->mapTo(row.Area(), QPoint(0, 0)).y(), viewport->geometry().bottom() + 1);
+        EXPECT_EQ(row.Area()->height(), TReplacementRow::kTop + 21 + bar->height() + 1);
     }
 }
 
