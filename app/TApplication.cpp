@@ -16,6 +16,10 @@ namespace {
 
 // Tooltips in black on the classic pale yellow (about 20:1), whatever the
 // desktop's theme offers: some give grey text on white, which few can read.
+// The Windows style gives each tip label a palette of its own that keeps
+// nothing but what the label's class has from the application, so the
+// colours are the class's too; else tips came out grey (166, 166, 166) on
+// white where the system's tooltip text is black.
 void UseReadableToolTips()
 {
     QPalette palette = QToolTip::palette();
@@ -24,6 +28,9 @@ void UseReadableToolTips()
     palette.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
     palette.setColor(QPalette::WindowText, Qt::black);
     QToolTip::setPalette(palette);
+    // Only when it differs: setting it tells every widget of the class.
+    if (QApplication::palette("QTipLabel") != palette)
+        QApplication::setPalette(palette, "QTipLabel");
 }
 
 } // namespace

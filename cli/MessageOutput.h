@@ -15,6 +15,12 @@ std::string ShowControlBytes(std::string_view text);
 // person or another program reads it line by line.
 bool ReadLineByLine(std::FILE* stream);
 
+// Writes the text as it is. A Windows console gets it as UTF-16 in one
+// call, so that it shows every character whole whatever its code page; the
+// C runtime would hand it over a byte at a time, and a console cannot piece
+// a UTF-8 character together from its bytes.
+void WriteText(std::FILE* stream, std::string_view text);
+
 // Writes the message and a line end, whole even when it holds a NUL byte.
 // Control bytes are shown as \xNN where the stream is read line by line and
 // kept as they are in a file.

@@ -31,6 +31,24 @@ set(MORVANE_VERSION "${PROJECT_VERSION}")
 configure_file(${PROJECT_SOURCE_DIR}/app/README-windows.txt
                ${CMAKE_BINARY_DIR}/package-README.txt @ONLY NEWLINE_STYLE CRLF)
 
+# LICENSE.txt: Morvane's own terms, those of the Debian copyright file, then
+# the notices of the parts of others it ships; the installer's licence page
+# shows it.
+include(${PROJECT_SOURCE_DIR}/packaging/Maker.cmake)
+morvane_license_terms(license_terms)
+file(READ ${PROJECT_SOURCE_DIR}/packaging/windows/NOTICES.txt license_notices)
+file(READ ${MORVANE_XLSXWRITER_WINDOWS}/License.txt xlsxwriter_license)
+# The licence as libxlsxwriter writes it, without its documentation markup.
+string(REGEX REPLACE "^/\\*\\*[\n]*@page license License[\n]*" "" xlsxwriter_license "${xlsxwriter_license}")
+string(REGEX REPLACE "[\n]*(Next: @ref [a-z]*[\n]*)?\\*/[\n]*$" "\n" xlsxwriter_license "${xlsxwriter_license}")
+set(license_title "Morvane ${PROJECT_VERSION}")
+string(REGEX REPLACE "." "=" license_rule "${license_title}")
+set(license "${license_title}\n${license_rule}\n\n${license_terms}\n\n${license_notices}${xlsxwriter_license}")
+string(REPLACE "\n" "\r\n" license "${license}")
+file(WRITE ${CMAKE_BINARY_DIR}/package-LICENSE.txt "${license}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/windows/NOTICES.txt ${MORVANE_XLSXWRITER_WINDOWS}/License.txt)
+
 add_custom_target(package-win
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${package_dir}" "${package_zip}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${package_dir}/platforms" "${package_dir}/styles"
@@ -44,6 +62,7 @@ add_custom_target(package-win
           "${MORVANE_QT_WINDOWS}/LICENSES/GPL-3.0-only.txt" "${package_dir}/licenses"
   COMMAND ${CMAKE_COMMAND} -E copy ${runtime_licenses} "${package_dir}/licenses"
   COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_BINARY_DIR}/package-README.txt" "${package_dir}/README.txt"
+  COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_BINARY_DIR}/package-LICENSE.txt" "${package_dir}/LICENSE.txt"
   # The programs carry no debugging information in the package, nor do the
   # runtime DLLs, whose debugging sections would be most of the zip.
   COMMAND ${CMAKE_STRIP} "${package_dir}/morvane.exe" "${package_dir}/morvane-convert.exe"

@@ -343,8 +343,12 @@ bool TReplacementRow::eventFilter(QObject* watched, QEvent* event)
 
 void TReplacementRow::FitToPage()
 {
-    // The scroll bar goes directly under the row.
-    const int bar = area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area_);
+    // The scroll bar goes directly under the row, as tall as the area lays
+    // it out: its size hint, which the Windows style makes taller than the
+    // plain scroll bar extent at some fonts and scales. Reckoned from the
+    // extent alone, the bar covered the lower half of every box.
+    const int bar = std::max(area_->horizontalScrollBar()->sizeHint().height(),
+                             area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area_));
     area_->setGeometry(0, 0, page_->width(), kTop + kBoxHeight + bar + 1);
     // The hint takes the page's width, less the margin of its left-most
     // controls: the guidance sentence is long.

@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QIcon>
 #include <QPalette>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -59,6 +61,56 @@ TEST(Application, ToolTipsAreReadable)
     QEvent change(QEvent::ApplicationPaletteChange);
     QApplication::sendEvent(&App(), &change);
     EXPECT_GE(ToolTipContrast(), 4.5);
+    QApplication::setPalette(before);
+}
+
+// Like the Windows style: each tip label gets a palette of its own that
+// keeps only what the label's class has from the application.
+class TTipPolishingStyle : public QProxyStyle {
+public:
+    TTipPolishingStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    {
+    }
+    void polish(QWidget* widget) override
+    {
+        QProxyStyle::polish(widget);
+        if (widget->inherits("QTipLabel")) {
+            QPalette own;
+            own.setColor(QPalette::All, QPalette::ToolTipText, QColor(0xA6, 0xA6, 0xA6));
+            own.setResolveMask(0);
+            widget->setPalette(own);
+        }
+    }
+    using QProxyStyle::polish;
+};
+
+// The tip as shown is black on pale yellow, also under a style that gives
+// tips a palette of their own, after a theme with grey tips on white.
+TEST(Application, ShownToolTipIsBlackOnPaleYellow)
+{
+    const QString styleBefore = QApplication::style()->name();
+    const QPalette before = QApplication::palette();
+    QPalette grey = before;
+    grey.setColor(QPalette::ToolTipText, QColor(0xA6, 0xA6, 0xA6));
+    grey.setColor(QPalette::ToolTipBase, Qt::white);
+    QApplication::setPalette(grey);
+    QEvent change(QEvent::ApplicationPaletteChange);
+    QApplication::sendEvent(&App(), &change);
+    QApplication::setStyle(new TTipPolishingStyle);
+    QToolTip::showText(QPoint(20, 20), QStringLiteral("\",\" no. 1 of 3"));
+    QWidget* tip = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            tip = widget;
+    }
+    ASSERT_NE(tip, nullptr);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        EXPECT_EQ(tip->palette().color(group, tip->foregroundRole()), QColor(Qt::black)) << group;
+        EXPECT_EQ(tip->palette().color(group, tip->backgroundRole()), QColor(0xFF, 0xFF, 0xE1)) << group;
+    }
+    QToolTip::hideText();
+    QApplication::setStyle(styleBefore);
     QApplication::setPalette(before);
 }
 

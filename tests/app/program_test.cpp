@@ -106,7 +106,7 @@ TEST(Program, CarriesItsVersionRecord)
     QFile program(QStringLiteral(MORVANE_PROGRAM));
     ASSERT_TRUE(program.open(QIODevice::ReadOnly));
     const QByteArray bytes = program.readAll();
-    EXPECT_GE(bytes.indexOf("FileVersion=1.1.0.0;ProductVersion=1.1.0.0;"), 0);
+    EXPECT_GE(bytes.indexOf("FileVersion=1.0.1.0;ProductVersion=1.01;"), 0);
 }
 
 #ifdef _WIN32
@@ -135,10 +135,11 @@ TEST(Program, CarriesItsVersionResourceIconAndManifest)
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
         ASSERT_NE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length), 0);
-        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-        EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
-        EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+        // 1.01 is 1.0.1.0, which sorts before a 1.10 (1.1.0.0).
+        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+        EXPECT_EQ(fixed->dwFileVersionLS, 0x00010000u);
+        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+        EXPECT_EQ(fixed->dwProductVersionLS, 0x00010000u);
         const auto text = [&](const wchar_t* name) {
             wchar_t* value = nullptr;
             UINT chars = 0;
@@ -148,8 +149,8 @@ TEST(Program, CarriesItsVersionResourceIconAndManifest)
                 return QStringLiteral("<none>");
             return QString::fromWCharArray(value);
         };
-        EXPECT_EQ(text(L"FileVersion"), QStringLiteral("1.1.0.0"));
-        EXPECT_EQ(text(L"ProductVersion"), QStringLiteral("1.1.0.0"));
+        EXPECT_EQ(text(L"FileVersion"), QStringLiteral("1.0.1.0"));
+        EXPECT_EQ(text(L"ProductVersion"), QStringLiteral("1.01"));
         EXPECT_EQ(text(L"ProductName"), QStringLiteral("Morvane"));
         EXPECT_EQ(text(L"FileDescription"), c.description);
         EXPECT_EQ(text(L"LegalCopyright"), QStringLiteral("\u00a9 2026 Morvane Software"));

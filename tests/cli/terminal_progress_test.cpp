@@ -101,5 +101,53 @@ TEST(TerminalProgress, HiddenBarPrintsNothingUntilShown)
     std::fclose(stream);
 }
 
+// The line stays narrower than the terminal: one as wide moves the cursor to
+// the next line, and every redraw would add a line.
+TEST(TerminalProgress, LineKeepsNarrowerThanTheTerminal)
+{
+    const std::string bar42 = "[" + std::string(12, '#') + std::string(18, ' ') + "]";
+    struct Case {
+        std::string label;
+        std::string text;
+        int columns;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"in.pe", "", 0, "in.pe " + bar42 + "  42% "},     // width unknown: as it is
+        {"in.pe", "", 80, "in.pe " + bar42 + "  42% "},    // room enough
+        {"in.pe", "", 45, "in.pe " + bar42 + "  42% "},    // 44 characters in 45 columns
+        {"in.pe", "", 44, "\u2026.pe " + bar42 + "  42% "},  // the name loses its start
+        {"C:\\data\\Gr\xC3\xBC\xC3\x9F""e-2026.pe", "", 52,
+         "\u2026\xC3\xBC\xC3\x9F""e-2026.pe " + bar42 + "  42% "}, // "ü" and "ß" are one column each
+        {"in.pe", "", 30, "[" + std::string(8, '#') + std::string(13, ' ') + "]  42% "}, // no room for the name
+        {"in.pe", "", 12, "[####      "}, // the narrowest bar, cut at the end
+        {"in.pe", "finished", 40, "[" + std::string(9, '#') + std::string(14, ' ') + "]  42% finished"},
+    };
+    for (const Case& c : cases) {
+        const std::string line = TTerminalProgress::Line(c.label, 42, c.text, c.columns);
+        EXPECT_EQ(line, c.line) << c.columns << " columns";
+        if (c.columns > 0) {
+            int width = 0;
+            for (const char b : line)
+                width += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
+            EXPECT_LT(width, c.columns) << line;
+        }
+    }
+}
+
+TEST(TerminalProgress, DrawsWithinTheColumnsItWasGiven)
+{
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    {
+        TTerminalProgress bar(stream, "a-rather-long-name.pe", 45);
+        bar.SetText("");
+        bar.Show();
+        bar.SetPercent(100);
+    }
+    EXPECT_EQ(Printed(stream), "\r\u2026e.pe [" + std::string(30, '#') + "] 100% ");
+    std::fclose(stream);
+}
+
 } // namespace
 } // namespace morvane
