@@ -23,6 +23,7 @@
 #include "OutputName.h"
 #include "RelativeTime.h"
 #include "SeparatorMap.h"
+#include "TBatchSummary.h"
 #include "TCommandLine.h"
 #include "TLineMapper.h"
 #include "TLineReader.h"
@@ -347,6 +348,16 @@ int Run(const TCommandLine& command)
     const bool showProgress = !command.Quiet && TTerminalProgress::IsTerminal(stderr);
     std::vector<TWrittenOutput> written;
     int status = 0;
+    // A batch ends with what became of each file, as the window tells it;
+    // the failures scrolled past among the progress lines.
+    const bool summarize =
+        command.Inputs.size() > 1 && command.Action == TCommandLine::TAction::Convert && !command.Quiet;
+    TBatchSummary summary(command.Inputs.size());
+    const auto failed = [&](const std::string& input, std::int64_t line, const std::string& message) {
+        ReportFailure(input, line, message);
+        summary.Failed(input, (line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + message);
+        status = 1;
+    };
     for (const std::string& input : command.Inputs) {
         std::int64_t failedLine = 0;
         try {
@@ -356,17 +367,26 @@ int Run(const TCommandLine& command)
                 Preview(input, command, command.Inputs.size() > 1, failedLine);
             else if (command.Action == TCommandLine::TAction::Check)
                 status = Check(input, command, showProgress) > 0 ? 1 : status;
-            else
+            else {
                 Convert(input, command, showProgress, written, failedLine);
+                summary.Converted();
+            }
         } catch (const EConvertError& e) {
-            ReportFailure(input, failedLine, e.Message());
-            status = 1;
+            failed(input, failedLine, e.Message());
         } catch (const Exception& e) {
-            ReportFailure(input, 0, e.Message());
-            status = 1;
+            failed(input, 0, e.Message());
         } catch (const std::bad_alloc&) {
-            ReportFailure(input, 0, EOutOfMemory().Message());
-            status = 1;
+            failed(input, 0, EOutOfMemory().Message());
+        }
+    }
+    if (summarize) {
+        // Line by line: a message shows a line break inside it as a control byte.
+        const std::string text = summary.Text();
+        std::string_view rest(text);
+        for (bool first = true; !rest.empty(); first = false) {
+            const std::size_t end = rest.find('\n');
+            WriteMessage(stderr, (first ? std::string(kProgram) + ": " : std::string()) + std::string(rest.substr(0, end)));
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         }
     }
     return FinishStandardOutput(status);

@@ -273,7 +273,10 @@ TEST(MorvaneConvert, HeaderWithAnotherSeparatorCountIsRefusedUnlessAnyHeader)
          "morvane-convert: wide.pe: the header has 3 separators, but lab.ini was made for a header with 2; "
          "nothing converted (--any-header converts it anyway)\n"
          "morvane-convert: other.pe: note: the header differs from the one lab.ini was made for (both have 2 "
-         "separators)\n",
+         "separators)\n"
+         "morvane-convert: 2 files: 1 converted, 1 failed, 0 skipped\n"
+         "wide.pe: the header has 3 separators, but lab.ini was made for a header with 2; "
+         "nothing converted (--any-header converts it anyway)\n",
          "-"},
         {{"--settings", "lab.ini", "--save-settings", "new.ini", "wide.pe"}, 1,
          "morvane-convert: wide.pe: the header has 3 separators, but lab.ini was made for a header with 2; "
@@ -434,7 +437,10 @@ TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvane-convert: ./a.log: The output file \"./a (XLS).csv\" was already written "
                      "from \"a.pe\" in this run\n"
-                     "morvane-convert: m.pe: Cannot open the PE file \"m.pe\": " + kNoSuchFileText + "\n");
+                     "morvane-convert: m.pe: Cannot open the PE file \"m.pe\": " + kNoSuchFileText + "\n"
+                     "morvane-convert: 5 files: 3 converted, 2 failed, 0 skipped\n"
+                     "./a.log: The output file \"./a (XLS).csv\" was already written from \"a.pe\" in this run\n"
+                     "m.pe: Cannot open the PE file \"m.pe\": " + kNoSuchFileText + "\n");
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), kInput);
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H,I\r\n");
     EXPECT_EQ(ReadBytes(folder / "m (XLS).csv"), "M\r\n");
@@ -443,7 +449,9 @@ TEST(MorvaneConvert, OutputWrittenEarlierInTheSameCallIsNotReplaced)
     WriteBytes(folder / "f.pe", "H\r\nno time\r\n");
     WriteBytes(folder / "f.log", "H\r\n12:00:00\r\n");
     const Result failed = Convert(folder, {"-r", "f.pe", "f.log"});
-    EXPECT_EQ(failed.err, "morvane-convert: f.pe: line 2: 'no time' is not a valid time\n");
+    EXPECT_EQ(failed.err, "morvane-convert: f.pe: line 2: 'no time' is not a valid time\n"
+                          "morvane-convert: 2 files: 1 converted, 1 failed, 0 skipped\n"
+                          "f.pe: line 2: 'no time' is not a valid time\n");
     EXPECT_EQ(ReadBytes(folder / "f (XLS).csv"), "relTime; H\r\n0;12:00:00\r\n");
 }
 
@@ -549,10 +557,17 @@ TEST(MorvaneConvert, FailingInputIsReportedAndTheRestStillRun)
     WriteBytes(folder / "c.pe", "H,I\r\n12:00:00,1\r\n");
     const Result r = Convert(folder, {"--to", ";", "a.pe", "missing.pe", "c.pe"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvane-convert: missing.pe: Cannot open the PE file \"missing.pe\": " +
-                         morvane::TOsFile::ErrorText(morvane::test::kNoSuchFile) + "\n");
+    const std::string reason =
+        "Cannot open the PE file \"missing.pe\": " + morvane::TOsFile::ErrorText(morvane::test::kNoSuchFile);
+    // Then what became of each file, as the window's summary tells it.
+    EXPECT_EQ(r.err, "morvane-convert: missing.pe: " + reason + "\n" +
+                         "morvane-convert: 3 files: 2 converted, 1 failed, 0 skipped\nmissing.pe: " + reason + "\n");
     EXPECT_EQ(ReadBytes(folder / "a (XLS).csv"), "Time;A;B\r\n12:00:00;1;2\r\n12:00:05;3;4;5\r\n");
     EXPECT_EQ(ReadBytes(folder / "c (XLS).csv"), "H;I\r\n12:00:00;1\r\n");
+    // Quiet means quiet: the failure only, and the same exit code.
+    const Result quiet = Convert(folder, {"-q", "--to", ";", "a.pe", "missing.pe", "c.pe"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.err, "morvane-convert: missing.pe: " + reason + "\n");
 }
 
 TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
@@ -715,10 +730,17 @@ TEST(MorvaneConvert, MessagesAreWrittenWholeAndShowControlBytesOnAPipe)
     // A file gets the bytes as they are.
     EXPECT_EQ(Convert(folder, args).err,
               "morvane-convert: n.pe: line 3: '" + clockWithNul + "' is not a valid time\n"
-              "morvane-convert: \x1B[2Jm.pe: line 3: '" + clockWithNul + "' is not a valid time\n");
+              "morvane-convert: \x1B[2Jm.pe: line 3: '" + clockWithNul + "' is not a valid time\n"
+              "morvane-convert: 2 files: 0 converted, 2 failed, 0 skipped\n"
+              "n.pe: line 3: '" + clockWithNul + "' is not a valid time\n"
+              "\x1B[2Jm.pe: line 3: '" + clockWithNul + "' is not a valid time\n");
+    // The summary's lines too.
     EXPECT_EQ(ErrorsThroughPipe(folder, args),
               "morvane-convert: n.pe: line 3: '12:0\\x00:00' is not a valid time\n"
-              "morvane-convert: \\x1B[2Jm.pe: line 3: '12:0\\x00:00' is not a valid time\n");
+              "morvane-convert: \\x1B[2Jm.pe: line 3: '12:0\\x00:00' is not a valid time\n"
+              "morvane-convert: 2 files: 0 converted, 2 failed, 0 skipped\n"
+              "n.pe: line 3: '12:0\\x00:00' is not a valid time\n"
+              "\\x1B[2Jm.pe: line 3: '12:0\\x00:00' is not a valid time\n");
 }
 #endif
 
