@@ -1,6 +1,7 @@
 #include "TPlotScan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "DecimalNumber.h"
@@ -27,8 +28,9 @@ constexpr std::size_t kLongestNumber = 64;
 // the plotted ones as numbers; a line of any length takes no more memory.
 class TFieldCutter {
 public:
-    TFieldCutter(const TLineMapper& mapper, const std::vector<std::size_t>& fields)
+    TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
         : mapper_(mapper)
+        , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
         , values_(fields.size())
         , have_(fields.size())
     {
@@ -40,11 +42,29 @@ public:
             slot_[fields[k]] = k;
     }
 
+    // A line that lies whole in memory, cut where it lies.
+    void Cut(const char* p, std::size_t n)
+    {
+        std::fill(have_.begin(), have_.end(), 0);
+        const std::size_t fields = slot_.size();
+        const char* const end = p + n;
+        const char* start = p;
+        for (std::size_t field = 0; field < fields; ++field) {
+            const char* stop = NextSeparator(start, end);
+            const std::size_t slot = slot_[field];
+            if (slot != kNoSlot)
+                have_[slot] = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, values_[slot]);
+            if (stop == end)
+                break;
+            start = stop + 1;
+        }
+    }
+
     void Start()
     {
         field_ = 0;
         length_ = 0;
-        std::fill(have_.begin(), have_.end(), false);
+        std::fill(have_.begin(), have_.end(), 0);
     }
 
     void Feed(const char* p, std::size_t n)
@@ -77,6 +97,17 @@ public:
 private:
     static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
+    const char* NextSeparator(const char* from, const char* end) const
+    {
+        if (single_) {
+            const void* at = std::memchr(from, single_, static_cast<std::size_t>(end - from));
+            return at ? static_cast<const char*>(at) : end;
+        }
+        while (from != end && !mapper_.IsSeparator(static_cast<unsigned char>(*from)))
+            ++from;
+        return from;
+    }
+
     void Finish()
     {
         const std::size_t slot = slot_[field_];
@@ -85,9 +116,11 @@ private:
     }
 
     const TLineMapper& mapper_;
+    // The one separator byte, where the set has one (not NUL), found by memchr.
+    const char single_;
     std::vector<std::size_t> slot_; // field -> place in the plotted list
     std::vector<double> values_;
-    std::vector<bool> have_;
+    std::vector<unsigned char> have_;
     std::size_t field_ = 0;
     std::size_t length_ = 0;
     char text_[kLongestNumber];
@@ -199,9 +232,7 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
             for (std::size_t i = 0; i < batch.Count; ++i) {
                 const char* text = reinterpret_cast<const char*>(batch.Text(i));
                 const std::size_t length = batch.TextLength(i);
-                cutter.Start();
-                cutter.Feed(text, length);
-                cutter.End();
+                cutter.Cut(text, length);
                 lines.Take(base + static_cast<std::int64_t>(batch.Begin(i)),
                            base + static_cast<std::int64_t>(batch.End(i)),
                            {text, std::min(length, kClockTextLength)}, separators[i], cutter);
@@ -306,7 +337,7 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
 
     TPlotBuckets buckets(options.Fields.size(), options.Buckets);
     const TLineMapper mapper(options.SeparatorSet, {});
-    TFieldCutter cutter(mapper, options.Fields);
+    TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
     TPlotLines lines(options, buckets, path);
     ReadLines(reader, mapper, cutter, lines, progress);
     return buckets;
@@ -341,7 +372,7 @@ TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions
         throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
     reader.EndAt(end);
     const TLineMapper mapper(options.SeparatorSet, {});
-    TFieldCutter cutter(mapper, options.Fields);
+    TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
     TPlotLines lines(options, buckets, path);
     lines.ContinueFrom(*first);
     ReadLines(reader, mapper, cutter, lines, progress);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "DecimalNumber.h"
 #include "EInOutError.h"
 #include "PlotModel.h"
 #include "TLineBatch.h"
@@ -226,4 +228,33 @@ TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
         lines += buckets.Line(b).Lines;
     EXPECT_EQ(lines, 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines));
     EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size()));
+}
+
+TEST(DecimalNumber, ReadsEveryTextExactlyAsTheWorkbookTypesItsCells)
+{
+    // Texts of every shape the rule meets, many of them numbers with more
+    // digits than a double holds exactly, where a quick reading could round
+    // apart from the workbook's.
+    std::mt19937 random(99);
+    const std::string alphabet = "0123456789012345678901234567890123456789.,eE+-x ";
+    const char* const fixed[] = {"", "-", "+", ".", ",5", "5,", "-0", "+0.0", "1e", "1e+", "1e-3", "0x1p3", "inf",
+                                 "nan", "1.5 ", "1.2.3", "9007199254740993", "123456789012345.6",
+                                 "0.1000000000000000055511151231257827", "1e999", "-1,25"};
+    std::vector<std::string> texts(std::begin(fixed), std::end(fixed));
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        const std::size_t length = random() % 24;
+        for (std::size_t k = 0; k < length; ++k)
+            text += alphabet[random() % (k == 0 ? alphabet.size() : 20)];
+        if (random() % 4 == 0 && !text.empty())
+            text[random() % text.size()] = random() % 2 ? '.' : ',';
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        double engine = 0.25, workbook = 0.25;
+        const bool isNumber = ReadDecimalNumber(text, engine);
+        EXPECT_EQ(isNumber, TTypedCell::ReadNumber(text, workbook)) << text;
+        EXPECT_EQ(std::signbit(engine), std::signbit(workbook)) << text;
+        EXPECT_EQ(engine, workbook) << text;
+    }
 }
