@@ -24,6 +24,7 @@
 #include "TWindowKeys.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
+#include "TLookButton.h"
 #include "TSettingsButtons.h"
 #include "TSmallBar.h"
 #include "TStyledPageControl.h"
@@ -384,6 +385,7 @@ void TfMain::CreatePage3()
     run_ = new TConversionRun(*this, *progress_Excel);
     new TWindowKeys(*this, *PageControl1, *FileOpenEdit1);
     new TBrowseFocusKeeper(*FileOpenEdit1);
+    new TLookButton(*this);
 }
 
 void TfMain::ConnectHandlers()

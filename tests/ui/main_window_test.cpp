@@ -392,7 +392,8 @@ TEST_F(MainWindowTest, TabWalksEachPageInItsOrderWithTheDataRowAfterTheButtons)
     ClickTab(2);
     window_->btn_OpenExcelFile->setFocus(Qt::TabFocusReason);
     const std::vector<QString> page3 = {QStringLiteral("btn_OpenExcelFile"), QStringLiteral("btn_SaveExcelFile"),
-                                        QStringLiteral("LineEdits[0]"), QStringLiteral("LineEdits[1]")};
+                                        QStringLiteral("btn_Look"), QStringLiteral("LineEdits[0]"),
+                                        QStringLiteral("LineEdits[1]")};
     for (std::size_t i = 0; i < page3.size(); ++i) {
         EXPECT_EQ(FocusName(), page3[i]);
         if (i + 1 < page3.size())

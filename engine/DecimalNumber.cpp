@@ -1,0 +1,105 @@
+#include "DecimalNumber.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+namespace morvane {
+
+namespace {
+
+// Longer texts are no number anyone typed.
+constexpr std::size_t kLongestNumber = 64;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A mantissa below 2^53 and a power of ten up to 1e22 are both exact
+// doubles, so one division of them is the correctly rounded value, the one
+// from_chars gives, at a fraction of its cost.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::size_t kExactDigits = 15;
+
+} // namespace
+
+namespace {
+
+// The common short form, [-+]digits[.,digits] with few digits, without
+// copying; false, with nothing decided, for anything else.
+bool ReadShortDecimal(std::string_view cell, double& value)
+{
+    const char* p = cell.data();
+    const char* const end = p + cell.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0;
+    for (; p != end && IsDigit(*p); ++p, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    std::size_t fractionDigits = 0;
+    if (p != end && (*p == '.' || *p == ',')) {
+        for (++p; p != end && IsDigit(*p); ++p, ++fractionDigits)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    if (p != end || digits + fractionDigits == 0 || digits + fractionDigits > kExactDigits)
+        return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+} // namespace
+
+bool ReadDecimalNumber(std::string_view cell, double& value)
+{
+    if (cell.empty() || cell.size() > kLongestNumber)
+        return false;
+    if (ReadShortDecimal(cell, value))
+        return true;
+    // The shape by hand: from_chars would also take "inf", "nan" and
+    // hexadecimal forms, and knows no decimal comma.
+    char text[kLongestNumber];
+    std::size_t n = 0;
+    std::size_t i = 0;
+    if (cell[i] == '+' || cell[i] == '-') {
+        if (cell[i] == '-')
+            text[n++] = '-';
+        ++i;
+    }
+    std::size_t digits = 0;
+    for (; i < cell.size() && IsDigit(cell[i]); ++i, ++digits)
+        text[n++] = cell[i];
+    if (i < cell.size() && (cell[i] == '.' || cell[i] == ',')) {
+        text[n++] = '.';
+        for (++i; i < cell.size() && IsDigit(cell[i]); ++i, ++digits)
+            text[n++] = cell[i];
+    }
+    if (digits == 0)
+        return false;
+    if (i < cell.size() && (cell[i] == 'e' || cell[i] == 'E')) {
+        text[n++] = 'e';
+        ++i;
+        if (i < cell.size() && (cell[i] == '+' || cell[i] == '-'))
+            text[n++] = cell[i++];
+        std::size_t exponentDigits = 0;
+        for (; i < cell.size() && IsDigit(cell[i]); ++i, ++exponentDigits)
+            text[n++] = cell[i];
+        if (exponentDigits == 0)
+            return false;
+    }
+    if (i != cell.size())
+        return false;
+    double result = 0;
+    const auto [end, error] = std::from_chars(text, text + n, result);
+    if (error != std::errc() || end != text + n || !std::isfinite(result))
+        return false;
+    value = result;
+    return true;
+}
+
+} // namespace morvane

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+namespace morvane {
+
+// Whether the whole text is a decimal number as a spreadsheet cell takes it:
+// an optional sign, digits with one "." or "," as the decimal mark, an
+// optional exponent; no grouping, no blanks, nothing like "inf" or "0x1p3".
+// `value` is set only when it is. The workbook types its cells by the same
+// rule, so that what the look window plots is what a worksheet holds.
+bool ReadDecimalNumber(std::string_view text, double& value);
+
+} // namespace morvane

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace morvane {
+
+// One field's values in one stretch of time: the smallest and largest, the
+// one at the earliest and at the latest time (the earliest line first
+// among equal times, the latest last), how many, and how many lines had no
+// number there.
+struct TValueBucket {
+    double Min = 0;
+    double Max = 0;
+    double First = 0;
+    double Last = 0;
+    std::int64_t FirstTime = 0;
+    std::int64_t LastTime = 0;
+    std::int64_t Count = 0;
+    std::int64_t Gaps = 0;
+
+    void Add(std::int64_t time, double value);
+    // `later` holds only times after this bucket's.
+    void Merge(const TValueBucket& later);
+};
+
+// The lines of one stretch of time: how many, where the first of them (in
+// the file) starts and the last ends, so that the stretch can be read again
+// from the file, with the clock state a reading from that start needs; and
+// the lines the check would report.
+struct TLineBucket {
+    std::int64_t Lines = 0;
+    std::int64_t FirstOffset = -1;
+    std::int64_t EndOffset = 0;
+    // The previous data line's clock and the days begun, before the first line.
+    std::int32_t PreviousMilliseconds = 0;
+    std::int64_t Day = 0;
+    // Where the line before the first stood in the run's time.
+    std::int64_t PreviousTime = 0;
+    std::int64_t SeparatorMarks = 0;
+    std::int64_t ClockMarks = 0;
+
+    void Merge(const TLineBucket& other);
+};
+
+// A fixed number of buckets over the run's time (milliseconds from the
+// first data line), one row of value buckets per field. Grown, the buckets
+// double their width by merging pairs whenever a time lies beyond the last,
+// so that a whole file of any length fits; fixed, they cover a span given
+// in advance and times outside it have no bucket. Either way the memory is
+// set at construction.
+class TPlotBuckets {
+public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    // Growing from `width` milliseconds a bucket, from time 0.
+    TPlotBuckets(std::size_t fields, std::size_t count, std::int64_t width = 1);
+    // Fixed over [from, to), to > from.
+    TPlotBuckets(std::size_t fields, std::size_t count, std::int64_t from, std::int64_t to);
+
+    // The bucket of `time`, merging pairs first where a growing set must;
+    // kNone where a fixed set has none.
+    std::size_t Place(std::int64_t time);
+
+    TValueBucket& Value(std::size_t bucket, std::size_t field) { return values_[bucket * fields_ + field]; }
+    const TValueBucket& Value(std::size_t bucket, std::size_t field) const
+    {
+        return values_[bucket * fields_ + field];
+    }
+    TLineBucket& Line(std::size_t bucket) { return lines_[bucket]; }
+    const TLineBucket& Line(std::size_t bucket) const { return lines_[bucket]; }
+
+    std::size_t Fields() const { return fields_; }
+    std::size_t Count() const { return lines_.size(); }
+    std::int64_t From() const { return from_; }
+    std::int64_t Width() const { return width_; }
+    // The latest time placed, or From() before any.
+    std::int64_t LastTime() const { return lastTime_; }
+    // The end of the time the buckets cover: one past the last time placed
+    // for a growing set, the span's end for a fixed one.
+    std::int64_t To() const { return grows_ ? lastTime_ + 1 : to_; }
+    // The first bucket at or after `time`'s, and the one past `time`'s;
+    // clamped to the buckets.
+    std::size_t BucketAt(std::int64_t time) const;
+
+    // What a reading of a part of the file needs from the whole: the first
+    // data line's clock and separator count.
+    std::int32_t StartMilliseconds = 0;
+    std::size_t FirstLineSeparators = 0;
+
+    // Totals over every bucket.
+    std::int64_t SeparatorMarks() const;
+    std::int64_t ClockMarks() const;
+
+private:
+    void Double();
+
+    std::size_t fields_;
+    std::int64_t from_ = 0;
+    std::int64_t width_;
+    std::int64_t to_ = 0;
+    bool grows_;
+    std::int64_t lastTime_;
+    std::vector<TValueBucket> values_;
+    std::vector<TLineBucket> lines_;
+};
+
+} // namespace morvane

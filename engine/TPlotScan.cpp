@@ -1,0 +1,382 @@
+#include "TPlotScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "DecimalNumber.h"
+#include "EInOutError.h"
+#include "RelativeTime.h"
+#include "TLineBatch.h"
+#include "TLineMapper.h"
+#include "TLocaleTimeSettings.h"
+#include "TRelativeTimeState.h"
+#include "TVectorWidth.h"
+#include "TimeOfDay.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr std::size_t kClockTextLength = 8;
+// The header and the first data line as far as the field list looks.
+constexpr std::size_t kHeadLineLimit = 64 * 1024;
+// A field longer than this is no number; it is not kept whole.
+constexpr std::size_t kLongestNumber = 64;
+
+// Cuts a line, a piece at a time, into fields at the separators and reads
+// the plotted ones as numbers; a line of any length takes no more memory.
+class TFieldCutter {
+public:
+    TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
+        : mapper_(mapper)
+        , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
+        , values_(fields.size())
+        , have_(fields.size())
+    {
+        std::size_t last = 0;
+        for (const std::size_t field : fields)
+            last = std::max(last, field);
+        slot_.assign(fields.empty() ? 0 : last + 1, kNoSlot);
+        for (std::size_t k = 0; k < fields.size(); ++k)
+            slot_[fields[k]] = k;
+    }
+
+    // A line that lies whole in memory, cut where it lies.
+    void Cut(const char* p, std::size_t n)
+    {
+        std::fill(have_.begin(), have_.end(), 0);
+        const std::size_t fields = slot_.size();
+        const char* const end = p + n;
+        const char* start = p;
+        for (std::size_t field = 0; field < fields; ++field) {
+            const char* stop = NextSeparator(start, end);
+            const std::size_t slot = slot_[field];
+            if (slot != kNoSlot)
+                have_[slot] = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, values_[slot]);
+            if (stop == end)
+                break;
+            start = stop + 1;
+        }
+    }
+
+    void Start()
+    {
+        field_ = 0;
+        length_ = 0;
+        std::fill(have_.begin(), have_.end(), 0);
+    }
+
+    void Feed(const char* p, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (field_ >= slot_.size())
+                return; // past the last plotted field
+            const auto byte = static_cast<unsigned char>(p[i]);
+            if (mapper_.IsSeparator(byte)) {
+                Finish();
+                ++field_;
+                length_ = 0;
+            } else if (slot_[field_] != kNoSlot) {
+                if (length_ < kLongestNumber)
+                    text_[length_] = static_cast<char>(byte);
+                ++length_;
+            }
+        }
+    }
+
+    void End()
+    {
+        if (field_ < slot_.size())
+            Finish();
+    }
+
+    bool Has(std::size_t k) const { return have_[k]; }
+    double Value(std::size_t k) const { return values_[k]; }
+
+private:
+    static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+
+    const char* NextSeparator(const char* from, const char* end) const
+    {
+        if (single_) {
+            const void* at = std::memchr(from, single_, static_cast<std::size_t>(end - from));
+            return at ? static_cast<const char*>(at) : end;
+        }
+        while (from != end && !mapper_.IsSeparator(static_cast<unsigned char>(*from)))
+            ++from;
+        return from;
+    }
+
+    void Finish()
+    {
+        const std::size_t slot = slot_[field_];
+        if (slot != kNoSlot)
+            have_[slot] = length_ <= kLongestNumber && ReadDecimalNumber({text_, length_}, values_[slot]);
+    }
+
+    const TLineMapper& mapper_;
+    // The one separator byte, where the set has one (not NUL), found by memchr.
+    const char single_;
+    std::vector<std::size_t> slot_; // field -> place in the plotted list
+    std::vector<double> values_;
+    std::vector<unsigned char> have_;
+    std::size_t field_ = 0;
+    std::size_t length_ = 0;
+    char text_[kLongestNumber];
+};
+
+// Places each data line in the buckets, as the relative time column counts.
+class TPlotLines {
+public:
+    TPlotLines(const TPlotScanOptions& options, TPlotBuckets& buckets, const std::string& path)
+        : acrossMidnight_(options.AcrossMidnight)
+        , plainClock_(PlainClockFormApplies(LocaleTimeSettings()))
+        , clockSeparator_(LocaleTimeSettings().ClockSeparator)
+        , buckets_(buckets)
+        , path_(path)
+    {
+    }
+
+    // A reading from the first line of `from`.
+    void ContinueFrom(const TLineBucket& from)
+    {
+        started_ = true;
+        state_.StartTimeKnown = true;
+        state_.StartTime = TimeOfDayOfMilliseconds(buckets_.StartMilliseconds);
+        state_.PreviousMilliseconds = from.PreviousMilliseconds;
+        state_.Day = from.Day;
+        lastTime_ = from.PreviousTime;
+    }
+
+    bool Started() const { return started_; }
+
+    void Take(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
+              const TFieldCutter& cutter)
+    {
+        const std::int32_t previousMilliseconds = state_.PreviousMilliseconds;
+        const std::int64_t day = state_.Day;
+        const std::int64_t previousTime = lastTime_;
+        std::int32_t milliseconds = 0;
+        const bool hasTime = (plainClock_ && clock.size() == kClockTextLength &&
+                              TryPlainClock(clock.data(), clockSeparator_, milliseconds)) ||
+                             TryMillisecondOfDayFromBytes(clock, milliseconds);
+        if (!started_) {
+            if (!hasTime)
+                throw EPlotInput("The first data line of " + path_ + " has no time of day: " +
+                                 InvalidTimeMessage(clock) + ".");
+            started_ = true;
+            buckets_.StartMilliseconds = milliseconds;
+            buckets_.FirstLineSeparators = separators;
+        }
+        std::int64_t time = lastTime_;
+        if (hasTime) {
+            const std::int64_t at = MillisecondsIntoRun(state_, milliseconds, acrossMidnight_);
+            const std::int64_t start = buckets_.StartMilliseconds;
+            time = at >= start ? at - start : start - at;
+            lastTime_ = time;
+        }
+        const std::size_t bucket = buckets_.Place(time);
+        if (bucket == TPlotBuckets::kNone)
+            return;
+        TLineBucket& line = buckets_.Line(bucket);
+        if (line.Lines == 0) {
+            line.FirstOffset = offset;
+            line.PreviousMilliseconds = previousMilliseconds;
+            line.Day = day;
+            line.PreviousTime = previousTime;
+        }
+        ++line.Lines;
+        line.EndOffset = std::max(line.EndOffset, end);
+        if (separators != buckets_.FirstLineSeparators)
+            ++line.SeparatorMarks;
+        if (!hasTime) {
+            ++line.ClockMarks;
+            return; // its values stand at no time of their own
+        }
+        for (std::size_t k = 0; k < buckets_.Fields(); ++k) {
+            TValueBucket& value = buckets_.Value(bucket, k);
+            if (cutter.Has(k))
+                value.Add(time, cutter.Value(k));
+            else
+                ++value.Gaps;
+        }
+    }
+
+private:
+    const bool acrossMidnight_;
+    const bool plainClock_;
+    const char clockSeparator_;
+    TPlotBuckets& buckets_;
+    const std::string& path_;
+    TRelativeTimeState state_;
+    std::int64_t lastTime_ = 0;
+    bool started_ = false;
+};
+
+// The lines from the reader's position to the end of its input. False when
+// the progress asked to stop.
+bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines,
+               const TPlotProgress& progress)
+{
+    std::string scratch;
+    while (!reader.AtEnd()) {
+        // Whole plain lines where they lie in the read buffer; anything else
+        // through the reader's line rules, a piece at a time.
+        TLineBatch batch;
+        batch.Find(reader.Buffered(), reader.BufferedSize());
+        if (batch.Count > 0) {
+            std::uint32_t separators[TLineBatch::kMaxLines];
+            mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
+            const std::int64_t base = reader.Offset();
+            for (std::size_t i = 0; i < batch.Count; ++i) {
+                const char* text = reinterpret_cast<const char*>(batch.Text(i));
+                const std::size_t length = batch.TextLength(i);
+                cutter.Cut(text, length);
+                lines.Take(base + static_cast<std::int64_t>(batch.Begin(i)),
+                           base + static_cast<std::int64_t>(batch.End(i)),
+                           {text, std::min(length, kClockTextLength)}, separators[i], cutter);
+            }
+            reader.ConsumeBuffered(batch.Span(0, batch.Count - 1));
+        } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
+            continue;
+        } else {
+            const std::int64_t offset = reader.Offset();
+            bool ended = false;
+            const std::string_view first = reader.ReadLinePiece(scratch, ended);
+            char clock[kClockTextLength];
+            const std::size_t clockLength = std::min(first.size(), kClockTextLength);
+            std::copy_n(first.data(), clockLength, clock);
+            std::size_t separators = mapper.CountSeparators(first.data(), first.size());
+            cutter.Start();
+            cutter.Feed(first.data(), first.size());
+            while (!ended) {
+                const std::string_view piece = reader.ReadLinePiece(scratch, ended);
+                separators += mapper.CountSeparators(piece.data(), piece.size());
+                cutter.Feed(piece.data(), piece.size());
+            }
+            cutter.End();
+            lines.Take(offset, reader.Offset(), {clock, clockLength}, separators, cutter);
+        }
+        if (progress && !progress(reader.Offset(), reader.Size()))
+            return false;
+    }
+    return true;
+}
+
+void Open(TLineReader& reader, const std::string& path)
+{
+    TVectorWidth::Process();
+    if (!reader.Open(path))
+        throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
+}
+
+void SkipLine(TLineReader& reader)
+{
+    std::string scratch;
+    bool ended = false;
+    do
+        reader.ReadLinePiece(scratch, ended);
+    while (!ended);
+}
+
+std::vector<std::string> CutFields(std::string_view line, std::string_view separatorSet)
+{
+    std::vector<std::string> fields(1);
+    for (const char byte : line) {
+        if (separatorSet.find(byte) != std::string_view::npos)
+            fields.emplace_back();
+        else
+            fields.back() += byte;
+    }
+    return fields;
+}
+
+} // namespace
+
+TPlotHead TPlotScan::ReadHead(const std::string& path, const std::string& separatorSet)
+{
+    TLineReader reader(TLineReader::TReadFailure::Raise);
+    Open(reader, path);
+    if (reader.AtEnd())
+        throw EPlotInput("The PE file " + path + " is empty: there is nothing to plot.");
+    std::string header;
+    reader.ReadLine(header, kHeadLineLimit);
+    if (reader.AtEnd())
+        throw EPlotInput("The PE file " + path + " has no data line: there is nothing to plot.");
+    std::string data;
+    reader.ReadLine(data, kHeadLineLimit);
+    std::int32_t milliseconds = 0;
+    const std::string_view clock = std::string_view(data).substr(0, kClockTextLength);
+    if (!TryMillisecondOfDayFromBytes(clock, milliseconds))
+        throw EPlotInput("The first data line of " + path + " has no time of day: " +
+                         InvalidTimeMessage(clock) + ".");
+
+    TPlotHead head;
+    head.Names = CutFields(header, separatorSet);
+    const std::vector<std::string> values = CutFields(data, separatorSet);
+    head.Names.resize(std::max(head.Names.size(), values.size()));
+    head.Numeric.assign(head.Names.size(), false);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        double value = 0;
+        head.Numeric[k] = ReadDecimalNumber(values[k], value);
+    }
+    return head;
+}
+
+TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOptions& options,
+                                  const TPlotProgress& progress)
+{
+    TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
+    Open(reader, path);
+    if (reader.AtEnd())
+        throw EPlotInput("The PE file " + path + " is empty: there is nothing to plot.");
+    SkipLine(reader);
+    if (reader.AtEnd())
+        throw EPlotInput("The PE file " + path + " has no data line: there is nothing to plot.");
+
+    TPlotBuckets buckets(options.Fields.size(), options.Buckets);
+    const TLineMapper mapper(options.SeparatorSet, {});
+    TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
+    TPlotLines lines(options, buckets, path);
+    ReadLines(reader, mapper, cutter, lines, progress);
+    return buckets;
+}
+
+TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions& options,
+                                 const TPlotBuckets& whole, std::int64_t from, std::int64_t to,
+                                 const TPlotProgress& progress)
+{
+    TPlotBuckets buckets(options.Fields.size(), options.Buckets, from, to);
+    buckets.StartMilliseconds = whole.StartMilliseconds;
+    buckets.FirstLineSeparators = whole.FirstLineSeparators;
+    // Every line of the span lies in a bucket of the whole that meets it;
+    // the earliest of them starts the reading, the latest ends it.
+    const TLineBucket* first = nullptr;
+    std::int64_t end = 0;
+    const std::size_t past = std::min(whole.Count(), whole.BucketAt(to - 1) + 1);
+    for (std::size_t b = whole.BucketAt(from); b < past; ++b) {
+        const TLineBucket& line = whole.Line(b);
+        if (line.Lines == 0)
+            continue;
+        if (!first || line.FirstOffset < first->FirstOffset)
+            first = &line;
+        end = std::max(end, line.EndOffset);
+    }
+    if (!first)
+        return buckets;
+
+    TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
+    TVectorWidth::Process();
+    if (!reader.OpenAt(path, first->FirstOffset))
+        throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
+    reader.EndAt(end);
+    const TLineMapper mapper(options.SeparatorSet, {});
+    TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
+    TPlotLines lines(options, buckets, path);
+    lines.ContinueFrom(*first);
+    ReadLines(reader, mapper, cutter, lines, progress);
+    return buckets;
+}
+
+} // namespace morvane

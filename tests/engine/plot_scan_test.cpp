@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DecimalNumber.h"
+#include "EInOutError.h"
+#include "PlotModel.h"
+#include "TLineBatch.h"
+#include "TPlotScan.h"
+#include "TempFiles.h"
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const std::size_t kReadSizes[] = {TLineReader::kDefaultReadSize, 1, 3, 129};
+
+std::string Clock(std::int64_t ms)
+{
+    ms %= 86'400'000;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(ms / 3'600'000),
+                  static_cast<int>(ms / 60'000 % 60), static_cast<int>(ms / 1000 % 60));
+    return text;
+}
+
+// A PE file with what real ones hold and what breaks them: numbers with
+// either decimal mark, text, empty fields, lines with a separator more or
+// less, clocks that are no time, steps back, midnight, CR LF and lone CRs,
+// long lines, and Ctrl-Zs.
+std::string RandomPeFile(std::mt19937& random, const std::string& separators, std::size_t lines)
+{
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char sep = separators[static_cast<std::size_t>(pick(static_cast<int>(separators.size())))];
+    std::string file = "Time" + std::string(1, sep) + "Temp [C]" + sep + "Valve" + sep + "Note" + sep + "Hum\r\n";
+    std::int64_t clock = 23LL * 3'600'000 + pick(3'600'000);
+    for (std::size_t i = 0; i < lines; ++i) {
+        std::string line = i > 0 && pick(25) == 0 ? "ab:cd:ef" : Clock(clock);
+        const int fields = 4 + (i > 0 && pick(15) == 0 ? pick(3) - 1 : 0);
+        for (int f = 0; f < fields; ++f) {
+            line += separators[static_cast<std::size_t>(pick(static_cast<int>(separators.size())))];
+            switch (pick(8)) {
+            case 0: line += "n/a"; break;
+            case 1: break;
+            case 2: line += std::to_string(pick(1000)) + "," + std::to_string(pick(10)); break;
+            case 3: line += std::string(static_cast<std::size_t>(pick(300)), '7'); break;
+            case 4: line += "-" + std::to_string(pick(100)) + "e" + std::to_string(pick(3)); break;
+            default: line += std::to_string(pick(2000) - 1000) + "." + std::to_string(pick(100)); break;
+            }
+        }
+        const int end = pick(20);
+        line += end == 0 ? "\n" : end == 1 ? "\r" : end == 2 ? "\x1a\r\n" : "\r\n";
+        file += line;
+        const int step = pick(40);
+        clock += step == 0 ? 86'400'000 - pick(600'000) : step == 1 ? pick(30'000) : 1000;
+    }
+    if (pick(4) == 0)
+        file += "\x1a trailing";
+    return file;
+}
+
+void ExpectBucketsAsModel(const TPlotBuckets& buckets, const std::vector<TModelBucket>& model,
+                          const std::string& where)
+{
+    ASSERT_EQ(buckets.Count(), model.size()) << where;
+    for (std::size_t b = 0; b < model.size(); ++b) {
+        const std::string at = where + " bucket " + std::to_string(b);
+        EXPECT_EQ(buckets.Line(b).Lines, model[b].Lines) << at;
+        EXPECT_EQ(buckets.Line(b).SeparatorMarks, model[b].SeparatorMarks) << at;
+        EXPECT_EQ(buckets.Line(b).ClockMarks, model[b].ClockMarks) << at;
+        for (std::size_t f = 0; f < buckets.Fields(); ++f) {
+            const TValueBucket& value = buckets.Value(b, f);
+            const std::vector<TModelValue>& values = model[b].Values[f];
+            EXPECT_EQ(value.Count, static_cast<std::int64_t>(values.size())) << at << " field " << f;
+            EXPECT_EQ(value.Gaps, model[b].Gaps[f]) << at << " field " << f;
+            if (values.empty() || value.Count == 0)
+                continue;
+            double low = values[0].Value, high = values[0].Value;
+            for (const TModelValue& v : values) {
+                low = std::min(low, v.Value);
+                high = std::max(high, v.Value);
+            }
+            EXPECT_EQ(value.Min, low) << at << " field " << f;
+            EXPECT_EQ(value.Max, high) << at << " field " << f;
+            EXPECT_EQ(value.First, ModelFirst(values)) << at << " field " << f;
+            EXPECT_EQ(value.Last, ModelLast(values)) << at << " field " << f;
+        }
+    }
+}
+
+std::string Write(TempFolder& folder, const std::string& name, const std::string& bytes)
+{
+    const std::string path = folder / name;
+    WriteBytes(path, bytes);
+    return path;
+}
+
+} // namespace
+
+TEST(PlotScan, WholeFileBucketsAgreeWithNaiveModelOnRandomFiles)
+{
+    TempFolder folder;
+    std::mt19937 random(20261207);
+    const std::string separatorSets[] = {",", ",;", ";\t"};
+    // Odd bucket counts and few of them, so that pairs merge many times.
+    const std::size_t counts[] = {2, 3, 7, 64, 4096};
+    for (int round = 0; round < 24; ++round) {
+        const std::string separators = separatorSets[round % 3];
+        const std::string bytes = RandomPeFile(random, separators, 1 + random() % 400);
+        const std::string path = Write(folder, "r.pe", bytes);
+        for (const bool across : {false, true}) {
+            const std::vector<std::size_t> fields = {2, 1, 4, 9};
+            const std::vector<TModelLine> lines = ModelLines(bytes, separators, across, fields);
+            for (const std::size_t count : counts) {
+                const std::size_t readSize = kReadSizes[static_cast<std::size_t>(round) % std::size(kReadSizes)];
+                const std::string where = "round " + std::to_string(round) + " across " +
+                                          std::to_string(across) + " buckets " + std::to_string(count) +
+                                          " read " + std::to_string(readSize);
+                TPlotScanOptions options;
+                options.SeparatorSet = separators;
+                options.AcrossMidnight = across;
+                options.Fields = fields;
+                options.Buckets = count;
+                options.ReadSize = readSize;
+                const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options);
+                const std::int64_t width = ModelWidth(lines, buckets.Count());
+                EXPECT_EQ(buckets.Width(), width) << where;
+                ExpectBucketsAsModel(buckets, ModelBuckets(lines, fields.size(), buckets.Count(), 0, width), where);
+            }
+        }
+    }
+}
+
+TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
+{
+    TempFolder folder;
+    std::mt19937 random(7);
+    for (int round = 0; round < 30; ++round) {
+        const std::string separators = round % 2 ? ",;" : ",";
+        const std::string bytes = RandomPeFile(random, separators, 2 + random() % 300);
+        const std::string path = Write(folder, "s.pe", bytes);
+        const bool across = round % 3 != 0;
+        const std::vector<std::size_t> fields = {1, 3};
+        TPlotScanOptions options;
+        options.SeparatorSet = separators;
+        options.AcrossMidnight = across;
+        options.Fields = fields;
+        options.Buckets = 5 + static_cast<std::size_t>(round);
+        options.ReadSize = kReadSizes[static_cast<std::size_t>(round) % std::size(kReadSizes)];
+        const TPlotBuckets whole = TPlotScan::ReadWhole(path, options);
+        const std::int64_t last = whole.LastTime();
+        const std::int64_t from = static_cast<std::int64_t>(random() % static_cast<unsigned>(last + 1));
+        const std::int64_t to = from + 1 + static_cast<std::int64_t>(random() % static_cast<unsigned>(last - from + 1));
+        options.Buckets = 1 + random() % 50;
+        const TPlotBuckets span = TPlotScan::ReadSpan(path, options, whole, from, to);
+        const std::vector<TModelLine> lines = ModelLines(bytes, separators, across, fields);
+        const std::string where = "round " + std::to_string(round) + " span " + std::to_string(from) + ".." +
+                                  std::to_string(to);
+        EXPECT_EQ(span.From(), from) << where;
+        ExpectBucketsAsModel(span, ModelBuckets(lines, fields.size(), span.Count(), from, span.Width()), where);
+    }
+}
+
+TEST(PlotScan, HeadNamesTheFieldsAndTellsWhichHoldNumbers)
+{
+    TempFolder folder;
+    const std::string path = Write(folder, "h.pe", "Time;Temp [C];Valve,State\r\n12:00:00;21.5;x;-3e2;7\r\n");
+    const TPlotHead head = TPlotScan::ReadHead(path, ";,");
+    EXPECT_EQ(head.Names, (std::vector<std::string>{"Time", "Temp [C]", "Valve", "State", ""}));
+    EXPECT_EQ(head.Numeric, (std::vector<bool>{false, true, false, true, true}));
+}
+
+TEST(PlotScan, FilesWithNothingToPlotSaySoInTheirOwnWords)
+{
+    TempFolder folder;
+    const struct {
+        const char* bytes;
+        const char* says;
+    } rows[] = {
+        {"", "is empty"},
+        {"Time,A\r\n", "has no data line"},
+        {"Time,A\r\n\x1a" "12:00:00,1\r\n", "has no data line"},
+        {"Time,A\r\nab:00:00,1\r\n12:00:01,2\r\n", "has no time of day"},
+    };
+    for (const auto& row : rows) {
+        const std::string path = Write(folder, "bad.pe", row.bytes);
+        for (const bool head : {true, false}) {
+            std::string message;
+            try {
+                if (head)
+                    TPlotScan::ReadHead(path, ",");
+                else
+                    TPlotScan::ReadWhole(path, {});
+            } catch (const EPlotInput& error) {
+                message = error.Message();
+            }
+            EXPECT_NE(message.find(row.says), std::string::npos) << message;
+            EXPECT_NE(message.find(path), std::string::npos) << message;
+        }
+    }
+    EXPECT_THROW(TPlotScan::ReadWhole(folder / "missing.pe", {}), EInOutError);
+}
+
+TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
+{
+    TempFolder folder;
+    std::string bytes = "Time,A\r\n";
+    for (int i = 0; i < 20000; ++i)
+        bytes += Clock(i * 1000LL) + "," + std::to_string(i) + "\r\n";
+    const std::string path = Write(folder, "long.pe", bytes);
+    TPlotScanOptions options;
+    options.Fields = {1};
+    int calls = 0;
+    std::int64_t lastDone = 0;
+    const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options, [&](std::int64_t done, std::int64_t size) {
+        EXPECT_EQ(size, static_cast<std::int64_t>(bytes.size()));
+        lastDone = done;
+        return ++calls < 3;
+    });
+    EXPECT_EQ(calls, 3);
+    std::int64_t lines = 0;
+    for (std::size_t b = 0; b < buckets.Count(); ++b)
+        lines += buckets.Line(b).Lines;
+    EXPECT_EQ(lines, 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines));
+    EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size()));
+}
+
+TEST(DecimalNumber, ReadsEveryTextExactlyAsTheWorkbookTypesItsCells)
+{
+    // Texts of every shape the rule meets, many of them numbers with more
+    // digits than a double holds exactly, where a quick reading could round
+    // apart from the workbook's.
+    std::mt19937 random(99);
+    const std::string alphabet = "0123456789012345678901234567890123456789.,eE+-x ";
+    const char* const fixed[] = {"", "-", "+", ".", ",5", "5,", "-0", "+0.0", "1e", "1e+", "1e-3", "0x1p3", "inf",
+                                 "nan", "1.5 ", "1.2.3", "9007199254740993", "123456789012345.6",
+                                 "0.1000000000000000055511151231257827", "1e999", "-1,25"};
+    std::vector<std::string> texts(std::begin(fixed), std::end(fixed));
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        const std::size_t length = random() % 24;
+        for (std::size_t k = 0; k < length; ++k)
+            text += alphabet[random() % (k == 0 ? alphabet.size() : 20)];
+        if (random() % 4 == 0 && !text.empty())
+            text[random() % text.size()] = random() % 2 ? '.' : ',';
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        double engine = 0.25, workbook = 0.25;
+        const bool isNumber = ReadDecimalNumber(text, engine);
+        EXPECT_EQ(isNumber, TTypedCell::ReadNumber(text, workbook)) << text;
+        EXPECT_EQ(std::signbit(engine), std::signbit(workbook)) << text;
+        EXPECT_EQ(engine, workbook) << text;
+    }
+}
