@@ -4,13 +4,17 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace morvane {
 
 namespace {
 
-// Longer texts are no number anyone typed.
-constexpr std::size_t kLongestNumber = 64;
+// Up to this length a number is assembled on the stack.
+constexpr std::size_t kShortNumber = 64;
+// The largest double less a little: only above it can printing with 16
+// digits round a value out of range.
+constexpr double kNearLargest = 1.797693134862315e308;
 
 bool IsDigit(char c)
 {
@@ -24,46 +28,25 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::size_t kExactDigits = 15;
 
-} // namespace
-
-namespace {
-
-// The common short form, [-+]digits[.,digits] with few digits, without
-// copying; false, with nothing decided, for anything else.
-bool ReadShortDecimal(std::string_view cell, double& value)
+// The workbook library writes a number with 16 significant digits (the
+// Linux build through printf's "%.16G"), so the largest doubles come out as
+// a text beyond any double, which readers refuse or take for infinity.
+bool PrintsWithinRange(double value)
 {
-    const char* p = cell.data();
-    const char* const end = p + cell.size();
-    const bool negative = p != end && *p == '-';
-    if (p != end && (*p == '-' || *p == '+'))
-        ++p;
-    std::uint64_t mantissa = 0;
-    std::size_t digits = 0;
-    for (; p != end && IsDigit(*p); ++p, ++digits)
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    std::size_t fractionDigits = 0;
-    if (p != end && (*p == '.' || *p == ',')) {
-        for (++p; p != end && IsDigit(*p); ++p, ++fractionDigits)
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    }
-    if (p != end || digits + fractionDigits == 0 || digits + fractionDigits > kExactDigits)
-        return false;
-    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
-    value = negative ? -magnitude : magnitude;
-    return true;
+    if (std::fabs(value) < kNearLargest)
+        return true;
+    char printed[32];
+    const auto written = std::to_chars(printed, printed + sizeof printed, value, std::chars_format::scientific, 15);
+    double back = 0;
+    const auto read = std::from_chars(printed, written.ptr, back);
+    return written.ec == std::errc() && read.ec == std::errc() && std::isfinite(back);
 }
 
-} // namespace
-
-bool ReadDecimalNumber(std::string_view cell, double& value)
+// The shape by hand, into `text` (room for the whole cell): from_chars
+// would also take "inf", "nan" and hexadecimal forms, and knows no decimal
+// comma.
+bool ReadNumberInto(std::string_view cell, char* text, double& value)
 {
-    if (cell.empty() || cell.size() > kLongestNumber)
-        return false;
-    if (ReadShortDecimal(cell, value))
-        return true;
-    // The shape by hand: from_chars would also take "inf", "nan" and
-    // hexadecimal forms, and knows no decimal comma.
-    char text[kLongestNumber];
     std::size_t n = 0;
     std::size_t i = 0;
     if (cell[i] == '+' || cell[i] == '-') {
@@ -96,10 +79,56 @@ bool ReadDecimalNumber(std::string_view cell, double& value)
         return false;
     double result = 0;
     const auto [end, error] = std::from_chars(text, text + n, result);
-    if (error != std::errc() || end != text + n || !std::isfinite(result))
+    // Beyond what a double holds (1e999) there is no number to show.
+    if (error != std::errc() || end != text + n || !std::isfinite(result) || !PrintsWithinRange(result))
         return false;
     value = result;
     return true;
+}
+
+// The common short form, [-+]digits[.,digits] with few digits, without
+// copying; false, with nothing decided, for anything else.
+bool ReadShortDecimal(std::string_view cell, double& value)
+{
+    const char* p = cell.data();
+    const char* const end = p + cell.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0;
+    for (; p != end && IsDigit(*p); ++p, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    std::size_t fractionDigits = 0;
+    if (p != end && (*p == '.' || *p == ',')) {
+        for (++p; p != end && IsDigit(*p); ++p, ++fractionDigits)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    if (p != end || digits + fractionDigits == 0 || digits + fractionDigits > kExactDigits)
+        return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+} // namespace
+
+bool ReadDecimalNumber(std::string_view cell, double& value)
+{
+    // Blanks around a number are padding, as a spreadsheet takes them.
+    const std::size_t first = cell.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return false;
+    cell = cell.substr(first, cell.find_last_not_of(' ') + 1 - first);
+    if (ReadShortDecimal(cell, value))
+        return true;
+    if (cell.size() <= kShortNumber) {
+        char text[kShortNumber];
+        return ReadNumberInto(cell, text, value);
+    }
+    // A cell of leading zeros, say: assembled in a string of its own.
+    std::string text(cell.size(), '\0');
+    return ReadNumberInto(cell, text.data(), value);
 }
 
 } // namespace morvane

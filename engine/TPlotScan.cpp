@@ -21,8 +21,9 @@ namespace {
 constexpr std::size_t kClockTextLength = 8;
 // The header and the first data line as far as the field list looks.
 constexpr std::size_t kHeadLineLimit = 64 * 1024;
-// A field longer than this is no number; it is not kept whole.
-constexpr std::size_t kLongestNumber = 64;
+// A field longer than this is no number, as a worksheet holds no longer
+// cell; it is not kept whole.
+constexpr std::size_t kLongestNumber = 32767;
 
 // Cuts a line, a piece at a time, into fields at the separators and reads
 // the plotted ones as numbers; a line of any length takes no more memory.
@@ -112,7 +113,7 @@ private:
     {
         const std::size_t slot = slot_[field_];
         if (slot != kNoSlot)
-            have_[slot] = length_ <= kLongestNumber && ReadDecimalNumber({text_, length_}, values_[slot]);
+            have_[slot] = length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, values_[slot]);
     }
 
     const TLineMapper& mapper_;
@@ -123,7 +124,7 @@ private:
     std::vector<unsigned char> have_;
     std::size_t field_ = 0;
     std::size_t length_ = 0;
-    char text_[kLongestNumber];
+    std::vector<char> text_ = std::vector<char>(kLongestNumber);
 };
 
 // Places each data line in the buckets, as the relative time column counts.

@@ -6,7 +6,7 @@
 #include "TFileOpenEdit.h"
 #include "TLookWindow.h"
 #include "TTabSheet.h"
-#include "TWindowSettings.h"
+#include "FileSystemNames.h"
 #include "uMain.h"
 
 TLookButton::TLookButton(TfMain& window)
@@ -27,7 +27,7 @@ void TLookButton::Click()
         look_->close();
     TLookWindow::TInput input;
     input.ShownPath = window_.FileOpenEdit1->Filename();
-    input.Path = TWindowSettings::PathBytes(input.ShownPath);
+    input.Path = PathBytes(input.ShownPath);
     input.SeparatorSet = window_.SeparatorSet();
     input.AcrossMidnight = window_.cb_AcrossMidnight->Checked();
     look_ = new TLookWindow(std::move(input), &window_);

@@ -3,7 +3,7 @@
 #include "ErrorReporting.h"
 #include "IPlatform.h"
 #include "TBevelButton.h"
-#include "TWindowSettings.h"
+#include "FileSystemNames.h"
 #include "Windows1252.h"
 
 #include <QCloseEvent>
@@ -372,7 +372,7 @@ void TLookWindow::SavePicture()
     if (!chosen)
         return;
     if (!plot_->grab().save(*chosen, "PNG"))
-        throw morvane::Exception("The picture could not be written to " + TWindowSettings::PathBytes(*chosen) +
+        throw morvane::Exception("The picture could not be written to " + PathBytes(*chosen) +
                                  ": the folder may be missing or not writable.");
 }
 
