@@ -624,7 +624,14 @@ TEST(MorvaneConvert, FailedOrInterruptedRunLeavesTheEarlierOutput)
 // Where no second thread can be had, the check reads the whole input
 // itself. A thread's stack larger than the address space may hold makes
 // starting one fail; the sanitizers need more address space than that.
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+#define MORVANE_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MORVANE_ADDRESS_SANITIZER
+#endif
+#endif
+#ifndef MORVANE_ADDRESS_SANITIZER
 TEST(MorvaneConvert, CheckOfALargeInputWithoutASecondThreadReadsItAlone)
 {
     TempFolder folder;
