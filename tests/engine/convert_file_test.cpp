@@ -646,9 +646,11 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
             EXPECT_EQ(sink.calls.back(), expected.calls.back());
         }
     }
+#ifndef _WIN32
     // What the second half meets reaches the caller, after the first half's
     // findings: here the file becomes shorter a little behind the middle,
-    // before the second half holds all the findings it may.
+    // before the second half holds all the findings it may. (Windows keeps
+    // an open input from being cut.)
     const std::size_t shortened = many.size() / 2 + 8192;
     const std::string shorter = "The PE file \"" + folder / "in.pe" +
                                 "\" became shorter while it was read: it ended at byte " + std::to_string(shortened) +
@@ -668,6 +670,7 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
         }
         EXPECT_TRUE(sink.EndsFinished());
     }
+#endif
 
     TRecordingSink sink;
     EXPECT_THROW(CheckFindings(folder / "missing.pe", {}, sink, TLineReader::kDefaultReadSize), EInOutError);
