@@ -219,10 +219,12 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
     IProgressSink& sink = progress ? static_cast<IProgressSink&>(*progress) : quiet;
     bool opened = false;
     TEndMark mark;
+    TCutLines cut;
     TConvertFileOptions options;
     options.FailedLine = &failedLine;
     options.OutputOpened = &opened;
     options.EndMark = &mark;
+    options.CutLines = &cut;
     options.WaitForWriter = true;
     if (workbook)
         WarnOfOneCellLines(input, command);
@@ -243,8 +245,10 @@ void Convert(const std::string& input, const TCommandLine& command, bool showPro
         throw;
     }
     written.push_back({IdentityOfPath(output), input});
-    // The rule that ends the input there stays, since stored files rely on
-    // it; but data behind it is not dropped without a word.
+    // The rules that end a line or the input at a Ctrl-Z stay, since stored
+    // files rely on them; but data behind one is not dropped without a word.
+    if (cut.Count > 0)
+        WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: " + CutLinesMessage(cut));
     if (mark.NonBlankAfter)
         WriteMessage(stderr, std::string(kProgram) + ": " + input + ": warning: " + EndMarkMessage(mark));
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -46,8 +47,12 @@ public:
     }
 
     // The line at hand, a piece at a time: its clock is in the first.
-    void Check(TLineReader& reader, std::string& scratch)
+    // `keepReading` is asked between two pieces; when it answers false the
+    // line is left unchecked, and so false is answered.
+    template <typename TKeepReading>
+    bool Check(TLineReader& reader, std::string& scratch, TKeepReading keepReading)
     {
+        const std::int64_t cutBefore = reader.CutLines();
         bool ended = false;
         const std::string_view first = reader.ReadLinePiece(scratch, ended);
         const std::size_t firstLength = std::min(first.size(), kClockTextLength);
@@ -55,26 +60,33 @@ public:
         std::copy_n(first.data(), firstLength, clock);
         std::size_t separators = mapper_.CountSeparators(first.data(), first.size());
         while (!ended) {
+            if (!keepReading())
+                return false;
             const std::string_view piece = reader.ReadLinePiece(scratch, ended);
             separators += mapper_.CountSeparators(piece.data(), piece.size());
         }
         // Only the clock's bytes matter beyond the count.
-        Check({clock, firstLength}, separators);
+        Check({clock, firstLength}, separators, reader.CutLines() != cutBefore);
+        return true;
     }
 
-    // The header line, read past.
-    static void Skip(TLineReader& reader, std::string& scratch)
+    // The header line, read past; only a cut is looked for.
+    void SkipHeader(TLineReader& reader, std::string& scratch)
     {
         bool ended = false;
         do
             reader.ReadLinePiece(scratch, ended);
         while (!ended);
+        if (reader.CutLines() > 0)
+            ReportCut(1);
     }
 
-    void Check(std::string_view line, std::size_t separators)
+    void Check(std::string_view line, std::size_t separators, bool cut = false)
     {
         ++summary_.DataLines;
         const std::int64_t number = summary_.DataLines + 1;
+        if (cut)
+            ReportCut(number);
         if (relativeTime_) {
             const std::string_view clock = line.substr(0, kClockTextLength);
             std::int32_t milliseconds = 0;
@@ -121,6 +133,14 @@ public:
     }
 
 private:
+    void ReportCut(std::int64_t line)
+    {
+        TCheckFinding finding;
+        finding.Kind = TCheckFinding::TKind::CutLine;
+        finding.Line = line;
+        Report(finding);
+    }
+
     void Report(const TCheckFinding& finding)
     {
         ++summary_.Findings;
@@ -140,9 +160,12 @@ private:
 
 // The lines from the reader's position to the end of its input, each
 // checked. `afterLine` is told after each; when it answers false the check
-// stops there, at a line's start, and so answers false too.
-template <typename TAfterLine>
-bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TAfterLine afterLine)
+// stops there, at a line's start, and so answers false too. A line that
+// comes in pieces asks `keepReading` between them; when that answers false
+// the check stops within the line and answers false.
+template <typename TAfterLine, typename TKeepReading>
+bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TAfterLine afterLine,
+                TKeepReading keepReading)
 {
     while (!reader.AtEnd()) {
         // Whole plain lines are looked at where they lie in the read buffer;
@@ -161,11 +184,16 @@ bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TA
         } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
             continue;
         } else {
-            check.Check(reader, scratch);
-            if (!afterLine())
+            if (!check.Check(reader, scratch, keepReading) || !afterLine())
                 return false;
         }
     }
+    return true;
+}
+
+// For the reader on the caller's thread, which reads its lines whole.
+bool WholeLines()
+{
     return true;
 }
 
@@ -178,7 +206,8 @@ struct THeldFinding {
 // The second half of a large input, checked on a thread of its own from the
 // first line that starts in it, while the caller checks the first half. Its
 // findings are held, numbered within the half, until the first half's are
-// told; past kMaxHeld of them it stops, and the caller goes on from there.
+// told; past kMaxHeld of them it stops, and the caller goes on from there
+// with the same reader.
 class TSecondHalf {
 public:
     static constexpr std::size_t kMaxHeld = 4096;
@@ -187,10 +216,11 @@ public:
 
     explicit TSecondHalf(std::size_t readSize) : reader_(TLineReader::TReadFailure::Raise, readSize) {}
 
-    // False when the input has no line that starts in its second half, or
-    // the path no longer leads to the file `first` reads.
+    // False when the input has no line that starts in its second half, the
+    // path no longer leads to the file `first` reads, or no thread can be
+    // started.
     bool Start(const std::string& path, const TLineReader& firstReader, const TLineCheck& first,
-               const TConversionSettings& settings)
+               const TConversionSettings& settings, const std::function<void()>& beforeRun)
     {
         if (!reader_.OpenAt(path, firstReader.Size() / 2) || !reader_.Identity().SameFileAs(firstReader.Identity()) ||
             !reader_.SkipPastLf() || reader_.AtEnd())
@@ -199,7 +229,14 @@ public:
         startBlocks_ = reader_.PositionInBlocks();
         check_.emplace(settings, handler_, summary_);
         check_->FollowFirstLineOf(first);
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+        beforeRun_ = beforeRun;
+        try {
+            thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+        } catch (const std::system_error&) {
+            // The caller checks it all, as if there were one processor.
+            reader_.Close();
+            return false;
+        }
         return true;
     }
 
@@ -214,40 +251,52 @@ public:
         return doneChanged_.wait_for(lock, time, [this] { return done_; });
     }
     void Wait() { thread_.join(); }
+    // After Wait, where it stopped holding as many findings as it may; the
+    // caller goes on with it from there.
+    TLineReader& Reader() { return reader_; }
 
     const std::vector<THeldFinding>& Held() const { return held_; }
     const TCheckSummary& Summary() const { return summary_; }
     const TEndMark& Mark() const { return mark_; }
-    // Where the half stopped when it held too many findings, else -1.
-    std::int64_t StoppedAt() const { return stoppedAt_; }
+    // Whether the half stopped at a line's start holding as many findings
+    // as it may.
+    bool HeldAll() const { return heldAll_; }
     const std::exception_ptr& Error() const { return error_; }
 
 private:
     void Run(const std::stop_token& stop)
     {
         try {
+            if (beforeRun_)
+                beforeRun_();
             std::string scratch;
             std::uint32_t lines = 0;
-            const bool ended = CheckLines(reader_, *check_, scratch, [&] {
-                // The other thread looks every few milliseconds; a line is
-                // a few nanoseconds.
-                if (++lines % kLinesPerStep == 0) {
-                    blocks_.store(reader_.PositionInBlocks() - startBlocks_, std::memory_order_relaxed);
-                    if (stop.stop_requested())
+            // Within a long line, every piece is a step: a piece of a read's
+            // size takes longer than many lines.
+            const auto step = [&] {
+                blocks_.store(reader_.PositionInBlocks() - startBlocks_, std::memory_order_relaxed);
+                return !stop.stop_requested();
+            };
+            const bool ended = CheckLines(
+                reader_, *check_, scratch,
+                [&] {
+                    // The other thread looks every few milliseconds; a line
+                    // is a few nanoseconds.
+                    if (++lines % kLinesPerStep == 0 && !step())
                         return false;
-                }
-                return held_.size() < kMaxHeld;
-            });
+                    heldAll_ = held_.size() >= kMaxHeld;
+                    return !heldAll_;
+                },
+                step);
             if (ended)
                 mark_ = reader_.ExamineEndMark();
-            else
-                stoppedAt_ = reader_.Offset();
         } catch (const std::bad_alloc&) {
             error_ = std::make_exception_ptr(EOutOfMemory());
         } catch (...) {
             error_ = std::current_exception();
         }
-        reader_.Close();
+        if (!heldAll_ || error_)
+            reader_.Close();
         const std::lock_guard lock(doneLock_);
         done_ = true;
         doneChanged_.notify_all();
@@ -267,8 +316,9 @@ private:
     std::condition_variable doneChanged_;
     bool done_ = false;
     TEndMark mark_;
-    std::int64_t stoppedAt_ = -1;
+    bool heldAll_ = false;
     std::exception_ptr error_;
+    std::function<void()> beforeRun_;
     std::jthread thread_; // last: joined before the rest goes
 };
 
@@ -287,6 +337,8 @@ std::string TCheckFinding::Message() const
         return EndMarkMessage(Mark);
     if (Kind == TKind::ClockText)
         return InvalidTimeMessage(ClockText);
+    if (Kind == TKind::CutLine)
+        return "cut at a Ctrl-Z; the rest of the line is not converted";
     return std::to_string(Separators) + (Separators == 1 ? " separator" : " separators") +
            " where the first data line has " + std::to_string(FirstLineSeparators);
 }
@@ -309,43 +361,52 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
     try {
         TLineCheck check(settings, onFinding, summary);
         std::string scratch;
-        check.Skip(reader, scratch);
+        check.SkipHeader(reader, scratch);
         sink.SetValue(reader.PositionInBlocks());
-        const auto progress = [&] {
-            sink.SetValue(reader.PositionInBlocks());
-            return true;
+        const auto progressOf = [&sink](const TLineReader& at) {
+            return [&sink, at = &at] {
+                sink.SetValue(at->PositionInBlocks());
+                return true;
+            };
         };
+        const auto progress = progressOf(reader);
         // The first data line sets the count the others are held to.
-        CheckLines(reader, check, scratch, [&] {
-            progress();
-            return false;
-        });
+        CheckLines(
+            reader, check, scratch,
+            [&] {
+                progress();
+                return false;
+            },
+            WholeLines);
 
         std::optional<TSecondHalf> second;
         if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
             std::thread::hardware_concurrency() > 1) {
             second.emplace(options.ReadSize);
-            if (!second->Start(inputPath, reader, check, settings) || second->From() <= reader.Offset() ||
-                !reader.EndAt(second->From()))
+            if (!second->Start(inputPath, reader, check, settings, options.BeforeSecondHalf) ||
+                second->From() <= reader.Offset() || !reader.EndAt(second->From()))
                 second.reset();
         }
         TEndMark mark;
         if (!second) {
-            CheckLines(reader, check, scratch, progress);
+            CheckLines(reader, check, scratch, progress, WholeLines);
             mark = reader.ExamineEndMark();
         } else {
+            summary.Halves = true;
             // The second half's position moves in steps of many lines.
             std::uint32_t lines = 0;
-            CheckLines(reader, check, scratch, [&] {
-                if (++lines % TSecondHalf::kLinesPerStep == 0)
-                    sink.SetValue(reader.PositionInBlocks() + second->Blocks());
-                return true;
-            });
+            CheckLines(
+                reader, check, scratch,
+                [&] {
+                    if (++lines % TSecondHalf::kLinesPerStep == 0)
+                        sink.SetValue(reader.PositionInBlocks() + second->Blocks());
+                    return true;
+                },
+                WholeLines);
             reader.EndAt(-1);
             mark = reader.ExamineEndMark();
             // Unless the input ended in the first half, the second half's
             // findings follow the first's, numbered on from them.
-            std::int64_t resumeAt = -1;
             if (mark.Offset < 0) {
                 while (!second->WaitFor(std::chrono::milliseconds(20)))
                     sink.SetValue(reader.PositionInBlocks() + second->Blocks());
@@ -362,15 +423,13 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
                 if (second->Error())
                     std::rethrow_exception(second->Error());
                 mark = second->Mark();
-                resumeAt = second->StoppedAt();
-            }
-            second.reset();
-            if (resumeAt >= 0) {
-                // It held as many findings as it may: the rest is checked here.
-                if (!reader.OpenAt(inputPath, resumeAt))
-                    throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
-                CheckLines(reader, check, scratch, progress);
-                mark = reader.ExamineEndMark();
+                if (second->HeldAll()) {
+                    // It held as many findings as it may: the rest is checked
+                    // here, from the file both halves have open.
+                    TLineReader& rest = second->Reader();
+                    CheckLines(rest, check, scratch, progressOf(rest), WholeLines);
+                    mark = rest.ExamineEndMark();
+                }
             }
         }
         check.CheckEndMark(mark, summary.DataLines + 2);

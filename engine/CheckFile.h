@@ -18,6 +18,7 @@ struct TCheckFinding {
         SeparatorCount, // a different number of separator occurrences
         ClockText,      // no time of day where the relative time column wants one
         EndMark,        // a Ctrl-Z ended the input with more than padding behind it
+        CutLine,        // a Ctrl-Z cut the line, and the rest of it is not converted
     };
 
     TKind Kind = TKind::SeparatorCount;
@@ -38,6 +39,8 @@ struct TCheckFinding {
 struct TCheckSummary {
     std::int64_t DataLines = 0;
     std::int64_t Findings = 0;
+    // Whether a second thread checked the input's second half.
+    bool Halves = false;
 };
 
 struct TCheckFileOptions {
@@ -48,6 +51,9 @@ struct TCheckFileOptions {
     // An input of at least this many bytes is checked in two halves at
     // once where the processor has two cores; 0 never. Tests make it tiny.
     std::int64_t SecondThreadFrom = 16 << 20;
+    // For tests: run on the second half's thread before it reads a line;
+    // what it raises ends that half as a failed read there would.
+    std::function<void()> BeforeSecondHalf;
 };
 
 // What the user is told of a Ctrl-Z that ended the input early: by the
@@ -60,10 +66,11 @@ using TCheckFindingHandler = std::function<void(const TCheckFinding&)>;
 // writes nothing. Every data line whose separator occurrences (by the
 // settings' separator set) differ in number from the first data line's is a
 // finding; with the relative time column on, so is every data line whose
-// clock text is no time of day, and the check goes on past it. Each finding
-// goes to onFinding as it is met, in file order; a line may give both kinds,
-// the clock first. A Ctrl-Z that ends the input with more than padding
-// behind it is a finding too, the last. Progress goes to the sink as in a
+// clock text is no time of day, and the check goes on past it. So is every
+// line, the header too, whose Ctrl-Z cuts more than its line break off.
+// Each finding goes to onFinding as it is met, in file order; a line may
+// give several, the cut first, then the clock. A Ctrl-Z that ends the input
+// with more than padding behind it is a finding too, the last. Progress goes to the sink as in a
 // conversion, or, for an input checked in halves, as both halves advance.
 //
 // Raises EInOutError, before the sink is touched, when the input cannot be

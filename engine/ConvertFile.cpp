@@ -58,6 +58,8 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
         *options.FailedLine = 0;
     if (options.OutputOpened)
         *options.OutputOpened = false;
+    if (options.CutLines)
+        *options.CutLines = {};
     // A width the processor lacks is refused before anything is touched.
     TVectorWidth::Process();
 
@@ -93,6 +95,7 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
         if (settings.RelativeTime)
             writer.Write(RelativeTimeHeaderCell(settings.RelativeTimeSeparator));
         WriteMappedLine(writer, headerMapper, reader, header, ended, scratch);
+        const bool headerCut = reader.CutLines() > 0;
         sink.SetValue(reader.PositionInBlocks());
 
         TDataLines lines(reader, writer, dataMapper, settings, sink);
@@ -103,6 +106,8 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
                 *options.FailedLine = lines.LineNumber();
             throw;
         }
+        if (options.CutLines)
+            *options.CutLines = {reader.CutLines(), headerCut ? 1 : lines.FirstCutLine()};
         if (options.EndMark)
             *options.EndMark = reader.ExamineEndMark();
     } catch (const std::bad_alloc&) {
@@ -141,6 +146,14 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
 }
 
 } // namespace
+
+std::string CutLinesMessage(const TCutLines& cut)
+{
+    if (cut.Count == 1)
+        return "1 line was cut at a Ctrl-Z: line " + std::to_string(cut.FirstLine);
+    return std::to_string(cut.Count) + " lines were cut at a Ctrl-Z; the first is line " +
+           std::to_string(cut.FirstLine);
+}
 
 void ConvertFile(const std::string& inputPath, const std::string& outputPath,
                  const TConversionSettings& settings, IProgressSink& sink,

@@ -12,6 +12,16 @@
 
 namespace morvane {
 
+// The lines whose Ctrl-Z cut off more than their line break.
+struct TCutLines {
+    std::int64_t Count = 0;
+    // Numbered as lines are, the header being line 1; 0 when none was cut.
+    std::int64_t FirstLine = 0;
+};
+
+// What the user is told of lines cut at a Ctrl-Z, once per file.
+std::string CutLinesMessage(const TCutLines& cut);
+
 struct TConvertFileOptions {
     // When not null, receives the number (from 1, the header being line 1) of
     // the line whose relative time could not be computed, or 0 when the run
@@ -24,6 +34,9 @@ struct TConvertFileOptions {
     // When not null, receives where a Ctrl-Z ended the input and what was
     // left behind it (Offset -1 when none did).
     TEndMark* EndMark = nullptr;
+    // When not null, receives the lines cut at a Ctrl-Z of a run that
+    // succeeded.
+    TCutLines* CutLines = nullptr;
     // A FIFO is opened waiting for its writer, as `cat` does; the window,
     // which must not hang in an open, leaves it off.
     bool WaitForWriter = false;

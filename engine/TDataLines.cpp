@@ -66,6 +66,7 @@ inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
 TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
                        const TConversionSettings& settings, IProgressSink& sink)
     : reader_(reader), writer_(writer), mapper_(mapper), settings_(settings), sink_(sink)
+    , cutBefore_(reader.CutLines())
 {
     clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
     clocks_.Separator = LocaleTimeSettings().ClockSeparator;
@@ -98,6 +99,9 @@ void TDataLines::TakeGeneralLine()
         writer_.Write(cell_);
     }
     WriteMappedLine(writer_, mapper_, reader_, line, ended, scratch_);
+    // Only this way meets a Ctrl-Z: the others leave such a line to it.
+    if (firstCutLine_ == 0 && reader_.CutLines() != cutBefore_)
+        firstCutLine_ = lineNumber_;
     sink_.SetValue(reader_.PositionInBlocks());
 }
 

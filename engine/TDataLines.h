@@ -60,6 +60,8 @@ public:
     // unwritten and LineNumber() tells which it was.
     void Run();
     std::int64_t LineNumber() const { return lineNumber_; }
+    // The first data line whose Ctrl-Z cut its rest off, or 0.
+    std::int64_t FirstCutLine() const { return firstCutLine_; }
 
 private:
     // The ways of writing lines, one per map, cell and vector width, picked
@@ -136,6 +138,8 @@ private:
     // Successive lines mostly repeat the last count or add one second.
     TCountDigits lastCount_;
     std::int64_t lineNumber_ = 1;
+    const std::int64_t cutBefore_;
+    std::int64_t firstCutLine_ = 0;
     std::string scratch_;
     std::string cell_;
     TWriteLines writeLines_ = nullptr;

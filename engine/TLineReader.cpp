@@ -124,6 +124,7 @@ bool TLineReader::Open(const std::string& path, bool waitForWriter)
     end_ = -1;
     endedAtEnd_ = false;
     endMark_ = -1;
+    cutLines_ = 0;
     examinedEnd_ = 0;
     return true;
 }
@@ -432,7 +433,8 @@ void TLineReader::CutLineAtCtrlZ(TLinePieces& line)
     ++pos_;
     // The skip may refill the buffer under the line.
     line.MoveToScratch();
-    SkipRestOfLine();
+    if (SkipRestOfLine())
+        ++cutLines_;
 }
 
 bool TLineReader::RefillUnder(TLinePieces& line)
@@ -441,19 +443,23 @@ bool TLineReader::RefillUnder(TLinePieces& line)
     return Fill();
 }
 
-void TLineReader::SkipRestOfLine()
+// True when the skip dropped anything a line would have kept: a CR never
+// is, being part of the break or dropped anyway.
+bool TLineReader::SkipRestOfLine()
 {
+    bool dropped = false;
     for (;;) {
         if (pos_ == len_ && !Fill())
-            return;
+            return dropped;
         const unsigned char b = buffer_[pos_];
         if (b == kCtrlZ) {
             Examined(Offset() + 1);
-            return;
+            return dropped;
         }
         ++pos_;
         if (b == kLF)
-            return;
+            return dropped;
+        dropped |= b != kCR;
     }
 }
 

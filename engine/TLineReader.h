@@ -89,6 +89,10 @@ public:
     std::size_t PieceSize() const { return pieceSize_; }
 
     bool AtEnd();
+    // Lines so far whose Ctrl-Z cut off more than their line break: a
+    // Ctrl-Z that does not end the input drops the rest of its line, and
+    // the run tells the user so.
+    std::int64_t CutLines() const { return cutLines_; }
     // After AtEnd answered yes at a Ctrl-Z: where it stands, and what follows
     // it, read to the end of the input (a failed read ends the count there).
     // Offset is -1 when the input ended otherwise.
@@ -156,7 +160,7 @@ private:
 
     bool Fill();
     void ReadToChunkBoundary();
-    void SkipRestOfLine();
+    bool SkipRestOfLine();
     void Examined(std::int64_t end)
     {
         if (end > examinedEnd_)
@@ -182,6 +186,7 @@ private:
     std::int64_t end_ = -1;     // EndAt's, or -1
     bool endedAtEnd_ = false;   // endOfFile_ came from end_
     std::int64_t endMark_ = -1;
+    std::int64_t cutLines_ = 0;
     // One past the furthest byte the line rules have looked at; the 128-byte
     // chunks up to it are the ones "fetched".
     std::int64_t examinedEnd_ = 0;

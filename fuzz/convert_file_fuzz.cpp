@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CheckFile.h"
@@ -36,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.WriteBufferSize = writeSizes[(data[0] / (count * 6)) % 4];
     std::int64_t failedLine = -1;
     options.FailedLine = &failedLine;
+    morvane::TCutLines cut{-1, -1};
+    options.CutLines = &cut;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     morvane::fuzz::WriteScratchFile(input, bytes);
 
@@ -56,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(sink.calls == expected.calls);
     Check(error == expected.error);
     Check(failedLine == expected.failedLine);
+    // Told only of a run that succeeded.
+    Check(cut.Count == (error.empty() ? expected.cutLines : 0));
+    Check(cut.FirstLine == (error.empty() ? expected.firstCutLine : 0));
 
     const morvane::test::ExpectedCheck expectedCheck = morvane::test::NaiveCheck(bytes, settings);
     morvane::TCheckFileOptions checkOptions;
@@ -66,13 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkOptions.SecondThreadFrom = halves ? 1 : 0;
     morvane::test::TRecordingSink checkSink;
     std::vector<std::string> findings;
-    morvane::CheckFile(
+    const morvane::TCheckSummary summary = morvane::CheckFile(
         input, settings, checkSink,
         [&](const morvane::TCheckFinding& f) {
             findings.push_back("line " + std::to_string(f.Line) + ": " + f.Message());
         },
         checkOptions);
     Check(findings == expectedCheck.findings);
+    Check(summary.DataLines == expectedCheck.dataLines);
+    static const bool twoProcessors = std::thread::hardware_concurrency() > 1;
+    Check(summary.Halves == (halves && twoProcessors && morvane::test::NaiveSplits(bytes)));
     Check(halves ? !checkSink.calls.empty() && checkSink.calls.back() == expectedCheck.calls.back()
                  : checkSink.calls == expectedCheck.calls);
     return 0;

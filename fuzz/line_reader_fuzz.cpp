@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(line == expected);
         }
         Check(reader.PositionInBlocks() == model.PositionInBlocks());
+        Check(reader.CutLines() == model.CutLines());
     }
     return 0;
 }

@@ -511,6 +511,7 @@ TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
         many += "1\r\n";
     WriteBytes(folder / "many.pe", many);
     WriteBytes(folder / "z.pe", "T,V\r\n" + std::string(121, '1') + "\r\n\x1a" "12:00:00,2\r\n");
+    WriteBytes(folder / "cut.pe", "T,V\r\n1,2\r\n3\x1a,4\r\n5,6\r\n");
     std::string shownOfMany;
     for (int line = 3; line < 103; ++line)
         shownOfMany += "morvane-convert: many.pe: line " + std::to_string(line) +
@@ -531,6 +532,9 @@ TEST(MorvaneConvert, CheckReportsFindingsPerInputAndWritesNothing)
         {{"--check", "bad.pe"}, 0, "bad.pe: 4 data lines, 0 findings\n", ""},
         {{"--check", "-s", ",;", "bad.pe"}, 1, "bad.pe: 4 data lines, 1 finding\n",
          "morvane-convert: bad.pe: line 4: 2 separators where the first data line has 1\n"},
+        {{"--check", "cut.pe"}, 1, "cut.pe: 3 data lines, 2 findings\n",
+         "morvane-convert: cut.pe: line 3: cut at a Ctrl-Z; the rest of the line is not converted\n"
+         "morvane-convert: cut.pe: line 3: 0 separators where the first data line has 1\n"},
         {{"--check", "z.pe"}, 1, "z.pe: 1 data line, 1 finding\n",
          "morvane-convert: z.pe: line 3: stopped at the end-of-file mark at byte 128; 12 bytes after it "
          "were not converted\n"},
@@ -585,15 +589,36 @@ TEST(MorvaneConvert, LineThatCausedTheFailureIsNamed)
 
 #ifndef _WIN32
 // Windows file names cannot hold control bytes.
-TEST(MorvaneConvert, DataBehindAnEndOfFileMarkIsWarnedOf)
+TEST(MorvaneConvert, DataBehindAnEndOfFileMarkOrCutOffAtACtrlZIsWarnedOf)
 {
     TempFolder folder;
-    WriteBytes(folder / "z.pe", "T,V\r\n" + std::string(121, '1') + "\r\n\x1a" "12:00:00,2\r\n\x1a");
-    const Result r = Convert(folder, {"-o", "out.csv", "z.pe"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "morvane-convert: z.pe: warning: stopped at the end-of-file mark at byte 128; 13 bytes "
-                     "after it were not converted\n");
-    EXPECT_EQ(ReadBytes(folder / "out.csv"), "T,V\r\n" + std::string(121, '1') + "\r\n");
+    const std::string filler(121, '1');
+    struct Case {
+        std::string input;
+        std::string err;
+        std::string output;
+    };
+    const std::vector<Case> cases = {
+        {"T,V\r\n" + filler + "\r\n\x1a" "12:00:00,2\r\n\x1a",
+         "morvane-convert: z.pe: warning: stopped at the end-of-file mark at byte 128; 13 bytes after it were not "
+         "converted\n",
+         "T,V\r\n" + filler + "\r\n"},
+        // Once per file, before the mark's, which comes later in the file.
+        {"T,V\r\n1,2\r\n3\x1a,4\r\n5,6\x1a\r\n7\x1a" "8\r\n" + filler.substr(0, 101) + "\x1a" "9\r\n",
+         "morvane-convert: z.pe: warning: 2 lines were cut at a Ctrl-Z; the first is line 3\n"
+         "morvane-convert: z.pe: warning: stopped at the end-of-file mark at byte 128; 3 bytes after it were not "
+         "converted\n",
+         "T,V\r\n1,2\r\n3\r\n5,6\r\n7\r\n" + filler.substr(0, 101) + "\r\n"},
+        {"T\x1a,V\r\n1,2\r\n", "morvane-convert: z.pe: warning: 1 line was cut at a Ctrl-Z: line 1\n",
+         "T\r\n1,2\r\n"},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(folder / "z.pe", c.input);
+        const Result r = Convert(folder, {"-o", "out.csv", "z.pe"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(ReadBytes(folder / "out.csv"), c.output);
+    }
 }
 
 #ifndef _WIN32
@@ -685,6 +710,40 @@ TEST(MorvaneConvert, SignalAsTheNewFileIsMadeLeavesNothingBehind)
     ::close(writer);
     EXPECT_EQ(ended, 200);
     EXPECT_EQ(ReadBytes(folder / "out.csv"), "earlier\r\n");
+}
+#endif
+
+// Where no second thread can be had, the check reads the whole input
+// itself. A thread's stack larger than the address space may hold makes
+// starting one fail; the sanitizers need more address space than that.
+#if defined(__SANITIZE_ADDRESS__)
+#define MORVANE_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MORVANE_ADDRESS_SANITIZER
+#endif
+#endif
+#ifndef MORVANE_ADDRESS_SANITIZER
+TEST(MorvaneConvert, CheckOfALargeInputWithoutASecondThreadReadsItAlone)
+{
+    TempFolder folder;
+    std::string big = "T,V\r\n";
+    std::int64_t lines = 1;
+    for (; big.size() < (17u << 20); ++lines)
+        big += "12:00:00,1\r\n";
+    big += "12:00:01\r\n";
+    WriteBytes(folder / "big.pe", big);
+    const std::string expectedOut = "big.pe: " + std::to_string(lines) + " data lines, 1 finding\n";
+    const std::string expectedErr =
+        "morvane-convert: big.pe: line " + std::to_string(lines + 1) + ": 0 separators where the first data line has 1\n";
+    for (const char* limits : {"", "ulimit -s 1048576 && ulimit -v 524288 && "}) {
+        const std::string command = limits + CommandLine(folder, {"-q", "--check", "big.pe"}) + " >" +
+                                    Quote(folder / "out.txt") + " 2>" + Quote(folder / "err.txt");
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << limits;
+        EXPECT_EQ(ReadBytes(folder / "out.txt"), expectedOut) << limits;
+        EXPECT_EQ(ReadBytes(folder / "err.txt"), expectedErr) << limits;
+    }
 }
 #endif
 

@@ -20,6 +20,9 @@ struct Expected {
     std::vector<std::string> calls;
     std::int64_t failedLine = 0;
     std::string error;
+    // Lines whose Ctrl-Z cut off more than their break, and the first.
+    std::int64_t cutLines = 0;
+    std::int64_t firstCutLine = 0;
 };
 
 // The run spelled out with the model reader, the naive map and the general
@@ -47,6 +50,8 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
     e.calls = {"SetText()", "Show", "SetValue(0)",
                "SetMaximum(" + std::to_string(model.SizeInBlocks()) + ")"};
     std::string header = map(model.ReadLine(), s.HeaderReplacements);
+    if (model.LastLineCut())
+        e.firstCutLine = 1;
     if (s.RelativeTime)
         header = "relTime" + s.RelativeTimeSeparator + " " + header;
     e.output = header + "\r\n";
@@ -57,6 +62,8 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
     std::int64_t day = 0;
     for (std::int64_t number = 2; !model.AtEnd(); ++number) {
         const std::string line = model.ReadLine();
+        if (model.LastLineCut() && e.firstCutLine == 0)
+            e.firstCutLine = number;
         std::string cell;
         if (s.RelativeTime) {
             const std::string clock = line.substr(0, 8);
@@ -79,6 +86,7 @@ inline Expected NaiveRun(const std::string& input, const TConversionSettings& s)
         e.output += cell + map(line, s.DataReplacements) + "\r\n";
         e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     }
+    e.cutLines = model.CutLines();
     e.calls.push_back("SetText(finished)");
     e.calls.push_back("SetPercent(100)");
     return e;
@@ -98,13 +106,18 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
     TLineReaderModel model(input);
     e.calls = {"SetText()", "Show", "SetValue(0)",
                "SetMaximum(" + std::to_string(model.SizeInBlocks()) + ")"};
+    const std::string cut = "cut at a Ctrl-Z; the rest of the line is not converted";
     model.ReadLine();
+    if (model.LastLineCut())
+        e.findings.push_back("line 1: " + cut);
     e.calls.push_back("SetValue(" + std::to_string(model.PositionInBlocks()) + ")");
     std::size_t first = 0;
     for (std::int64_t number = 2; !model.AtEnd(); ++number) {
         const std::string line = model.ReadLine();
         ++e.dataLines;
         const std::string at = "line " + std::to_string(number) + ": ";
+        if (model.LastLineCut())
+            e.findings.push_back(at + cut);
         std::int32_t ms = 0;
         if (s.RelativeTime && !TryMillisecondOfDayByScanner(line.substr(0, 8), LocaleTimeSettings(), ms))
             e.findings.push_back(at + "'" + line.substr(0, 8) + "' is not a valid time");
@@ -126,6 +139,21 @@ inline ExpectedCheck NaiveCheck(const std::string& input, const TConversionSetti
     e.calls.push_back("SetText(finished)");
     e.calls.push_back("SetPercent(100)");
     return e;
+}
+
+// Whether a check in halves from the first byte on, with two processors,
+// splits the input: a line must start behind the middle, behind the first
+// data line, and not at a Ctrl-Z.
+inline bool NaiveSplits(const std::string& input)
+{
+    const std::size_t lf = input.find('\n', input.size() / 2);
+    if (lf == std::string::npos || lf + 1 == input.size() || input[lf + 1] == '\x1a')
+        return false;
+    TLineReaderModel model(input);
+    model.ReadLine();
+    if (!model.AtEnd())
+        model.ReadLine();
+    return static_cast<std::int64_t>(lf + 1) > model.Offset();
 }
 
 // What the output file holds after a run that found `earlier` there: a

@@ -16,6 +16,7 @@ public:
 
     std::string ReadLine()
     {
+        lastCut_ = false;
         std::string line;
         unsigned char b = 0;
         for (;;) {
@@ -38,7 +39,8 @@ public:
             if (b == kCtrlZ) {
                 if (pos_ % 128 != 0) {
                     ++pos_;
-                    SkipToNextLine();
+                    lastCut_ = SkipToNextLine();
+                    cutLines_ += lastCut_;
                 }
                 return line;
             }
@@ -63,6 +65,13 @@ public:
     }
     std::string AfterEndMark() const { return EndMark() < 0 ? std::string() : bytes_.substr(pos_ + 1); }
 
+    // Lines whose Ctrl-Z dropped more than CRs and the line break, and
+    // whether the last line read was one.
+    std::int64_t CutLines() const { return cutLines_; }
+    bool LastLineCut() const { return lastCut_; }
+    // Where the next line starts.
+    std::int64_t Offset() const { return static_cast<std::int64_t>(pos_); }
+
     std::int64_t PositionInBlocks() const { return static_cast<std::int64_t>(fetched_ / 128); }
     std::int64_t SizeInBlocks() const { return static_cast<std::int64_t>(bytes_.size() / 128); }
 
@@ -82,19 +91,25 @@ private:
         return true;
     }
 
-    void SkipToNextLine()
+    bool SkipToNextLine()
     {
+        bool dropped = false;
         unsigned char b = 0;
         while (Peek(b) && b != kCtrlZ) {
             ++pos_;
             if (b == kLF)
-                return;
+                break;
+            if (b != kCR)
+                dropped = true;
         }
+        return dropped;
     }
 
     std::string bytes_;
     std::size_t pos_ = 0;
     std::size_t fetched_ = 0;
+    std::int64_t cutLines_ = 0;
+    bool lastCut_ = false;
 };
 
 } // namespace morvane::test

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -532,13 +535,15 @@ TEST(ConvertFile, FailedReadRaisesAfterCleanUp)
 
 // Findings as "line N: message", in the order they were reported.
 std::vector<std::string> CheckFindings(const std::string& input, const TConversionSettings& settings,
-                                       TRecordingSink& sink, std::size_t readSize,
-                                       TCheckSummary* summary = nullptr, std::int64_t secondThreadFrom = 0)
+                                       IProgressSink& sink, std::size_t readSize,
+                                       TCheckSummary* summary = nullptr, std::int64_t secondThreadFrom = 0,
+                                       std::function<void()> beforeSecondHalf = {})
 {
     std::vector<std::string> findings;
     TCheckFileOptions options;
     options.ReadSize = readSize;
     options.SecondThreadFrom = secondThreadFrom;
+    options.BeforeSecondHalf = std::move(beforeSecondHalf);
     const TCheckSummary result = CheckFile(
         input, settings, sink,
         [&](const TCheckFinding& f) { findings.push_back("line " + std::to_string(f.Line) + ": " + f.Message()); },
@@ -563,10 +568,14 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
         {mixed, true, 4,
          {"line 3: 2 separators where the first data line has 1", "line 4: '9:05:03;' is not a valid time"}},
         // Numbered as the reader takes lines: a lone CR joins, a Ctrl-Z cuts
-        // the rest of its line off.
+        // the rest of its line off, and says so first.
         {"h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0", false, 4,
-         {"line 4: 0 separators where the first data line has 1",
+         {"line 4: cut at a Ctrl-Z; the rest of the line is not converted",
+          "line 4: 0 separators where the first data line has 1",
           "line 5: 2 separators where the first data line has 1"}},
+        // A header cut too; a Ctrl-Z with only the break behind it cuts
+        // nothing off.
+        {"h,\x1ax\r\n1\x1a\r\n2\r\n", false, 2, {"line 1: cut at a Ctrl-Z; the rest of the line is not converted"}},
         // The check goes on past a line the conversion would stop at; a line
         // may give both findings, the clock first.
         {"T\r\nDate,1\r\n12:00:00,2\r\n\r\n", true, 3,
@@ -576,16 +585,34 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
         {"", true, 0, {}},
     };
     // Checked in two halves at once, the findings and the count are the
-    // same, whichever half a Ctrl-Z ends the input in, and past as many
-    // findings as the second half holds before the first has told its own.
+    // same, whichever half a Ctrl-Z ends the input in or cuts a line in, and
+    // past as many findings as the second half holds before the first has
+    // told its own. A Ctrl-Z ends the input only at the start of a 128-byte
+    // chunk.
     std::string many = "T,V\r\n1,1\r\n";
     for (int i = 0; i < 20'000; ++i)
         many += i % 3 == 0 ? "12:00:00,1\r\n" : "x,1,2\r\n";
     std::string early = many;
     early[256] = '\x1a';
     std::string late = many;
-    late[late.size() - 1024] = '\x1a';
-    const std::string halves[] = {mixed, many, early, late, "h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0"};
+    const std::size_t lateChunk = (late.size() - 1024) / 128 * 128;
+    late[lateChunk] = '\x1a';
+    std::string cut = many;
+    cut[lateChunk + 33] = '\x1a';
+    struct Halves {
+        std::string input;
+        bool split; // where the machine has two processors
+        bool endMark;
+    };
+    const Halves halves[] = {{mixed, true, false},
+                             {many, true, false},
+                             {early, true, true},
+                             {late, true, true},
+                             {cut, true, false},
+                             {"h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0", true, false},
+                             // No line starts behind the middle.
+                             {"h\r\n1,2\r\n" + std::string(100, 'x'), false, false}};
+    const bool twoProcessors = std::thread::hardware_concurrency() > 1;
     TempFolder folder;
     for (const Case& c : cases) {
         WriteBytes(folder / "in.pe", c.input);
@@ -601,24 +628,143 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
         }
     }
 
-    for (const std::string& input : halves) {
-        WriteBytes(folder / "in.pe", input);
+    for (const Halves& h : halves) {
+        WriteBytes(folder / "in.pe", h.input);
         TConversionSettings settings;
         settings.RelativeTime = true;
-        const test::ExpectedCheck expected = test::NaiveCheck(input, settings);
+        const test::ExpectedCheck expected = test::NaiveCheck(h.input, settings);
+        EXPECT_EQ(test::NaiveSplits(h.input), h.split);
+        EXPECT_EQ(!expected.findings.empty() && expected.findings.back().find("end-of-file mark") != std::string::npos,
+                  h.endMark);
         for (const Buffers& b : kBuffers) {
-            SCOPED_TRACE(input.substr(0, 40) + " in halves, read " + std::to_string(b.read));
+            SCOPED_TRACE(h.input.substr(0, 40) + " in halves, read " + std::to_string(b.read));
             TRecordingSink sink;
             TCheckSummary summary;
             EXPECT_EQ(CheckFindings(folder / "in.pe", settings, sink, b.read, &summary, 1), expected.findings);
             EXPECT_EQ(summary.DataLines, expected.dataLines);
+            EXPECT_EQ(summary.Halves, h.split && twoProcessors);
             EXPECT_EQ(sink.calls.back(), expected.calls.back());
         }
     }
+#ifndef _WIN32
+    // What the second half meets reaches the caller, after the first half's
+    // findings: here the file becomes shorter a little behind the middle,
+    // before the second half holds all the findings it may. (Windows keeps
+    // an open input from being cut.)
+    const std::size_t shortened = many.size() / 2 + 8192;
+    const std::string shorter = "The PE file \"" + folder / "in.pe" +
+                                "\" became shorter while it was read: it ended at byte " + std::to_string(shortened) +
+                                " of the " + std::to_string(many.size()) + " it had when the run began";
+    for (const Buffers& b : kBuffers) {
+        if (!twoProcessors)
+            break;
+        SCOPED_TRACE("cut short in the second half, read " + std::to_string(b.read));
+        WriteBytes(folder / "in.pe", many);
+        TRecordingSink sink;
+        try {
+            CheckFindings(folder / "in.pe", {}, sink, std::min<std::size_t>(b.read, 4096), nullptr, 1,
+                          [&] { std::filesystem::resize_file(test::PathOf(folder / "in.pe"), shortened); });
+            ADD_FAILURE() << "the second half's failure went unnoticed";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.Message(), shorter);
+        }
+        EXPECT_TRUE(sink.EndsFinished());
+    }
+#endif
 
     TRecordingSink sink;
     EXPECT_THROW(CheckFindings(folder / "missing.pe", {}, sink, TLineReader::kDefaultReadSize), EInOutError);
     EXPECT_TRUE(sink.calls.empty());
+}
+
+// A sink that, at its n-th SetValue, does what it was given: on the
+// thread that checks the first half.
+class TActingSink : public TRecordingSink {
+public:
+    TActingSink(int at, std::function<void()> act) : at_(at), act_(std::move(act)) {}
+    void SetValue(std::int64_t value) override
+    {
+        TRecordingSink::SetValue(value);
+        if (++values_ == at_)
+            act_();
+    }
+
+private:
+    int at_;
+    int values_ = 0;
+    std::function<void()> act_;
+};
+
+// The first SetValue after the split, behind 0, the header's and the first
+// data line's: the one after the first half's first thousand lines.
+constexpr int kFirstValueInHalves = 4;
+
+#ifndef _WIN32
+// Windows keeps an open input from being replaced.
+TEST(CheckFile, InHalvesReadsOnlyTheFileItOpenedWhenThePathIsReplaced)
+{
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one processor: never in halves";
+    // More findings in the second half than it holds, so that the first
+    // goes on from where it stopped.
+    std::string input = "T,V\r\n1,1\r\n";
+    for (int i = 0; i < 30'000; ++i)
+        input += i % 2 == 0 ? "1,1\r\n" : "x,1,2\r\n";
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", input);
+    WriteBytes(folder / "other.pe", "T,V\r\n1,1\r\n");
+    const test::ExpectedCheck expected = test::NaiveCheck(input, {});
+    TActingSink sink(kFirstValueInHalves, [&] {
+        std::filesystem::rename(test::PathOf(folder / "other.pe"), test::PathOf(folder / "in.pe"));
+    });
+    TCheckSummary summary;
+    EXPECT_EQ(CheckFindings(folder / "in.pe", {}, sink, TLineReader::kDefaultReadSize, &summary, 1),
+              expected.findings);
+    EXPECT_EQ(summary.DataLines, expected.dataLines);
+    EXPECT_TRUE(summary.Halves);
+    EXPECT_EQ(ReadBytes(folder / "in.pe"), "T,V\r\n1,1\r\n");
+}
+#endif
+
+// A failure in the first half ends the check at once, even while the
+// second reads a line of a gigabyte: it looks for the stop between the
+// pieces of a line. What it read shows in the bytes the process read.
+TEST(CheckFile, InHalvesFailureOfTheFirstStopsTheSecondWithinItsLine)
+{
+    const auto bytesRead = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        std::int64_t value = -1;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return value;
+    };
+    if (bytesRead() < 0)
+        GTEST_SKIP() << "no /proc/self/io";
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one processor: never in halves";
+    // Sparse: a thousand and more short lines, NULs to the line that starts
+    // just behind the middle, and that line of NULs to the end.
+    constexpr std::int64_t size = std::int64_t{2} << 30;
+    constexpr std::int64_t middleLf = size / 2 + 64;
+    TempFolder folder;
+    std::string head = "T,V\r\n";
+    for (int i = 0; i < 2000; ++i)
+        head += "12:00:00,1\r\n";
+    WriteBytes(folder / "in.pe", head);
+    const std::filesystem::path path = test::PathOf(folder / "in.pe");
+    std::filesystem::resize_file(path, middleLf);
+    std::ofstream(path, std::ios::binary | std::ios::app) << '\n';
+    std::filesystem::resize_file(path, size - 1);
+    std::ofstream(path, std::ios::binary | std::ios::app) << '\n';
+    ASSERT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(path)), size);
+
+    TActingSink sink(kFirstValueInHalves, [] { throw EInOutError("stopped by the sink"); });
+    const std::int64_t before = bytesRead();
+    EXPECT_THROW(CheckFindings(folder / "in.pe", {}, sink, TLineReader::kDefaultReadSize, nullptr, 1), EInOutError);
+    // The second half's line alone is nearly a gigabyte.
+    EXPECT_LT(bytesRead() - before, size / 4);
+    EXPECT_TRUE(sink.EndsFinished());
 }
 
 TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
@@ -645,15 +791,19 @@ TEST(ConvertFile, AgreesWithNaiveConversionOnRandomFiles)
             input += end < 70 ? "\r\n" : end < 95 ? "\n" : "";
         }
         WriteBytes(folder / "in.pe", input);
-        const std::string expected = test::NaiveRun(input, settings).output;
+        const test::Expected expected = test::NaiveRun(input, settings);
         for (const Buffers& b : buffers) {
             TRecordingSink sink;
             TConvertFileOptions options;
             options.ReadSize = b.read;
             options.WriteBufferSize = b.write;
+            TCutLines cut;
+            options.CutLines = &cut;
             ConvertFile(folder / "in.pe", folder / "out.csv", settings, sink, options);
-            ASSERT_EQ(ReadBytes(folder / "out.csv"), expected)
+            ASSERT_EQ(ReadBytes(folder / "out.csv"), expected.output)
                 << "round " << round << " read " << b.read << " write " << b.write;
+            ASSERT_EQ(cut.Count, expected.cutLines) << "round " << round << " read " << b.read;
+            ASSERT_EQ(cut.FirstLine, expected.firstCutLine) << "round " << round << " read " << b.read;
             // A check reads the same lines the same way.
             const test::ExpectedCheck check = test::NaiveCheck(input, settings);
             TRecordingSink checkSink;

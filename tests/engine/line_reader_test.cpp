@@ -62,6 +62,8 @@ struct LineCase {
     const char* name;
     std::string bytes;
     std::vector<std::string> lines; // read while AtEnd answers no
+    // Lines whose Ctrl-Z dropped more than the line break.
+    std::int64_t cutLines = 0;
 };
 
 class LineRules : public ::testing::TestWithParam<LineCase> {};
@@ -80,6 +82,7 @@ TEST_P(LineRules, GivesExactlyTheseLinesWhateverTheReadSize)
         while (!reader.AtEnd() && lines.size() <= c.lines.size())
             lines.push_back(reader.ReadLine());
         EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(reader.CutLines(), c.cutLines);
         EXPECT_TRUE(reader.AtEnd());
         // A ReadLine at the end all the same gives nothing.
         EXPECT_EQ(reader.ReadLine(), "");
@@ -110,14 +113,18 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"LfEndsLinesAndLastNeedsNoBreak", "A" + LF + "B", {"A", "B"}},
         LineCase{"LoneCrIsDropped", "A" + CR + "B" + CRLF, {"AB"}},
         LineCase{"EmptyLineBeforeFinalBreak", "A" + CRLF + CRLF, {"A", ""}},
-        LineCase{"CtrlZCutsLineAndSkipsItsRest", "AB" + SUB + "CD" + CRLF + "EF", {"AB", "EF"}},
+        LineCase{"CtrlZCutsLineAndSkipsItsRest", "AB" + SUB + "CD" + CRLF + "EF", {"AB", "EF"}, 1},
+        // Only the break behind it, or a lone CR, is nothing lost.
+        LineCase{"CtrlZBeforeTheBreakCutsNothingOff",
+                 "AB" + SUB + CRLF + "C" + SUB + LF + "D" + SUB + CR + CRLF + "E" + SUB + "F" + LF,
+                 {"AB", "C", "D", "E"}, 1},
         LineCase{"CtrlZWhereALineBeginsEndsInput", "AB" + CRLF + SUB + "CD", {"AB"}},
         LineCase{"CtrlZAtChunkStartEndsInput", CtrlZInSecondLine(128),
                  {Filler(100), Filler(128 - 102)}},
         LineCase{"CtrlZOffChunkStartCutsOnlyItsLine", CtrlZInSecondLine(129),
-                 {Filler(100), Filler(129 - 102), "third" + Filler(300)}},
-        LineCase{"SkipStopsInFrontOfSecondCtrlZ", "A" + SUB + "x" + SUB + "y" + CRLF + "B", {"A"}},
-        LineCase{"CrBeforeCtrlZIsDropped", "A" + CR + SUB + "q" + LF + "B", {"A", "B"}},
+                 {Filler(100), Filler(129 - 102), "third" + Filler(300)}, 1},
+        LineCase{"SkipStopsInFrontOfSecondCtrlZ", "A" + SUB + "x" + SUB + "y" + CRLF + "B", {"A"}, 1},
+        LineCase{"CrBeforeCtrlZIsDropped", "A" + CR + SUB + "q" + LF + "B", {"A", "B"}, 1},
         LineCase{"EmptyFile", "", {}},
         LineCase{"CtrlZFirstByte", SUB + "A" + CRLF, {}},
         LineCase{"NulBytesBelongToTheLine", std::string("a\0b", 3) + LF, {std::string("a\0b", 3)}},
@@ -377,6 +384,7 @@ TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
                 const std::string read = line % 3 == 2 ? ReadInPieces(reader) : reader.ReadLine();
                 ASSERT_EQ(read, model.ReadLine()) << "round " << round << " line " << line;
                 ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
+                ASSERT_EQ(reader.CutLines(), model.CutLines()) << "round " << round << " line " << line;
                 if (end)
                     break;
             }
