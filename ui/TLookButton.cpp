@@ -2,35 +2,25 @@
 
 #include "ErrorReporting.h"
 #include "TBevelButton.h"
-#include "TBevelCheckBox.h"
-#include "TFileOpenEdit.h"
-#include "TLookWindow.h"
-#include "TTabSheet.h"
-#include "FileSystemNames.h"
-#include "uMain.h"
 
-TLookButton::TLookButton(TfMain& window)
-    : QObject(&window)
+TLookButton::TLookButton(QWidget* page, QWidget* window, std::function<TLookWindow::TInput()> input)
+    : QObject(window)
     , window_(window)
+    , input_(std::move(input))
 {
     // The one free place on the page: over "&Go", under the output's name.
     // Made after every other control, so last in the page's tab order.
-    button_ = new TBevelButton(QStringLiteral("&Look\u2026"), window.TabSheet1);
+    button_ = new TBevelButton(QStringLiteral("&Look\u2026"), page);
     button_->setGeometry(307, 183, 71, 20);
     button_->setObjectName(QStringLiteral("btn_Look"));
-    connect(button_, &TBevelButton::OnClick, this, GuardedHandler(&window, [this] { Click(); }));
+    connect(button_, &TBevelButton::OnClick, this, GuardedHandler(window, [this] { Click(); }));
 }
 
 void TLookButton::Click()
 {
     if (look_)
         look_->close();
-    TLookWindow::TInput input;
-    input.ShownPath = window_.FileOpenEdit1->Filename();
-    input.Path = PathBytes(input.ShownPath);
-    input.SeparatorSet = window_.SeparatorSet();
-    input.AcrossMidnight = window_.cb_AcrossMidnight->Checked();
-    look_ = new TLookWindow(std::move(input), &window_);
+    look_ = new TLookWindow(input_(), window_);
     look_->show();
     look_->raise();
 }

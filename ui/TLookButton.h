@@ -3,11 +3,12 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 #include "TLookWindow.h"
 
 class TBevelButton;
-class TLookWindow;
-class TfMain;
+class QWidget;
 
 // "Look…" on page 3: opens the look window on the file page 1 names, with
 // the separator set and the counting past midnight as set. A second click
@@ -15,7 +16,8 @@ class TfMain;
 class TLookButton : public QObject {
     Q_OBJECT
 public:
-    explicit TLookButton(TfMain& window);
+    // The button goes onto `page`; `input` tells what the window shows now.
+    TLookButton(QWidget* page, QWidget* window, std::function<TLookWindow::TInput()> input);
 
     TBevelButton* Button() const { return button_; }
     TLookWindow* Window() const { return look_; }
@@ -23,7 +25,8 @@ public:
     void Click();
 
 private:
-    TfMain& window_;
+    QWidget* window_;
+    std::function<TLookWindow::TInput()> input_;
     TBevelButton* button_ = nullptr;
     QPointer<TLookWindow> look_;
 };

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
-
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "TConversionSettings.h"
 #include "TSavedSettings.h"
@@ -13,57 +11,48 @@
 namespace morvane {
 class TRememberedSettings;
 }
-class IPlatform;
-class TfMain;
 
-// The window's memory of its conversions: "&Go" keeps the boxes and the
-// relative-time options per header line and separator set, and a row
-// rebuilt for a header with remembered settings gets them back, the hint
-// line saying so until the next change of a box.
-class TRememberedBoxes : public QObject {
-    Q_OBJECT
+// The window's memory of its conversions, as a policy: "&Go" keeps the boxes
+// and the relative-time options per header line and separator set, and rows
+// rebuilt for a header with a remembered run get them back. It says what to
+// apply; the window applies it.
+class TRememberedBoxes {
 public:
     // The store's file in the configuration folder.
     static const char* const kFileName;
 
-    explicit TRememberedBoxes(TfMain* window);
-    ~TRememberedBoxes() override;
+    // What rows just built should show, and since when ("2026-12-07 14:03";
+    // empty for settings opened from a file, which need no note).
+    struct TRestore {
+        morvane::TConversionSettings Settings;
+        std::string When;
+    };
+
+    TRememberedBoxes();
+    ~TRememberedBoxes();
     TRememberedBoxes(const TRememberedBoxes&) = delete;
     TRememberedBoxes& operator=(const TRememberedBoxes&) = delete;
 
-    // Reads the store once, at start. Without a configuration folder
-    // nothing is remembered.
-    void Load(IPlatform& platform);
+    // Reads the store once, at start; `folder` is the configuration folder's
+    // file system bytes. Without one nothing is remembered.
+    void Load(const std::string& folder);
 
-    // To be called where the rows were just built from the templates.
-    void RowsRebuilt();
-    // To be called when "&Go" has converted with the window's settings.
-    void Remember();
-    // One file of several converted with `run` (its header the key).
-    void RememberRun(const morvane::TSavedSettings& run);
+    // To be asked where the rows were just built for `header`.
+    std::optional<TRestore> RowsRebuilt(std::string_view header, bool headerCut, std::string_view separatorSet);
+    // A conversion ran with `run` (its header the key).
+    void Remember(const morvane::TSavedSettings& run);
+
+    // Settings just opened from a file into the rows: they stand for their
+    // header until the rows are next built, where no run of it is
+    // remembered, so a file with the same header gets them too.
+    void Adopt(const morvane::TConversionSettings& settings, std::string header);
+
     // The memory itself, for a batch to look headers up in; null when
     // nothing is remembered.
     const morvane::TRememberedSettings* Store() const { return store_.get(); }
 
-    // Settings just opened from a file into the rows: they stand for the
-    // present header until the rows are next built, so a rebuild for the
-    // same header and separator set brings them back, not the memory's.
-    void Adopt(const morvane::TConversionSettings& settings);
-
-    // False when the separator set or the file changed since the rows were
-    // built: their boxes then stand for other occurrences.
-    bool RowsCurrent() const;
-
 private:
-    void ShowNote(const QString& note);
-    void EndNote();
-
-    TfMain* window_;
     std::unique_ptr<morvane::TRememberedSettings> store_;
-    std::string rowsSeparatorSet_;
-    bool rowsBuilt_ = false;
-    bool restoring_ = false;
     std::optional<morvane::TConversionSettings> adopted_;
     std::string adoptedHeader_;
-    bool noteShown_ = false;
 };

@@ -1,18 +1,12 @@
 #include "TSettingsButtons.h"
 
 #include "ErrorReporting.h"
-#include "IPlatform.h"
-#include "SeparatorMap.h"
-#include "TBevelButton.h"
-#include "TFileOpenEdit.h"
-#include "TRememberedBoxes.h"
-#include "TSettingsFile.h"
-#include "TTabSheet.h"
 #include "FileSystemNames.h"
-#include "TWindowSettings.h"
-#include "uMain.h"
+#include "TBevelButton.h"
+#include "TSettingsFile.h"
 
 #include <QFileInfo>
+#include <QWidget>
 
 namespace {
 
@@ -29,31 +23,23 @@ void RememberFolderOf(const QString& file)
 
 } // namespace
 
-TSettingsButtons::TSettingsButtons(TfMain* window, TRememberedBoxes& memory,
-                                   std::function<void()> rebuildRows)
+TSettingsButtons::TSettingsButtons(QWidget* page, QWidget* window, THost host)
     : QObject(window)
     , window_(window)
-    , memory_(memory)
-    , rebuildRows_(std::move(rebuildRows))
+    , host_(std::move(host))
 {
     // Below the last control of page 1, in the room the layout leaves there;
     // made after every other control, so last in the tab order.
-    btn_SaveSettings = new TBevelButton(QStringLiteral("Save settings\u2026"), window->TabSheet4);
+    btn_SaveSettings = new TBevelButton(QStringLiteral("Save settings\u2026"), page);
     btn_SaveSettings->setGeometry(56, 205, 125, 24);
     btn_SaveSettings->setObjectName(QStringLiteral("btn_SaveSettings"));
-    btn_OpenSettings = new TBevelButton(QStringLiteral("Open settings\u2026"), window->TabSheet4);
+    btn_OpenSettings = new TBevelButton(QStringLiteral("Open settings\u2026"), page);
     btn_OpenSettings->setGeometry(196, 205, 125, 24);
     btn_OpenSettings->setObjectName(QStringLiteral("btn_OpenSettings"));
     connect(btn_SaveSettings, &TBevelButton::OnClick, this,
             GuardedHandler(window, [this] { btn_SaveSettingsClick(); }));
     connect(btn_OpenSettings, &TBevelButton::OnClick, this,
             GuardedHandler(window, [this] { btn_OpenSettingsClick(); }));
-}
-
-void TSettingsButtons::MakeRowsCurrent()
-{
-    if (!memory_.RowsCurrent())
-        rebuildRows_();
 }
 
 void TSettingsButtons::btn_SaveSettingsClick()
@@ -63,7 +49,7 @@ void TSettingsButtons::btn_SaveSettingsClick()
     request.Title = QStringLiteral("Save settings");
     // Its own name and folder: the output's dialog has others.
     request.FileName = lastName_;
-    request.InitialDir = window_->StartFolder(IPlatform::TFolder::Settings);
+    request.InitialDir = host_.StartFolder(IPlatform::TFolder::Settings);
     request.Filter = QString::fromLatin1(kSaveFilter);
     request.DefaultExt = QStringLiteral("ini");
     const std::optional<QString> chosen = platform.SaveFileName(window_, request);
@@ -71,8 +57,7 @@ void TSettingsButtons::btn_SaveSettingsClick()
         return;
     lastName_ = QFileInfo(*chosen).fileName();
     RememberFolderOf(*chosen);
-    MakeRowsCurrent();
-    morvane::TSettingsFile::Save(PathBytes(*chosen), TWindowSettings::Collect(*window_));
+    morvane::TSettingsFile::Save(PathBytes(*chosen), host_.CurrentChoice().Saved());
 }
 
 void TSettingsButtons::btn_OpenSettingsClick()
@@ -81,7 +66,7 @@ void TSettingsButtons::btn_OpenSettingsClick()
     const std::unique_ptr<IFileOpenDialog> dialog = platform.CreateFileOpenDialog();
     dialog->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist);
     dialog->SetTitle(QStringLiteral("Open settings"));
-    dialog->SetInitialDir(window_->StartFolder(IPlatform::TFolder::Settings));
+    dialog->SetInitialDir(host_.StartFolder(IPlatform::TFolder::Settings));
     dialog->SetFilter(QString::fromLatin1(kOpenFilter));
     dialog->SetDefaultExt(QStringLiteral("ini"));
     if (!dialog->Execute(window_))
@@ -89,29 +74,5 @@ void TSettingsButtons::btn_OpenSettingsClick()
     const QString path = dialog->FileName();
     RememberFolderOf(path);
     // An unreadable or damaged file raises here, before anything changed.
-    const morvane::TSavedSettings file = morvane::TSettingsFile::Load(PathBytes(path));
-
-    if (window_->TemplatesStale())
-        rebuildRows_();
-    const TTemplateExcerpt& header = window_->HeaderTemplate();
-    if (file.HeaderSeparators && !header.Text.empty() && !header.Cut) {
-        const std::size_t count = morvane::CountSeparators(header.Text, file.Conversion.SeparatorSet);
-        if (count != *file.HeaderSeparators) {
-            platform.MessageBox(window_,
-                                QStringLiteral("%1 was made for a header with %2 separators, but the header "
-                                               "of this PE file has %3. Nothing was changed.")
-                                    .arg(QFileInfo(path).fileName())
-                                    .arg(*file.HeaderSeparators)
-                                    .arg(count),
-                                QStringLiteral("Information"), IPlatform::TMessageStyle::Information);
-            return;
-        }
-    }
-    // The rows are built for the file's separator set; a rebuild brings
-    // back remembered options, which the file's then replace again.
-    TWindowSettings::ApplyOptions(*window_, file.Conversion);
-    MakeRowsCurrent();
-    TWindowSettings::ApplyOptions(*window_, file.Conversion);
-    TWindowSettings::ApplyRows(*window_, file.Conversion);
-    memory_.Adopt(file.Conversion);
+    host_.Open(morvane::TSettingsFile::Load(PathBytes(path)), QFileInfo(path).fileName());
 }

@@ -21,6 +21,8 @@
 #include "TConversionRun.h"
 #include "TOutputFormatNote.h"
 #include "TRememberedBoxes.h"
+#include "TRememberedSettings.h"
+#include "TSettingsFile.h"
 #include "TWindowKeys.h"
 #include "TReplacementRow.h"
 #include "TSegmentProgress.h"
@@ -47,6 +49,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -180,9 +183,16 @@ TfMain::TfMain(QWidget* parent)
     LoadLogo();
     ConnectHandlers();
     // Settings that last: remembered per header, and kept in files.
-    rememberedBoxes_ = new TRememberedBoxes(this);
-    rememberedBoxes_->Load(Platform());
-    SettingsButtons = new TSettingsButtons(this, *rememberedBoxes_, [this] { ReadTemplatesAndBuildRows(); });
+    memory_ = std::make_unique<TRememberedBoxes>();
+    memory_->Load(PathBytes(Platform().ConfigurationFolder()));
+    SettingsButtons = new TSettingsButtons(
+        TabSheet4, this,
+        {[this] {
+             MakeRowsCurrent();
+             return Choice();
+         },
+         [this](const morvane::TSavedSettings& file, const QString& name) { OpenSettings(file, name); },
+         [this](IPlatform::TFolder which) { return StartFolder(which); }});
     batch_ = new TBatchRun(TabSheet4, *run_, *progress_Excel);
     connect(FileOpenEdit1, &TFileOpenEdit::OnFilesChosen, batch_, &TBatchRun::SetFiles);
     connect(batch_, &TBatchRun::filesChanged, this, [this] { ShowOutputFormat(); });
@@ -385,7 +395,14 @@ void TfMain::CreatePage3()
     run_ = new TConversionRun(*this, *progress_Excel);
     new TWindowKeys(*this, *PageControl1, *FileOpenEdit1);
     new TBrowseFocusKeeper(*FileOpenEdit1);
-    new TLookButton(*this);
+    new TLookButton(TabSheet1, this, [this] {
+        TLookWindow::TInput input;
+        input.ShownPath = FileOpenEdit1->Filename();
+        input.Path = PathBytes(input.ShownPath);
+        input.SeparatorSet = separatorSet_;
+        input.AcrossMidnight = cb_AcrossMidnight->Checked();
+        return input;
+    });
 }
 
 void TfMain::ConnectHandlers()
@@ -494,11 +511,15 @@ void TfMain::ed_RelativeTimeSeperatorChange()
 
 void TfMain::HeaderEditChange(TBevelEdit* sender)
 {
+    if (!restoring_)
+        EndNote();
     EditChange(sender, *headerRow_, headerTemplate_, lbl_Header);
 }
 
 void TfMain::LineEditChange(TBevelEdit* sender)
 {
+    if (!restoring_)
+        EndNote();
     EditChange(sender, *lineRow_, dataTemplate_, lbl_data);
     ShowOutputFormat();
 }
@@ -579,14 +600,8 @@ void TfMain::ChooseBatchOutputs()
 
 void TfMain::btn_SaveExcelFileClick()
 {
-    morvane::TConversionSettings settings;
-    settings.SeparatorSet = separatorSet_;
-    settings.HeaderReplacements = headerRow_->Texts();
-    settings.DataReplacements = lineRow_->Texts();
-    settings.RelativeTime = cb_RelativeTimeSeperator->Checked();
-    settings.RelativeTimeSeparator = relativeTimeSeparator_;
-    settings.AcrossMidnight = cb_AcrossMidnight->Checked();
-
+    const TWindowChoice choice = Choice();
+    const morvane::TConversionSettings& settings = choice.Settings;
     const QString input = FileOpenEdit1->Filename();
     const QString output = OutputPathFor(lb_FileNameExcel->Caption(), input);
     const bool workbook = TOutputFormatNote::WritesWorkbook(output);
@@ -598,8 +613,8 @@ void TfMain::btn_SaveExcelFileClick()
         request.HeaderSeparators = morvane::CountSeparators(headerTemplate_.Text, separatorSet_);
         request.OutputFolder = HasFolder(lb_FileNameExcel->Caption()) ? QFileInfo(output).absolutePath() : QString();
         request.Workbook = workbook;
-        batch_->Go(this, request, rememberedBoxes_->Store(),
-                   [this](const morvane::TSavedSettings& run) { rememberedBoxes_->RememberRun(run); });
+        batch_->Go(this, request, memory_->Store(),
+                   [this](const morvane::TSavedSettings& run) { memory_->Remember(run); });
         return;
     }
     if (!ConfirmRun(input, workbook))
@@ -626,7 +641,7 @@ void TfMain::btn_SaveExcelFileClick()
     }
     // Only a conversion that was carried out is one to come back to.
     if (ranToItsEnd)
-        rememberedBoxes_->Remember();
+        memory_->Remember(choice.Saved());
 }
 
 void TfMain::Label9Click()
@@ -712,7 +727,7 @@ void TfMain::ReadTemplatesAndBuildRows()
                    ? std::string(kNotFound)
                    : TTemplateExcerpt::PreviewOf(dataTemplate_.Text, dataTemplate_.Cut));
     UpdateOccurrenceHints();
-    rememberedBoxes_->RowsRebuilt();
+    RestoreRememberedRun();
     // The name follows the file even when its lines cannot be read: a name
     // left over from the previous file would have "&Go" overwrite that
     // file's output.
@@ -790,6 +805,103 @@ QString TfMain::StartFolder(IPlatform::TFolder which) const
     if (folder.isEmpty())
         folder = ExistingFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     return folder;
+}
+
+TWindowChoice TfMain::Choice() const
+{
+    TWindowChoice choice;
+    morvane::TConversionSettings& c = choice.Settings;
+    c.SeparatorSet = separatorSet_;
+    c.HeaderReplacements = headerRow_->Texts();
+    c.DataReplacements = lineRow_->Texts();
+    c.RelativeTime = cb_RelativeTimeSeperator->Checked();
+    c.RelativeTimeSeparator = relativeTimeSeparator_;
+    c.AcrossMidnight = cb_AcrossMidnight->Checked();
+    choice.Header = headerTemplate_.Text;
+    choice.HeaderCut = headerTemplate_.Cut;
+    choice.Input = FileOpenEdit1->Filename();
+    return choice;
+}
+
+void TfMain::ApplyOptions(const morvane::TConversionSettings& settings)
+{
+    // Each edit's change handler takes its text into the window's values.
+    ed_Seperator->SetText(settings.SeparatorSet);
+    cb_RelativeTimeSeperator->SetChecked(settings.RelativeTime);
+    ed_RelativeTimeSeperator->SetText(settings.RelativeTimeSeparator);
+    cb_AcrossMidnight->SetChecked(settings.AcrossMidnight);
+}
+
+void TfMain::ApplyRows(const morvane::TConversionSettings& settings)
+{
+    // Boxes beyond a map take the settings' one replacement for every
+    // occurrence, else their separator.
+    headerRow_->ApplyTexts(settings.HeaderReplacements, settings.ReplacementBeyondList);
+    lineRow_->ApplyTexts(settings.DataReplacements, settings.ReplacementBeyondList);
+}
+
+bool TfMain::RowsCurrent() const
+{
+    // The separator set or the file changed since the rows were built: their
+    // boxes then stand for other occurrences.
+    return rowsBasis_ && !templatesStale_ && rowsBasis_->Separators == separatorSet_;
+}
+
+void TfMain::MakeRowsCurrent()
+{
+    if (!RowsCurrent())
+        ReadTemplatesAndBuildRows();
+}
+
+void TfMain::RestoreRememberedRun()
+{
+    EndNote();
+    const std::optional<TRememberedBoxes::TRestore> restore =
+        memory_->RowsRebuilt(headerTemplate_.Text, headerTemplate_.Cut, separatorSet_);
+    if (!restore)
+        return;
+    {
+        const QScopedValueRollback restoring(restoring_, true);
+        ApplyOptions(restore->Settings);
+        ApplyRows(restore->Settings);
+    }
+    if (!restore->When.empty()) {
+        const QString note = QStringLiteral("Boxes as in your conversion of %1.").arg(QString::fromStdString(restore->When));
+        headerRow_->SetNote(note);
+        lineRow_->SetNote(note);
+    }
+}
+
+void TfMain::EndNote()
+{
+    headerRow_->SetNote({});
+    lineRow_->SetNote({});
+}
+
+void TfMain::OpenSettings(const morvane::TSavedSettings& file, const QString& name)
+{
+    if (templatesStale_)
+        ReadTemplatesAndBuildRows();
+    if (file.HeaderSeparators && !headerTemplate_.Text.empty() && !headerTemplate_.Cut) {
+        const std::size_t count = morvane::CountSeparators(headerTemplate_.Text, file.Conversion.SeparatorSet);
+        if (count != *file.HeaderSeparators) {
+            Platform().MessageBox(this,
+                                  QStringLiteral("%1 was made for a header with %2 separators, but the header "
+                                                 "of this PE file has %3. Nothing was changed.")
+                                      .arg(name)
+                                      .arg(*file.HeaderSeparators)
+                                      .arg(count),
+                                  QStringLiteral("Information"), IPlatform::TMessageStyle::Information);
+            return;
+        }
+    }
+    // The rows are built for the file's separator set; a rebuild brings
+    // back remembered options, which the file's then replace again.
+    ApplyOptions(file.Conversion);
+    MakeRowsCurrent();
+    ApplyOptions(file.Conversion);
+    ApplyRows(file.Conversion);
+    memory_->Adopt(file.Conversion, headerTemplate_.Text);
 }
 
 void TfMain::UpdateOccurrenceHints()

@@ -8,12 +8,16 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "IPlatform.h"
+#include "TConversionSettings.h"
+#include "TSavedSettings.h"
 #include "TTemplateExcerpt.h"
+#include "TWindowChoice.h"
 
 class QLabel;
 class TBatchRun;
@@ -117,6 +121,17 @@ public:
     // Where a file dialog for `which` starts.
     QString StartFolder(IPlatform::TFolder which) const;
 
+    // What the user chose, as one value.
+    TWindowChoice Choice() const;
+    // The separator set and the relative-time options onto page 1.
+    void ApplyOptions(const morvane::TConversionSettings& settings);
+    // The two maps into the rows of boxes.
+    void ApplyRows(const morvane::TConversionSettings& settings);
+    // False when the separator set or the file changed since the rows were
+    // built; MakeRowsCurrent then builds them again.
+    bool RowsCurrent() const;
+    void MakeRowsCurrent();
+
     // What a drop from a file manager would hand over: existing files only;
     // `path` gets the first.
     static bool AcceptableDrop(const class QMimeData* data, QString* path = nullptr);
@@ -171,6 +186,12 @@ private:
     bool HasNormalSize() const;
     // Asks what must be asked before a run; false when it must not start.
     bool ConfirmRun(const QString& input, bool workbook);
+    // A remembered run of the header the rows were just built for comes back.
+    void RestoreRememberedRun();
+    void EndNote();
+    // Settings opened from a file, refused with a box when made for another
+    // separator count.
+    void OpenSettings(const morvane::TSavedSettings& file, const QString& name);
     bool ConfirmOneCellLines();
     void ChooseBatchOutputs();
     void ReportRunError(std::exception_ptr error, const QString& input, std::int64_t failedLine);
@@ -217,6 +238,9 @@ private:
     bool centred_ = false;
     bool choosingFile_ = false;
     QImage logo_;
-    TRememberedBoxes* rememberedBoxes_ = nullptr;
+    std::unique_ptr<TRememberedBoxes> memory_;
+    // Set while remembered settings go into the rows: their changes keep the
+    // note.
+    bool restoring_ = false;
     TBatchRun* batch_ = nullptr;
 };
