@@ -139,8 +139,9 @@ int main(int argc, char** argv)
     // A batch tells its outcome in one box, which here must say every file
     // was converted.
     const QString converted = QStringLiteral("%1 files: %1 converted, 0 failed, 0 skipped").arg(inputs.size());
-    const bool told = inputs.size() > 1 ? platform.MessageBoxes.size() == 1 && platform.MessageBoxes[0].Text == converted
-                                        : platform.MessageBoxes.empty();
+    const bool told = inputs.size() > 1
+        ? platform.MessageBoxes.size() == 1 && platform.MessageBoxes[0].Text == converted
+        : platform.MessageBoxes.empty();
     if (window.progress_Excel->Caption() != QStringLiteral("finished") || !told) {
         for (const FakePlatform::TMessageBoxCall& box : platform.MessageBoxes)
             std::fprintf(stderr, "window_bench: %s\n", qPrintable(box.Text));

@@ -389,7 +389,8 @@ int Run(const TCommandLine& command)
         std::string_view rest(text);
         for (bool first = true; !rest.empty(); first = false) {
             const std::size_t end = rest.find('\n');
-            WriteMessage(stderr, (first ? std::string(kProgram) + ": " : std::string()) + std::string(rest.substr(0, end)));
+            const std::string line(rest.substr(0, end));
+            WriteMessage(stderr, first ? std::string(kProgram) + ": " + line : line);
             rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         }
     }

@@ -600,6 +600,8 @@ void TfMain::ChooseBatchOutputs()
 
 void TfMain::btn_SaveExcelFileClick()
 {
+    // The note and its count of cells, for what is on screen this moment.
+    ShowOutputFormat();
     const TWindowChoice choice = Choice();
     const morvane::TConversionSettings& settings = choice.Settings;
     const QString input = FileOpenEdit1->Filename();
@@ -866,7 +868,8 @@ void TfMain::RestoreRememberedRun()
         ApplyRows(restore->Settings);
     }
     if (!restore->When.empty()) {
-        const QString note = QStringLiteral("Boxes as in your conversion of %1.").arg(QString::fromStdString(restore->When));
+        const QString note =
+            QStringLiteral("Boxes as in your conversion of %1.").arg(QString::fromStdString(restore->When));
         headerRow_->SetNote(note);
         lineRow_->SetNote(note);
     }
@@ -895,9 +898,9 @@ void TfMain::OpenSettings(const morvane::TSavedSettings& file, const QString& na
             return;
         }
     }
-    // The rows are built for the file's separator set; a rebuild brings
-    // back remembered options, which the file's then replace again.
-    ApplyOptions(file.Conversion);
+    // The rows are built for the file's separator set, then take the file's
+    // options and boxes over whatever a rebuild brought back.
+    ed_Seperator->SetText(file.Conversion.SeparatorSet);
     MakeRowsCurrent();
     ApplyOptions(file.Conversion);
     ApplyRows(file.Conversion);

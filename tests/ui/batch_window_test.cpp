@@ -80,7 +80,8 @@ TEST_F(BatchTest, SeveralFilesChosenInTheDialogShowTheFirstAndTypingOneGoesBackT
         }
     }
     ClickTab(2);
-    EXPECT_EQ(window_->OutputFormat().Label()->text(), QStringLiteral("Go writes 3 CSV files, each beside its PE file."));
+    EXPECT_EQ(window_->OutputFormat().Label()->text(),
+              QStringLiteral("Go writes 3 CSV files, each beside its PE file."));
     Screenshot(QStringLiteral("20_batch_page3"));
 
     // Typing a name is one file again; so is choosing one.

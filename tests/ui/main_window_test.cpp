@@ -1056,7 +1056,8 @@ TEST_F(MainWindowTest, GoWithAMissingFileReportsItAndCreatesNothing)
     ClickTab(2);
     QTest::mouseClick(window_->btn_SaveExcelFile, Qt::LeftButton);
     ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
-    EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(missing)))
+    const QString start = QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(missing);
+    EXPECT_TRUE(platform_.MessageBoxes[0].Text.startsWith(start))
         << platform_.MessageBoxes[0].Text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("Filename"))));
     EXPECT_FALSE(window_->progress_Excel->isVisible());
@@ -1074,7 +1075,8 @@ TEST_F(MainWindowTest, GoAfterAnotherFileNeverWritesIntoThePreviousFilesOutput)
     };
     const QString next = dir_.filePath(QStringLiteral("next.pe"));
     const Case cases[] = {
-        {"Missing", std::nullopt, false, "<missing>", QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(next), 0, 0},
+        {"Missing", std::nullopt, false, "<missing>",
+         QStringLiteral("Cannot open the PE file \"") + QDir::toNativeSeparators(next), 0, 0},
         {"OneLine", "only,header\r\n", false, "only,header\r\n", QString(), 1, 0},
         {"Binary", std::string("\x01\xfe,\xff", 4), false, std::string("\x01\xfe,\xff\r\n", 6), QString(), 1, 0},
         {"OneLineIntoAChosenPath", "only,header\r\n", true, "only,header\r\n", QString(), 1, 0},

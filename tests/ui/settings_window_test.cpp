@@ -191,7 +191,8 @@ TEST_F(SettingsWindowTest, DamagedSettingsFileIsReportedAndChangesNothing)
     Settle();
     ASSERT_EQ(platform_.MessageBoxes.size(), 1u);
     EXPECT_EQ(platform_.MessageBoxes[0].Text,
-              QStringLiteral("The settings file \"") + QDir::toNativeSeparators(bad) + QStringLiteral("\", line 4: unknown key \"x\""))
+              QStringLiteral("The settings file \"") + QDir::toNativeSeparators(bad) +
+                  QStringLiteral("\", line 4: unknown key \"x\""))
         << platform_.MessageBoxes[0].Text.toStdString();
     EXPECT_EQ(window_->ed_Seperator->Text(), ",");
     EXPECT_EQ(window_->cb_RelativeTimeSeperator->Checked(), false);
