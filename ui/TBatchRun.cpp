@@ -23,6 +23,8 @@
 #include <QLabel>
 
 #include <exception>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -301,6 +303,15 @@ void TBatchRun::Go(QWidget* window, const TRequest& request, const morvane::TRem
         }
     });
 
+    // Each header's last run is what comes back for it: one write of the
+    // memory per header, not per file, however many files share it.
+    std::map<std::pair<std::string, std::string>, std::size_t> lastOfHeader;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        if (results[k].Outcome == TOutcome::Converted && results[k].Remember) {
+            const morvane::TSavedSettings& run = *results[k].Remember;
+            lastOfHeader[{run.Header, run.Conversion.SeparatorSet}] = k;
+        }
+    }
     morvane::TBatchSummary summary(results.size());
     for (std::size_t k = 0; k < results.size(); ++k) {
         const TFileResult& result = results[k];
@@ -308,7 +319,8 @@ void TBatchRun::Go(QWidget* window, const TRequest& request, const morvane::TRem
         switch (result.Outcome) {
         case TOutcome::Converted:
             summary.Converted();
-            if (result.Remember && remember)
+            if (result.Remember && remember &&
+                lastOfHeader[{result.Remember->Header, result.Remember->Conversion.SeparatorSet}] == k)
                 remember(*result.Remember);
             break;
         case TOutcome::Failed: summary.Failed(name, result.Reason); break;
