@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QIcon>
 #include <QPalette>
+#include <QScopedValueRollback>
 #include <QToolTip>
 
 #include <clocale>
@@ -28,9 +29,19 @@ void UseReadableToolTips()
     palette.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
     palette.setColor(QPalette::WindowText, Qt::black);
     QToolTip::setPalette(palette);
+    // Setting the class's palette announces a palette change, which lands
+    // here again. The style polishes what is stored (the Windows style
+    // darkens AlternateBase), so the stored palette never equals ours and
+    // the comparison alone would not end that: the announcement of our own
+    // setting is skipped.
+    static bool setting = false;
+    if (setting)
+        return;
     // Only when it differs: setting it tells every widget of the class.
-    if (QApplication::palette("QTipLabel") != palette)
+    if (QApplication::palette("QTipLabel") != palette) {
+        const QScopedValueRollback<bool> inside(setting, true);
         QApplication::setPalette(palette, "QTipLabel");
+    }
 }
 
 } // namespace

@@ -16,7 +16,8 @@
 # the window also runs on a private virtual X display with Qt's xcb platform
 # (the window's repaints then reach a real X server), paired the same way,
 # and the ratio is printed against the 1.10 wanted; the display is shut down
-# on the way out.
+# on the way out. On that display "Look…" is timed too, against the check
+# (look_bench, three fields; LOOK_ACROSS=1 counts past midnight in both).
 # Then one data line of LONG_LINE_MIB MiB (default 256) is converted and
 # checked: it passes through in pieces, so the peak memory stays a few MiB
 # (at most 16 wanted) whatever the line's length.
@@ -277,6 +278,31 @@ if [ -x "$window" ]; then
     -r -- "${first[@]}" -r
 fi
 
+# "Look…" on the display, three fields, from the click until the whole
+# file's plot is drawn, each run paired with morvane-convert --check -r on
+# the same file (with --across-midnight and -m the same, LOOK_ACROSS=1).
+# Prints the medians and how far the window's memory grew at most.
+look=$build/bench/look_bench
+look_line=
+measure_look() {
+  [ -x "$look" ] || return 0
+  local times=() ratios=() grown=0 t c g ct cc cm
+  local look_args=() check_args=(-q --check -r)
+  if [ "${LOOK_ACROSS:-0}" = 1 ]; then
+    look_args=(-m); check_args+=(--across-midnight)
+  fi
+  for _ in $(seq "$repeat"); do
+    read -r ct cc cm < <(run_once "$convert" "${check_args[@]}" "$input")
+    sync; sleep "${RUN_SETTLE:-1}"
+    read -r t c g < <(QT_QPA_PLATFORM=xcb "$look" "${look_args[@]}" --fields 3 "$input" 2>/dev/null) || return 0
+    times+=("$t")
+    ratios+=("$(awk -v a="$t" -v b="$ct" 'BEGIN { printf "%.4f", a / b }')")
+    [ "$g" -gt "$grown" ] && grown=$g
+  done
+  look_line=$(awk -v t="$(middle "${times[@]}")" -v r="$(middle "${ratios[@]}")" -v g="$grown" \
+    'BEGIN { printf "Look… on an X display, 3 fields, whole plot drawn: %.3f s, %.2f of morvane-convert --check -r'"'"'s time (at most 1.50 wanted), memory grew %.1f MiB (under 32 wanted)", t, r, g / 1024 }')
+}
+
 # The same window on a virtual X display of its own: what the offscreen
 # platform leaves out (the X server's drawing, the round trips to it) is
 # timed too. Xvfb picks a free display and names it on a descriptor.
@@ -299,6 +325,7 @@ if [ -x "$window" ] && command -v Xvfb >/dev/null; then
     on_display="window on an X display, boxes as they come"
     measure_window "$on_display" "morvane-convert, the same boxes (display)" -- "${first[@]}"
     window_platform=offscreen
+    measure_look
   fi
   kill "$xvfb_pid" 2>/dev/null || true
   wait "$xvfb_pid" 2>/dev/null || true
@@ -321,6 +348,7 @@ if [ -n "$on_display" ]; then
 elif [ -x "$window" ]; then
   echo "(Xvfb is not installed or did not start: the window on an X display is skipped)"
 fi
+[ -n "$look_line" ] && echo "$look_line"
 
 # One data line of LONG_LINE_MIB MiB, of 8-byte fields, after a header.
 long_line() {

@@ -3,8 +3,10 @@
 # fresh folder, start morvane.exe in a fresh Wine prefix on a virtual X
 # display with the real "windows" platform, find the window by its caption,
 # type the path of a PE file, go to the last page and press Alt+G; the CSV
-# must equal the Linux build's. Leaves screenshots in <build-win>/smoke/:
-# start.png before the file is named, screenshot.png after the run.
+# must equal the Linux build's. Then "Look…" on that page must open the look
+# window, found by its caption. Leaves screenshots in <build-win>/smoke/:
+# start.png before the file is named, screenshot.png after the run, look.png
+# with the look window over the main window.
 #   tools/wine-smoke.sh <build-win> <linux build>
 set -euo pipefail
 win_build=$(realpath "$1")
@@ -76,3 +78,20 @@ if ! cmp "$work/expected.csv" "$work/data/sample (XLS).csv"; then
   exit 1
 fi
 echo "smoke: the window's CSV equals the Linux build's"
+
+# "Look…" lies over "&Go", under the output's name; its window is captioned
+# with the file's name as typed and plots it on a thread of its own.
+xdotool mousemove --window "$window" "${MORVANE_SMOKE_LOOK_X:-360}" "${MORVANE_SMOKE_LOOK_Y:-284}" click 1
+look_caption="Look at $input"
+look_pattern="^$(printf '%s' "$look_caption" | sed 's/[][().\\]/\\&/g')\$"
+look=
+for _ in $(seq 1 60); do
+  look=$(xdotool search --name "$look_pattern" 2>/dev/null | head -1 || true)
+  [ -n "$look" ] && break
+  sleep 1
+done
+[ -n "$look" ] || { echo "smoke: no window captioned \"$look_caption\" after Look…" >&2; exit 1; }
+[ "$(xdotool getwindowname "$look")" = "$look_caption" ] || { echo "smoke: the look window's caption differs" >&2; exit 1; }
+sleep 3
+import -display "$display" -window root "$work/look.png"
+echo "smoke: the look window opened: $work/look.png"

@@ -114,6 +114,42 @@ TEST(Application, ShownToolTipIsBlackOnPaleYellow)
     QApplication::setPalette(before);
 }
 
+// Like the Windows style: a palette set for a class is polished before it
+// is stored, so what is stored never equals what was set.
+class TPalettePolishingStyle : public QProxyStyle {
+public:
+    TPalettePolishingStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    {
+    }
+    void polish(QPalette& palette) override
+    {
+        QProxyStyle::polish(palette);
+        palette.setColor(QPalette::AlternateBase, palette.color(QPalette::Base).darker(104));
+    }
+    using QProxyStyle::polish;
+};
+
+// Under such a style the tips' palette is set once per change; setting it
+// again on its own announcement ran until the stack overflowed, and the
+// Windows program never showed its window.
+TEST(Application, APaletteChangeUnderAStyleThatPolishesPalettesEnds)
+{
+    const QString styleBefore = QApplication::style()->name();
+    const QPalette before = QApplication::palette();
+    QApplication::setStyle(new TPalettePolishingStyle);
+    QPalette grey = before;
+    grey.setColor(QPalette::ToolTipText, QColor(0xA6, 0xA6, 0xA6));
+    grey.setColor(QPalette::ToolTipBase, Qt::white);
+    QApplication::setPalette(grey);
+    QEvent change(QEvent::ApplicationPaletteChange);
+    QApplication::sendEvent(&App(), &change);
+    EXPECT_EQ(QApplication::palette("QTipLabel").color(QPalette::ToolTipText), QColor(Qt::black));
+    EXPECT_GE(ToolTipContrast(), 4.5);
+    QApplication::setStyle(styleBefore);
+    QApplication::setPalette(before);
+}
+
 TEST(Application, CarriesTheThirtyTwoPixelIcon)
 {
     const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
