@@ -1032,7 +1032,11 @@ TEST_F(GoTest, EngineFileErrorsReachTheErrorBox)
     ASSERT_EQ(linkError.value(), 0) << linkError.message();
     const Case cases[] = {
         {"OutputIsInput", hardLink, QStringLiteral("The output file \"")},
+#ifndef _WIN32
+        // Windows has no device that is always full; there the name is one
+        // of the current drive, whose messages show it with backslashes.
         {"DiskFull", QStringLiteral("/dev/full"), QStringLiteral("Cannot write the output file \"/dev/full\"")},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
