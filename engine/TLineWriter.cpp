@@ -198,6 +198,11 @@ void TLineWriter::Close()
     if (!open_)
         return;
     int error = behind_.Wait();
+    // An output written whole at its close is not worth room set aside
+    // first: the write itself meets a full disk, and reserving and giving
+    // back cost a small file more than its bytes do.
+    if (reservedEnd_ == 0)
+        reserving_ = false;
     if (error == 0)
         error = WriteAll(buffer_, used_);
     used_ = 0;

@@ -16,7 +16,6 @@
 #include "TSegmentProgress.h"
 #include "TSettingsFile.h"
 #include "TTemplateExcerpt.h"
-#include "TemplateLine.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -83,10 +82,23 @@ private:
     bool stopped_ = false;
 };
 
-bool Opens(const std::string& path)
+// A file's header line as the window keeps one, read with one open: false
+// when the file cannot be opened (the run then names the system's reason);
+// `none` for a file that ends before its first line.
+bool ReadHeader(const std::string& path, TTemplateExcerpt& header, bool& none)
 {
     morvane::TLineReader reader;
-    return reader.Open(path);
+    if (!reader.Open(path))
+        return false;
+    none = reader.AtEnd();
+    if (!none) {
+        // One byte more than is kept tells whether the line went on.
+        reader.ReadLine(header.Text, TTemplateExcerpt::kMaxBytes + 1);
+        header.Cut = header.Text.size() > TTemplateExcerpt::kMaxBytes;
+        if (header.Cut)
+            header.Text.resize(TTemplateExcerpt::kMaxBytes);
+    }
+    return true;
 }
 
 enum class TOutcome { Pending, Converted, Failed, Skipped };
@@ -263,11 +275,12 @@ void TBatchRun::Go(QWidget* window, const TRequest& request, const morvane::TRem
             if (result.Outcome != TOutcome::Pending)
                 continue;
             fileSink.Next(k, results.size());
-            const TTemplateExcerpt header = TTemplateExcerpt::Read(inputBytes[k], true);
+            TTemplateExcerpt header;
+            bool noHeaderLine = false;
             // A file that cannot be opened is run all the same: the run
             // names the system's reason.
-            const TChoice choice = Opens(inputBytes[k])
-                ? ChoiceFor(header.Text, header.Cut, morvane::EndsBeforeHeader(inputBytes[k]), request, remembered)
+            const TChoice choice = ReadHeader(inputBytes[k], header, noHeaderLine)
+                ? ChoiceFor(header.Text, header.Cut, noHeaderLine, request, remembered)
                 : TChoice{request.Screen, {}};
             if (!choice.Settings) {
                 result.Outcome = TOutcome::Skipped;
