@@ -46,8 +46,8 @@ public:
         std::string SkipReason;
     };
 
-    // The line saying so goes on `page1`; `remembered` may be null (nothing
-    // remembered) and must not change while a batch runs.
+    // The line saying so goes on `page1`; the files are converted by `run`,
+    // which shows them on `bar`.
     TBatchRun(QWidget* page1, TConversionRun& run, TSegmentProgress& bar);
 
     // Fewer than two files end the batch: one file is converted as always.
@@ -64,8 +64,10 @@ public:
                              const morvane::TRememberedSettings* remembered);
 
     // Converts every file, asking first where outputs exist, and tells the
-    // outcome in one box. `remember` keeps each converted file's run for its
-    // header, on the window's thread, once the run is over.
+    // outcome in one box. `remembered` may be null (nothing remembered); it
+    // is read on the run's thread and must not change meanwhile. `remember`
+    // keeps a header's last converted run, on the window's thread, once the
+    // run is over.
     void Go(QWidget* window, const TRequest& request, const morvane::TRememberedSettings* remembered,
             const std::function<void(const morvane::TSavedSettings&)>& remember);
 
