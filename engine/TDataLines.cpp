@@ -1,7 +1,9 @@
 #include "TDataLines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <cstring>
 #include <iterator>
 
 #include "LineRules.h"
@@ -68,8 +70,12 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
     : reader_(reader), writer_(writer), mapper_(mapper), settings_(settings), sink_(sink)
     , cutBefore_(reader.CutLines())
 {
-    clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
     clocks_.Separator = LocaleTimeSettings().ClockSeparator;
+    // The fast ways take a line's clock before they know where the line
+    // ends: a clock text they take must hold no byte that could end it.
+    const auto separator = static_cast<unsigned char>(clocks_.Separator);
+    clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings()) && separator != kLF && separator != kCR &&
+                        separator != kCtrlZ;
     writeLines_ = WriteLinesFor(mapper, settings.RelativeTime);
 }
 
@@ -96,6 +102,7 @@ void TDataLines::TakeGeneralLine()
         AppendRelativeTimeCell(cell_, line, state_, settings_.RelativeTimeSeparator, settings_.AcrossMidnight);
         // The fast ways count on from a clock they read themselves.
         clocks_.CountsOn = false;
+        clocks_.LastKnown = false;
         writer_.Write(cell_);
     }
     WriteMappedLine(writer_, mapper_, reader_, line, ended, scratch_);
@@ -159,6 +166,12 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     }
     seconds = WholeSecondsBetween(at, clocks_.Start);
     CountOnFrom(milliseconds, at, seconds);
+    // Only a text of eight bytes or more is read as its first eight alone.
+    clocks_.LastKnown = textLength >= kClockTextLength;
+    if (clocks_.LastKnown) {
+        std::memcpy(&clocks_.LastClock, text, sizeof clocks_.LastClock);
+        clocks_.LastSeconds = seconds;
+    }
     return true;
 }
 
@@ -167,6 +180,9 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
 [[gnu::always_inline]] inline std::int64_t TDataLines::CountOn(std::uint64_t word)
 {
     const std::int64_t seconds = clocks_.NextSeconds;
+    clocks_.LastKnown = true;
+    clocks_.LastClock = word;
+    clocks_.LastSeconds = seconds;
     const std::int32_t next = clocks_.NextMilliseconds + 1000;
     if (next >= clocks_.CountOnLimit) {
         // This line's clock is the previous one of the next line read.
@@ -190,17 +206,75 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     return seconds;
 }
 
-// The whole seconds between a line's clock and the run's start: counted on
-// from the line before when its eight bytes are the next second's plain
-// form, else read. False when the clock text is no time of day.
+// How a line whose first eight bytes are `word` (none of them a line
+// control) follows from the line before, and its count where it does: the
+// next second's plain form, the same eight bytes (which the clock parser,
+// reading no more than these, takes for the same clock), or the plain form
+// with only the seconds' digits changed. Read where it must be read.
+[[gnu::always_inline]] inline TDataLines::TStep TDataLines::ClockStep(std::uint64_t word, std::int64_t& seconds,
+                                                                     std::int32_t& milliseconds) const
+{
+    if (clocks_.CountsOn && word == clocks_.NextClock) {
+        seconds = clocks_.NextSeconds;
+        return TStep::NextSecond;
+    }
+    if (!clocks_.LastKnown)
+        return TStep::Read;
+    if (word == clocks_.LastClock) {
+        seconds = clocks_.LastSeconds;
+        return TStep::Same;
+    }
+    // The hour, the minute and both separators as the line before's, whose
+    // clock was good: the plain reading checks the seconds' two digits.
+    constexpr std::uint64_t kSecondsDigits =
+        std::endian::native == std::endian::little ? 0xffffull << 48 : 0xffffull;
+    if (!clocks_.PlainForm || ((word ^ clocks_.LastClock) & ~kSecondsDigits) != 0)
+        return TStep::Read;
+    char eight[kClockTextLength];
+    std::memcpy(eight, &word, sizeof eight);
+    if (!TryPlainClock(eight, clocks_.Separator, milliseconds))
+        return TStep::Read;
+    // Within one minute of the line before no day begins.
+    const std::int64_t at =
+        settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
+    seconds = WholeSecondsBetween(at, clocks_.Start);
+    return TStep::OtherSeconds;
+}
+
+// What a line's clock, found by ClockStep, leaves for the lines after it.
+[[gnu::always_inline]] inline void TDataLines::TakeStep(TStep step, std::uint64_t word, std::int64_t seconds,
+                                                        std::int32_t milliseconds)
+{
+    if (step == TStep::NextSecond)
+        CountOn(word);
+    else if (step == TStep::OtherSeconds)
+        TakeOtherSeconds(word, seconds, milliseconds);
+}
+
+[[gnu::noinline]] void TDataLines::TakeOtherSeconds(std::uint64_t word, std::int64_t seconds,
+                                                    std::int32_t milliseconds)
+{
+    const std::int64_t at =
+        settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
+    state_.PreviousMilliseconds = milliseconds;
+    CountOnFrom(milliseconds, at, seconds);
+    clocks_.LastClock = word;
+    clocks_.LastSeconds = seconds;
+}
+
+// The whole seconds between a line's clock and the run's start: taken from
+// the line before where ClockStep can, else read. False when the clock text
+// is no time of day.
 [[gnu::always_inline]] inline bool TDataLines::LineSeconds(const char* text, std::size_t length,
                                                            std::int64_t& seconds)
 {
-    if (clocks_.CountsOn && length >= kClockTextLength) {
+    if (length >= kClockTextLength) {
         std::uint64_t word;
         std::memcpy(&word, text, sizeof word);
-        if (word == clocks_.NextClock) {
-            seconds = CountOn(word);
+        std::int32_t milliseconds = 0;
+        const TStep step = ClockStep(word, seconds, milliseconds);
+        if (step != TStep::Read) {
+            TakeStep(step, word, seconds, milliseconds);
             return true;
         }
     }
@@ -444,13 +518,19 @@ template <bool WithCell, typename Kernels>
     if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
         return 0;
     std::uint64_t clock = 0;
+    std::int64_t seconds = 0;
+    std::int32_t milliseconds = 0;
+    TStep step = TStep::Read;
     char* text = room.At;
     if constexpr (WithCell) {
+        // A line shorter than eight bytes has a line control among them,
+        // which no clock ClockStep takes from the line before has.
         std::memcpy(&clock, line, sizeof clock);
-        if (!clocks_.CountsOn || clock != clocks_.NextClock)
+        step = ClockStep(clock, seconds, milliseconds);
+        if (step == TStep::Read)
             return 0;
         const std::string_view after = settings_.RelativeTimeSeparator;
-        text = WriteCountAfter(text, clocks_.NextSeconds, lastCount_);
+        text = WriteCountAfter(text, seconds, lastCount_);
         CopyShort(text, after.data(), after.size());
         text += after.size();
     }
@@ -478,7 +558,7 @@ template <bool WithCell, typename Kernels>
         if (breakLength == 0)
             return 0;
         if constexpr (WithCell)
-            CountOn(clock);
+            TakeStep(step, clock, seconds, milliseconds);
         text[control] = '\r';
         text[control + 1] = '\n';
         room.At = text + control + 2;

@@ -99,6 +99,11 @@ private:
     void TakeGeneralLine();
 
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    // How a line's clock follows from the line before's, as ClockStep finds.
+    enum class TStep : unsigned char { Read, NextSecond, Same, OtherSeconds };
+    TStep ClockStep(std::uint64_t word, std::int64_t& seconds, std::int32_t& milliseconds) const;
+    void TakeStep(TStep step, std::uint64_t word, std::int64_t seconds, std::int32_t milliseconds);
+    void TakeOtherSeconds(std::uint64_t word, std::int64_t seconds, std::int32_t milliseconds);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
@@ -126,6 +131,14 @@ private:
         std::int64_t NextSeconds = 0;
         std::int64_t CountStep = 1;
         std::int32_t CountOnLimit = 0;
+        // The line before: its eight bytes and its count, known where the
+        // fast ways took its clock and it had eight bytes or more. A line
+        // with the same eight bytes has the same count; one whose bytes
+        // differ only in the seconds' digits lies in the same minute, so
+        // that no day can begin between the two.
+        bool LastKnown = false;
+        std::uint64_t LastClock = 0;
+        std::int64_t LastSeconds = 0;
     };
 
     TLineReader& reader_;
