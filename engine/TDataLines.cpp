@@ -63,6 +63,21 @@ inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
     return word;
 }
 
+// The plain form of the second after the one whose plain form is `word`,
+// `next` milliseconds of the day. The seconds' digits are the two highest
+// bytes of a little-endian word: the last alone moves nine times out of
+// ten, the two of them together all but once a minute.
+inline std::uint64_t NextPlainClockText(std::uint64_t word, std::int32_t next, char separator)
+{
+    constexpr unsigned last = 56;
+    constexpr unsigned tens = 48;
+    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+        return word + (std::uint64_t{1} << last);
+    if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+        return word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+    return PlainClockText(next, separator);
+}
+
 } // namespace
 
 TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
@@ -121,8 +136,10 @@ void TDataLines::HandOverPreviousClock()
 }
 
 // Counting on from a line whose clock read as `milliseconds` of its day,
-// `atMilliseconds` into the run and `seconds` from the start.
-void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds)
+// `atMilliseconds` into the run and `seconds` from the start; `plain` is
+// its eight bytes where they are the plain form, else 0.
+void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds,
+                             std::uint64_t plain)
 {
     clocks_.CountsOn = false;
     if (!clocks_.PlainForm || milliseconds % 1000 != 0)
@@ -143,7 +160,8 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     clocks_.CountsOn = true;
     clocks_.NextMilliseconds = next;
     clocks_.NextSeconds = seconds + clocks_.CountStep;
-    clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+    clocks_.NextClock = plain != 0 ? NextPlainClockText(plain, next, clocks_.Separator)
+                                   : PlainClockText(next, clocks_.Separator);
 }
 
 // The whole seconds between a line's clock, read, and the run's start; kept
@@ -165,7 +183,7 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
         clocks_.StartKnown = true;
     }
     seconds = WholeSecondsBetween(at, clocks_.Start);
-    CountOnFrom(milliseconds, at, seconds);
+    CountOnFrom(milliseconds, at, seconds, 0);
     // Only a text of eight bytes or more is read as its first eight alone.
     clocks_.LastKnown = textLength >= kClockTextLength;
     if (clocks_.LastKnown) {
@@ -192,17 +210,7 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     }
     clocks_.NextMilliseconds = next;
     clocks_.NextSeconds = seconds + clocks_.CountStep;
-    // The seconds' digits are the two highest bytes of a little-endian
-    // word: the last alone moves nine times out of ten, the two of them
-    // together all but once a minute.
-    constexpr unsigned last = 56;
-    constexpr unsigned tens = 48;
-    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
-        clocks_.NextClock = word + (std::uint64_t{1} << last);
-    else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
-        clocks_.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
-    else
-        clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+    clocks_.NextClock = NextPlainClockText(word, next, clocks_.Separator);
     return seconds;
 }
 
@@ -257,7 +265,7 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     const std::int64_t at =
         settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
     state_.PreviousMilliseconds = milliseconds;
-    CountOnFrom(milliseconds, at, seconds);
+    CountOnFrom(milliseconds, at, seconds, word);
     clocks_.LastClock = word;
     clocks_.LastSeconds = seconds;
 }

@@ -106,7 +106,8 @@ private:
     void TakeOtherSeconds(std::uint64_t word, std::int64_t seconds, std::int32_t milliseconds);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
-    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
+    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds,
+                     std::uint64_t plain);
     void HandOverPreviousClock();
 
     // What the relative time column of the fast ways keeps for a run: the
