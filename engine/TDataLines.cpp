@@ -42,8 +42,11 @@ namespace {
 
 constexpr std::size_t kClockTextLength = 8;
 // Room in the write buffer for the lines copied in one go: a line longer
-// than this takes another way.
+// than this takes another way. While the buffer has at least kLeastRoom
+// left, the lines go into all of that instead, so that the buffers go out
+// nearly full: each one handed over can keep both sides waiting a while.
 constexpr std::size_t kCopyRoom = 64 * 1024;
+constexpr std::size_t kLeastRoom = 4 * 1024;
 
 constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
 
@@ -472,7 +475,8 @@ TTaken TDataLines::WriteLines()
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
-    const std::size_t copyRoom = std::min(kCopyRoom, writer_.BufferSize());
+    const std::size_t left = writer_.Room();
+    const std::size_t copyRoom = left >= kLeastRoom ? left : std::min(kCopyRoom, writer_.BufferSize());
     TRoom room;
     room.Begin = writer_.Reserve(copyRoom);
     room.At = room.Begin;

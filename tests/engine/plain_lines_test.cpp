@@ -19,6 +19,7 @@
 
 #include "ConvertFile.h"
 #include "EConvertError.h"
+#include "ILineSink.h"
 #include "ConversionModel.h"
 #include "LineReaderModel.h"
 #include "RecordingSink.h"
@@ -653,6 +654,48 @@ TEST(ConvertFilePlainLines, LinesLongerThanTheReadBufferComeOutWhole)
         ConvertFile(folder / "in.pe", folder / "out.csv", s, sink, options);
         EXPECT_EQ(ReadBytes(folder / "out.csv"), expected.output) << readSize;
         EXPECT_EQ(sink.calls, expected.calls) << readSize;
+    }
+}
+
+// Keeps the pieces a run hands over, as they come.
+class TPieceSink : public ILineSink {
+public:
+    void Write(const char* data, std::size_t size) override
+    {
+        bytes.append(data, size);
+        sizes.push_back(size);
+    }
+    void Finish() override {}
+    std::string bytes;
+    std::vector<std::size_t> sizes;
+};
+
+// Each buffer handed over keeps both sides waiting a while: whatever the
+// line a count cell makes longer, the buffers go out nearly full.
+TEST(ConvertFilePlainLines, BuffersGoOutNearlyFullWithAndWithoutTheCount)
+{
+    TempFolder folder;
+    std::string input = "Time,A,B\r\n";
+    for (int second = 0; second < 40'000; ++second)
+        input += Clock(second, ':') + ",20.5" + std::string(static_cast<std::size_t>(second % 50), '7') + ",1\r\n";
+    WriteBytes(folder / "in.pe", input);
+    for (const bool relativeTime : {false, true}) {
+        SCOPED_TRACE(relativeTime ? "with the count" : "without the count");
+        TConversionSettings s;
+        s.ReplacementBeyondList = ";";
+        s.RelativeTime = relativeTime;
+        TPieceSink pieces;
+        TNullProgressSink sink;
+        ConvertFile(folder / "in.pe", pieces, s, sink);
+        EXPECT_EQ(pieces.bytes, NaiveRun(input, s).output);
+        ASSERT_GT(pieces.sizes.size(), 4u);
+        // All but the last at least 98 % full.
+        std::vector<std::size_t> lessFull;
+        for (std::size_t i = 0; i + 1 < pieces.sizes.size(); ++i) {
+            if (pieces.sizes[i] * 50 < TLineWriter::kDefaultBufferSize * 49)
+                lessFull.push_back(pieces.sizes[i]);
+        }
+        EXPECT_EQ(lessFull, std::vector<std::size_t>());
     }
 }
 
