@@ -100,7 +100,7 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
 void TDataLines::Run()
 {
     while (!reader_.AtEnd()) {
-        const TTaken taken = writeLines_(*this);
+        const TTaken taken = writeLines_(this);
         if (taken == TTaken::Lines)
             continue;
         if (taken == TTaken::CutLine && reader_.FetchBehindBuffered())
@@ -418,19 +418,21 @@ struct TDataLines::TWriteLinesAt {
     struct TKernel {
         static TTaken Run(TDataLines* lines) { return lines->WriteLines<V, Count, WithCell, Alike>(); }
     };
-    static TTaken Run(TDataLines& lines) { return AtProcessWidth<TKernel>(&lines); }
+    // The writer at the process's width.
+    static TWriteLines AtWidth() { return KernelAtProcessWidth<TKernel, TDataLines*>(); }
 };
 
 template <bool WithCell>
 TDataLines::TWriteLines TDataLines::WriterFor(std::size_t row)
 {
-    static constexpr TWriteLines kWriters[] = {
-        &TWriteLinesAt<0, WithCell, true>::Run,          &TWriteLinesAt<1, WithCell, true>::Run,
-        &TWriteLinesAt<2, WithCell, true>::Run,          &TWriteLinesAt<3, WithCell, true>::Run,
-        &TWriteLinesAt<4, WithCell, true>::Run,          &TWriteLinesAt<kCopyLimit, WithCell, true>::Run,
-        &TWriteLinesAt<kCopyLimit, WithCell, false>::Run};
+    using TPick = TWriteLines (*)();
+    static constexpr TPick kWriters[] = {
+        &TWriteLinesAt<0, WithCell, true>::AtWidth,          &TWriteLinesAt<1, WithCell, true>::AtWidth,
+        &TWriteLinesAt<2, WithCell, true>::AtWidth,          &TWriteLinesAt<3, WithCell, true>::AtWidth,
+        &TWriteLinesAt<4, WithCell, true>::AtWidth,          &TWriteLinesAt<kCopyLimit, WithCell, true>::AtWidth,
+        &TWriteLinesAt<kCopyLimit, WithCell, false>::AtWidth};
     static_assert(std::size(kWriters) == kCopyLimit + 2);
-    return kWriters[row];
+    return kWriters[row]();
 }
 
 TDataLines::TWriteLines TDataLines::WriteLinesFor(const TLineMapper& mapper, bool withCell)

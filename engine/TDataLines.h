@@ -65,10 +65,10 @@ public:
 
 private:
     // The ways of writing lines, one per map, cell and vector width, picked
-    // once per run. Up to kCopyLimit - 1 bytes that change are mapped by the
-    // pass that copies a line and looks for its end.
+    // once per run, the width included. Up to kCopyLimit - 1 bytes that
+    // change are mapped by the pass that copies a line and looks for its end.
     static constexpr std::size_t kCopyLimit = 5;
-    using TWriteLines = TTaken (*)(TDataLines&);
+    using TWriteLines = TTaken (*)(TDataLines*);
     static TWriteLines WriteLinesFor(const TLineMapper& mapper, bool withCell);
     template <bool WithCell>
     static TWriteLines WriterFor(std::size_t row);
