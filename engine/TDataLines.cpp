@@ -88,12 +88,8 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
     : reader_(reader), writer_(writer), mapper_(mapper), settings_(settings), sink_(sink)
     , cutBefore_(reader.CutLines())
 {
+    clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
     clocks_.Separator = LocaleTimeSettings().ClockSeparator;
-    // The fast ways take a line's clock before they know where the line
-    // ends: a clock text they take must hold no byte that could end it.
-    const auto separator = static_cast<unsigned char>(clocks_.Separator);
-    clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings()) && separator != kLF && separator != kCR &&
-                        separator != kCtrlZ;
     writeLines_ = WriteLinesFor(mapper, settings.RelativeTime);
 }
 
@@ -537,8 +533,8 @@ template <bool WithCell, typename Kernels>
     TStep step = TStep::Read;
     char* text = room.At;
     if constexpr (WithCell) {
-        // A line shorter than eight bytes has a line control among them,
-        // which no clock ClockStep takes from the line before has.
+        // Taken before the line's end is known: the clocks ClockStep takes
+        // from the line before have no line end among their digits.
         std::memcpy(&clock, line, sizeof clock);
         step = ClockStep(clock, seconds, milliseconds);
         if (step == TStep::Read)
