@@ -75,10 +75,11 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
 {
     if (count != last.Count) {
         // Counted on, or stepped a few seconds on: the last digits change.
-        if (last.Count >= 0 && count > last.Count && count - last.Count <= 9 &&
-            AddToDigits(last.Digits, last.Length, static_cast<unsigned>(count - last.Count))) {
+        if (last.Count >= 0 && count == last.Count + 1 && AddToDigits(last.Digits, last.Length, 1)) {
         } else if (last.Count > 0 && count == last.Count - 1 &&
                    TakeOneFromDigits(last.Digits, last.Length)) {
+        } else if (last.Count >= 0 && count > last.Count && count - last.Count <= 9 &&
+                   AddToDigits(last.Digits, last.Length, static_cast<unsigned>(count - last.Count))) {
         } else if (std::endian::native == std::endian::little && count >= 0 && count < kCountWordLimit) {
             // The lowest digit first, each one shifting the others up: the
             // highest ends in the lowest byte, which comes first in memory.
