@@ -249,18 +249,23 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
 }
 
 // What a line's clock, found by ClockStep, leaves for the lines after it.
-[[gnu::always_inline]] inline void TDataLines::TakeStep(TStep step, std::uint64_t word, std::int64_t seconds,
-                                                        std::int32_t milliseconds)
+// Only the step and the eight bytes are carried past the copying pass's
+// loop: more would crowd its registers at the narrower widths.
+[[gnu::always_inline]] inline void TDataLines::TakeStep(TStep step, std::uint64_t word)
 {
     if (step == TStep::NextSecond)
         CountOn(word);
     else if (step == TStep::OtherSeconds)
-        TakeOtherSeconds(word, seconds, milliseconds);
+        TakeOtherSeconds(word);
 }
 
-[[gnu::noinline]] void TDataLines::TakeOtherSeconds(std::uint64_t word, std::int64_t seconds,
-                                                    std::int32_t milliseconds)
+// The clock state has not moved since ClockStep found the step: asked
+// again, it gives the same count.
+[[gnu::noinline]] void TDataLines::TakeOtherSeconds(std::uint64_t word)
 {
+    std::int64_t seconds = 0;
+    std::int32_t milliseconds = 0;
+    ClockStep(word, seconds, milliseconds);
     const std::int64_t at =
         settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
     state_.PreviousMilliseconds = milliseconds;
@@ -281,7 +286,7 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
         std::int32_t milliseconds = 0;
         const TStep step = ClockStep(word, seconds, milliseconds);
         if (step != TStep::Read) {
-            TakeStep(step, word, seconds, milliseconds);
+            TakeStep(step, word);
             return true;
         }
     }
@@ -568,7 +573,7 @@ template <bool WithCell, typename Kernels>
         if (breakLength == 0)
             return 0;
         if constexpr (WithCell)
-            TakeStep(step, clock, seconds, milliseconds);
+            TakeStep(step, clock);
         text[control] = '\r';
         text[control + 1] = '\n';
         room.At = text + control + 2;

@@ -102,8 +102,8 @@ private:
     // How a line's clock follows from the line before's, as ClockStep finds.
     enum class TStep : unsigned char { Read, NextSecond, Same, OtherSeconds };
     TStep ClockStep(std::uint64_t word, std::int64_t& seconds, std::int32_t& milliseconds) const;
-    void TakeStep(TStep step, std::uint64_t word, std::int64_t seconds, std::int32_t milliseconds);
-    void TakeOtherSeconds(std::uint64_t word, std::int64_t seconds, std::int32_t milliseconds);
+    void TakeStep(TStep step, std::uint64_t word);
+    void TakeOtherSeconds(std::uint64_t word);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds,
