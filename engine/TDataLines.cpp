@@ -259,15 +259,16 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
         TakeOtherSeconds(word);
 }
 
-// The clock state has not moved since ClockStep found the step: asked
-// again, it gives the same count.
+// The clock ClockStep found good, read again for its count.
 [[gnu::noinline]] void TDataLines::TakeOtherSeconds(std::uint64_t word)
 {
-    std::int64_t seconds = 0;
+    char eight[kClockTextLength];
+    std::memcpy(eight, &word, sizeof eight);
     std::int32_t milliseconds = 0;
-    ClockStep(word, seconds, milliseconds);
+    TryPlainClock(eight, clocks_.Separator, milliseconds);
     const std::int64_t at =
         settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
+    const std::int64_t seconds = WholeSecondsBetween(at, clocks_.Start);
     state_.PreviousMilliseconds = milliseconds;
     CountOnFrom(milliseconds, at, seconds, word);
     clocks_.LastClock = word;
