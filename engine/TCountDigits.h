@@ -24,19 +24,23 @@ constexpr std::size_t kCountRoom = 24;
 constexpr std::size_t kCountWordDigits = 8;
 constexpr std::int64_t kCountWordLimit = 100'000'000;
 
-// Adds one to decimal digits kept as WriteCountAfter keeps them, carrying
-// from the last digit; false when the result would not fit the word.
-inline bool AddOneToDigits(std::uint64_t& digits, std::size_t& length)
+// Adds `add` (1 to 9) to decimal digits kept as WriteCountAfter keeps
+// them, carrying from the last digit; false when the result would not fit
+// the word.
+inline bool AddToDigits(std::uint64_t& digits, std::size_t& length, unsigned add)
 {
     for (std::size_t i = length; i-- > 0;) {
         const unsigned shift = 8 * static_cast<unsigned>(i);
-        if (((digits >> shift) & 0xff) != '9') {
-            digits += std::uint64_t{1} << shift;
+        if (((digits >> shift) & 0xff) + add <= '9') {
+            digits += std::uint64_t{add} << shift;
             return true;
         }
-        digits -= std::uint64_t{'9' - '0'} << shift;
+        // This digit less 10 - add, and one carried to the next.
+        digits -= std::uint64_t{10 - add} << shift;
+        add = 1;
     }
-    // All nines, now all zeros: a leading one makes the number one longer.
+    // Carried out of the first digit: a leading one makes the number one
+    // longer.
     if (length >= kCountWordDigits)
         return false;
     digits = digits << 8 | '1';
@@ -70,10 +74,12 @@ inline bool TakeOneFromDigits(std::uint64_t& digits, std::size_t& length)
 [[gnu::always_inline]] inline char* WriteCountAfter(char* at, std::int64_t count, TCountDigits& last)
 {
     if (count != last.Count) {
-        if (last.Count >= 0 && count == last.Count + 1 &&
-            AddOneToDigits(last.Digits, last.Length)) {
+        // Counted on, or stepped a few seconds on: the last digits change.
+        if (last.Count >= 0 && count == last.Count + 1 && AddToDigits(last.Digits, last.Length, 1)) {
         } else if (last.Count > 0 && count == last.Count - 1 &&
                    TakeOneFromDigits(last.Digits, last.Length)) {
+        } else if (last.Count >= 0 && count > last.Count && count - last.Count <= 9 &&
+                   AddToDigits(last.Digits, last.Length, static_cast<unsigned>(count - last.Count))) {
         } else if (std::endian::native == std::endian::little && count >= 0 && count < kCountWordLimit) {
             // The lowest digit first, each one shifting the others up: the
             // highest ends in the lowest byte, which comes first in memory.

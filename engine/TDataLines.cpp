@@ -1,7 +1,9 @@
 #include "TDataLines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <cstring>
 #include <iterator>
 
 #include "LineRules.h"
@@ -40,8 +42,11 @@ namespace {
 
 constexpr std::size_t kClockTextLength = 8;
 // Room in the write buffer for the lines copied in one go: a line longer
-// than this takes another way.
+// than this takes another way. While the buffer has at least kLeastRoom
+// left, the lines go into all of that instead, so that the buffers go out
+// nearly full: each one handed over can keep both sides waiting a while.
 constexpr std::size_t kCopyRoom = 64 * 1024;
+constexpr std::size_t kLeastRoom = 4 * 1024;
 
 constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
 
@@ -61,6 +66,21 @@ inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
     return word;
 }
 
+// The plain form of the second after the one whose plain form is `word`,
+// `next` milliseconds of the day. The seconds' digits are the two highest
+// bytes of a little-endian word: the last alone moves nine times out of
+// ten, the two of them together all but once a minute.
+inline std::uint64_t NextPlainClockText(std::uint64_t word, std::int32_t next, char separator)
+{
+    constexpr unsigned last = 56;
+    constexpr unsigned tens = 48;
+    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+        return word + (std::uint64_t{1} << last);
+    if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+        return word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+    return PlainClockText(next, separator);
+}
+
 } // namespace
 
 TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,
@@ -76,7 +96,7 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
 void TDataLines::Run()
 {
     while (!reader_.AtEnd()) {
-        const TTaken taken = writeLines_(*this);
+        const TTaken taken = writeLines_(this);
         if (taken == TTaken::Lines)
             continue;
         if (taken == TTaken::CutLine && reader_.FetchBehindBuffered())
@@ -96,6 +116,7 @@ void TDataLines::TakeGeneralLine()
         AppendRelativeTimeCell(cell_, line, state_, settings_.RelativeTimeSeparator, settings_.AcrossMidnight);
         // The fast ways count on from a clock they read themselves.
         clocks_.CountsOn = false;
+        clocks_.LastKnown = false;
         writer_.Write(cell_);
     }
     WriteMappedLine(writer_, mapper_, reader_, line, ended, scratch_);
@@ -114,8 +135,10 @@ void TDataLines::HandOverPreviousClock()
 }
 
 // Counting on from a line whose clock read as `milliseconds` of its day,
-// `atMilliseconds` into the run and `seconds` from the start.
-void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds)
+// `atMilliseconds` into the run and `seconds` from the start; `plain` is
+// its eight bytes where they are the plain form, else 0.
+void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds,
+                             std::uint64_t plain)
 {
     clocks_.CountsOn = false;
     if (!clocks_.PlainForm || milliseconds % 1000 != 0)
@@ -136,7 +159,8 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     clocks_.CountsOn = true;
     clocks_.NextMilliseconds = next;
     clocks_.NextSeconds = seconds + clocks_.CountStep;
-    clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+    clocks_.NextClock = plain != 0 ? NextPlainClockText(plain, next, clocks_.Separator)
+                                   : PlainClockText(next, clocks_.Separator);
 }
 
 // The whole seconds between a line's clock, read, and the run's start; kept
@@ -158,7 +182,13 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
         clocks_.StartKnown = true;
     }
     seconds = WholeSecondsBetween(at, clocks_.Start);
-    CountOnFrom(milliseconds, at, seconds);
+    CountOnFrom(milliseconds, at, seconds, 0);
+    // Only a text of eight bytes or more is read as its first eight alone.
+    clocks_.LastKnown = textLength >= kClockTextLength;
+    if (clocks_.LastKnown) {
+        std::memcpy(&clocks_.LastClock, text, sizeof clocks_.LastClock);
+        clocks_.LastSeconds = seconds;
+    }
     return true;
 }
 
@@ -167,6 +197,9 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
 [[gnu::always_inline]] inline std::int64_t TDataLines::CountOn(std::uint64_t word)
 {
     const std::int64_t seconds = clocks_.NextSeconds;
+    clocks_.LastKnown = true;
+    clocks_.LastClock = word;
+    clocks_.LastSeconds = seconds;
     const std::int32_t next = clocks_.NextMilliseconds + 1000;
     if (next >= clocks_.CountOnLimit) {
         // This line's clock is the previous one of the next line read.
@@ -176,31 +209,85 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     }
     clocks_.NextMilliseconds = next;
     clocks_.NextSeconds = seconds + clocks_.CountStep;
-    // The seconds' digits are the two highest bytes of a little-endian
-    // word: the last alone moves nine times out of ten, the two of them
-    // together all but once a minute.
-    constexpr unsigned last = 56;
-    constexpr unsigned tens = 48;
-    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
-        clocks_.NextClock = word + (std::uint64_t{1} << last);
-    else if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
-        clocks_.NextClock = word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
-    else
-        clocks_.NextClock = PlainClockText(next, clocks_.Separator);
+    clocks_.NextClock = NextPlainClockText(word, next, clocks_.Separator);
     return seconds;
 }
 
-// The whole seconds between a line's clock and the run's start: counted on
-// from the line before when its eight bytes are the next second's plain
-// form, else read. False when the clock text is no time of day.
+// How a line whose first eight bytes are `word` (none of them a line
+// control) follows from the line before, and its count where it does: the
+// next second's plain form, the same eight bytes (which the clock parser,
+// reading no more than these, takes for the same clock), or the plain form
+// with only the seconds' digits changed. Read where it must be read.
+[[gnu::always_inline]] inline TDataLines::TStep TDataLines::ClockStep(std::uint64_t word, std::int64_t& seconds,
+                                                                     std::int32_t& milliseconds) const
+{
+    if (clocks_.CountsOn && word == clocks_.NextClock) {
+        seconds = clocks_.NextSeconds;
+        return TStep::NextSecond;
+    }
+    if (!clocks_.LastKnown)
+        return TStep::Read;
+    if (word == clocks_.LastClock) {
+        seconds = clocks_.LastSeconds;
+        return TStep::Same;
+    }
+    // The hour, the minute and both separators as the line before's, whose
+    // clock was good: the plain reading checks the seconds' two digits.
+    constexpr std::uint64_t kSecondsDigits =
+        std::endian::native == std::endian::little ? 0xffffull << 48 : 0xffffull;
+    if (!clocks_.PlainForm || ((word ^ clocks_.LastClock) & ~kSecondsDigits) != 0)
+        return TStep::Read;
+    char eight[kClockTextLength];
+    std::memcpy(eight, &word, sizeof eight);
+    if (!TryPlainClock(eight, clocks_.Separator, milliseconds))
+        return TStep::Read;
+    // Within one minute of the line before no day begins.
+    const std::int64_t at =
+        settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
+    seconds = WholeSecondsBetween(at, clocks_.Start);
+    return TStep::OtherSeconds;
+}
+
+// What a line's clock, found by ClockStep, leaves for the lines after it.
+// Only the step and the eight bytes are carried past the copying pass's
+// loop: more would crowd its registers at the narrower widths.
+[[gnu::always_inline]] inline void TDataLines::TakeStep(TStep step, std::uint64_t word)
+{
+    if (step == TStep::NextSecond)
+        CountOn(word);
+    else if (step == TStep::OtherSeconds)
+        TakeOtherSeconds(word);
+}
+
+// The clock ClockStep found good, read again for its count.
+[[gnu::noinline]] void TDataLines::TakeOtherSeconds(std::uint64_t word)
+{
+    char eight[kClockTextLength];
+    std::memcpy(eight, &word, sizeof eight);
+    std::int32_t milliseconds = 0;
+    TryPlainClock(eight, clocks_.Separator, milliseconds);
+    const std::int64_t at =
+        settings_.AcrossMidnight ? milliseconds + state_.Day * std::int64_t{kMillisecondsPerDay} : milliseconds;
+    const std::int64_t seconds = WholeSecondsBetween(at, clocks_.Start);
+    state_.PreviousMilliseconds = milliseconds;
+    CountOnFrom(milliseconds, at, seconds, word);
+    clocks_.LastClock = word;
+    clocks_.LastSeconds = seconds;
+}
+
+// The whole seconds between a line's clock and the run's start: taken from
+// the line before where ClockStep can, else read. False when the clock text
+// is no time of day.
 [[gnu::always_inline]] inline bool TDataLines::LineSeconds(const char* text, std::size_t length,
                                                            std::int64_t& seconds)
 {
-    if (clocks_.CountsOn && length >= kClockTextLength) {
+    if (length >= kClockTextLength) {
         std::uint64_t word;
         std::memcpy(&word, text, sizeof word);
-        if (word == clocks_.NextClock) {
-            seconds = CountOn(word);
+        std::int32_t milliseconds = 0;
+        const TStep step = ClockStep(word, seconds, milliseconds);
+        if (step != TStep::Read) {
+            TakeStep(step, word);
             return true;
         }
     }
@@ -333,19 +420,21 @@ struct TDataLines::TWriteLinesAt {
     struct TKernel {
         static TTaken Run(TDataLines* lines) { return lines->WriteLines<V, Count, WithCell, Alike>(); }
     };
-    static TTaken Run(TDataLines& lines) { return AtProcessWidth<TKernel>(&lines); }
+    // The writer at the process's width.
+    static TWriteLines AtWidth() { return KernelAtProcessWidth<TKernel, TDataLines*>(); }
 };
 
 template <bool WithCell>
 TDataLines::TWriteLines TDataLines::WriterFor(std::size_t row)
 {
-    static constexpr TWriteLines kWriters[] = {
-        &TWriteLinesAt<0, WithCell, true>::Run,          &TWriteLinesAt<1, WithCell, true>::Run,
-        &TWriteLinesAt<2, WithCell, true>::Run,          &TWriteLinesAt<3, WithCell, true>::Run,
-        &TWriteLinesAt<4, WithCell, true>::Run,          &TWriteLinesAt<kCopyLimit, WithCell, true>::Run,
-        &TWriteLinesAt<kCopyLimit, WithCell, false>::Run};
+    using TPick = TWriteLines (*)();
+    static constexpr TPick kWriters[] = {
+        &TWriteLinesAt<0, WithCell, true>::AtWidth,          &TWriteLinesAt<1, WithCell, true>::AtWidth,
+        &TWriteLinesAt<2, WithCell, true>::AtWidth,          &TWriteLinesAt<3, WithCell, true>::AtWidth,
+        &TWriteLinesAt<4, WithCell, true>::AtWidth,          &TWriteLinesAt<kCopyLimit, WithCell, true>::AtWidth,
+        &TWriteLinesAt<kCopyLimit, WithCell, false>::AtWidth};
     static_assert(std::size(kWriters) == kCopyLimit + 2);
-    return kWriters[row];
+    return kWriters[row]();
 }
 
 TDataLines::TWriteLines TDataLines::WriteLinesFor(const TLineMapper& mapper, bool withCell)
@@ -390,7 +479,8 @@ TTaken TDataLines::WriteLines()
 
     const unsigned char* const base = reader_.Buffered();
     const std::size_t buffered = reader_.BufferedSize();
-    const std::size_t copyRoom = std::min(kCopyRoom, writer_.BufferSize());
+    const std::size_t left = writer_.Room();
+    const std::size_t copyRoom = left >= kLeastRoom ? left : std::min(kCopyRoom, writer_.BufferSize());
     TRoom room;
     room.Begin = writer_.Reserve(copyRoom);
     room.At = room.Begin;
@@ -444,13 +534,19 @@ template <bool WithCell, typename Kernels>
     if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
         return 0;
     std::uint64_t clock = 0;
+    std::int64_t seconds = 0;
+    std::int32_t milliseconds = 0;
+    TStep step = TStep::Read;
     char* text = room.At;
     if constexpr (WithCell) {
+        // Taken before the line's end is known: the clocks ClockStep takes
+        // from the line before have no line end among their digits.
         std::memcpy(&clock, line, sizeof clock);
-        if (!clocks_.CountsOn || clock != clocks_.NextClock)
+        step = ClockStep(clock, seconds, milliseconds);
+        if (step == TStep::Read)
             return 0;
         const std::string_view after = settings_.RelativeTimeSeparator;
-        text = WriteCountAfter(text, clocks_.NextSeconds, lastCount_);
+        text = WriteCountAfter(text, seconds, lastCount_);
         CopyShort(text, after.data(), after.size());
         text += after.size();
     }
@@ -478,7 +574,7 @@ template <bool WithCell, typename Kernels>
         if (breakLength == 0)
             return 0;
         if constexpr (WithCell)
-            CountOn(clock);
+            TakeStep(step, clock);
         text[control] = '\r';
         text[control + 1] = '\n';
         room.At = text + control + 2;

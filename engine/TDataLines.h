@@ -65,10 +65,10 @@ public:
 
 private:
     // The ways of writing lines, one per map, cell and vector width, picked
-    // once per run. Up to kCopyLimit - 1 bytes that change are mapped by the
-    // pass that copies a line and looks for its end.
+    // once per run, the width included. Up to kCopyLimit - 1 bytes that
+    // change are mapped by the pass that copies a line and looks for its end.
     static constexpr std::size_t kCopyLimit = 5;
-    using TWriteLines = TTaken (*)(TDataLines&);
+    using TWriteLines = TTaken (*)(TDataLines*);
     static TWriteLines WriteLinesFor(const TLineMapper& mapper, bool withCell);
     template <bool WithCell>
     static TWriteLines WriterFor(std::size_t row);
@@ -99,9 +99,15 @@ private:
     void TakeGeneralLine();
 
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
+    // How a line's clock follows from the line before's, as ClockStep finds.
+    enum class TStep : unsigned char { Read, NextSecond, Same, OtherSeconds };
+    TStep ClockStep(std::uint64_t word, std::int64_t& seconds, std::int32_t& milliseconds) const;
+    void TakeStep(TStep step, std::uint64_t word);
+    void TakeOtherSeconds(std::uint64_t word);
     std::int64_t CountOn(std::uint64_t word);
     bool ReadLineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
-    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds);
+    void CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseconds, std::int64_t seconds,
+                     std::uint64_t plain);
     void HandOverPreviousClock();
 
     // What the relative time column of the fast ways keeps for a run: the
@@ -126,6 +132,14 @@ private:
         std::int64_t NextSeconds = 0;
         std::int64_t CountStep = 1;
         std::int32_t CountOnLimit = 0;
+        // The line before: its eight bytes and its count, known where the
+        // fast ways took its clock and it had eight bytes or more. A line
+        // with the same eight bytes has the same count; one whose bytes
+        // differ only in the seconds' digits lies in the same minute, so
+        // that no day can begin between the two.
+        bool LastKnown = false;
+        std::uint64_t LastClock = 0;
+        std::int64_t LastSeconds = 0;
     };
 
     TLineReader& reader_;

@@ -46,6 +46,8 @@ public:
     bool IsOpen() const { return open_; }
     // The most that one Reserve can give.
     std::size_t BufferSize() const { return capacity_; }
+    // The most a Reserve can give without writing the buffer out first.
+    std::size_t Room() const { return capacity_ - used_; }
     // The bytes that went to the file, once it is closed.
     std::int64_t BytesWritten() const { return written_; }
 

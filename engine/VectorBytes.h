@@ -301,6 +301,25 @@ auto AtProcessWidth(Args... args)
     return AtProcessWidthFor<Kernel>(~std::size_t{0}, args...);
 }
 
+// The entry of Kernel at the process's vector width, for a caller that
+// runs the kernel many times: the width is asked once, not on every call.
+template <template <typename> class Kernel, typename... Args>
+auto KernelAtProcessWidth() -> decltype(&RunScalar<Kernel, Args...>)
+{
+    switch (TVectorWidth::Process()) {
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    case TVectorWidth::TKind::Avx2:
+        return &RunAvx2<Kernel, Args...>;
+#endif
+#if defined(__SSE2__)
+    case TVectorWidth::TKind::Sse2:
+        return &RunSse2<Kernel, Args...>;
+#endif
+    default:
+        return &RunScalar<Kernel, Args...>;
+    }
+}
+
 // The first and the last sizeof(Word) of n >= sizeof(Word) bytes, which
 // overlap where n is less than two words.
 template <typename Word>

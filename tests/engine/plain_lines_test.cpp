@@ -19,12 +19,14 @@
 
 #include "ConvertFile.h"
 #include "EConvertError.h"
+#include "ILineSink.h"
 #include "ConversionModel.h"
 #include "LineReaderModel.h"
 #include "RecordingSink.h"
 #include "RelativeTime.h"
 #include "TLineMapper.h"
 #include "TLineReader.h"
+#include "TLineWriter.h"
 #include "TLocaleTimeSettings.h"
 #include "TempFiles.h"
 #include "TimeOfDay.h"
@@ -464,17 +466,21 @@ TEST(ConvertFilePlainLines, EverySecondOfTheDayGetsItsCount)
     EXPECT_EQ(ReadBytes(folder / "out.csv"), expected);
 }
 
-// Successive data lines: one for each second from..to (either way), or one
-// line as it stands.
+// Successive data lines: `times` for each `every`-th second from..to
+// (either way), or one line as it stands.
 struct ClockRun {
     int from = 0;
     int to = 0;
     const char* text = nullptr;
+    int every = 1;
+    int times = 1;
 };
 
-// Lines one second apart are counted on from the line before; each way
-// that counting must stop and read the clock again is run here against the
-// naive run, with the count's digits carried and borrowed on the way.
+// Lines one second apart are counted on from the line before, and a line
+// with the clock of the line before, or with only its seconds changed, takes
+// its count from that line; each way that must stop and read the clock
+// again is run here against the naive run, with the count's digits carried
+// and borrowed on the way, at buffer sizes that cut lines anywhere.
 TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
 {
     const int noon = 12 * 3600;
@@ -490,6 +496,23 @@ TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
          {{noon, noon + 3}, {0, 0, "12:0:4"}, {noon + 5, noon + 7}, {0, 0, " 12:00:08"}, {noon + 9, noon + 10},
           {0, 0, "12:00:11 "}, {noon + 12, noon + 13}}},
         {"a clock more than 12 hours behind the last one counted on", {{noon, noon + 10}, {5, 7}}},
+        {"each clock three times, over a minute", {{noon - 3, noon + 3, nullptr, 1, 3}}},
+        {"seven seconds apart, over minutes and an hour", {{noon - 200, noon + 200, nullptr, 7}}},
+        {"down in steps, twice each, past the start",
+         {{noon, noon}, {noon + 40, noon - 40, nullptr, 3, 2}, {noon - 39, noon - 30, nullptr, 1, 2}}},
+        {"in steps, twice each, up to midnight and over it",
+         {{noon, noon}, {86'380, 86'399, nullptr, 3, 2}, {0, 10, nullptr, 3, 2}, {0, 0, "00:00:10,1"}}},
+        {"a clock again, then seconds that are no seconds", {{noon, noon, nullptr, 1, 3}, {0, 0, "12:00:6x,1"}}},
+        {"a clock again, then the sixtieth second", {{noon, noon + 1, nullptr, 1, 2}, {0, 0, "12:00:60,1"}}},
+        {"short and odd clocks with the hour and minute before",
+         {{noon, noon, nullptr, 1, 2}, {0, 0, "12:00:0"}, {0, 0, "12:00:0"}, {noon + 1, noon + 2},
+          {0, 0, "12:00:02"}, {0, 0, "12:00:03.5"}, {0, 0, "12:00:03"}, {0, 0, "12:00:0 "}, {0, 0, "12:00:03"},
+          {0, 0, "12:00: 3,1"}, {0, 0, "12:00:3,1"}, {0, 0, "12:00:03"}}},
+        {"the clock before a line the general way took is not taken again",
+         {{86'398, 86'398}, {0, 0, "00:00:01\r,1"}, {86'398, 86'398}, {86'399, 86'399}}},
+        {"a clock again with a lone CR and a Ctrl-Z in its line",
+         {{noon, noon + 1, nullptr, 1, 2}, {0, 0, "12:00:01\r,1"}, {0, 0, "12:00:01,1"}, {0, 0, "12:00:01\x1a,1"},
+          {noon + 1, noon + 2}}},
     };
     TempFolder folder;
     TConversionSettings counted;
@@ -511,27 +534,33 @@ TEST(ConvertFilePlainLines, CountingOnStopsWhereTheClockMustBeRead)
                 input += std::string(run.text) + "\r\n";
                 continue;
             }
-            const int step = run.to >= run.from ? 1 : -1;
-            for (int second = run.from;; second += step) {
-                input += Clock(second, ':') + ",1\r\n";
-                if (second == run.to)
-                    break;
+            const int step = run.to >= run.from ? run.every : -run.every;
+            for (int second = run.from; step > 0 ? second <= run.to : second >= run.to; second += step) {
+                for (int time = 0; time < run.times; ++time)
+                    input += Clock(second, ':') + ",1\r\n";
             }
         }
         WriteBytes(folder / "in.pe", input);
+        const std::pair<std::size_t, std::size_t> buffers[] = {
+            {TLineReader::kDefaultReadSize, TLineWriter::kDefaultBufferSize}, {1, 2}, {129, 300}};
         for (const auto& [settingsName, s] : settings) {
-            SCOPED_TRACE(std::string(c.name) + settingsName);
             const Expected expected = NaiveRun(input, *s);
-            TRecordingSink sink;
-            std::string error;
-            WriteBytes(folder / "out.csv", "earlier");
-            try {
-                ConvertFile(folder / "in.pe", folder / "out.csv", *s, sink);
-            } catch (const EConvertError& e) {
-                error = e.Message();
+            for (const auto& [readSize, writeSize] : buffers) {
+                SCOPED_TRACE(std::string(c.name) + settingsName + ", read " + std::to_string(readSize));
+                TRecordingSink sink;
+                std::string error;
+                WriteBytes(folder / "out.csv", "earlier");
+                TConvertFileOptions options;
+                options.ReadSize = readSize;
+                options.WriteBufferSize = writeSize;
+                try {
+                    ConvertFile(folder / "in.pe", folder / "out.csv", *s, sink, options);
+                } catch (const EConvertError& e) {
+                    error = e.Message();
+                }
+                EXPECT_EQ(ReadBytes(folder / "out.csv"), test::OutputAfter(expected, "earlier"));
+                EXPECT_EQ(error, expected.error);
             }
-            EXPECT_EQ(ReadBytes(folder / "out.csv"), test::OutputAfter(expected, "earlier"));
-            EXPECT_EQ(error, expected.error);
         }
     }
 }
@@ -625,6 +654,48 @@ TEST(ConvertFilePlainLines, LinesLongerThanTheReadBufferComeOutWhole)
         ConvertFile(folder / "in.pe", folder / "out.csv", s, sink, options);
         EXPECT_EQ(ReadBytes(folder / "out.csv"), expected.output) << readSize;
         EXPECT_EQ(sink.calls, expected.calls) << readSize;
+    }
+}
+
+// Keeps the pieces a run hands over, as they come.
+class TPieceSink : public ILineSink {
+public:
+    void Write(const char* data, std::size_t size) override
+    {
+        bytes.append(data, size);
+        sizes.push_back(size);
+    }
+    void Finish() override {}
+    std::string bytes;
+    std::vector<std::size_t> sizes;
+};
+
+// Each buffer handed over keeps both sides waiting a while: whatever the
+// line a count cell makes longer, the buffers go out nearly full.
+TEST(ConvertFilePlainLines, BuffersGoOutNearlyFullWithAndWithoutTheCount)
+{
+    TempFolder folder;
+    std::string input = "Time,A,B\r\n";
+    for (int second = 0; second < 40'000; ++second)
+        input += Clock(second, ':') + ",20.5" + std::string(static_cast<std::size_t>(second % 50), '7') + ",1\r\n";
+    WriteBytes(folder / "in.pe", input);
+    for (const bool relativeTime : {false, true}) {
+        SCOPED_TRACE(relativeTime ? "with the count" : "without the count");
+        TConversionSettings s;
+        s.ReplacementBeyondList = ";";
+        s.RelativeTime = relativeTime;
+        TPieceSink pieces;
+        TNullProgressSink sink;
+        ConvertFile(folder / "in.pe", pieces, s, sink);
+        EXPECT_EQ(pieces.bytes, NaiveRun(input, s).output);
+        ASSERT_GT(pieces.sizes.size(), 4u);
+        // All but the last at least 98 % full.
+        std::vector<std::size_t> lessFull;
+        for (std::size_t i = 0; i + 1 < pieces.sizes.size(); ++i) {
+            if (pieces.sizes[i] * 50 < TLineWriter::kDefaultBufferSize * 49)
+                lessFull.push_back(pieces.sizes[i]);
+        }
+        EXPECT_EQ(lessFull, std::vector<std::size_t>());
     }
 }
 
