@@ -40,8 +40,10 @@ nsi=$(find "$windows/installer" -name project.nsi | head -n 1)
 grep -q 'MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "Remove your Morvane settings too' "$nsi" \
   || fail "the uninstaller's question about the settings does not default to No"
 
+# Qt's libraries are most of it; the look window and the licence texts took
+# the programs past 12 MiB, and a doubling by some stray file would still show.
 zip_bytes=$(stat -c %s "$zip")
-[ "$zip_bytes" -le $((12 * 1024 * 1024)) ] || fail "$zip is $zip_bytes bytes, more than 12 MiB"
+[ "$zip_bytes" -le $((13 * 1024 * 1024)) ] || fail "$zip is $zip_bytes bytes, more than 13 MiB"
 
 export WINEPREFIX=$windows/wineprefix-installer WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
