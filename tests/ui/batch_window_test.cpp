@@ -12,13 +12,9 @@
 #include "TSegmentProgress.h"
 #include "TTabSheet.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
-#include <QMimeData>
-#include <QUrl>
 #include <QTest>
 #include <QToolButton>
 
@@ -94,39 +90,6 @@ TEST_F(BatchTest, SeveralFilesChosenInTheDialogShowTheFirstAndTypingOneGoesBackT
     EXPECT_EQ(window_->Batch().Active(), true);
     ChooseFiles({files[2]});
     EXPECT_EQ(window_->Batch().Active(), false);
-}
-
-TEST_F(BatchTest, DroppedFilesAreABatchAndOneDroppedFileIsOne)
-{
-    const QString a = WritePe(QStringLiteral("a.pe"), kTwo);
-    const QString b = WritePe(QStringLiteral("b.pe"), kTwo);
-    const struct {
-        const char* name;
-        QList<QUrl> urls;
-        bool accepted;
-        qsizetype batch;
-    } cases[] = {
-        {"Two", {QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)}, true, 2},
-        {"One", {QUrl::fromLocalFile(b)}, true, 0},
-        {"SameTwice", {QUrl::fromLocalFile(a), QUrl::fromLocalFile(a)}, true, 0},
-        {"FileAndFolder", {QUrl::fromLocalFile(a), QUrl::fromLocalFile(dir_.path())}, false, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        NewWindow();
-        QMimeData data;
-        data.setUrls(c.urls);
-        QDragEnterEvent enter(QPoint(200, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window_.get(), &enter);
-        EXPECT_EQ(enter.isAccepted(), c.accepted);
-        QDropEvent drop(QPointF(200, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window_.get(), &drop);
-        Settle();
-        EXPECT_EQ(drop.isAccepted(), c.accepted);
-        EXPECT_EQ(window_->Batch().Files().size(), c.batch);
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(),
-                  c.accepted ? QDir::toNativeSeparators(c.urls.front().toLocalFile()) : QString());
-    }
 }
 
 // Each file with the boxes remembered for its header, else those on screen

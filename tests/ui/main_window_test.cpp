@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "TBatchRun.h"
 #include "TBevelButton.h"
 #include "TBevelCheckBox.h"
 #include "TBevelEdit.h"
@@ -1240,10 +1241,12 @@ TEST_F(MainWindowTest, PathsAreFileSystemNamesNotCodePageText)
 TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
 {
     const QString path = WritePe(QStringLiteral("dropped.pe"), kSample);
+    const QString other = WritePe(QStringLiteral("other.pe"), kSample);
     struct Case {
         const char* name;
         std::function<void(QMimeData&)> fill;
         bool accepted;
+        qsizetype batch = 0;  // files "&Go" converts at once, 0 for one
     };
     const std::vector<Case> cases = {
         {"PlainText", [](QMimeData& m) { m.setText(QStringLiteral("hello")); }, false},
@@ -1254,6 +1257,12 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
         {"WebAddress", [](QMimeData& m) { m.setUrls({QUrl(QStringLiteral("https://example.org/a.pe"))}); },
          false},
         {"OneFile", [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path)}); }, true},
+        // Several files are a batch, whose first the file box shows.
+        {"TwoFiles",
+         [path, other](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(other), QUrl::fromLocalFile(path)}); }, true,
+         2},
+        {"SameFileTwice",
+         [path](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)}); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1267,11 +1276,15 @@ TEST_F(MainWindowTest, DroppedFileIsTakenAsIfChosenAndAnythingElseIsRefused)
         QApplication::sendEvent(window_.get(), &drop);
         Settle();
         EXPECT_EQ(drop.isAccepted(), c.accepted);
-        EXPECT_EQ(window_->FileOpenEdit1->Filename(), c.accepted ? QDir::toNativeSeparators(path) : QString());
+        const QString first = c.accepted ? data.urls().front().toLocalFile() : QString();
+        EXPECT_EQ(window_->FileOpenEdit1->Filename(), QDir::toNativeSeparators(first));
         EXPECT_EQ(window_->PageControl1->isVisible(), c.accepted);
+        EXPECT_EQ(window_->Batch().Files().size(), c.batch);
+        if (std::string(c.name) == "OneFile") {
+            EXPECT_EQ(ActivePage(), 0);
+            EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
+        }
     }
-    EXPECT_EQ(ActivePage(), 0);
-    EXPECT_EQ(FocusName(), QStringLiteral("ed_Seperator"));
 
     // Drops anywhere reach the window: no control takes them for itself
     // (an edit would paste the file's address as text).
