@@ -19,6 +19,7 @@
 #include "TPlotView.h"
 #include "TStyledPageControl.h"
 #include "TStyledTabBar.h"
+#include "WindowBench.h"
 #include "uMain.h"
 
 #include <QApplication>
@@ -38,14 +39,6 @@
 
 namespace {
 
-double ProcessorSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 long PeakKiB()
 {
     rusage usage {};
@@ -64,12 +57,6 @@ long ResidentKiB()
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return 0;
-}
-
-void Settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
 }
 
 bool WaitForReading(TLookWindow* look)
@@ -116,10 +103,7 @@ int main(int argc, char** argv)
     if (input.isEmpty() || fields < 1)
         return Usage();
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::setlocale(LC_ALL, "");
-    morvane::LoadLocaleTimeSettings();
+    PrepareProcess();
     QApplication app(argc, argv);
     FontSetup::SetUpFonts();
 

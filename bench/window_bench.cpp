@@ -21,6 +21,7 @@
 #include "TSegmentProgress.h"
 #include "TStyledPageControl.h"
 #include "TStyledTabBar.h"
+#include "WindowBench.h"
 #include "uMain.h"
 
 #include <QApplication>
@@ -37,20 +38,6 @@
 #include <string>
 
 namespace {
-
-double ProcessorSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-void Settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-}
 
 void ClickTab(TfMain& window, int index)
 {
@@ -89,10 +76,7 @@ int main(int argc, char** argv)
     if (inputs.isEmpty())
         return Usage();
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::setlocale(LC_ALL, "");
-    morvane::LoadLocaleTimeSettings();
+    PrepareProcess();
     QApplication app(argc, argv);
     FontSetup::SetUpFonts();
 
