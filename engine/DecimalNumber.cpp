@@ -16,17 +16,7 @@ constexpr std::size_t kShortNumber = 64;
 // digits round a value out of range.
 constexpr double kNearLargest = 1.797693134862315e308;
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// A mantissa below 2^53 and a power of ten up to 1e22 are both exact
-// doubles, so one division of them is the correctly rounded value, the one
-// from_chars gives, at a fraction of its cost.
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::size_t kExactDigits = 15;
+using decimal_detail::IsDigit;
 
 // The workbook library writes a number with 16 significant digits (the
 // Linux build through printf's "%.16G"), so the largest doubles come out as
@@ -86,28 +76,14 @@ bool ReadNumberInto(std::string_view cell, char* text, double& value)
     return true;
 }
 
-// The common short form, [-+]digits[.,digits] with few digits, without
-// copying; false, with nothing decided, for anything else.
 bool ReadShortDecimal(std::string_view cell, double& value)
 {
-    const char* p = cell.data();
-    const char* const end = p + cell.size();
-    const bool negative = p != end && *p == '-';
-    if (p != end && (*p == '-' || *p == '+'))
-        ++p;
-    std::uint64_t mantissa = 0;
-    std::size_t digits = 0;
-    for (; p != end && IsDigit(*p); ++p, ++digits)
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    std::size_t fractionDigits = 0;
-    if (p != end && (*p == '.' || *p == ',')) {
-        for (++p; p != end && IsDigit(*p); ++p, ++fractionDigits)
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    }
-    if (p != end || digits + fractionDigits == 0 || digits + fractionDigits > kExactDigits)
+    bool read = false;
+    double scanned = 0;
+    const char* const end = cell.data() + cell.size();
+    if (ScanShortDecimal(cell.data(), end, scanned, read) != end || !read)
         return false;
-    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
-    value = negative ? -magnitude : magnitude;
+    value = scanned;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,8 +21,26 @@ struct TValueBucket {
     std::int64_t Count = 0;
     std::int64_t Gaps = 0;
 
-    void Add(std::int64_t time, double value);
-    // `later` holds only times after this bucket's.
+    void Add(std::int64_t time, double value)
+    {
+        if (Count == 0) {
+            Min = Max = First = Last = value;
+            FirstTime = LastTime = time;
+        } else {
+            Min = std::min(Min, value);
+            Max = std::max(Max, value);
+            if (time < FirstTime) {
+                First = value;
+                FirstTime = time;
+            }
+            if (time >= LastTime) {
+                Last = value;
+                LastTime = time;
+            }
+        }
+        ++Count;
+    }
+    // `later` holds values of lines later in the file.
     void Merge(const TValueBucket& later);
 };
 
@@ -46,22 +65,48 @@ struct TLineBucket {
 
 // A fixed number of buckets over the run's time (milliseconds from the
 // first data line), one row of value buckets per field. Grown, the buckets
-// double their width by merging pairs whenever a time lies beyond the last,
-// so that a whole file of any length fits; fixed, they cover a span given
-// in advance and times outside it have no bucket. Either way the memory is
-// set at construction.
+// widen by merging neighbours (two, three or five of them) whenever a time
+// lies beyond the last, so that a whole file of any length fits; every
+// width below a day divides a day, so that sets read apart, whose times
+// differ by whole days, line up. Fixed, they cover a span given in advance
+// and times outside it have no bucket. Either way the memory is set at
+// construction.
 class TPlotBuckets {
 public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    // Growing from `width` milliseconds a bucket, from time 0.
-    TPlotBuckets(std::size_t fields, std::size_t count, std::int64_t width = 1);
+    static constexpr std::int64_t kDay = 86'400'000;
+
+    // Growing from 1 millisecond a bucket, from time 0.
+    TPlotBuckets(std::size_t fields, std::size_t count);
     // Fixed over [from, to), to > from.
     TPlotBuckets(std::size_t fields, std::size_t count, std::int64_t from, std::int64_t to);
 
-    // The bucket of `time`, merging pairs first where a growing set must;
-    // kNone where a fixed set has none.
-    std::size_t Place(std::int64_t time);
+    // The bucket of `time`, merging neighbours first where a growing set
+    // must; kNone where a fixed set has none, and for a time before From().
+    std::size_t Place(std::int64_t time)
+    {
+        // Lines mostly come in time order, many to a bucket: the last
+        // bucket's bounds spare the division.
+        if (time >= hitFrom_ && time < hitTo_) {
+            lastTime_ = std::max(lastTime_, time);
+            return hit_;
+        }
+        return PlaceAnew(time);
+    }
+
+    // A growing set that has placed nothing yet starts at `from` instead.
+    void StartAt(std::int64_t from);
+    // Adds a growing set of the lines that follow this set's in the file,
+    // whose times lie `shift` milliseconds behind these (a time t there is
+    // t + shift here), widening this set as far as its latest time needs.
+    // Its records of where lines start are taken as they are. False, with
+    // nothing changed, where its buckets do not each fall within one of
+    // this set's.
+    bool Merge(const TPlotBuckets& later, std::int64_t shift);
+
+    // The next width a growing set takes after `width`.
+    static std::int64_t WiderThan(std::int64_t width);
 
     TValueBucket& Value(std::size_t bucket, std::size_t field) { return values_[bucket * fields_ + field]; }
     const TValueBucket& Value(std::size_t bucket, std::size_t field) const
@@ -88,13 +133,18 @@ public:
     // data line's clock and separator count.
     std::int32_t StartMilliseconds = 0;
     std::size_t FirstLineSeparators = 0;
+    // The second half of the file was read on a thread of its own.
+    bool ReadInHalves = false;
 
     // Totals over every bucket.
     std::int64_t SeparatorMarks() const;
     std::int64_t ClockMarks() const;
 
 private:
-    void Double();
+    std::size_t PlaceAnew(std::int64_t time);
+    // The width a growing set needs for `time`.
+    std::int64_t WidthFor(std::int64_t time) const;
+    void Widen(std::int64_t width);
 
     std::size_t fields_;
     std::int64_t from_ = 0;
@@ -104,6 +154,10 @@ private:
     std::int64_t lastTime_;
     std::vector<TValueBucket> values_;
     std::vector<TLineBucket> lines_;
+    // The bucket Place found last and the times it holds; empty when none.
+    std::size_t hit_ = 0;
+    std::int64_t hitFrom_ = 0;
+    std::int64_t hitTo_ = 0;
 };
 
 } // namespace morvane

@@ -1,11 +1,20 @@
 #include "TPlotScan.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "DecimalNumber.h"
 #include "EInOutError.h"
+#include "EOutOfMemory.h"
 #include "RelativeTime.h"
 #include "TLineBatch.h"
 #include "TLineMapper.h"
@@ -32,6 +41,8 @@ public:
     TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
         : mapper_(mapper)
         , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
+        , plainNumbers_(separatorSet.find_first_of("0123456789+-.") == std::string::npos)
+        , commaIsMark_(separatorSet.find(',') == std::string::npos)
         , values_(fields.size())
         , have_(fields.size())
     {
@@ -46,18 +57,28 @@ public:
     // A line that lies whole in memory, cut where it lies.
     void Cut(const char* p, std::size_t n)
     {
-        std::fill(have_.begin(), have_.end(), 0);
-        const std::size_t fields = slot_.size();
+        if (!plainNumbers_) {
+            CutByRule(p, n);
+            return;
+        }
+        // One pass: each plotted field is read as a number where it stands,
+        // and where the short form ends at a separator the field ends too.
         const char* const end = p + n;
-        const char* start = p;
+        const std::size_t fields = slot_.size();
         for (std::size_t field = 0; field < fields; ++field) {
-            const char* stop = NextSeparator(start, end);
             const std::size_t slot = slot_[field];
-            if (slot != kNoSlot)
-                have_[slot] = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, values_[slot]);
-            if (stop == end)
-                break;
-            start = stop + 1;
+            if (slot == kNoSlot)
+                p = SkipField(p, end);
+            else
+                p = ReadField(p, end, slot);
+            if (p == end) {
+                for (++field; field < fields; ++field) {
+                    if (slot_[field] != kNoSlot)
+                        have_[slot_[field]] = 0;
+                }
+                return;
+            }
+            ++p;
         }
     }
 
@@ -98,6 +119,50 @@ public:
 private:
     static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
+    bool IsSeparator(char byte) const { return mapper_.IsSeparator(static_cast<unsigned char>(byte)); }
+
+    const char* SkipField(const char* p, const char* end) const
+    {
+        while (p != end && !IsSeparator(*p))
+            ++p;
+        return p;
+    }
+
+    // The field from `p`, read as a number into `slot`; returns its end.
+    const char* ReadField(const char* p, const char* end, std::size_t slot)
+    {
+        bool read = false;
+        const char* const stop = ScanShortDecimal(p, end, values_[slot], read, commaIsMark_);
+        if (read && (stop == end || IsSeparator(*stop))) {
+            have_[slot] = 1;
+            return stop;
+        }
+        const char* fieldEnd = stop;
+        while (fieldEnd != end && !IsSeparator(*fieldEnd))
+            ++fieldEnd;
+        have_[slot] = ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, values_[slot]);
+        return fieldEnd;
+    }
+
+    // For separator sets that hold a byte a number may hold: each field is
+    // found first, then read.
+    void CutByRule(const char* p, std::size_t n)
+    {
+        std::fill(have_.begin(), have_.end(), 0);
+        const std::size_t fields = slot_.size();
+        const char* const end = p + n;
+        const char* start = p;
+        for (std::size_t field = 0; field < fields; ++field) {
+            const char* stop = NextSeparator(start, end);
+            const std::size_t slot = slot_[field];
+            if (slot != kNoSlot)
+                have_[slot] = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, values_[slot]);
+            if (stop == end)
+                break;
+            start = stop + 1;
+        }
+    }
+
     const char* NextSeparator(const char* from, const char* end) const
     {
         if (single_) {
@@ -119,6 +184,9 @@ private:
     const TLineMapper& mapper_;
     // The one separator byte, where the set has one (not NUL), found by memchr.
     const char single_;
+    // No separator is a byte the short number form reads.
+    const bool plainNumbers_;
+    const bool commaIsMark_;
     std::vector<std::size_t> slot_; // field -> place in the plotted list
     std::vector<double> values_;
     std::vector<unsigned char> have_;
@@ -150,7 +218,59 @@ public:
         lastTime_ = from.PreviousTime;
     }
 
-    bool Started() const { return started_; }
+    // The second of two halves read apart: the first data line is known,
+    // the clock state before the half is not. Lines without a time before
+    // the half's first with one are tallied apart, as they stand at the
+    // first half's last time; past midnight, times are kept as if no day
+    // had begun before the half, from the day of its first time on.
+    void StartSecondHalf(std::int32_t startMilliseconds, std::size_t firstLineSeparators)
+    {
+        started_ = second_ = waiting_ = true;
+        buckets_.StartMilliseconds = startMilliseconds;
+        buckets_.FirstLineSeparators = firstLineSeparators;
+        state_.StartTimeKnown = true;
+        state_.StartTime = TimeOfDayOfMilliseconds(startMilliseconds);
+        state_.PreviousMilliseconds = startMilliseconds;
+    }
+
+    // Puts the second half's lines behind this half's, as one reading of
+    // both would have placed them. False, with this half's buckets as they
+    // were, where they would not land as that reading's (a time of the
+    // second half before the start, a clock step back to before its first
+    // day, buckets that do not line up).
+    bool Append(TPlotLines& second, TPlotBuckets& secondBuckets)
+    {
+        if (second.waiting_) {
+            AddLead(second.lead_);
+            return true;
+        }
+        std::int64_t days = 0;
+        if (acrossMidnight_) {
+            TRelativeTimeState state = state_;
+            MillisecondsIntoRun(state, second.firstMilliseconds_, true);
+            days = state.Day;
+        }
+        if (second.unplaced_ || (days == 0 && second.beforeStart_))
+            return false;
+        const std::int64_t shift = days * TPlotBuckets::kDay;
+        for (std::size_t b = 0; b < secondBuckets.Count(); ++b) {
+            TLineBucket& line = secondBuckets.Line(b);
+            if (line.Lines == 0)
+                continue;
+            if (line.FirstOffset == second.firstOffset_) {
+                line.PreviousMilliseconds = state_.PreviousMilliseconds;
+                line.Day = state_.Day;
+                line.PreviousTime = lastTime_;
+            } else {
+                line.Day += days;
+                line.PreviousTime += shift;
+            }
+        }
+        if (!buckets_.Merge(secondBuckets, shift))
+            return false;
+        AddLead(second.lead_);
+        return true;
+    }
 
     void Take(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
               const TFieldCutter& cutter)
@@ -170,16 +290,42 @@ public:
             buckets_.StartMilliseconds = milliseconds;
             buckets_.FirstLineSeparators = separators;
         }
+        const std::int64_t start = buckets_.StartMilliseconds;
+        if (waiting_) {
+            if (!hasTime) {
+                TLineBucket one;
+                one.Lines = one.ClockMarks = 1;
+                one.FirstOffset = offset;
+                one.EndOffset = end;
+                one.SeparatorMarks = separators != buckets_.FirstLineSeparators;
+                lead_.Merge(one);
+                return;
+            }
+            waiting_ = false;
+            firstOffset_ = offset;
+            firstMilliseconds_ = milliseconds;
+            if (acrossMidnight_) {
+                state_.PreviousMilliseconds = milliseconds;
+                buckets_.StartAt(milliseconds < start ? -TPlotBuckets::kDay : 0);
+            }
+        }
         std::int64_t time = lastTime_;
         if (hasTime) {
             const std::int64_t at = MillisecondsIntoRun(state_, milliseconds, acrossMidnight_);
-            const std::int64_t start = buckets_.StartMilliseconds;
-            time = at >= start ? at - start : start - at;
+            if (second_ && acrossMidnight_) {
+                // Whether it lies before the start depends on the days before the half.
+                time = at - start;
+                beforeStart_ |= time < 0;
+            } else {
+                time = at >= start ? at - start : start - at;
+            }
             lastTime_ = time;
         }
         const std::size_t bucket = buckets_.Place(time);
-        if (bucket == TPlotBuckets::kNone)
+        if (bucket == TPlotBuckets::kNone) {
+            unplaced_ |= second_;
             return;
+        }
         TLineBucket& line = buckets_.Line(bucket);
         if (line.Lines == 0) {
             line.FirstOffset = offset;
@@ -205,6 +351,14 @@ public:
     }
 
 private:
+    // Lines without a time that stand at this half's last time, in the
+    // bucket of the line that set it, which comes first.
+    void AddLead(const TLineBucket& lead)
+    {
+        if (lead.Lines != 0)
+            buckets_.Line(buckets_.Place(lastTime_)).Merge(lead);
+    }
+
     const bool acrossMidnight_;
     const bool plainClock_;
     const char clockSeparator_;
@@ -213,7 +367,39 @@ private:
     TRelativeTimeState state_;
     std::int64_t lastTime_ = 0;
     bool started_ = false;
+    // Only for a second half: before its first line with a time, those
+    // without, the first with, and what its times did.
+    bool second_ = false;
+    bool waiting_ = false;
+    TLineBucket lead_;
+    std::int64_t firstOffset_ = -1;
+    std::int32_t firstMilliseconds_ = 0;
+    bool beforeStart_ = false;
+    bool unplaced_ = false;
 };
+
+// The line at the reader's position through the reader's line rules, a
+// piece at a time.
+void ReadOneLine(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines,
+                 std::string& scratch)
+{
+    const std::int64_t offset = reader.Offset();
+    bool ended = false;
+    const std::string_view first = reader.ReadLinePiece(scratch, ended);
+    char clock[kClockTextLength];
+    const std::size_t clockLength = std::min(first.size(), kClockTextLength);
+    std::copy_n(first.data(), clockLength, clock);
+    std::size_t separators = mapper.CountSeparators(first.data(), first.size());
+    cutter.Start();
+    cutter.Feed(first.data(), first.size());
+    while (!ended) {
+        const std::string_view piece = reader.ReadLinePiece(scratch, ended);
+        separators += mapper.CountSeparators(piece.data(), piece.size());
+        cutter.Feed(piece.data(), piece.size());
+    }
+    cutter.End();
+    lines.Take(offset, reader.Offset(), {clock, clockLength}, separators, cutter);
+}
 
 // The lines from the reader's position to the end of its input. False when
 // the progress asked to stop.
@@ -242,28 +428,99 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
             continue;
         } else {
-            const std::int64_t offset = reader.Offset();
-            bool ended = false;
-            const std::string_view first = reader.ReadLinePiece(scratch, ended);
-            char clock[kClockTextLength];
-            const std::size_t clockLength = std::min(first.size(), kClockTextLength);
-            std::copy_n(first.data(), clockLength, clock);
-            std::size_t separators = mapper.CountSeparators(first.data(), first.size());
-            cutter.Start();
-            cutter.Feed(first.data(), first.size());
-            while (!ended) {
-                const std::string_view piece = reader.ReadLinePiece(scratch, ended);
-                separators += mapper.CountSeparators(piece.data(), piece.size());
-                cutter.Feed(piece.data(), piece.size());
-            }
-            cutter.End();
-            lines.Take(offset, reader.Offset(), {clock, clockLength}, separators, cutter);
+            ReadOneLine(reader, mapper, cutter, lines, scratch);
         }
         if (progress && !progress(reader.Offset(), reader.Size()))
             return false;
     }
     return true;
 }
+
+// The second half of a large input, read on a thread of its own from the
+// first line that starts in it into buckets of its own, while the caller
+// reads the first half; the caller then puts them behind its own.
+class TSecondPlotHalf {
+public:
+    TSecondPlotHalf(const TPlotScanOptions& options, const std::string& path, const TPlotBuckets& first)
+        : path_(path)
+        , reader_(TLineReader::TReadFailure::Raise, options.ReadSize)
+        , buckets_(options.Fields.size(), options.Buckets)
+        , mapper_(options.SeparatorSet, {})
+        , cutter_(mapper_, options.SeparatorSet, options.Fields)
+        , lines_(options, buckets_, path_)
+    {
+        lines_.StartSecondHalf(first.StartMilliseconds, first.FirstLineSeparators);
+    }
+
+    // False when the input has no line that starts in its second half, the
+    // path no longer leads to the file `first` reads, or no thread can be
+    // started.
+    bool Start(const TLineReader& first)
+    {
+        if (!reader_.OpenAt(path_, first.Size() / 2) || !reader_.Identity().SameFileAs(first.Identity()) ||
+            !reader_.SkipPastLf() || reader_.AtEnd())
+            return false;
+        from_ = reader_.Offset();
+        try {
+            thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+        } catch (const std::system_error&) {
+            reader_.Close();
+            return false;
+        }
+        return true;
+    }
+
+    // Where the second half begins, the first ends.
+    std::int64_t From() const { return from_; }
+    // Bytes read so far, for the progress.
+    std::int64_t Done() const { return done_.load(std::memory_order_relaxed); }
+    bool WaitFor(std::chrono::milliseconds time)
+    {
+        std::unique_lock lock(finishedLock_);
+        return finishedChanged_.wait_for(lock, time, [this] { return finished_; });
+    }
+    // Once it has finished: raises what the reading raised.
+    void RaiseError() const
+    {
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+    TPlotLines& Lines() { return lines_; }
+    TPlotBuckets& Buckets() { return buckets_; }
+
+private:
+    void Run(const std::stop_token& stop)
+    {
+        try {
+            ReadLines(reader_, mapper_, cutter_, lines_, [&](std::int64_t at, std::int64_t) {
+                done_.store(at - from_, std::memory_order_relaxed);
+                return !stop.stop_requested();
+            });
+        } catch (const std::bad_alloc&) {
+            error_ = std::make_exception_ptr(EOutOfMemory());
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+        reader_.Close();
+        const std::lock_guard lock(finishedLock_);
+        finished_ = true;
+        finishedChanged_.notify_all();
+    }
+
+    const std::string path_;
+    TLineReader reader_;
+    TPlotBuckets buckets_;
+    const TLineMapper mapper_;
+    TFieldCutter cutter_;
+    TPlotLines lines_;
+    std::int64_t from_ = -1;
+    std::atomic<std::int64_t> done_{0};
+    std::mutex finishedLock_;
+    std::condition_variable finishedChanged_;
+    bool finished_ = false;
+    std::exception_ptr error_;
+    std::jthread thread_; // last: stopped and joined before the rest goes
+};
 
 void Open(TLineReader& reader, const std::string& path)
 {
@@ -340,6 +597,45 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
     const TLineMapper mapper(options.SeparatorSet, {});
     TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
     TPlotLines lines(options, buckets, path);
+    // The first data line sets the start and the separator count for both halves.
+    std::string scratch;
+    ReadOneLine(reader, mapper, cutter, lines, scratch);
+
+    std::optional<TSecondPlotHalf> second;
+    if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
+        std::thread::hardware_concurrency() > 1) {
+        second.emplace(options, path, buckets);
+        if (!second->Start(reader) || second->From() <= reader.Offset() || !reader.EndAt(second->From()))
+            second.reset();
+    }
+    if (!second) {
+        ReadLines(reader, mapper, cutter, lines, progress);
+        return buckets;
+    }
+    const auto both = [&](std::int64_t at, std::int64_t size) {
+        return !progress || progress(at + second->Done(), size);
+    };
+    // Stopped, it gives what the first half has; the second stops with its
+    // thread as it goes.
+    if (!ReadLines(reader, mapper, cutter, lines, both))
+        return buckets;
+    while (!second->WaitFor(std::chrono::milliseconds(20))) {
+        if (!both(reader.Offset(), reader.Size()))
+            return buckets;
+    }
+    second->RaiseError();
+    reader.EndAt(-1);
+    // An input that ended at a Ctrl-Z in the first half has no second.
+    if (reader.AtEnd())
+        return buckets;
+    if (lines.Append(second->Lines(), second->Buckets())) {
+        buckets.ReadInHalves = true;
+        if (progress)
+            progress(reader.Size(), reader.Size());
+        return buckets;
+    }
+    // Its buckets would not land as one reading's: the rest is read here.
+    second.reset();
     ReadLines(reader, mapper, cutter, lines, progress);
     return buckets;
 }

@@ -38,6 +38,9 @@ struct TPlotScanOptions {
     std::size_t Buckets = 4096;
     // Tests make it tiny to show nothing depends on it.
     std::size_t ReadSize = TLineReader::kDefaultReadSize;
+    // From this size on, the second half of the file is read on a second
+    // thread where the processor has two; 0 never. Tests make it small.
+    std::int64_t SecondThreadFrom = 16 << 20;
 };
 
 // Told the bytes read so far and the input's size (0 for a FIFO); answers

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -92,9 +93,11 @@ inline std::vector<TModelLine> ModelLines(const std::string& bytes, const std::s
     return lines;
 }
 
-// The lines with a time in [from, to) in `count` buckets of `width`.
+// The lines with a time from `from` on, and before `to`, in `count` buckets
+// of `width`.
 inline std::vector<TModelBucket> ModelBuckets(const std::vector<TModelLine>& lines, std::size_t fields,
-                                              std::size_t count, std::int64_t from, std::int64_t width)
+                                              std::size_t count, std::int64_t from, std::int64_t width,
+                                              std::int64_t to = std::numeric_limits<std::int64_t>::max())
 {
     std::vector<TModelBucket> buckets(count);
     for (TModelBucket& b : buckets) {
@@ -103,7 +106,7 @@ inline std::vector<TModelBucket> ModelBuckets(const std::vector<TModelLine>& lin
     }
     for (std::size_t order = 0; order < lines.size(); ++order) {
         const TModelLine& line = lines[order];
-        if (line.Time < from || (line.Time - from) / width >= static_cast<std::int64_t>(count))
+        if (line.Time < from || line.Time >= to || (line.Time - from) / width >= static_cast<std::int64_t>(count))
             continue;
         TModelBucket& b = buckets[static_cast<std::size_t>((line.Time - from) / width)];
         ++b.Lines;
@@ -122,17 +125,26 @@ inline std::vector<TModelBucket> ModelBuckets(const std::vector<TModelLine>& lin
     return buckets;
 }
 
-// The width a growing set ends with: doubled from 1 ms until the latest
-// time has a bucket.
+// The width a growing set ends with: the first of the widths that divide
+// a day (1, 2, 4 ... 1024 ms, then times 3 three times and 5 five times),
+// then of whole days doubled, that gives the latest time a bucket.
 inline std::int64_t ModelWidth(const std::vector<TModelLine>& lines, std::size_t count)
 {
     std::int64_t latest = 0;
     for (const TModelLine& line : lines)
         latest = std::max(latest, line.Time);
-    std::int64_t width = 1;
-    while (latest / width >= static_cast<std::int64_t>(count))
-        width *= 2;
-    return width;
+    std::vector<std::int64_t> widths;
+    for (std::int64_t w = 1; w <= 1024; w *= 2)
+        widths.push_back(w);
+    for (const std::int64_t factor : {3, 3, 3, 5, 5, 5, 5, 5})
+        widths.push_back(widths.back() * factor);
+    while (widths.back() < (std::int64_t{1} << 50))
+        widths.push_back(widths.back() * 2);
+    for (const std::int64_t width : widths) {
+        if (latest / width < static_cast<std::int64_t>(count))
+            return width;
+    }
+    return widths.back();
 }
 
 // First and last by time, the earlier line first among equal times.

@@ -57,11 +57,25 @@ std::string RandomPeFile(std::mt19937& random, const std::string& separators, st
         line += end == 0 ? "\n" : end == 1 ? "\r" : end == 2 ? "\x1a\r\n" : "\r\n";
         file += line;
         const int step = pick(40);
-        clock += step == 0 ? 86'400'000 - pick(600'000) : step == 1 ? pick(30'000) : 1000;
+        clock += step == 0 ? 86'400'000 - pick(600'000) : step == 1 ? pick(30'000) : step < 4 ? pick(3'600'000) : 1000;
     }
     if (pick(4) == 0)
         file += "\x1a trailing";
     return file;
+}
+
+// Two days of a line a minute, each as long as the next: the second half
+// starts at the second midnight, and without the count past midnight every
+// time comes twice, once in each half.
+std::string TwoDays()
+{
+    std::string bytes = "Time,A,B,C,D\n";
+    for (int minute = 0; minute < 2 * 24 * 60; ++minute) {
+        char value[8];
+        std::snprintf(value, sizeof value, "%04d", minute);
+        bytes += Clock(minute * 60'000LL) + "," + value + ",1,2,3\n";
+    }
+    return bytes;
 }
 
 void ExpectBucketsAsModel(const TPlotBuckets& buckets, const std::vector<TModelBucket>& model,
@@ -107,42 +121,54 @@ TEST(PlotScan, WholeFileBucketsAgreeWithNaiveModelOnRandomFiles)
     TempFolder folder;
     std::mt19937 random(20261207);
     const std::string separatorSets[] = {",", ",;", ";\t"};
-    // Odd bucket counts and few of them, so that pairs merge many times.
+    // Odd bucket counts and few of them, so that neighbours merge many
+    // times; each file read in one piece and in halves on two threads.
     const std::size_t counts[] = {2, 3, 7, 64, 4096};
-    for (int round = 0; round < 24; ++round) {
+    int halves = 0;
+    for (int round = 0; round < 25; ++round) {
         const std::string separators = separatorSets[round % 3];
-        const std::string bytes = RandomPeFile(random, separators, 1 + random() % 400);
+        const std::string bytes = round == 24 ? TwoDays() : RandomPeFile(random, separators, 1 + random() % 400);
         const std::string path = Write(folder, "r.pe", bytes);
         for (const bool across : {false, true}) {
             const std::vector<std::size_t> fields = {2, 1, 4, 9};
             const std::vector<TModelLine> lines = ModelLines(bytes, separators, across, fields);
             for (const std::size_t count : counts) {
-                const std::size_t readSize = kReadSizes[static_cast<std::size_t>(round) % std::size(kReadSizes)];
-                const std::string where = "round " + std::to_string(round) + " across " +
-                                          std::to_string(across) + " buckets " + std::to_string(count) +
-                                          " read " + std::to_string(readSize);
-                TPlotScanOptions options;
-                options.SeparatorSet = separators;
-                options.AcrossMidnight = across;
-                options.Fields = fields;
-                options.Buckets = count;
-                options.ReadSize = readSize;
-                const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options);
-                const std::int64_t width = ModelWidth(lines, buckets.Count());
-                EXPECT_EQ(buckets.Width(), width) << where;
-                ExpectBucketsAsModel(buckets, ModelBuckets(lines, fields.size(), buckets.Count(), 0, width), where);
+                for (const std::int64_t secondThreadFrom : {0, 1}) {
+                    const std::size_t readSize = kReadSizes[static_cast<std::size_t>(round) % std::size(kReadSizes)];
+                    const std::string where = "round " + std::to_string(round) + " across " +
+                                              std::to_string(across) + " buckets " + std::to_string(count) +
+                                              " read " + std::to_string(readSize) + " halves " +
+                                              std::to_string(secondThreadFrom);
+                    TPlotScanOptions options;
+                    options.SeparatorSet = separators;
+                    options.AcrossMidnight = across;
+                    options.Fields = fields;
+                    options.Buckets = count;
+                    options.ReadSize = readSize;
+                    options.SecondThreadFrom = secondThreadFrom;
+                    const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options);
+                    halves += buckets.ReadInHalves;
+                    const std::int64_t width = ModelWidth(lines, buckets.Count());
+                    EXPECT_EQ(buckets.Width(), width) << where;
+                    ExpectBucketsAsModel(buckets, ModelBuckets(lines, fields.size(), buckets.Count(), 0, width),
+                                         where);
+                }
             }
         }
     }
+    // Most files read in halves put the halves together (with or without the
+    // count past midnight); the rest are read on from the middle by the first
+    // thread.
+    EXPECT_GT(halves, 24 * 2 * 5 * 3 / 4);
 }
 
 TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
 {
     TempFolder folder;
     std::mt19937 random(7);
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < 32; ++round) {
         const std::string separators = round % 2 ? ",;" : ",";
-        const std::string bytes = RandomPeFile(random, separators, 2 + random() % 300);
+        const std::string bytes = round == 31 ? TwoDays() : RandomPeFile(random, separators, 2 + random() % 300);
         const std::string path = Write(folder, "s.pe", bytes);
         const bool across = round % 3 != 0;
         const std::vector<std::size_t> fields = {1, 3};
@@ -150,8 +176,10 @@ TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
         options.SeparatorSet = separators;
         options.AcrossMidnight = across;
         options.Fields = fields;
-        options.Buckets = 5 + static_cast<std::size_t>(round);
+        options.Buckets = round % 2 ? 4096 : 5 + static_cast<std::size_t>(round);
         options.ReadSize = kReadSizes[static_cast<std::size_t>(round) % std::size(kReadSizes)];
+        // Where a line's reading starts is kept alike by a reading in halves.
+        options.SecondThreadFrom = round % 4 < 2 ? 0 : 1;
         const TPlotBuckets whole = TPlotScan::ReadWhole(path, options);
         const std::int64_t last = whole.LastTime();
         const std::int64_t from = static_cast<std::int64_t>(random() % static_cast<unsigned>(last + 1));
@@ -162,7 +190,15 @@ TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
         const std::string where = "round " + std::to_string(round) + " span " + std::to_string(from) + ".." +
                                   std::to_string(to);
         EXPECT_EQ(span.From(), from) << where;
-        ExpectBucketsAsModel(span, ModelBuckets(lines, fields.size(), span.Count(), from, span.Width()), where);
+        ExpectBucketsAsModel(span, ModelBuckets(lines, fields.size(), span.Count(), from, span.Width(), to), where);
+        // And each bucket of the whole, read again from where it says.
+        for (std::size_t b = 0; b < whole.Count(); ++b) {
+            const std::int64_t start = whole.From() + static_cast<std::int64_t>(b) * whole.Width();
+            const TPlotBuckets one = TPlotScan::ReadSpan(path, options, whole, start, start + whole.Width());
+            ExpectBucketsAsModel(
+                one, ModelBuckets(lines, fields.size(), one.Count(), start, one.Width(), start + whole.Width()),
+                where + " bucket " + std::to_string(b) + " again");
+        }
     }
 }
 
@@ -226,7 +262,8 @@ TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
     std::int64_t lines = 0;
     for (std::size_t b = 0; b < buckets.Count(); ++b)
         lines += buckets.Line(b).Lines;
-    EXPECT_EQ(lines, 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines));
+    // The first data line alone, then three batches.
+    EXPECT_EQ(lines, 1 + 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines));
     EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size()));
 }
 
