@@ -572,6 +572,7 @@ TPlotHead TPlotScan::ReadHead(const std::string& path, const std::string& separa
 
     TPlotHead head;
     head.Names = CutFields(header, separatorSet);
+    head.Header = std::move(header);
     const std::vector<std::string> values = CutFields(data, separatorSet);
     head.Names.resize(std::max(head.Names.size(), values.size()));
     head.Numeric.assign(head.Names.size(), false);

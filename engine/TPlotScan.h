@@ -24,6 +24,8 @@ public:
 // line has, the missing ones empty) and whether the first data line holds a
 // number there.
 struct TPlotHead {
+    // The header line, as far as it is read.
+    std::string Header;
     std::vector<std::string> Names;
     std::vector<bool> Numeric;
 };

@@ -11,8 +11,6 @@ namespace morvane {
 
 namespace {
 
-const char kStoreFormat[] = "morvane-remembered-settings";
-
 // The engine's paths are UTF-8 on Windows and the system's bytes elsewhere.
 std::filesystem::path FileSystemPath(const std::string& bytes)
 {
@@ -31,8 +29,9 @@ bool Exists(const std::string& path)
 
 } // namespace
 
-TRememberedSettings::TRememberedSettings(std::string path)
+TRememberedSettings::TRememberedSettings(std::string path, std::string_view format)
     : path_(std::move(path))
+    , format_(format)
 {
 }
 
@@ -53,7 +52,7 @@ std::string TRememberedSettings::Load()
         return {};
     }
     try {
-        for (TSettingsFile::TRecord& record : TSettingsFile::ParseRecords(text, path_, kStoreFormat))
+        for (TSettingsFile::TRecord& record : TSettingsFile::ParseRecords(text, path_, format_))
             entries_.push_back({std::move(record.Label), std::move(record.Settings)});
     } catch (const ESettingsFileError&) {
         entries_.clear();
@@ -89,7 +88,7 @@ const TRememberedSettings::TEntry* TRememberedSettings::Find(std::string_view he
     return nullptr;
 }
 
-void TRememberedSettings::Remember(const TSavedSettings& settings, std::string when)
+void TRememberedSettings::Remember(const TSavedSettings& settings, std::string label)
 {
     if (settings.Header.empty() || settings.Header.size() > TSettingsFile::kMaxHeaderBytes)
         return;
@@ -97,18 +96,20 @@ void TRememberedSettings::Remember(const TSavedSettings& settings, std::string w
         return entry.Settings.Header == settings.Header &&
                entry.Settings.Conversion.SeparatorSet == settings.Conversion.SeparatorSet;
     });
-    entries_.push_back({std::move(when), settings});
+    entries_.push_back({std::move(label), settings});
     if (entries_.size() > kMaxEntries)
         entries_.erase(entries_.begin(), entries_.end() - kMaxEntries);
 
+    if (path_.empty())
+        return;
     std::vector<TSettingsFile::TRecord> records;
     records.reserve(entries_.size());
     for (const TEntry& entry : entries_)
-        records.push_back({entry.When, entry.Settings});
+        records.push_back({entry.Label, entry.Settings});
     // Written beside and then put in place, so that a run cut short leaves
     // the old store and not half of a new one.
     const std::string fresh = path_ + ".new";
-    TSettingsFile::WriteFile(fresh, TSettingsFile::FormatRecords(kStoreFormat, records));
+    TSettingsFile::WriteFile(fresh, TSettingsFile::FormatRecords(format_, records));
     std::error_code error;
     std::filesystem::rename(FileSystemPath(fresh), FileSystemPath(path_), error);
     if (error)

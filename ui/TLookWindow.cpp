@@ -4,6 +4,7 @@
 #include "IPlatform.h"
 #include "TBevelButton.h"
 #include "FileSystemNames.h"
+#include "TRememberedLookFields.h"
 #include "Windows1252.h"
 
 #include <QCloseEvent>
@@ -19,13 +20,6 @@
 #include <new>
 
 namespace {
-
-// The choice of fields per header line and separator set, for the session.
-std::map<std::string, std::vector<std::size_t>>& RememberedChoices()
-{
-    static std::map<std::string, std::vector<std::size_t>> choices;
-    return choices;
-}
 
 // The file's own bytes, as the window's previews show them.
 QString Bytes(const std::string& text)
@@ -126,12 +120,12 @@ void TLookWindow::ReadHead()
         progress_->hide();
         return;
     }
-    choiceKey_ = input_.SeparatorSet;
-    for (const std::string& name : head_.Names)
-        choiceKey_ += '\n' + name;
     std::vector<std::size_t> chosen;
-    if (const auto found = RememberedChoices().find(choiceKey_); found != RememberedChoices().end()) {
-        chosen = found->second;
+    std::optional<std::vector<std::size_t>> remembered;
+    if (input_.Remembered)
+        remembered = input_.Remembered->Find(head_.Header, input_.SeparatorSet);
+    if (remembered) {
+        chosen = std::move(*remembered);
     } else {
         for (std::size_t k = 0; k < head_.Numeric.size(); ++k) {
             if (head_.Numeric[k]) {
@@ -164,7 +158,8 @@ std::vector<std::size_t> TLookWindow::Chosen() const
 
 void TLookWindow::ChoiceChanged()
 {
-    RememberedChoices()[choiceKey_] = Chosen();
+    if (input_.Remembered)
+        input_.Remembered->Remember(head_.Header, input_.SeparatorSet, Chosen());
     spans_.clear();
     StartWhole();
 }

@@ -25,6 +25,7 @@ class QListWidgetItem;
 class QProgressBar;
 class QTimer;
 class TBevelButton;
+class TRememberedLookFields;
 
 // "Look…": a window of its own showing the fields of a PE file over its
 // relative time. The file is read on a thread of its own; the window shows
@@ -40,6 +41,8 @@ public:
         QString ShownPath;
         std::string SeparatorSet;
         bool AcrossMidnight = false;
+        // Where the choice of fields per header is kept; none, it is not.
+        std::shared_ptr<TRememberedLookFields> Remembered;
     };
 
     explicit TLookWindow(TInput input, QWidget* parent = nullptr);
@@ -83,8 +86,6 @@ private:
 
     TInput input_;
     morvane::TPlotHead head_;
-    // The header's key for the choice of fields.
-    std::string choiceKey_;
     QListWidget* fields_ = nullptr;
     TPlotView* plot_ = nullptr;
     QProgressBar* progress_ = nullptr;

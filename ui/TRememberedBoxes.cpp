@@ -29,7 +29,7 @@ std::optional<TRememberedBoxes::TRestore> TRememberedBoxes::RowsRebuilt(std::str
     const morvane::TRememberedSettings::TEntry* entry =
         store_ && !header.empty() && !headerCut ? store_->Find(header, separatorSet) : nullptr;
     if (entry)
-        return TRestore{entry->Settings.Conversion, entry->When};
+        return TRestore{entry->Settings.Conversion, entry->Label};
     if (adopted && adopted->SeparatorSet == separatorSet && adoptedHeader_ == header)
         return TRestore{*adopted, {}};
     return std::nullopt;

@@ -21,6 +21,7 @@
 #include "TConversionRun.h"
 #include "TOutputFormatNote.h"
 #include "TRememberedBoxes.h"
+#include "TRememberedLookFields.h"
 #include "TRememberedSettings.h"
 #include "TSettingsFile.h"
 #include "TWindowKeys.h"
@@ -185,6 +186,8 @@ TfMain::TfMain(QWidget* parent)
     // Settings that last: remembered per header, and kept in files.
     memory_ = std::make_unique<TRememberedBoxes>();
     memory_->Load(PathBytes(Platform().ConfigurationFolder()));
+    lookMemory_ = std::make_shared<TRememberedLookFields>();
+    lookMemory_->Load(PathBytes(Platform().ConfigurationFolder()));
     SettingsButtons = new TSettingsButtons(
         TabSheet4, this,
         {[this] {
@@ -401,6 +404,7 @@ void TfMain::CreatePage3()
         input.Path = PathBytes(input.ShownPath);
         input.SeparatorSet = separatorSet_;
         input.AcrossMidnight = cb_AcrossMidnight->Checked();
+        input.Remembered = lookMemory_;
         return input;
     });
 }

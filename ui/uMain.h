@@ -29,6 +29,7 @@ class TConversionRun;
 class TFileOpenEdit;
 class TOutputFormatNote;
 class TRememberedBoxes;
+class TRememberedLookFields;
 class TReplacementRow;
 class TSegmentProgress;
 class TSettingsButtons;
@@ -239,6 +240,7 @@ private:
     bool choosingFile_ = false;
     QImage logo_;
     std::unique_ptr<TRememberedBoxes> memory_;
+    std::shared_ptr<TRememberedLookFields> lookMemory_;
     // Set while remembered settings go into the rows: their changes keep the
     // note.
     bool restoring_ = false;

@@ -177,7 +177,7 @@ TEST(RememberedSettings, KeepsTheNewest200HeadersAcrossARestart)
     // h0 and h1 came back as the newest; h2..h4 were the oldest and went.
     EXPECT_EQ(store.Find("h2,x", ","), nullptr);
     ASSERT_NE(store.Find("h1,x", ","), nullptr);
-    EXPECT_EQ(store.Find("h1,x", ",")->When, "2026-12-07 14:204");
+    EXPECT_EQ(store.Find("h1,x", ",")->Label, "2026-12-07 14:204");
     EXPECT_EQ(store.Find("h1,x", ",")->Settings.Conversion.HeaderReplacements, std::vector<std::string>{"w"});
     EXPECT_EQ(store.Find("h1,x", ";"), nullptr);
     ASSERT_NE(store.Find("h5,x", ","), nullptr);

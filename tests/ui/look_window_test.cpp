@@ -7,6 +7,7 @@
 #include "TPlotView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -39,8 +40,15 @@ std::int64_t Points(const TPlotData& data, std::size_t series)
     return count;
 }
 
+// The window with a configuration folder of its own, which outlives it.
 class LookWindowTest : public WindowFixture {
 protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("config"))));
+        platform_.ConfigFolder = dir_.filePath(QStringLiteral("config"));
+        WindowFixture::SetUp();
+    }
     TLookWindow* OpenLook(const QString& name, const std::string& bytes)
     {
         ChooseThroughDialog(WritePe(name, bytes));
@@ -114,11 +122,15 @@ TEST_F(LookWindowTest, TickingAFieldPlotsItBesideTheFirstAndTheChoiceIsKeptForTh
     Tick(look->Fields(), 2);
     Tick(look->Fields(), 3);
     WaitForReading(look);
-    // Opened again for a file with the same header, the same fields.
-    look = OpenLook(QStringLiteral("c.pe"), Lines(20));
-    WaitForReading(look);
-    EXPECT_EQ(look->Fields()->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(look->Fields()->item(3)->checkState(), Qt::Checked);
+    // Opened again for a file with the same header, the same fields; in the
+    // next session too.
+    for (const QString& name : {QStringLiteral("c.pe"), QStringLiteral("d.pe")}) {
+        look = OpenLook(name, Lines(20));
+        WaitForReading(look);
+        EXPECT_EQ(look->Fields()->item(1)->checkState(), Qt::Unchecked) << name.toStdString();
+        EXPECT_EQ(look->Fields()->item(3)->checkState(), Qt::Checked) << name.toStdString();
+        NewWindow();
+    }
 }
 
 TEST_F(LookWindowTest, DraggingAcrossThePlotReadsThatSpanAgainWithEveryLineAndEscGoesBackOut)
