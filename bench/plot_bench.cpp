@@ -1,8 +1,8 @@
 // Times the look window's reading of a PE file without the window: the whole
 // file into plot buckets, then one minute of it read again from its buckets'
 // offsets, as a zoom does. Prints the seconds of each and the peak memory.
-// usage: plot_bench [-m] INPUT [FIELD...]   (-m counts on past midnight;
-// fields default to 1 2 3)
+// usage: plot_bench [-m] [-1] INPUT [FIELD...]   (-m counts on past midnight;
+// -1 reads on one thread; fields default to 1 2 3)
 
 #include <chrono>
 #include <cstdio>
@@ -19,13 +19,14 @@
 int main(int argc, char** argv)
 {
     morvane::TPlotScanOptions options;
-    if (argc > 1 && std::string(argv[1]) == "-m") {
-        options.AcrossMidnight = true;
-        --argc;
-        ++argv;
+    for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+        if (std::string(argv[1]) == "-m")
+            options.AcrossMidnight = true;
+        else if (std::string(argv[1]) == "-1")
+            options.SecondThreadFrom = 0;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: plot_bench [-m] INPUT [FIELD...]\n");
+        std::fprintf(stderr, "usage: plot_bench [-m] [-1] INPUT [FIELD...]\n");
         return 2;
     }
     for (int i = 2; i < argc; ++i)
@@ -44,8 +45,9 @@ int main(int argc, char** argv)
         std::int64_t points = 0;
         for (std::size_t b = 0; b < span.Count(); ++b)
             points += span.Value(b, 0).Count;
-        std::printf("whole %.3f s (%lld ms of run time), minute %.4f s (%lld points)\n",
+        std::printf("whole %.3f s (%lld ms of run time%s), minute %.4f s (%lld points)\n",
                     std::chrono::duration<double>(read - start).count(), static_cast<long long>(whole.LastTime()),
+                    whole.ReadInHalves ? ", in halves" : "",
                     std::chrono::duration<double>(zoomed - read).count(), static_cast<long long>(points));
     } catch (const morvane::Exception& error) {
         std::fprintf(stderr, "plot_bench: %s\n", error.what());

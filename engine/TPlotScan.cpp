@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -37,14 +38,21 @@ constexpr std::size_t kLongestNumber = 32767;
 // Cuts a line, a piece at a time, into fields at the separators and reads
 // the plotted ones as numbers; a line of any length takes no more memory.
 class TFieldCutter {
+    // What each plotted field read as, a cache line each: two threads cut
+    // lines side by side, and fields sharing a line with the other
+    // thread's would be fetched to and fro on every line.
+    struct alignas(64) TRead {
+        double Value = 0;
+        bool Has = false;
+    };
+
 public:
     TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
         : mapper_(mapper)
         , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
         , plainNumbers_(separatorSet.find_first_of("0123456789+-.") == std::string::npos)
         , commaIsMark_(separatorSet.find(',') == std::string::npos)
-        , values_(fields.size())
-        , have_(fields.size())
+        , read_(fields.size())
     {
         std::size_t last = 0;
         for (const std::size_t field : fields)
@@ -74,7 +82,7 @@ public:
             if (p == end) {
                 for (++field; field < fields; ++field) {
                     if (slot_[field] != kNoSlot)
-                        have_[slot_[field]] = 0;
+                        read_[slot_[field]].Has = false;
                 }
                 return;
             }
@@ -86,7 +94,8 @@ public:
     {
         field_ = 0;
         length_ = 0;
-        std::fill(have_.begin(), have_.end(), 0);
+        for (TRead& read : read_)
+            read.Has = false;
     }
 
     void Feed(const char* p, std::size_t n)
@@ -113,8 +122,8 @@ public:
             Finish();
     }
 
-    bool Has(std::size_t k) const { return have_[k]; }
-    double Value(std::size_t k) const { return values_[k]; }
+    bool Has(std::size_t k) const { return read_[k].Has; }
+    double Value(std::size_t k) const { return read_[k].Value; }
 
 private:
     static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
@@ -132,15 +141,15 @@ private:
     const char* ReadField(const char* p, const char* end, std::size_t slot)
     {
         bool read = false;
-        const char* const stop = ScanShortDecimal(p, end, values_[slot], read, commaIsMark_);
+        const char* const stop = ScanShortDecimal(p, end, read_[slot].Value, read, commaIsMark_);
         if (read && (stop == end || IsSeparator(*stop))) {
-            have_[slot] = 1;
+            read_[slot].Has = true;
             return stop;
         }
         const char* fieldEnd = stop;
         while (fieldEnd != end && !IsSeparator(*fieldEnd))
             ++fieldEnd;
-        have_[slot] = ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, values_[slot]);
+        read_[slot].Has = ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, read_[slot].Value);
         return fieldEnd;
     }
 
@@ -148,7 +157,8 @@ private:
     // found first, then read.
     void CutByRule(const char* p, std::size_t n)
     {
-        std::fill(have_.begin(), have_.end(), 0);
+        for (TRead& read : read_)
+            read.Has = false;
         const std::size_t fields = slot_.size();
         const char* const end = p + n;
         const char* start = p;
@@ -156,7 +166,7 @@ private:
             const char* stop = NextSeparator(start, end);
             const std::size_t slot = slot_[field];
             if (slot != kNoSlot)
-                have_[slot] = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, values_[slot]);
+                read_[slot].Has = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, read_[slot].Value);
             if (stop == end)
                 break;
             start = stop + 1;
@@ -178,7 +188,7 @@ private:
     {
         const std::size_t slot = slot_[field_];
         if (slot != kNoSlot)
-            have_[slot] = length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, values_[slot]);
+            read_[slot].Has = length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, read_[slot].Value);
     }
 
     const TLineMapper& mapper_;
@@ -188,8 +198,7 @@ private:
     const bool plainNumbers_;
     const bool commaIsMark_;
     std::vector<std::size_t> slot_; // field -> place in the plotted list
-    std::vector<double> values_;
-    std::vector<unsigned char> have_;
+    std::vector<TRead> read_;
     std::size_t field_ = 0;
     std::size_t length_ = 0;
     std::vector<char> text_ = std::vector<char>(kLongestNumber);
@@ -602,10 +611,11 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
     std::string scratch;
     ReadOneLine(reader, mapper, cutter, lines, scratch);
 
-    std::optional<TSecondPlotHalf> second;
+    // On the heap, away from this thread's own state.
+    std::unique_ptr<TSecondPlotHalf> second;
     if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
         std::thread::hardware_concurrency() > 1) {
-        second.emplace(options, path, buckets);
+        second = std::make_unique<TSecondPlotHalf>(options, path, buckets);
         if (!second->Start(reader) || second->From() <= reader.Offset() || !reader.EndAt(second->From()))
             second.reset();
     }
