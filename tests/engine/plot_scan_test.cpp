@@ -249,22 +249,27 @@ TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
     for (int i = 0; i < 20000; ++i)
         bytes += Clock(i * 1000LL) + "," + std::to_string(i) + "\r\n";
     const std::string path = Write(folder, "long.pe", bytes);
-    TPlotScanOptions options;
-    options.Fields = {1};
-    int calls = 0;
-    std::int64_t lastDone = 0;
-    const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options, [&](std::int64_t done, std::int64_t size) {
-        EXPECT_EQ(size, static_cast<std::int64_t>(bytes.size()));
-        lastDone = done;
-        return ++calls < 3;
-    });
-    EXPECT_EQ(calls, 3);
-    std::int64_t lines = 0;
-    for (std::size_t b = 0; b < buckets.Count(); ++b)
-        lines += buckets.Line(b).Lines;
-    // The first data line alone, then three batches.
-    EXPECT_EQ(lines, 1 + 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines));
-    EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size()));
+    // In halves the second thread stops with the first, which gives its own.
+    for (const std::int64_t secondThreadFrom : {0, 1}) {
+        TPlotScanOptions options;
+        options.Fields = {1};
+        options.SecondThreadFrom = secondThreadFrom;
+        int calls = 0;
+        std::int64_t lastDone = 0;
+        const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options, [&](std::int64_t done, std::int64_t size) {
+            EXPECT_EQ(size, static_cast<std::int64_t>(bytes.size()));
+            lastDone = done;
+            return ++calls < 3;
+        });
+        EXPECT_EQ(calls, 3) << secondThreadFrom;
+        std::int64_t lines = 0;
+        for (std::size_t b = 0; b < buckets.Count(); ++b)
+            lines += buckets.Line(b).Lines;
+        // The first data line alone, then three batches.
+        EXPECT_EQ(lines, 1 + 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines)) << secondThreadFrom;
+        EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size())) << secondThreadFrom;
+        EXPECT_EQ(buckets.ReadInHalves, false) << secondThreadFrom;
+    }
 }
 
 TEST(DecimalNumber, ReadsEveryTextExactlyAsTheWorkbookTypesItsCells)

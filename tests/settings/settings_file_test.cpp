@@ -196,3 +196,19 @@ TEST(RememberedSettings, SetsADamagedStoreAsideAndStartsEmpty)
         EXPECT_EQ(std::filesystem::exists(morvane::test::PathOf(path)), false);
     }
 }
+
+TEST(RememberedSettings, AStoreWithoutAFileKeepsItsEntriesForTheSessionAndWritesNothing)
+{
+    TempFolder folder;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(morvane::test::PathOf(folder / ""));
+    TRememberedSettings store("", "morvane-look-fields");
+    EXPECT_EQ(store.Load(), "");
+    TSavedSettings s;
+    s.Header = "Time,A";
+    store.Remember(s, "1,3");
+    std::filesystem::current_path(before);
+    ASSERT_NE(store.Find("Time,A", ","), nullptr);
+    EXPECT_EQ(store.Find("Time,A", ",")->Label, "1,3");
+    EXPECT_EQ(std::filesystem::is_empty(morvane::test::PathOf(folder / "")), true);
+}
