@@ -9,7 +9,6 @@
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 
