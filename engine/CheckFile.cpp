@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -373,19 +374,21 @@ private:
     std::jthread thread_; // last: joined before the rest goes
 };
 
-// Starts `second` on the input `reader` reads, which then ends where that
-// half begins; leaves none where the input is too small, the processor has
-// one core or the second half cannot start.
-void SplitOff(std::optional<TSecondHalf>& second, const std::string& inputPath, TLineReader& reader,
-              const TLineCheck& check, const TConversionSettings& settings, const TCheckFileOptions& options)
+// A second half started on the input `reader` reads, which then ends where
+// that half begins; none where the input is too small, the processor has one
+// core or the second half cannot start. Its state, written at every line on
+// its own thread, lies away from the caller's stack.
+std::unique_ptr<TSecondHalf> SplitOff(const std::string& inputPath, TLineReader& reader, const TLineCheck& check,
+                                      const TConversionSettings& settings, const TCheckFileOptions& options)
 {
-    if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
-        std::thread::hardware_concurrency() > 1) {
-        second.emplace(options.ReadSize);
-        if (!second->Start(inputPath, reader, check, settings, options.BeforeSecondHalf) ||
-            second->From() <= reader.Offset() || !reader.EndAt(second->From()))
-            second.reset();
-    }
+    if (options.SecondThreadFrom <= 0 || reader.Size() < options.SecondThreadFrom ||
+        std::thread::hardware_concurrency() < 2)
+        return nullptr;
+    auto second = std::make_unique<TSecondHalf>(options.ReadSize);
+    if (!second->Start(inputPath, reader, check, settings, options.BeforeSecondHalf) ||
+        second->From() <= reader.Offset() || !reader.EndAt(second->From()))
+        return nullptr;
+    return second;
 }
 
 } // namespace
@@ -438,9 +441,8 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
             },
             WholeLines);
 
-        std::optional<TSecondHalf> second;
-        SplitOff(second, inputPath, reader, check, settings, options);
-        summary.Halves = second.has_value();
+        const std::unique_ptr<TSecondHalf> second = SplitOff(inputPath, reader, check, settings, options);
+        summary.Halves = second != nullptr;
         TEndMark mark;
         if (!second) {
             mark = *CheckRangeAlone(reader, check, sink);
