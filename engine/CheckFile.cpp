@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -197,17 +198,78 @@ bool WholeLines()
     return true;
 }
 
-// A finding of the second thread, kept until the first has told its own.
+// Checks the lines from the reader's position to where its reading ends:
+// the input's end, or the line's start the reader was told to end at
+// (EndAt). `afterLine` and `keepReading` are asked as CheckLines asks them;
+// where either stops the range, there is no end mark. Otherwise the reader
+// reads to the input's end again, and a Ctrl-Z that ended the input within
+// the range is looked behind to there.
+template <typename TAfterLine, typename TKeepReading>
+std::optional<TEndMark> CheckRange(TLineReader& reader, TLineCheck& check, TAfterLine afterLine,
+                                   TKeepReading keepReading)
+{
+    std::string scratch;
+    if (!CheckLines(reader, check, scratch, afterLine, keepReading))
+        return std::nullopt;
+    reader.EndAt(-1);
+    return reader.ExamineEndMark();
+}
+
+// A range checked alone, its progress told after every line.
+std::optional<TEndMark> CheckRangeAlone(TLineReader& reader, TLineCheck& check, IProgressSink& sink)
+{
+    return CheckRange(
+        reader, check,
+        [&] {
+            sink.SetValue(reader.PositionInBlocks());
+            return true;
+        },
+        WholeLines);
+}
+
+// A finding of the second half, kept until the first has told its own.
 struct THeldFinding {
     TCheckFinding Finding;
     std::string ClockText;
 };
 
+// What the second half gave, numbered within it.
+struct THalfResult {
+    TCheckSummary Summary;
+    std::vector<THeldFinding> Held;
+    // None where it stopped at a line's start holding as many findings as
+    // it may, or was stopped.
+    std::optional<TEndMark> Mark;
+    std::exception_ptr Error;
+};
+
+// The first half's summary and the second half's findings in file order:
+// the second's follow the first's, numbered on from its lines. The clock
+// texts stay in `second`.
+struct TMerged {
+    TCheckSummary Summary;
+    std::vector<TCheckFinding> Findings;
+};
+
+TMerged Merge(const TCheckSummary& first, const THalfResult& second)
+{
+    TMerged merged{first, {}};
+    merged.Findings.reserve(second.Held.size());
+    for (const THeldFinding& held : second.Held) {
+        TCheckFinding finding = held.Finding;
+        finding.Line += first.DataLines;
+        finding.ClockText = held.ClockText;
+        merged.Findings.push_back(finding);
+    }
+    merged.Summary.DataLines += second.Summary.DataLines;
+    merged.Summary.Findings += static_cast<std::int64_t>(merged.Findings.size());
+    return merged;
+}
+
 // The second half of a large input, checked on a thread of its own from the
 // first line that starts in it, while the caller checks the first half. Its
-// findings are held, numbered within the half, until the first half's are
-// told; past kMaxHeld of them it stops, and the caller goes on from there
-// with the same reader.
+// findings are held until the first half's are told; past kMaxHeld of them
+// it stops, and the caller goes on from there with the same reader.
 class TSecondHalf {
 public:
     static constexpr std::size_t kMaxHeld = 4096;
@@ -227,7 +289,7 @@ public:
             return false;
         start_ = reader_.Offset();
         startBlocks_ = reader_.PositionInBlocks();
-        check_.emplace(settings, handler_, summary_);
+        check_.emplace(settings, handler_, result_.Summary);
         check_->FollowFirstLineOf(first);
         beforeRun_ = beforeRun;
         try {
@@ -250,26 +312,22 @@ public:
         std::unique_lock lock(doneLock_);
         return doneChanged_.wait_for(lock, time, [this] { return done_; });
     }
-    void Wait() { thread_.join(); }
-    // After Wait, where it stopped holding as many findings as it may; the
-    // caller goes on with it from there.
+    // After the wait: what it gave, and the reader it stopped with where it
+    // holds as many findings as it may, for the caller to go on with.
+    const THalfResult& Result()
+    {
+        thread_.join();
+        return result_;
+    }
     TLineReader& Reader() { return reader_; }
-
-    const std::vector<THeldFinding>& Held() const { return held_; }
-    const TCheckSummary& Summary() const { return summary_; }
-    const TEndMark& Mark() const { return mark_; }
-    // Whether the half stopped at a line's start holding as many findings
-    // as it may.
-    bool HeldAll() const { return heldAll_; }
-    const std::exception_ptr& Error() const { return error_; }
 
 private:
     void Run(const std::stop_token& stop)
     {
+        bool heldAll = false;
         try {
             if (beforeRun_)
                 beforeRun_();
-            std::string scratch;
             std::uint32_t lines = 0;
             // Within a long line, every piece is a step: a piece of a read's
             // size takes longer than many lines.
@@ -277,25 +335,23 @@ private:
                 blocks_.store(reader_.PositionInBlocks() - startBlocks_, std::memory_order_relaxed);
                 return !stop.stop_requested();
             };
-            const bool ended = CheckLines(
-                reader_, *check_, scratch,
+            result_.Mark = CheckRange(
+                reader_, *check_,
                 [&] {
                     // The other thread looks every few milliseconds; a line
                     // is a few nanoseconds.
                     if (++lines % kLinesPerStep == 0 && !step())
                         return false;
-                    heldAll_ = held_.size() >= kMaxHeld;
-                    return !heldAll_;
+                    heldAll = result_.Held.size() >= kMaxHeld;
+                    return !heldAll;
                 },
                 step);
-            if (ended)
-                mark_ = reader_.ExamineEndMark();
         } catch (const std::bad_alloc&) {
-            error_ = std::make_exception_ptr(EOutOfMemory());
+            result_.Error = std::make_exception_ptr(EOutOfMemory());
         } catch (...) {
-            error_ = std::current_exception();
+            result_.Error = std::current_exception();
         }
-        if (!heldAll_ || error_)
+        if (!heldAll || result_.Error)
             reader_.Close();
         const std::lock_guard lock(doneLock_);
         done_ = true;
@@ -303,10 +359,9 @@ private:
     }
 
     TLineReader reader_;
-    TCheckSummary summary_;
-    std::vector<THeldFinding> held_;
+    THalfResult result_;
     const TCheckFindingHandler handler_ = [this](const TCheckFinding& finding) {
-        held_.push_back({finding, std::string(finding.ClockText)});
+        result_.Held.push_back({finding, std::string(finding.ClockText)});
     };
     std::optional<TLineCheck> check_;
     std::int64_t start_ = -1;
@@ -315,12 +370,26 @@ private:
     std::mutex doneLock_;
     std::condition_variable doneChanged_;
     bool done_ = false;
-    TEndMark mark_;
-    bool heldAll_ = false;
-    std::exception_ptr error_;
     std::function<void()> beforeRun_;
     std::jthread thread_; // last: joined before the rest goes
 };
+
+// A second half started on the input `reader` reads, which then ends where
+// that half begins; none where the input is too small, the processor has one
+// core or the second half cannot start. Its state, written at every line on
+// its own thread, lies away from the caller's stack.
+std::unique_ptr<TSecondHalf> SplitOff(const std::string& inputPath, TLineReader& reader, const TLineCheck& check,
+                                      const TConversionSettings& settings, const TCheckFileOptions& options)
+{
+    if (options.SecondThreadFrom <= 0 || reader.Size() < options.SecondThreadFrom ||
+        std::thread::hardware_concurrency() < 2)
+        return nullptr;
+    auto second = std::make_unique<TSecondHalf>(options.ReadSize);
+    if (!second->Start(inputPath, reader, check, settings, options.BeforeSecondHalf) ||
+        second->From() <= reader.Offset() || !reader.EndAt(second->From()))
+        return nullptr;
+    return second;
+}
 
 } // namespace
 
@@ -363,73 +432,47 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
         std::string scratch;
         check.SkipHeader(reader, scratch);
         sink.SetValue(reader.PositionInBlocks());
-        const auto progressOf = [&sink](const TLineReader& at) {
-            return [&sink, at = &at] {
-                sink.SetValue(at->PositionInBlocks());
-                return true;
-            };
-        };
-        const auto progress = progressOf(reader);
         // The first data line sets the count the others are held to.
         CheckLines(
             reader, check, scratch,
             [&] {
-                progress();
+                sink.SetValue(reader.PositionInBlocks());
                 return false;
             },
             WholeLines);
 
-        std::optional<TSecondHalf> second;
-        if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
-            std::thread::hardware_concurrency() > 1) {
-            second.emplace(options.ReadSize);
-            if (!second->Start(inputPath, reader, check, settings, options.BeforeSecondHalf) ||
-                second->From() <= reader.Offset() || !reader.EndAt(second->From()))
-                second.reset();
-        }
+        const std::unique_ptr<TSecondHalf> second = SplitOff(inputPath, reader, check, settings, options);
+        summary.Halves = second != nullptr;
         TEndMark mark;
         if (!second) {
-            CheckLines(reader, check, scratch, progress, WholeLines);
-            mark = reader.ExamineEndMark();
+            mark = *CheckRangeAlone(reader, check, sink);
         } else {
-            summary.Halves = true;
             // The second half's position moves in steps of many lines.
             std::uint32_t lines = 0;
-            CheckLines(
-                reader, check, scratch,
+            const auto progress = [&] { sink.SetValue(reader.PositionInBlocks() + second->Blocks()); };
+            mark = *CheckRange(
+                reader, check,
                 [&] {
                     if (++lines % TSecondHalf::kLinesPerStep == 0)
-                        sink.SetValue(reader.PositionInBlocks() + second->Blocks());
+                        progress();
                     return true;
                 },
                 WholeLines);
-            reader.EndAt(-1);
-            mark = reader.ExamineEndMark();
-            // Unless the input ended in the first half, the second half's
-            // findings follow the first's, numbered on from them.
+            // A Ctrl-Z that ended the input in the first half leaves no second.
             if (mark.Offset < 0) {
                 while (!second->WaitFor(std::chrono::milliseconds(20)))
-                    sink.SetValue(reader.PositionInBlocks() + second->Blocks());
-                second->Wait();
-                for (const THeldFinding& held : second->Held()) {
-                    TCheckFinding finding = held.Finding;
-                    finding.Line += summary.DataLines;
-                    finding.ClockText = held.ClockText;
-                    ++summary.Findings;
-                    if (onFinding)
+                    progress();
+                const THalfResult& half = second->Result();
+                const TMerged merged = Merge(summary, half);
+                if (onFinding)
+                    for (const TCheckFinding& finding : merged.Findings)
                         onFinding(finding);
-                }
-                summary.DataLines += second->Summary().DataLines;
-                if (second->Error())
-                    std::rethrow_exception(second->Error());
-                mark = second->Mark();
-                if (second->HeldAll()) {
-                    // It held as many findings as it may: the rest is checked
-                    // here, from the file both halves have open.
-                    TLineReader& rest = second->Reader();
-                    CheckLines(rest, check, scratch, progressOf(rest), WholeLines);
-                    mark = rest.ExamineEndMark();
-                }
+                summary = merged.Summary;
+                if (half.Error)
+                    std::rethrow_exception(half.Error);
+                // Where it held as many findings as it may, the rest is
+                // checked here, from the file both halves have open.
+                mark = half.Mark ? *half.Mark : *CheckRangeAlone(second->Reader(), check, sink);
             }
         }
         check.CheckEndMark(mark, summary.DataLines + 2);

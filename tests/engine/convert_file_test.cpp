@@ -598,7 +598,14 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
     const std::size_t lateChunk = (late.size() - 1024) / 128 * 128;
     late[lateChunk] = '\x1a';
     std::string cut = many;
-    cut[lateChunk + 33] = '\x1a';
+    // Four bytes before a line's end: a field's bytes are behind it.
+    cut[many.find('\n', lateChunk + 33) - 4] = '\x1a';
+    // Cut in the first half's last line and in the second half's first.
+    const std::size_t middleLf = many.find('\n', many.size() / 2);
+    std::string cutLast = many;
+    cutLast[middleLf - 4] = '\x1a';
+    std::string cutFirst = many;
+    cutFirst[middleLf + 3] = '\x1a';
     struct Halves {
         std::string input;
         bool split; // where the machine has two processors
@@ -609,6 +616,8 @@ TEST(CheckFile, ReportsEveryLineThatWouldNotConvertLikeTheFirstWhateverTheReadSi
                              {early, true, true},
                              {late, true, true},
                              {cut, true, false},
+                             {cutLast, true, false},
+                             {cutFirst, true, false},
                              {"h\r\n1,2\n3,\r4\r\n5\x1a,6,7\r\n8,9,0", true, false},
                              // No line starts behind the middle.
                              {"h\r\n1,2\r\n" + std::string(100, 'x'), false, false}};
