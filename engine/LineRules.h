@@ -19,6 +19,15 @@ inline bool CrHasItsLf(const unsigned char* cr, std::size_t left)
     return left >= 2 && cr[1] == kLF;
 }
 
+// The same rule over the bits of 64 bytes, one bit per byte, the first
+// lowest: the CRs without their LF right behind them. The byte behind the
+// last is not among the bits, so a CR on the last bit is left out: whoever
+// knows that byte asks CrHasItsLf or carries the bit on.
+inline std::uint64_t LoneCrBits(std::uint64_t cr, std::uint64_t lf)
+{
+    return cr & ~(lf >> 1) & ~(std::uint64_t{1} << 63);
+}
+
 // The bytes a line break at `at` takes, LF or CR LF; 0 where none starts
 // there (a lone CR, a Ctrl-Z, a text byte, or a CR whose next byte is not
 // known yet).
@@ -38,11 +47,14 @@ inline std::size_t TextEnd(const unsigned char* base, std::size_t from, std::siz
     return lf > from && base[lf - 1] == kCR ? lf - 1 : lf;
 }
 
-// A Ctrl-Z at the start of a chunk of the file ends the input where it
-// stands; anywhere else it cuts its line.
-inline bool CtrlZEndsInput(std::int64_t offset, std::int64_t chunk)
+// What a Ctrl-Z does where it stands. Where a line starts, or at the start
+// of a chunk of the file, it ends the input there; anywhere else it cuts its
+// line: the rest up to the LF is dropped, unless another Ctrl-Z comes first,
+// which then stands where a line starts.
+enum class TCtrlZ { EndsInput, CutsLine };
+inline TCtrlZ CtrlZAt(std::int64_t offset, bool atLineStart, std::int64_t chunk)
 {
-    return offset % chunk == 0;
+    return atLineStart || offset % chunk == 0 ? TCtrlZ::EndsInput : TCtrlZ::CutsLine;
 }
 
 } // namespace morvane
