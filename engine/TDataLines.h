@@ -47,6 +47,8 @@ enum class TTaken {
     Special,  // the next line needs the general way (which also raises for a
               // bad clock text, and takes a line longer than any room)
     Full,     // the room reserved holds no more lines
+    Declined, // within the writer: the copying pass leaves the line to the
+              // pass that finds its end first
 };
 
 // The data lines of one run, from the first to the last, with what they
@@ -86,12 +88,17 @@ private:
     };
     template <typename V, std::size_t Count, bool WithCell, bool Alike>
     TTaken WriteLines();
+    // What putting one line came to: Lines with the bytes it took of the
+    // read buffer, or what stopped it.
+    struct TPut {
+        TTaken Kind;
+        std::size_t Consumed;
+    };
     template <bool WithCell, typename Kernels>
-    std::size_t CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
-                         std::size_t lineRoom);
+    TPut CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                  std::size_t lineRoom);
     template <bool WithCell, bool Alike, typename Kernels>
-    TTaken WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
-                     std::size_t& lineLength);
+    TPut WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room);
     template <bool WithCell, bool Alike>
     char* PutLine(char* at, std::int64_t seconds, std::string_view after, const unsigned char* text,
                   std::size_t length);

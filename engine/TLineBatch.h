@@ -29,7 +29,8 @@ struct TLineBatch {
         assert(maxLines <= kMaxLines && "a batch holds at most kMaxLines lines");
         Base = bytes;
         MetSpecial = false;
-        TLineScanner<V> scanner(bytes, n < 0xffff'ffffu ? n : 0xffff'ffffu);
+        const TBlockScanner<V> blocks;
+        TLineScanner<V> scanner(blocks, bytes, n < 0xffff'ffffu ? n : 0xffff'ffffu);
         std::size_t count = 0;
         for (; count < maxLines; ++count) {
             const TLineSpan span = scanner.Next();

@@ -15,7 +15,11 @@ namespace {
 // The line at the start of the n bytes at p, as TLineScanner finds it.
 template <typename V>
 struct TFirstLine {
-    static TLineSpan Run(const unsigned char* p, std::size_t n) { return TLineScanner<V>(p, n).Next(); }
+    static TLineSpan Run(const unsigned char* p, std::size_t n)
+    {
+        const TBlockScanner<V> blocks;
+        return TLineScanner<V>(blocks, p, n).Next();
+    }
 };
 
 TLineSpan FirstLine(const unsigned char* p, std::size_t n)

@@ -37,7 +37,12 @@ struct TLineSpan {
 template <typename V>
 class TLineScanner {
 public:
-    TLineScanner(const unsigned char* bytes, std::size_t n) : bytes_(bytes), n_(n) { Load(0); }
+    // `blocks` outlives the scanner: a caller that scans often keeps one.
+    TLineScanner(const TBlockScanner<V>& blocks, const unsigned char* bytes, std::size_t n)
+        : blocks_(blocks), bytes_(bytes), n_(n)
+    {
+        Load(0);
+    }
 
     // The line that starts where the one before ended. Once a span is no
     // Line, every later call gives the same span again.
@@ -101,7 +106,7 @@ private:
         }
     }
 
-    const TBlockScanner<V> blocks_;
+    const TBlockScanner<V>& blocks_;
     const unsigned char* const bytes_;
     const std::size_t n_;
     std::size_t from_ = 0;    // where the next line starts

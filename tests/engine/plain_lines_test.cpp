@@ -134,7 +134,8 @@ std::vector<TLineSpan> ScannedSpans(const std::string& bytes)
 {
     // Exactly the bytes, so that a read past them is a read past the block.
     const std::vector<unsigned char> exact(bytes.begin(), bytes.end());
-    TLineScanner<V> scanner(exact.data(), exact.size());
+    const TBlockScanner<V> blocks;
+    TLineScanner<V> scanner(blocks, exact.data(), exact.size());
     std::vector<TLineSpan> spans;
     for (;;) {
         spans.push_back(scanner.Next());
