@@ -12,11 +12,15 @@ constexpr unsigned char kCR = 13;
 constexpr unsigned char kCtrlZ = 26;
 
 // A CR ends its line only with its LF right behind it; a lone CR is
-// dropped. `left` bytes from the CR on are known: a CR on the last of them
-// cannot yet tell.
+// dropped. Asked with the byte behind the CR, or with `left` bytes from the
+// CR on: a CR on the last of them cannot yet tell.
+inline bool CrHasItsLf(unsigned char behind)
+{
+    return behind == kLF;
+}
 inline bool CrHasItsLf(const unsigned char* cr, std::size_t left)
 {
-    return left >= 2 && cr[1] == kLF;
+    return left >= 2 && CrHasItsLf(cr[1]);
 }
 
 // The same rule over the bits of 64 bytes, one bit per byte, the first

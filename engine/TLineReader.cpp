@@ -358,7 +358,7 @@ bool TLineReader::EndsLineAtCR(TLinePieces& line)
     // The CR's next byte may come only with the next fill.
     if (pos_ == len_ && !RefillUnder(line))
         return true;
-    if (buffer_[pos_] == kLF) {
+    if (CrHasItsLf(buffer_[pos_])) {
         ++pos_;
         return true;
     }

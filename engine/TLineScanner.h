@@ -78,9 +78,11 @@ private:
         if (left >= kScanBlock) {
             bits = blocks_.Scan(bytes_ + at);
         } else {
-            // The last bytes, padded with bytes that are no line control.
+            // The last bytes, padded with bytes that are no line control
+            // (and none at all for no bytes, which may lie nowhere).
             unsigned char last[kScanBlock] = {};
-            std::memcpy(last, bytes_ + at, left);
+            if (left != 0)
+                std::memcpy(last, bytes_ + at, left);
             bits = blocks_.Scan(last);
         }
         const std::uint64_t crIn = crOut_;
