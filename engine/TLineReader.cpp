@@ -18,7 +18,9 @@ struct TFirstLine {
     static TLineSpan Run(const unsigned char* p, std::size_t n)
     {
         const TBlockScanner<V> blocks;
-        return TLineScanner<V>(blocks, p, n).Next();
+        TLineScanner<V> scanner(blocks, p, n);
+        scanner.SkipPlainBlocks();
+        return scanner.Next();
     }
 };
 

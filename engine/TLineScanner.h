@@ -65,6 +65,25 @@ public:
         return span;
     }
 
+    // Passes, before the first span is asked for, over the whole blocks
+    // that hold no line control at all: the long middle of a long line,
+    // looked at more cheaply than line by line.
+    void SkipPlainBlocks()
+    {
+        if (ends_ != 0 || stop_ != kNone || crOut_ != 0 || n_ - block_ <= kScanBlock)
+            return;
+        std::size_t at = block_ + kScanBlock;
+        for (; n_ - at > kScanBlock; at += kScanBlock) {
+            std::uint32_t controls = 0;
+            for (std::size_t i = 0; i < kScanBlock; i += V::kWidth)
+                controls |= blocks_.Controls(bytes_ + at + i);
+            if (controls != 0)
+                break;
+        }
+        if (at < n_)
+            Load(at);
+    }
+
 private:
     static constexpr std::size_t kNone = ~std::size_t{0};
 

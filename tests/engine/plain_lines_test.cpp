@@ -130,12 +130,14 @@ std::vector<TLineSpan> NaiveSpans(const std::string& bytes)
 }
 
 template <typename V>
-std::vector<TLineSpan> ScannedSpans(const std::string& bytes)
+std::vector<TLineSpan> ScannedSpans(const std::string& bytes, bool skipPlainBlocks)
 {
     // Exactly the bytes, so that a read past them is a read past the block.
     const std::vector<unsigned char> exact(bytes.begin(), bytes.end());
     const TBlockScanner<V> blocks;
     TLineScanner<V> scanner(blocks, exact.data(), exact.size());
+    if (skipPlainBlocks)
+        scanner.SkipPlainBlocks();
     std::vector<TLineSpan> spans;
     for (;;) {
         spans.push_back(scanner.Next());
@@ -163,7 +165,10 @@ std::string SpanText(const std::vector<TLineSpan>& spans)
 template <typename V>
 void ExpectScannedSpansAsNaive(const std::string& bytes)
 {
-    EXPECT_EQ(SpanText(ScannedSpans<V>(bytes)), SpanText(NaiveSpans(bytes)));
+    const std::string expected = SpanText(NaiveSpans(bytes));
+    EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, false)), expected);
+    // Passing over the plain blocks of a long first line first changes none.
+    EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, true)), expected);
 }
 
 template <typename V>
@@ -173,16 +178,21 @@ void ExpectScannerAgreesWithBytes()
     // the bytes cut at every length, so that a CR lands on a block's last
     // byte with its LF in the next block, or on the last byte of all.
     const std::vector<std::string> controls = {"\r", "\r\n", "\rx", "\x1a", "\n"};
-    for (const std::string& control : controls) {
-        for (std::size_t at = 0; at < 3 * kScanBlock; ++at) {
-            std::string bytes;
-            while (bytes.size() < at)
-                bytes += "ab,cd\r\n";
-            bytes.resize(at);
-            bytes += control + "efg,h\r\nij\n";
-            for (std::size_t n = at; n <= bytes.size(); ++n) {
-                SCOPED_TRACE(std::to_string(at) + " " + std::to_string(n));
-                ExpectScannedSpansAsNaive<V>(bytes.substr(0, n));
+    // Lines first, or one long line of plain blocks.
+    const std::vector<std::string> fills = {"ab,cd\r\n", "abcdefgh"};
+    for (const std::string& fill : fills) {
+        for (const std::string& control : controls) {
+            for (std::size_t at = 0; at < 3 * kScanBlock; ++at) {
+                std::string bytes;
+                while (bytes.size() < at)
+                    bytes += fill;
+                bytes.resize(at);
+                // A whole plain block behind the control, then lines.
+                bytes += control + std::string(kScanBlock + 8, 'k') + "efg,h\r\nij\n";
+                for (std::size_t n = at; n <= bytes.size(); ++n) {
+                    SCOPED_TRACE(std::to_string(at) + " " + std::to_string(n));
+                    ExpectScannedSpansAsNaive<V>(bytes.substr(0, n));
+                }
             }
         }
     }
