@@ -73,13 +73,8 @@ public:
         if (ends_ != 0 || stop_ != kNone || crOut_ != 0 || n_ - block_ <= kScanBlock)
             return;
         std::size_t at = block_ + kScanBlock;
-        for (; n_ - at > kScanBlock; at += kScanBlock) {
-            std::uint32_t controls = 0;
-            for (std::size_t i = 0; i < kScanBlock; i += V::kWidth)
-                controls |= blocks_.Controls(bytes_ + at + i);
-            if (controls != 0)
-                break;
-        }
+        while (n_ - at > kScanBlock && !blocks_.AnyControl(bytes_ + at))
+            at += kScanBlock;
         if (at < n_)
             Load(at);
     }
