@@ -9,6 +9,7 @@
 #include "LineRules.h"
 #include "RelativeTime.h"
 #include "TLocaleTimeSettings.h"
+#include "TLineScanner.h"
 #include "TimeOfDay.h"
 #include "VectorBytes.h"
 
@@ -316,99 +317,51 @@ template <bool WithCell, bool Alike>
     return at + 2;
 }
 
-// Writes one line with its own reservation, for a line longer than the room
-// the writer reserves for many.
-template <bool WithCell, bool Alike>
-void TDataLines::WriteLongLine(std::string_view after, std::int64_t seconds, const unsigned char* text,
-                               std::size_t length)
-{
-    const std::size_t longest = kCountRoom + after.size() + length + 2;
-    if (char* const begin = writer_.Reserve(longest)) {
-        const char* const end = PutLine<WithCell, Alike>(begin, seconds, after, text, length);
-        assert(static_cast<std::size_t>(end - begin) <= longest && "a line outgrew the room reserved for it");
-        writer_.Commit(static_cast<std::size_t>(end - begin));
-        return;
-    }
-    // Longer than the whole write buffer: in pieces.
-    char cell[kCountRoom];
-    const char* const cellEnd = WithCell ? std::to_chars(cell, cell + kCountRoom, seconds).ptr : cell;
-    writer_.Write({cell, static_cast<std::size_t>(cellEnd - cell)});
-    writer_.Write(after);
-    writer_.WriteLine(mapper_.Map({reinterpret_cast<const char*>(text), length}));
-}
-
 namespace {
 
-// Where the line at `line` ends among the `left` bytes known: the length of
-// its text and of the whole line with its break, or, as the batch search
-// tells it, CutLine where the bytes end first and Special at a byte the
-// general way must take.
+// The line at `line` among the `left` bytes known, as TLineScanner finds
+// it: Lines with the length of its text and of the whole line with its
+// break, or, as the batch search tells it, CutLine where the bytes end first
+// and Special at a byte the general way must take.
 template <typename V>
 TTaken FindBreak(const TBlockScanner<V>& controls, const unsigned char* line, std::size_t left,
                  std::size_t& textLength, std::size_t& lineLength)
 {
-    for (std::size_t i = 0; i < left; i += V::kWidth) {
-        std::uint32_t bits = 0;
-        if (left - i >= V::kWidth) {
-            bits = controls.Controls(line + i);
-        } else {
-            // The last bytes, padded with bytes that are no line control.
-            unsigned char last[V::kWidth] = {};
-            std::memcpy(last, line + i, left - i);
-            bits = controls.Controls(last);
-        }
-        if (bits == 0)
-            continue;
-        const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
-        const std::size_t breakLength = BreakLength(line + control, left - control);
-        if (breakLength == 0) {
-            // A CR on the last byte may yet have its LF behind the bytes.
-            return line[control] == kCR && control + 1 == left ? TTaken::CutLine : TTaken::Special;
-        }
-        textLength = control;
-        lineLength = control + breakLength;
+    const TLineSpan span = TLineScanner<V>(controls, line, left).Next();
+    textLength = span.Text;
+    lineLength = span.End();
+    if (span.Kind == TLineKind::Line)
         return TTaken::Lines;
-    }
-    return TTaken::CutLine;
+    return span.Kind == TLineKind::Special ? TTaken::Special : TTaken::CutLine;
 }
 
 } // namespace
 
 // A line the copying pass declined, or every line where there is none: its
 // end is found first, so that its clock is read only for a whole plain line
-// and only once, then it goes into the room mapped. `lineLength` stays 0
-// where the room is full of earlier lines.
+// and only once, then it goes into the room mapped. Full where the room
+// cannot hold it: new room comes with the next call, and a line longer than
+// any room the writer gives leaves by the general way.
 template <bool WithCell, bool Alike, typename Kernels>
-TTaken TDataLines::WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
-                             std::size_t& lineLength)
+TDataLines::TPut TDataLines::WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room)
 {
     std::size_t textLength = 0;
     std::size_t length = 0;
     const TTaken found = FindBreak(kernels.Controls, line, left, textLength, length);
     if (found != TTaken::Lines)
-        return found;
+        return {found, 0};
     const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
     const std::size_t longest = (WithCell ? kCountRoom + after.size() : 0) + textLength + 2;
-    const bool fits = static_cast<std::size_t>(room.End - room.At) >= longest;
-    if (!fits && room.At != room.Begin)
-        return TTaken::Lines;
+    if (static_cast<std::size_t>(room.End - room.At) < longest)
+        return {TTaken::Full, 0};
     std::int64_t seconds = 0;
     if constexpr (WithCell) {
         if (!LineSeconds(reinterpret_cast<const char*>(line), textLength, seconds))
-            return TTaken::Special;
-    }
-    lineLength = length;
-    if (!fits) {
-        // The room reserved for many lines cannot hold it: this line and
-        // those after it in this call get room of their own.
-        writer_.Commit(0);
-        room = {};
-        WriteLongLine<WithCell, Alike>(after, seconds, line, textLength);
-        return TTaken::Lines;
+            return {TTaken::Special, 0};
     }
     room.At = PutLine<WithCell, Alike>(room.At, seconds, after, line, textLength);
     assert(room.At <= room.End && "a line ran past the room reserved for the lines");
-    return TTaken::Lines;
+    return {TTaken::Lines, length};
 }
 
 // Picks the writer: one per vector width, number of bytes that change in a
@@ -495,17 +448,18 @@ TTaken TDataLines::WriteLines()
         while (from < buffered) {
             const unsigned char* const line = base + from;
             const std::size_t left = buffered - from;
-            std::size_t lineLength = 0;
+            TPut put{TTaken::Declined, 0};
             if constexpr (kCopies)
-                lineLength = CopyLine<WithCell>(kernels, line, left, room, lineRoom);
-            if (lineLength == 0) {
-                stop = WriteLine<WithCell, Alike>(kernels, line, left, room, lineLength);
-                if (lineLength == 0)
-                    break;
+                put = CopyLine<WithCell>(kernels, line, left, room, lineRoom);
+            if (put.Kind == TTaken::Declined)
+                put = WriteLine<WithCell, Alike>(kernels, line, left, room);
+            if (put.Kind != TTaken::Lines) {
+                stop = put.Kind;
+                break;
             }
-            from += lineLength;
+            from += put.Consumed;
             ++lines;
-            reader_.ConsumeBuffered(lineLength);
+            reader_.ConsumeBuffered(put.Consumed);
             sink_.SetValue(reader_.PositionInBlocks());
         }
     } catch (...) {
@@ -516,15 +470,18 @@ TTaken TDataLines::WriteLines()
     }
     writer_.Commit(static_cast<std::size_t>(room.At - room.Begin));
     lineNumber_ += lines;
-    return lines != 0 ? TTaken::Lines : stop;
+    if (lines != 0)
+        return TTaken::Lines;
+    // A line longer than the room leaves by the general way, in pieces.
+    return stop == TTaken::Full ? TTaken::Special : stop;
 }
 
 // The one pass of WriteLines for a line that is plain, lies whole in the
 // buffered bytes with a vector's width to spare, fits the room and (when
-// asked for) holds the next second's clock; what the line took of the read
-// buffer, or 0 where it is not such a line.
+// asked for) holds the next second's clock. Any other line it declines,
+// leaving it to WriteLine.
 template <bool WithCell, typename Kernels>
-[[gnu::always_inline]] inline std::size_t TDataLines::CopyLine(const Kernels& kernels, const unsigned char* line,
+[[gnu::always_inline]] inline TDataLines::TPut TDataLines::CopyLine(const Kernels& kernels, const unsigned char* line,
                                                                std::size_t left, TRoom& room, std::size_t lineRoom)
 {
     using V = typename Kernels::Bytes;
@@ -532,19 +489,22 @@ template <bool WithCell, typename Kernels>
     static_assert(kWidth >= kClockTextLength);
     constexpr std::size_t Count = Kernels::kCount;
     if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
-        return 0;
+        return {TTaken::Declined, 0};
     std::uint64_t clock = 0;
     std::int64_t seconds = 0;
     std::int32_t milliseconds = 0;
     TStep step = TStep::Read;
     char* text = room.At;
+    // Kept in a register of its own through the loop below, rather than
+    // read again from where the room's end is kept on every block.
+    asm("" : "+r"(text));
     if constexpr (WithCell) {
         // Taken before the line's end is known: the clocks ClockStep takes
         // from the line before have no line end among their digits.
         std::memcpy(&clock, line, sizeof clock);
         step = ClockStep(clock, seconds, milliseconds);
         if (step == TStep::Read)
-            return 0;
+            return {TTaken::Declined, 0};
         const std::string_view after = settings_.RelativeTimeSeparator;
         text = WriteCountAfter(text, seconds, lastCount_);
         CopyShort(text, after.data(), after.size());
@@ -553,7 +513,7 @@ template <bool WithCell, typename Kernels>
     const auto space = static_cast<std::size_t>(room.End - text);
     for (std::size_t i = 0;; i += kWidth) {
         if (left - i < kWidth || space - i < kWidth + 2)
-            return 0;
+            return {TTaken::Declined, 0};
         typename V::Vector v;
         V::Load(line + i, v);
         const std::uint32_t bits = kernels.Controls.Controls(v);
@@ -572,14 +532,14 @@ template <bool WithCell, typename Kernels>
         const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
         const std::size_t breakLength = BreakLength(line + control, left - control);
         if (breakLength == 0)
-            return 0;
+            return {TTaken::Declined, 0};
         if constexpr (WithCell)
             TakeStep(step, clock);
         text[control] = '\r';
         text[control + 1] = '\n';
         room.At = text + control + 2;
         assert(room.At <= room.End && "a copied line ran past the room reserved for the copies");
-        return control + breakLength;
+        return {TTaken::Lines, control + breakLength};
     }
 }
 

@@ -18,8 +18,8 @@ namespace morvane {
 // A line leaves a run in one of two ways. Ordinary data lines are taken
 // straight out of the read buffer by the writer (TDataLines::WriteLines);
 // the header line and every line the rules treat specially (a lone CR, a
-// Ctrl-Z, a line cut at the end of the input, a clock text the fast reading
-// declines) take the general WriteMappedLine: the line as ReadLinePiece
+// Ctrl-Z, a line cut at the end of the input, a line longer than the room
+// reserved for many, a clock text the fast reading declines) take the general WriteMappedLine: the line as ReadLinePiece
 // gives it, a piece at a time where it is long, mapped into the writer
 // behind the cell of the general relative time code.
 //
@@ -45,7 +45,10 @@ enum class TTaken {
     Lines,    // one line or more
     CutLine,  // the next line runs past the buffered bytes
     Special,  // the next line needs the general way (which also raises for a
-              // bad clock text)
+              // bad clock text, and takes a line longer than any room)
+    Full,     // the room reserved holds no more lines
+    Declined, // within the writer: the copying pass leaves the line to the
+              // pass that finds its end first
 };
 
 // The data lines of one run, from the first to the last, with what they
@@ -85,17 +88,20 @@ private:
     };
     template <typename V, std::size_t Count, bool WithCell, bool Alike>
     TTaken WriteLines();
+    // What putting one line came to: Lines with the bytes it took of the
+    // read buffer, or what stopped it.
+    struct TPut {
+        TTaken Kind;
+        std::size_t Consumed;
+    };
     template <bool WithCell, typename Kernels>
-    std::size_t CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
-                         std::size_t lineRoom);
+    TPut CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
+                  std::size_t lineRoom);
     template <bool WithCell, bool Alike, typename Kernels>
-    TTaken WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
-                     std::size_t& lineLength);
+    TPut WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room);
     template <bool WithCell, bool Alike>
     char* PutLine(char* at, std::int64_t seconds, std::string_view after, const unsigned char* text,
                   std::size_t length);
-    template <bool WithCell, bool Alike>
-    void WriteLongLine(std::string_view after, std::int64_t seconds, const unsigned char* text, std::size_t length);
     void TakeGeneralLine();
 
     bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);

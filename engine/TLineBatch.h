@@ -4,27 +4,44 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "LineRules.h"
-#include "TLineReader.h"
+#include "TLineScanner.h"
 
 namespace morvane {
 
 // The whole plain lines at the start of some buffered bytes, up to the
-// first byte the line rules treat specially: each line's span, its text
-// without the break, and how the search ended. The passes over the read
-// buffer take their lines from here.
+// first byte the line rules treat specially, as TLineScanner gives them:
+// each line's span, its text without the break, and how the search ended.
+// The passes over the read buffer that look at many lines at once (the
+// check, the look window's scan) take their lines from here.
 struct TLineBatch {
     // Enough to make the passes over them cheap, few enough that they are
     // still in the cache for the last.
     static constexpr std::size_t kMaxLines = 256;
 
-    // Fills the batch from the n bytes at `bytes`, which start a line.
-    void Find(const unsigned char* bytes, std::size_t n)
+    // Fills the batch from the n bytes at `bytes`, which start a line, with
+    // at most maxLines (up to kMaxLines) of their lines. Offsets are kept in
+    // 32 bits: of more bytes than that, the first lines are found.
+    void Find(const unsigned char* bytes, std::size_t n, std::size_t maxLines = kMaxLines);
+    // Find at vector width V, for a caller already built for it.
+    template <typename V>
+    void FindAt(const unsigned char* bytes, std::size_t n, std::size_t maxLines = kMaxLines)
     {
+        assert(maxLines <= kMaxLines && "a batch holds at most kMaxLines lines");
         Base = bytes;
-        Count = TLineReader::FindPlainLineEnds(bytes, n, Lf, kMaxLines, &MetSpecial);
-        for (std::size_t i = 0; i < Count; ++i)
-            TextEnds[i] = static_cast<std::uint32_t>(TextEnd(bytes, Begin(i), Lf[i]));
+        MetSpecial = false;
+        const TBlockScanner<V> blocks;
+        TLineScanner<V> scanner(blocks, bytes, n < 0xffff'ffffu ? n : 0xffff'ffffu);
+        std::size_t count = 0;
+        for (; count < maxLines; ++count) {
+            const TLineSpan span = scanner.Next();
+            if (span.Kind != TLineKind::Line) {
+                MetSpecial = span.Kind == TLineKind::Special;
+                break;
+            }
+            Lf[count] = static_cast<std::uint32_t>(span.End() - 1);
+            TextEnds[count] = static_cast<std::uint32_t>(span.TextEnd());
+        }
+        Count = count;
     }
 
     std::size_t Begin(std::size_t i) const { return i == 0 ? 0 : std::size_t{Lf[i - 1]} + 1; }

@@ -6,80 +6,28 @@
 
 #include "EInOutError.h"
 #include "LineRules.h"
-#include "VectorBytes.h"
+#include "TLineScanner.h"
 
 namespace morvane {
 
 namespace {
 
-// First byte in [p, e) that is LF, CR or Ctrl-Z, a vector at a time.
+// The line at the start of the n bytes at p, as TLineScanner finds it.
 template <typename V>
-struct TFindLineControl {
-    static const unsigned char* Run(const unsigned char* p, const unsigned char* e)
+struct TFirstLine {
+    static TLineSpan Run(const unsigned char* p, std::size_t n)
     {
-        const TBlockScanner<V> scanner;
-        for (; e - p >= static_cast<std::ptrdiff_t>(V::kWidth); p += V::kWidth) {
-            if (const std::uint32_t bits = scanner.Controls(p))
-                return p + __builtin_ctz(bits);
-        }
-        for (; p < e; ++p) {
-            if (*p == kLF || *p == kCR || *p == kCtrlZ)
-                return p;
-        }
-        return e;
+        const TBlockScanner<V> blocks;
+        TLineScanner<V> scanner(blocks, p, n);
+        scanner.SkipPlainBlocks();
+        return scanner.Next();
     }
 };
 
-const unsigned char* FindLineControl(const unsigned char* p, const unsigned char* e)
+TLineSpan FirstLine(const unsigned char* p, std::size_t n)
 {
-    return AtProcessWidth<TFindLineControl>(p, e);
+    return AtProcessWidth<TFirstLine>(p, n);
 }
-
-// The line ends of FindPlainLineEnds, a block of kScanBlock bytes at a time.
-template <typename V>
-struct TFindPlainLineEnds {
-    static std::size_t Run(const unsigned char* p, std::size_t n, std::uint32_t* ends, std::size_t maxLines,
-                           bool* metSpecial)
-    {
-        const TBlockScanner<V> scanner;
-        std::size_t count = 0;
-        std::size_t i = 0;
-        for (; n - i >= kScanBlock; i += kScanBlock) {
-            const TBlockBits bits = scanner.Scan(p + i);
-            // A CR must have its LF right behind it, the byte after the
-            // block included; one at the very end of the bytes cannot show
-            // it has.
-            const std::uint64_t nextIsLf =
-                (bits.Lf >> 1) | (static_cast<std::uint64_t>(n - i > kScanBlock && p[i + kScanBlock] == kLF) << 63);
-            const std::uint64_t stop = bits.CtrlZ | (bits.Cr & ~nextIsLf);
-            // A CR on the last byte may yet have its LF behind the n bytes.
-            const bool crAtEnd = n - i == kScanBlock && (bits.Cr >> 63) != 0;
-            std::uint64_t lf = stop != 0 ? bits.Lf & ((stop & (0 - stop)) - 1) : bits.Lf;
-            for (; lf != 0; lf &= lf - 1) {
-                if (count == maxLines)
-                    return count;
-                ends[count++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(lf)));
-            }
-            if (stop != 0) {
-                *metSpecial = !(crAtEnd && stop == (std::uint64_t{1} << 63));
-                return count;
-            }
-        }
-        for (; i < n; ++i) {
-            const unsigned char b = p[i];
-            if (b == kLF) {
-                if (count == maxLines)
-                    return count;
-                ends[count++] = static_cast<std::uint32_t>(i);
-            } else if (b == kCtrlZ || (b == kCR && !CrHasItsLf(p + i, n - i))) {
-                // A CR on the last byte may yet have its LF behind the n bytes.
-                *metSpecial = n - i >= 2 || b == kCtrlZ;
-                return count;
-            }
-        }
-        return count;
-    }
-};
 
 std::string ReadFailureMessage(const std::string& path, int error)
 {
@@ -328,14 +276,11 @@ bool TLineReader::TakeWholeBufferedLine(std::string_view& line, std::size_t maxL
 {
     if (pos_ == len_)
         return false;
-    const unsigned char* base = buffer_.get();
-    const unsigned char* end = base + len_;
-    const unsigned char* stop = FindLineControl(base + pos_, end);
-    const std::size_t breakLength = BreakLength(stop, static_cast<std::size_t>(end - stop));
-    if (breakLength == 0 || static_cast<std::size_t>(stop - base) - pos_ > maxLength)
+    const TLineSpan span = FirstLine(buffer_.get() + pos_, len_ - pos_);
+    if (span.Kind != TLineKind::Line || span.Text > maxLength)
         return false;
-    line = {reinterpret_cast<const char*>(base) + pos_, static_cast<std::size_t>(stop - base) - pos_};
-    pos_ = static_cast<std::size_t>(stop - base) + breakLength;
+    line = {reinterpret_cast<const char*>(buffer_.get()) + pos_, span.Text};
+    pos_ += span.End();
     Examined(Offset());
     return true;
 }
@@ -365,46 +310,46 @@ std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
             ended = false;
             break;
         }
-        if (stop == TStop::InputEnd || EndsLineAtControl(line))
+        if (stop != TStop::Control || EndsLineAtControl(line))
             break;
     }
     Examined(Offset());
     return line.View();
 }
 
-// Takes the line's bytes up to the next LF, CR or Ctrl-Z, which it leaves
-// unconsumed, or (when asked to) until the line's piece is full.
+// Takes the line's bytes up to its break, which it consumes, or up to a CR
+// or Ctrl-Z the line rules must look at, which it leaves unconsumed, or
+// (when asked to) until the line's piece is full.
 TLineReader::TStop TLineReader::TakeUpToControl(TLinePieces& line, bool stopWhenFull)
 {
     for (;;) {
         if (pos_ == len_ && !RefillUnder(line))
             return TStop::InputEnd;
-        const unsigned char* base = buffer_.get();
-        const auto at = static_cast<std::size_t>(FindLineControl(base + pos_, base + len_) - base);
+        const TLineSpan span = FirstLine(buffer_.get() + pos_, len_ - pos_);
+        const std::size_t at = pos_ + span.Text;
         const std::size_t to = stopWhenFull ? std::min(at, pos_ + line.Room()) : at;
         line.Take(pos_, to);
         pos_ = to;
         if (to < at)
             return TStop::PieceFull;
+        if (span.Kind == TLineKind::Line) {
+            pos_ += span.Break;
+            return TStop::LineEnd;
+        }
+        // A lone CR, a Ctrl-Z, or a CR on the last byte fetched.
         if (pos_ < len_)
             return TStop::Control;
     }
 }
 
-// Consumes the control byte that TakeUpToControl stopped at; true when it
+// Consumes the CR or Ctrl-Z that TakeUpToControl stopped at; true when it
 // ends the line.
 bool TLineReader::EndsLineAtControl(TLinePieces& line)
 {
-    switch (buffer_[pos_]) {
-    case kLF:
-        ++pos_;
-        return true;
-    case kCR:
+    if (buffer_[pos_] == kCR)
         return EndsLineAtCR(line);
-    default:
-        CutLineAtCtrlZ(line);
-        return true;
-    }
+    CutLineAtCtrlZ(line);
+    return true;
 }
 
 // A CR with its LF right behind it ends the line; a lone CR is dropped and
@@ -415,7 +360,7 @@ bool TLineReader::EndsLineAtCR(TLinePieces& line)
     // The CR's next byte may come only with the next fill.
     if (pos_ == len_ && !RefillUnder(line))
         return true;
-    if (buffer_[pos_] == kLF) {
+    if (CrHasItsLf(buffer_[pos_])) {
         ++pos_;
         return true;
     }
@@ -428,7 +373,7 @@ bool TLineReader::EndsLineAtCR(TLinePieces& line)
 void TLineReader::CutLineAtCtrlZ(TLinePieces& line)
 {
     Examined(Offset() + 1);
-    if (CtrlZEndsInput(Offset(), kChunk))
+    if (CtrlZAt(Offset(), false, kChunk) == TCtrlZ::EndsInput)
         return;
     ++pos_;
     // The skip may refill the buffer under the line.
@@ -453,6 +398,7 @@ bool TLineReader::SkipRestOfLine()
             return dropped;
         const unsigned char b = buffer_[pos_];
         if (b == kCtrlZ) {
+            // It stands where the next line starts.
             Examined(Offset() + 1);
             return dropped;
         }
@@ -470,7 +416,7 @@ bool TLineReader::AtEnd()
     if (pos_ == len_ && !Fill())
         return true;
     Examined(Offset() + 1);
-    if (buffer_[pos_] != kCtrlZ)
+    if (buffer_[pos_] != kCtrlZ || CtrlZAt(Offset(), true, kChunk) != TCtrlZ::EndsInput)
         return false;
     endMark_ = Offset();
     return true;
@@ -501,19 +447,6 @@ TEndMark TLineReader::ExamineEndMark()
         // What could be read is what is told of.
     }
     return mark;
-}
-
-std::size_t TLineReader::FindPlainLineEnds(const unsigned char* bytes, std::size_t n, std::uint32_t* ends,
-                                           std::size_t maxLines, bool* metSpecial)
-{
-    bool special = false;
-    // Offsets are kept in 32 bits; a caller with more bytes comes back.
-    n = std::min<std::size_t>(n, 0xffff'ffffu);
-    const std::size_t count = AtProcessWidth<TFindPlainLineEnds>(bytes, n, ends, maxLines, &special);
-    assert(count <= maxLines && "FindPlainLineEnds wrote past its list");
-    if (metSpecial)
-        *metSpecial = special;
-    return count;
 }
 
 bool TLineReader::FetchBehindBuffered()

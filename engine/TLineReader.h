@@ -129,16 +129,6 @@ public:
         Examined(Offset());
     }
 
-    // Taking the n bytes at `bytes` to start a line, lists the offset of the
-    // LF of every whole line up to the first byte that the line rules treat
-    // specially beyond ending a line: a Ctrl-Z, or a CR not directly followed
-    // by an LF within the n bytes. Each listed line reads as the bytes in
-    // front of its LF, less one CR right before it. Stops after maxLines.
-    // `metSpecial`, when given, tells whether such a byte ended the search.
-    static std::size_t FindPlainLineEnds(const unsigned char* bytes, std::size_t n,
-                                         std::uint32_t* ends, std::size_t maxLines,
-                                         bool* metSpecial = nullptr);
-
     // Moves the buffered bytes to the front of the buffer and fetches more
     // behind them, so that a line cut by the end of the buffer can be taken
     // whole from it. False, with nothing changed, when there is no room for
@@ -151,7 +141,7 @@ private:
 
     bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength = std::string::npos);
     std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);
-    enum class TStop { Control, InputEnd, PieceFull };
+    enum class TStop { LineEnd, Control, InputEnd, PieceFull };
     TStop TakeUpToControl(TLinePieces& line, bool stopWhenFull);
     bool EndsLineAtControl(TLinePieces& line);
     bool EndsLineAtCR(TLinePieces& line);

@@ -224,6 +224,19 @@ public:
         return bits;
     }
 
+    // Whether any of the kScanBlock bytes at p is a line control.
+    bool AnyControl(const unsigned char* p) const
+    {
+        typename V::Vector hit;
+        Hits(p, hit);
+        for (std::size_t i = V::kWidth; i < kScanBlock; i += V::kWidth) {
+            typename V::Vector more;
+            Hits(p + i, more);
+            V::Or(hit, more);
+        }
+        return V::Bits(hit) != 0;
+    }
+
     // Bits of the line controls in the V::kWidth bytes at p.
     std::uint32_t Controls(const unsigned char* p) const
     {
@@ -234,16 +247,28 @@ public:
     std::uint32_t Controls(const typename V::Vector& v) const
     {
         typename V::Vector hit;
+        Hits(v, hit);
+        return V::Bits(hit);
+    }
+
+private:
+    // All ones in each byte of v that is a line control.
+    void Hits(const typename V::Vector& v, typename V::Vector& hit) const
+    {
         V::Equal(v, lf_, hit);
         typename V::Vector more;
         V::Equal(v, cr_, more);
         V::Or(hit, more);
         V::Equal(v, ctrlZ_, more);
         V::Or(hit, more);
-        return V::Bits(hit);
+    }
+    void Hits(const unsigned char* p, typename V::Vector& hit) const
+    {
+        typename V::Vector v;
+        V::Load(p, v);
+        Hits(v, hit);
     }
 
-private:
     typename V::Vector lf_;
     typename V::Vector cr_;
     typename V::Vector ctrlZ_;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -24,10 +25,13 @@
 #include "LineReaderModel.h"
 #include "RecordingSink.h"
 #include "RelativeTime.h"
+#include "TLineBatch.h"
 #include "TLineMapper.h"
+#include "TLineScanner.h"
 #include "TLineReader.h"
 #include "TLineWriter.h"
 #include "TLocaleTimeSettings.h"
+#include "TVectorWidth.h"
 #include "TempFiles.h"
 #include "TimeOfDay.h"
 
@@ -88,12 +92,129 @@ PlainEnds NaivePlainEnds(const std::string& bytes, std::size_t maxLines)
 PlainEnds RealPlainEnds(const std::string& bytes, std::size_t maxLines)
 {
     PlainEnds found;
-    found.ends.resize(maxLines);
-    const std::size_t count = TLineReader::FindPlainLineEnds(
-        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), found.ends.data(), maxLines,
-        &found.metSpecial);
-    found.ends.resize(count);
+    TLineBatch batch;
+    batch.Find(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+               std::min(maxLines, TLineBatch::kMaxLines));
+    found.ends.assign(batch.Lf, batch.Lf + batch.Count);
+    found.metSpecial = batch.MetSpecial;
+    // Each line's text ends in front of its LF, less one CR right before it.
+    for (std::size_t i = 0; i < batch.Count; ++i) {
+        const std::size_t lf = batch.Lf[i];
+        const std::size_t textEnd = lf > batch.Begin(i) && bytes[lf - 1] == kCR ? lf - 1 : lf;
+        EXPECT_EQ(batch.Begin(i) + batch.TextLength(i), textEnd) << "line " << i;
+    }
     return found;
+}
+
+// Every line span TLineScanner gives, byte by byte: LF or CR LF ends a
+// line; a Ctrl-Z or a CR without its LF stops the lines there; the bytes'
+// end cuts the last, leaving out a CR on the very last byte.
+std::vector<TLineSpan> NaiveSpans(const std::string& bytes)
+{
+    std::vector<TLineSpan> spans;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char b = bytes[i];
+        if (b == kLF) {
+            const std::size_t text = i > from && bytes[i - 1] == kCR ? i - 1 - from : i - from;
+            spans.push_back({from, text, i + 1 - from - text, TLineKind::Line});
+            from = i + 1;
+        } else if (b == kCtrlZ || (b == kCR && i + 1 < bytes.size() && bytes[i + 1] != kLF)) {
+            spans.push_back({from, i - from, 0, TLineKind::Special});
+            return spans;
+        }
+    }
+    const std::size_t crAtEnd = bytes.size() > from && bytes.back() == kCR ? 1 : 0;
+    spans.push_back({from, bytes.size() - from - crAtEnd, 0, TLineKind::Cut});
+    return spans;
+}
+
+template <typename V>
+std::vector<TLineSpan> ScannedSpans(const std::string& bytes, bool skipPlainBlocks)
+{
+    // Exactly the bytes, so that a read past them is a read past the block.
+    const std::vector<unsigned char> exact(bytes.begin(), bytes.end());
+    const TBlockScanner<V> blocks;
+    TLineScanner<V> scanner(blocks, exact.data(), exact.size());
+    if (skipPlainBlocks)
+        scanner.SkipPlainBlocks();
+    std::vector<TLineSpan> spans;
+    for (;;) {
+        spans.push_back(scanner.Next());
+        if (spans.back().Kind != TLineKind::Line)
+            break;
+    }
+    // The span that stopped the lines comes again.
+    const TLineSpan again = scanner.Next();
+    EXPECT_EQ(again.Begin, spans.back().Begin);
+    EXPECT_EQ(again.Text, spans.back().Text);
+    EXPECT_EQ(again.Kind, spans.back().Kind);
+    return spans;
+}
+
+std::string SpanText(const std::vector<TLineSpan>& spans)
+{
+    static const char* const kKinds[] = {"line", "special", "cut"};
+    std::string text;
+    for (const TLineSpan& span : spans)
+        text += std::to_string(span.Begin) + "+" + std::to_string(span.Text) + "+" + std::to_string(span.Break) +
+                kKinds[static_cast<int>(span.Kind)] + " ";
+    return text;
+}
+
+template <typename V>
+void ExpectScannedSpansAsNaive(const std::string& bytes)
+{
+    const std::string expected = SpanText(NaiveSpans(bytes));
+    EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, false)), expected);
+    // Passing over the plain blocks of a long first line first changes none.
+    EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, true)), expected);
+}
+
+template <typename V>
+void ExpectScannerAgreesWithBytes()
+{
+    // A CR, CR LF, lone CR or Ctrl-Z at every offset of the first blocks,
+    // the bytes cut at every length, so that a CR lands on a block's last
+    // byte with its LF in the next block, or on the last byte of all.
+    const std::vector<std::string> controls = {"\r", "\r\n", "\rx", "\x1a", "\n"};
+    // Lines first, or one long line of plain blocks.
+    const std::vector<std::string> fills = {"ab,cd\r\n", "abcdefgh"};
+    for (const std::string& fill : fills) {
+        for (const std::string& control : controls) {
+            for (std::size_t at = 0; at < 3 * kScanBlock; ++at) {
+                std::string bytes;
+                while (bytes.size() < at)
+                    bytes += fill;
+                bytes.resize(at);
+                // A whole plain block behind the control, then lines.
+                bytes += control + std::string(kScanBlock + 8, 'k') + "efg,h\r\nij\n";
+                for (std::size_t n = at; n <= bytes.size(); ++n) {
+                    SCOPED_TRACE(std::to_string(at) + " " + std::to_string(n));
+                    ExpectScannedSpansAsNaive<V>(bytes.substr(0, n));
+                }
+            }
+        }
+    }
+    std::mt19937 rng(29);
+    std::uniform_int_distribution<std::size_t> length(0, 4 * kScanBlock);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string bytes = RandomBytes(rng, length(rng), round % 2 ? "ab\r\n" : "a\r\n\r\n\x1a");
+        SCOPED_TRACE(round);
+        ExpectScannedSpansAsNaive<V>(bytes);
+    }
+}
+
+TEST(LineScanner, EveryWidthGivesTheSpansOfTheLineRules)
+{
+    ExpectScannerAgreesWithBytes<TScalarBytes>();
+#if defined(__SSE2__)
+    ExpectScannerAgreesWithBytes<TSse2Bytes>();
+#endif
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    if (TVectorWidth::Widest() == TVectorWidth::TKind::Avx2)
+        ExpectScannerAgreesWithBytes<TAvx2Bytes>();
+#endif
 }
 
 TEST(PlainLineEnds, AgreesWithByteByByteSearch)
@@ -111,7 +232,7 @@ TEST(PlainLineEnds, AgreesWithByteByByteSearch)
             if (bytes[i] == kCR && round % 3 != 0)
                 bytes[i + 1] = kLF;
         }
-        const std::size_t maxLines = round % 5 == 0 ? static_cast<std::size_t>(round % 7) : 1000;
+        const std::size_t maxLines = round % 5 == 0 ? static_cast<std::size_t>(round % 7) : TLineBatch::kMaxLines;
         const PlainEnds expected = NaivePlainEnds(bytes, maxLines);
         const PlainEnds actual = RealPlainEnds(bytes, maxLines);
         ASSERT_EQ(actual.ends, expected.ends) << "round " << round;
@@ -145,8 +266,8 @@ TEST(PlainLineEnds, SpecialBytesAtEveryPositionOfTheSixtyFourByteSteps)
             if (c.metSpecial)
                 bytes += "yy\r\nzz\r\n";
             SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(at));
-            const PlainEnds expected = NaivePlainEnds(bytes, 1000);
-            const PlainEnds actual = RealPlainEnds(bytes, 1000);
+            const PlainEnds expected = NaivePlainEnds(bytes, TLineBatch::kMaxLines);
+            const PlainEnds actual = RealPlainEnds(bytes, TLineBatch::kMaxLines);
             EXPECT_EQ(actual.ends, expected.ends);
             EXPECT_EQ(actual.metSpecial, c.metSpecial);
         }
