@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
+#include "THalfThread.h"
 #include "TLineBatch.h"
 #include "TLineMapper.h"
 #include "TLocaleTimeSettings.h"
@@ -284,17 +282,14 @@ public:
     bool Start(const std::string& path, const TLineReader& firstReader, const TLineCheck& first,
                const TConversionSettings& settings, const std::function<void()>& beforeRun)
     {
-        if (!reader_.OpenAt(path, firstReader.Size() / 2) || !reader_.Identity().SameFileAs(firstReader.Identity()) ||
-            !reader_.SkipPastLf() || reader_.AtEnd())
+        if (!THalfThread::OpenSecondHalf(reader_, path, firstReader))
             return false;
         start_ = reader_.Offset();
         startBlocks_ = reader_.PositionInBlocks();
         check_.emplace(settings, handler_, result_.Summary);
         check_->FollowFirstLineOf(first);
         beforeRun_ = beforeRun;
-        try {
-            thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
-        } catch (const std::system_error&) {
+        if (!thread_.Start([this](const std::stop_token& stop) { Run(stop); })) {
             // The caller checks it all, as if there were one processor.
             reader_.Close();
             return false;
@@ -307,16 +302,12 @@ public:
     // Blocks read so far, for the progress.
     std::int64_t Blocks() const { return blocks_.load(std::memory_order_relaxed); }
     // Whether the half is done, waiting for it at most `time`.
-    bool WaitFor(std::chrono::milliseconds time)
-    {
-        std::unique_lock lock(doneLock_);
-        return doneChanged_.wait_for(lock, time, [this] { return done_; });
-    }
+    bool WaitFor(std::chrono::milliseconds time) { return thread_.WaitFor(time); }
     // After the wait: what it gave, and the reader it stopped with where it
     // holds as many findings as it may, for the caller to go on with.
     const THalfResult& Result()
     {
-        thread_.join();
+        thread_.Join();
         return result_;
     }
     TLineReader& Reader() { return reader_; }
@@ -353,9 +344,6 @@ private:
         }
         if (!heldAll || result_.Error)
             reader_.Close();
-        const std::lock_guard lock(doneLock_);
-        done_ = true;
-        doneChanged_.notify_all();
     }
 
     TLineReader reader_;
@@ -367,11 +355,8 @@ private:
     std::int64_t start_ = -1;
     std::int64_t startBlocks_ = 0;
     std::atomic<std::int64_t> blocks_{0};
-    std::mutex doneLock_;
-    std::condition_variable doneChanged_;
-    bool done_ = false;
     std::function<void()> beforeRun_;
-    std::jthread thread_; // last: joined before the rest goes
+    THalfThread thread_; // last
 };
 
 // A second half started on the input `reader` reads, which then ends where

@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
-#include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "DecimalNumber.h"
 #include "EInOutError.h"
 #include "EOutOfMemory.h"
+#include "THalfThread.h"
 #include "RelativeTime.h"
 #include "TLineBatch.h"
 #include "TLineMapper.h"
@@ -465,13 +463,10 @@ public:
     // started.
     bool Start(const TLineReader& first)
     {
-        if (!reader_.OpenAt(path_, first.Size() / 2) || !reader_.Identity().SameFileAs(first.Identity()) ||
-            !reader_.SkipPastLf() || reader_.AtEnd())
+        if (!THalfThread::OpenSecondHalf(reader_, path_, first))
             return false;
         from_ = reader_.Offset();
-        try {
-            thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
-        } catch (const std::system_error&) {
+        if (!thread_.Start([this](const std::stop_token& stop) { Run(stop); })) {
             reader_.Close();
             return false;
         }
@@ -482,11 +477,7 @@ public:
     std::int64_t From() const { return from_; }
     // Bytes read so far, for the progress.
     std::int64_t Done() const { return done_.load(std::memory_order_relaxed); }
-    bool WaitFor(std::chrono::milliseconds time)
-    {
-        std::unique_lock lock(finishedLock_);
-        return finishedChanged_.wait_for(lock, time, [this] { return finished_; });
-    }
+    bool WaitFor(std::chrono::milliseconds time) { return thread_.WaitFor(time); }
     // Once it has finished: raises what the reading raised.
     void RaiseError() const
     {
@@ -510,9 +501,6 @@ private:
             error_ = std::current_exception();
         }
         reader_.Close();
-        const std::lock_guard lock(finishedLock_);
-        finished_ = true;
-        finishedChanged_.notify_all();
     }
 
     const std::string path_;
@@ -523,11 +511,8 @@ private:
     TPlotLines lines_;
     std::int64_t from_ = -1;
     std::atomic<std::int64_t> done_{0};
-    std::mutex finishedLock_;
-    std::condition_variable finishedChanged_;
-    bool finished_ = false;
     std::exception_ptr error_;
-    std::jthread thread_; // last: stopped and joined before the rest goes
+    THalfThread thread_; // last
 };
 
 void Open(TLineReader& reader, const std::string& path)
