@@ -115,7 +115,7 @@ struct TMappedLines {
 TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings& settings, std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input, true))
+    if (!reader.Open(input, {.WaitForWriter = true}))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,

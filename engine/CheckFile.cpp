@@ -172,7 +172,7 @@ bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TA
         // Whole plain lines are looked at where they lie in the read buffer;
         // anything else goes through the reader's line rules.
         TLineBatch batch;
-        batch.Find(reader.Buffered(), reader.BufferedSize());
+        batch.Find(reader.Buffered().data(), reader.Buffered().size());
         if (batch.Count > 0) {
             std::uint32_t separators[TLineBatch::kMaxLines];
             check.CountSeparators(batch, separators);
@@ -284,7 +284,7 @@ public:
     bool Start(const std::string& path, const TLineReader& firstReader, const TLineCheck& first,
                const TConversionSettings& settings, const std::function<void()>& beforeRun)
     {
-        if (!reader_.OpenAt(path, firstReader.Size() / 2) || !reader_.Identity().SameFileAs(firstReader.Identity()) ||
+        if (!reader_.Open(path, {.From = firstReader.Size() / 2}) || !reader_.Identity().SameFileAs(firstReader.Identity()) ||
             !reader_.SkipPastLf() || reader_.AtEnd())
             return false;
         start_ = reader_.Offset();
@@ -417,7 +417,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
 {
     TVectorWidth::Process();
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath, options.WaitForWriter))
+    if (!reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
 
     sink.SetText("");

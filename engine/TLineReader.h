@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,16 @@ struct TEndMark {
     // Anything behind the mark but blanks, line ends, NULs and more Ctrl-Zs,
     // the padding old programs filled a file's last record with.
     bool NonBlankAfter = false;
+};
+
+// How TLineReader::Open starts reading.
+struct TReadStart {
+    // For a part of the input read on another thread: offsets, chunks and
+    // positions stay those of the whole file. Where it is not 0 the input
+    // must be able to seek, or the open fails.
+    std::int64_t From = 0;
+    // A FIFO is read as `cat` reads it, once its writer came.
+    bool WaitForWriter = false;
 };
 
 class TLineReader {
@@ -51,12 +62,7 @@ public:
 
     // Never raises. On failure the reader stays closed (and so reads as an
     // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
-    // waitForWriter: a FIFO is read as `cat` reads it, once its writer came.
-    bool Open(const std::string& path, bool waitForWriter = false);
-    // Opens the input at `from`, for a part of it read on another thread:
-    // offsets, chunks and positions stay those of the whole file. Like Open,
-    // never raises.
-    bool OpenAt(const std::string& path, std::int64_t from);
+    bool Open(const std::string& path, TReadStart start = {});
     // Reads nothing at or past `end` (a line's start at or behind the read
     // position), as if the input ended there; -1 reads to the real end
     // again. False, with nothing changed, when the file cannot seek.
@@ -117,13 +123,15 @@ public:
     // For a caller that takes whole lines straight out of the read buffer:
     // the fetched bytes not yet consumed. They stay where they are until a
     // read or AtEnd has to fetch more, or FetchBehindBuffered moves them.
-    const unsigned char* Buffered() const { return buffer_.get() + pos_; }
-    std::size_t BufferedSize() const { return file_.IsOpen() ? len_ - pos_ : 0; }
+    std::span<const unsigned char> Buffered() const
+    {
+        return {buffer_.get() + pos_, file_.IsOpen() ? len_ - pos_ : 0};
+    }
     // Consumes n buffered bytes that end just behind a line's LF, as
     // ReadLine would have for the lines in them.
     void ConsumeBuffered(std::size_t n)
     {
-        assert(n > 0 && n <= BufferedSize() && "ConsumeBuffered takes only buffered bytes");
+        assert(n > 0 && n <= Buffered().size() && "ConsumeBuffered takes only buffered bytes");
         assert(Buffered()[n - 1] == '\n' && "ConsumeBuffered must end just behind a line's LF");
         pos_ += n;
         Examined(Offset());
