@@ -294,7 +294,9 @@ std::string ReadHeader(const std::string& input)
     TLineReader reader(TLineReader::TReadFailure::Raise);
     if (!reader.Open(input))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
-    return reader.ReadLine();
+    std::string line;
+    reader.ReadLine(line);
+    return line;
 }
 
 // A header the settings were not made for: another separator count is

@@ -178,13 +178,6 @@ void TLineReader::ReadToChunkBoundary()
     } while (!endOfFile_ && (bufferOffset_ + static_cast<std::int64_t>(len_)) % kChunk != 0);
 }
 
-std::string TLineReader::ReadLine()
-{
-    std::string line;
-    ReadLine(line);
-    return line;
-}
-
 void TLineReader::ReadLine(std::string& line, std::size_t maxLength)
 {
     const std::string_view view = ReadLineView(line, maxLength);

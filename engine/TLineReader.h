@@ -74,25 +74,20 @@ public:
     std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
     // The input's size at the open; 0 where it has none (a FIFO).
     std::int64_t Size() const { return size_; }
-    bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
 
-    std::string ReadLine();
-    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but the
-    // whole line is still consumed.
+    // The next line, for the few a run reads whole (a header, a template).
+    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but
+    // the whole line is still consumed.
     void ReadLine(std::string& line, std::size_t maxLength = std::string::npos);
-    // The next line without copying where it lies whole in the read buffer;
-    // otherwise it is assembled in `scratch`. Valid until the next call.
-    std::string_view ReadLineView(std::string& scratch,
-                                  std::size_t maxLength = std::string::npos);
-
-    // The line at hand a piece at a time, each at most PieceSize() bytes of
-    // it after the line rules, so that a line of any length passes through
-    // bounded memory; `ended` tells whether the line ended with this piece.
-    // A line that fits one piece comes as ReadLineView gives it.
+    // The line at hand a piece at a time, each at most as long as a read
+    // (never under 16 bytes) after the line rules, so that a line of any
+    // length passes through bounded memory; `ended` tells whether the line
+    // ended with this piece. A line that fits one piece comes without
+    // copying where it lies whole in the read buffer; otherwise it is
+    // assembled in `scratch`. Valid until the next call.
     std::string_view ReadLinePiece(std::string& scratch, bool& ended);
-    std::size_t PieceSize() const { return pieceSize_; }
 
     bool AtEnd();
     // Lines so far whose Ctrl-Z cut off more than their line break: a
@@ -146,6 +141,10 @@ public:
 
 private:
     class TLinePieces;
+
+    // The next line without copying where it lies whole in the read buffer;
+    // otherwise it is assembled in `scratch`. Valid until the next call.
+    std::string_view ReadLineView(std::string& scratch, std::size_t maxLength);
 
     bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength = std::string::npos);
     std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);
