@@ -99,8 +99,9 @@ void BM_ReadLines(benchmark::State& state)
     for (auto _ : state) {
         TLineReader reader;
         reader.Open(SampleFile());
+        bool ended = false;
         while (!reader.AtEnd())
-            benchmark::DoNotOptimize(reader.ReadLineView(scratch).size());
+            benchmark::DoNotOptimize(reader.ReadLinePiece(scratch, ended).size());
     }
     state.SetBytesProcessed(state.iterations() * FileBytes());
 }

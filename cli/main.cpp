@@ -115,7 +115,7 @@ struct TMappedLines {
 TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings& settings, std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input, true))
+    if (!reader.Open(input, {.WaitForWriter = true}))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
@@ -294,7 +294,9 @@ std::string ReadHeader(const std::string& input)
     TLineReader reader(TLineReader::TReadFailure::Raise);
     if (!reader.Open(input))
         throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
-    return reader.ReadLine();
+    std::string line;
+    reader.ReadLine(line);
+    return line;
 }
 
 // A header the settings were not made for: another separator count is

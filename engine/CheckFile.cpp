@@ -170,7 +170,7 @@ bool CheckLines(TLineReader& reader, TLineCheck& check, std::string& scratch, TA
         // Whole plain lines are looked at where they lie in the read buffer;
         // anything else goes through the reader's line rules.
         TLineBatch batch;
-        batch.Find(reader.Buffered(), reader.BufferedSize());
+        batch.Find(reader.Buffered().data(), reader.Buffered().size());
         if (batch.Count > 0) {
             std::uint32_t separators[TLineBatch::kMaxLines];
             check.CountSeparators(batch, separators);
@@ -402,7 +402,7 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
 {
     TVectorWidth::Process();
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath, options.WaitForWriter))
+    if (!reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
 
     sink.SetText("");

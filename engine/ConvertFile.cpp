@@ -64,7 +64,7 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
     TVectorWidth::Process();
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath, options.WaitForWriter))
+    if (!reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}))
         throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
     // A sink finishes its own output; a file is written beside the output.
     std::optional<TOutputReplacement> replacement;

@@ -430,8 +430,9 @@ TTaken TDataLines::WriteLines()
     if constexpr (kCopies)
         asm("" : "+m"(kernels));
 
-    const unsigned char* const base = reader_.Buffered();
-    const std::size_t buffered = reader_.BufferedSize();
+    const std::span<const unsigned char> bytes = reader_.Buffered();
+    const unsigned char* const base = bytes.data();
+    const std::size_t buffered = bytes.size();
     const std::size_t left = writer_.Room();
     const std::size_t copyRoom = left >= kLeastRoom ? left : std::min(kCopyRoom, writer_.BufferSize());
     TRoom room;

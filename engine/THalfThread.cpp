@@ -7,7 +7,7 @@ namespace morvane {
 
 bool THalfThread::OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first)
 {
-    return reader.OpenAt(path, first.Size() / 2) && reader.Identity().SameFileAs(first.Identity()) &&
+    return reader.Open(path, {.From = first.Size() / 2}) && reader.Identity().SameFileAs(first.Identity()) &&
            reader.SkipPastLf() && !reader.AtEnd();
 }
 

@@ -53,11 +53,11 @@ TLineReader::~TLineReader()
     Close();
 }
 
-bool TLineReader::Open(const std::string& path, bool waitForWriter)
+bool TLineReader::Open(const std::string& path, TReadStart start)
 {
     Close();
     openError_ = 0;
-    if (!file_.OpenForReading(path, waitForWriter)) {
+    if (!file_.OpenForReading(path, start.WaitForWriter)) {
         openError_ = file_.Error();
         return false;
     }
@@ -74,19 +74,14 @@ bool TLineReader::Open(const std::string& path, bool waitForWriter)
     endMark_ = -1;
     cutLines_ = 0;
     examinedEnd_ = 0;
-    return true;
-}
-
-bool TLineReader::OpenAt(const std::string& path, std::int64_t from)
-{
-    if (!Open(path))
-        return false;
-    if (!file_.Seek(from)) {
-        openError_ = file_.Error();
-        Close();
-        return false;
+    if (start.From != 0) {
+        if (!file_.Seek(start.From)) {
+            openError_ = file_.Error();
+            Close();
+            return false;
+        }
+        bufferOffset_ = examinedEnd_ = start.From;
     }
-    bufferOffset_ = examinedEnd_ = from;
     return true;
 }
 
@@ -181,13 +176,6 @@ void TLineReader::ReadToChunkBoundary()
                 throw EInOutError(ReadFailureMessage(path_, error));
         }
     } while (!endOfFile_ && (bufferOffset_ + static_cast<std::int64_t>(len_)) % kChunk != 0);
-}
-
-std::string TLineReader::ReadLine()
-{
-    std::string line;
-    ReadLine(line);
-    return line;
 }
 
 void TLineReader::ReadLine(std::string& line, std::size_t maxLength)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,16 @@ struct TEndMark {
     // Anything behind the mark but blanks, line ends, NULs and more Ctrl-Zs,
     // the padding old programs filled a file's last record with.
     bool NonBlankAfter = false;
+};
+
+// How TLineReader::Open starts reading.
+struct TReadStart {
+    // For a part of the input read on another thread: offsets, chunks and
+    // positions stay those of the whole file. Where it is not 0 the input
+    // must be able to seek, or the open fails.
+    std::int64_t From = 0;
+    // A FIFO is read as `cat` reads it, once its writer came.
+    bool WaitForWriter = false;
 };
 
 class TLineReader {
@@ -51,12 +62,7 @@ public:
 
     // Never raises. On failure the reader stays closed (and so reads as an
     // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
-    // waitForWriter: a FIFO is read as `cat` reads it, once its writer came.
-    bool Open(const std::string& path, bool waitForWriter = false);
-    // Opens the input at `from`, for a part of it read on another thread:
-    // offsets, chunks and positions stay those of the whole file. Like Open,
-    // never raises.
-    bool OpenAt(const std::string& path, std::int64_t from);
+    bool Open(const std::string& path, TReadStart start = {});
     // Reads nothing at or past `end` (a line's start at or behind the read
     // position), as if the input ended there; -1 reads to the real end
     // again. False, with nothing changed, when the file cannot seek.
@@ -68,25 +74,20 @@ public:
     std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
     // The input's size at the open; 0 where it has none (a FIFO).
     std::int64_t Size() const { return size_; }
-    bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
 
-    std::string ReadLine();
-    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but the
-    // whole line is still consumed.
+    // The next line, for the few a run reads whole (a header, a template).
+    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but
+    // the whole line is still consumed.
     void ReadLine(std::string& line, std::size_t maxLength = std::string::npos);
-    // The next line without copying where it lies whole in the read buffer;
-    // otherwise it is assembled in `scratch`. Valid until the next call.
-    std::string_view ReadLineView(std::string& scratch,
-                                  std::size_t maxLength = std::string::npos);
-
-    // The line at hand a piece at a time, each at most PieceSize() bytes of
-    // it after the line rules, so that a line of any length passes through
-    // bounded memory; `ended` tells whether the line ended with this piece.
-    // A line that fits one piece comes as ReadLineView gives it.
+    // The line at hand a piece at a time, each at most as long as a read
+    // (never under 16 bytes) after the line rules, so that a line of any
+    // length passes through bounded memory; `ended` tells whether the line
+    // ended with this piece. A line that fits one piece comes without
+    // copying where it lies whole in the read buffer; otherwise it is
+    // assembled in `scratch`. Valid until the next call.
     std::string_view ReadLinePiece(std::string& scratch, bool& ended);
-    std::size_t PieceSize() const { return pieceSize_; }
 
     bool AtEnd();
     // Lines so far whose Ctrl-Z cut off more than their line break: a
@@ -117,13 +118,15 @@ public:
     // For a caller that takes whole lines straight out of the read buffer:
     // the fetched bytes not yet consumed. They stay where they are until a
     // read or AtEnd has to fetch more, or FetchBehindBuffered moves them.
-    const unsigned char* Buffered() const { return buffer_.get() + pos_; }
-    std::size_t BufferedSize() const { return file_.IsOpen() ? len_ - pos_ : 0; }
+    std::span<const unsigned char> Buffered() const
+    {
+        return {buffer_.get() + pos_, file_.IsOpen() ? len_ - pos_ : 0};
+    }
     // Consumes n buffered bytes that end just behind a line's LF, as
     // ReadLine would have for the lines in them.
     void ConsumeBuffered(std::size_t n)
     {
-        assert(n > 0 && n <= BufferedSize() && "ConsumeBuffered takes only buffered bytes");
+        assert(n > 0 && n <= Buffered().size() && "ConsumeBuffered takes only buffered bytes");
         assert(Buffered()[n - 1] == '\n' && "ConsumeBuffered must end just behind a line's LF");
         pos_ += n;
         Examined(Offset());
@@ -138,6 +141,10 @@ public:
 
 private:
     class TLinePieces;
+
+    // The next line without copying where it lies whole in the read buffer;
+    // otherwise it is assembled in `scratch`. Valid until the next call.
+    std::string_view ReadLineView(std::string& scratch, std::size_t maxLength);
 
     bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength = std::string::npos);
     std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);

@@ -417,7 +417,7 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         // Whole plain lines where they lie in the read buffer; anything else
         // through the reader's line rules, a piece at a time.
         TLineBatch batch;
-        batch.Find(reader.Buffered(), reader.BufferedSize());
+        batch.Find(reader.Buffered().data(), reader.Buffered().size());
         if (batch.Count > 0) {
             std::uint32_t separators[TLineBatch::kMaxLines];
             mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
@@ -660,7 +660,7 @@ TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     TVectorWidth::Process();
-    if (!reader.OpenAt(path, first->FirstOffset))
+    if (!reader.Open(path, {.From = first->FirstOffset}))
         throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
     reader.EndAt(end);
     const TLineMapper mapper(options.SeparatorSet, {});

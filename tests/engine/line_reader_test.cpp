@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +28,13 @@ using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
 
+std::string ReadLine(TLineReader& reader)
+{
+    std::string line;
+    reader.ReadLine(line);
+    return line;
+}
+
 const std::string CR = "\r";
 const std::string LF = "\n";
 const std::string CRLF = "\r\n";
@@ -47,10 +55,10 @@ Reading ReadAll(const std::string& path, std::size_t readSize)
     TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
     EXPECT_TRUE(reader.Open(path));
     Reading r;
-    r.lines.push_back(reader.ReadLine());
+    r.lines.push_back(ReadLine(reader));
     r.positions.push_back(reader.PositionInBlocks());
     while (!reader.AtEnd()) {
-        r.lines.push_back(reader.ReadLine());
+        r.lines.push_back(ReadLine(reader));
         r.positions.push_back(reader.PositionInBlocks());
         if (r.lines.size() > 100000)
             break;
@@ -80,12 +88,12 @@ TEST_P(LineRules, GivesExactlyTheseLinesWhateverTheReadSize)
         ASSERT_TRUE(reader.Open(path));
         std::vector<std::string> lines;
         while (!reader.AtEnd() && lines.size() <= c.lines.size())
-            lines.push_back(reader.ReadLine());
+            lines.push_back(ReadLine(reader));
         EXPECT_EQ(lines, c.lines);
         EXPECT_EQ(reader.CutLines(), c.cutLines);
         EXPECT_TRUE(reader.AtEnd());
         // A ReadLine at the end all the same gives nothing.
-        EXPECT_EQ(reader.ReadLine(), "");
+        EXPECT_EQ(ReadLine(reader), "");
     }
 }
 
@@ -141,14 +149,14 @@ TEST(LineReader, CtrlZAtChunkStartReadsNothingBehindIt)
     WriteBytes(path, CtrlZInSecondLine(128));
     TLineReader reader;
     ASSERT_TRUE(reader.Open(path));
-    reader.ReadLine();
-    reader.ReadLine();
+    ReadLine(reader);
+    ReadLine(reader);
     EXPECT_TRUE(reader.AtEnd());
     // The chunk that starts with the Ctrl-Z had to be fetched to see it, but
     // nothing beyond.
     EXPECT_EQ(reader.PositionInBlocks(), 2);
     EXPECT_EQ(reader.SizeInBlocks(), 3);
-    EXPECT_EQ(reader.ReadLine(), "");
+    EXPECT_EQ(ReadLine(reader), "");
     EXPECT_TRUE(reader.AtEnd());
 }
 
@@ -178,13 +186,13 @@ TEST(LineReader, AtEndFetchesTheNextChunkOnlyWhenAsked)
     TLineReader reader(TLineReader::TReadFailure::EndOfInput, 4096);
     ASSERT_TRUE(reader.Open(path));
     EXPECT_EQ(reader.PositionInBlocks(), 0);
-    reader.ReadLine();
+    ReadLine(reader);
     EXPECT_EQ(reader.PositionInBlocks(), 1);
     EXPECT_FALSE(reader.AtEnd());
     // One byte of the second chunk is needed; the file has only 6 there, so
     // it still counts one whole block.
     EXPECT_EQ(reader.PositionInBlocks(), 1);
-    EXPECT_EQ(reader.ReadLine(), "next");
+    EXPECT_EQ(ReadLine(reader), "next");
     EXPECT_TRUE(reader.AtEnd());
     EXPECT_EQ(reader.PositionInBlocks(), reader.SizeInBlocks());
 }
@@ -193,12 +201,12 @@ TEST(LineReader, ClosedReaderReadsAsEmptyFileWithMinusOnePositions)
 {
     TLineReader reader;
     EXPECT_TRUE(reader.AtEnd());
-    EXPECT_EQ(reader.ReadLine(), "");
+    EXPECT_EQ(ReadLine(reader), "");
     EXPECT_EQ(reader.PositionInBlocks(), -1);
     EXPECT_EQ(reader.SizeInBlocks(), -1);
     reader.Close();
     reader.Close();
-    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(reader.PositionInBlocks(), -1);
 }
 
 TEST(LineReader, OpenFailuresLeaveReaderClosedAndTellWhy)
@@ -215,7 +223,6 @@ TEST(LineReader, OpenFailuresLeaveReaderClosedAndTellWhy)
         TLineReader reader;
         EXPECT_FALSE(reader.Open(c.path)) << c.path;
         EXPECT_EQ(reader.OpenError(), c.error) << c.path;
-        EXPECT_FALSE(reader.IsOpen());
         EXPECT_TRUE(reader.AtEnd());
         EXPECT_EQ(reader.PositionInBlocks(), -1);
     }
@@ -232,7 +239,7 @@ TEST(LineReader, SizeOfAFileOverFourGiBIsWhole)
     TLineReader reader;
     ASSERT_TRUE(reader.Open(path));
     EXPECT_EQ(reader.SizeInBlocks(), static_cast<std::int64_t>(size / 128));
-    EXPECT_EQ(reader.ReadLine(), "Time,Value");
+    EXPECT_EQ(ReadLine(reader), "Time,Value");
 }
 
 #ifdef _WIN32
@@ -263,7 +270,7 @@ TEST(LineReader, FileAnotherProgramWritesCannotBeOpenedAndAnOpenFileOnlyRead)
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE)
         CloseHandle(writer);
-    EXPECT_EQ(reader.ReadLine(), "a");
+    EXPECT_EQ(ReadLine(reader), "a");
 }
 #endif
 
@@ -274,9 +281,9 @@ TEST(LineReader, ReopeningStartsAfresh)
     WriteBytes(folder / "b.pe", "three" + CRLF);
     TLineReader reader;
     ASSERT_TRUE(reader.Open(folder / "a.pe"));
-    EXPECT_EQ(reader.ReadLine(), "one");
+    EXPECT_EQ(ReadLine(reader), "one");
     ASSERT_TRUE(reader.Open(folder / "b.pe"));
-    EXPECT_EQ(reader.ReadLine(), "three");
+    EXPECT_EQ(ReadLine(reader), "three");
     EXPECT_TRUE(reader.AtEnd());
     EXPECT_EQ(reader.PositionInBlocks(), 0);
 }
@@ -306,13 +313,13 @@ TEST(LineReader, ReadFailureEndsQuietlyOrRaisesAsAsked)
         GTEST_SKIP() << "no " << path;
     TLineReader quiet;
     ASSERT_TRUE(quiet.Open(path));
-    EXPECT_EQ(quiet.ReadLine(), "");
+    EXPECT_EQ(ReadLine(quiet), "");
     EXPECT_TRUE(quiet.AtEnd());
 
     TLineReader strict(TLineReader::TReadFailure::Raise);
     ASSERT_TRUE(strict.Open(path));
     try {
-        strict.ReadLine();
+        ReadLine(strict);
         ADD_FAILURE() << "a failed read went unnoticed";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.Message(), "Cannot read the PE file \"/proc/self/mem\": " + TOsFile::ErrorText(test::kFailedRead));
@@ -340,8 +347,8 @@ std::string RandomFile(std::mt19937& rng)
 }
 
 // The line at hand read a piece at a time; every piece but the last fills
-// a piece's size.
-std::string ReadInPieces(TLineReader& reader)
+// a piece's size: a read's, but never under a clock text's 16 bytes.
+std::string ReadInPieces(TLineReader& reader, std::size_t readSize)
 {
     std::string line;
     std::string scratch;
@@ -349,7 +356,7 @@ std::string ReadInPieces(TLineReader& reader)
     while (!ended) {
         const std::string_view piece = reader.ReadLinePiece(scratch, ended);
         if (!ended) {
-            EXPECT_EQ(piece.size(), reader.PieceSize());
+            EXPECT_EQ(piece.size(), std::max<std::size_t>(readSize, 16));
         }
         line += piece;
     }
@@ -371,7 +378,7 @@ TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
             ASSERT_TRUE(reader.Open(path));
             ASSERT_EQ(reader.SizeInBlocks(), model.SizeInBlocks());
             // The first line unasked, as the run reads its header.
-            ASSERT_EQ(reader.ReadLine(), model.ReadLine()) << "round " << round;
+            ASSERT_EQ(ReadLine(reader), model.ReadLine()) << "round " << round;
             ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
             for (int line = 0; line < 1000; ++line) {
                 const bool end = model.AtEnd();
@@ -381,7 +388,7 @@ TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
                     break;
                 // Odd rounds read on past the end, which must stay harmless;
                 // every third line comes in pieces.
-                const std::string read = line % 3 == 2 ? ReadInPieces(reader) : reader.ReadLine();
+                const std::string read = line % 3 == 2 ? ReadInPieces(reader, readSize) : ReadLine(reader);
                 ASSERT_EQ(read, model.ReadLine()) << "round " << round << " line " << line;
                 ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;
                 ASSERT_EQ(reader.CutLines(), model.CutLines()) << "round " << round << " line " << line;
@@ -392,7 +399,7 @@ TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
     }
 }
 
-TEST(LineReader, ViewAndCopyGiveTheSameLines)
+TEST(LineReader, PiecesAndCopyGiveTheSameLines)
 {
     TempFolder folder;
     const std::string path = folder / "in.pe";
@@ -405,11 +412,10 @@ TEST(LineReader, ViewAndCopyGiveTheSameLines)
         TLineReader b(TLineReader::TReadFailure::EndOfInput, readSize);
         ASSERT_TRUE(a.Open(path));
         ASSERT_TRUE(b.Open(path));
-        std::string scratch;
         while (!a.AtEnd()) {
             ASSERT_FALSE(b.AtEnd());
-            const std::string copy = a.ReadLine();
-            EXPECT_EQ(std::string(b.ReadLineView(scratch)), copy);
+            const std::string copy = ReadLine(a);
+            EXPECT_EQ(ReadInPieces(b, readSize), copy);
         }
         EXPECT_TRUE(b.AtEnd());
     }
