@@ -6,10 +6,13 @@
 #include "TLocaleTimeSettings.h"
 
 #include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
 
 #include <sys/resource.h>
 
 #include <clocale>
+#include <cstdio>
 
 inline double ProcessorSeconds()
 {
@@ -33,4 +36,16 @@ inline void PrepareProcess()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::setlocale(LC_ALL, "");
     morvane::LoadLocaleTimeSettings();
+}
+
+// Shows the main window, active as a user's would be; false, said on the
+// standard error under `tool`'s name, when it does not show.
+inline bool ShowWindow(QWidget& window, const char* tool)
+{
+    window.show();
+    window.activateWindow();
+    if (QTest::qWaitForWindowExposed(&window))
+        return true;
+    std::fprintf(stderr, "%s: the window did not show\n", tool);
+    return false;
 }

@@ -109,11 +109,8 @@ int main(int argc, char** argv)
 
     FakePlatform platform(true);
     TfMain window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window)) {
-        std::fprintf(stderr, "look_bench: the window did not show\n");
+    if (!ShowWindow(window, "look_bench"))
         return 1;
-    }
     window.ChooseInputFiles({input});
     Settle();
     if (acrossMidnight) {

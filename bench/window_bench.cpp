@@ -83,12 +83,8 @@ int main(int argc, char** argv)
     // In place before the window is made: its boxes and dialogs come here.
     FakePlatform platform(true);
     TfMain window;
-    window.show();
-    window.activateWindow();
-    if (!QTest::qWaitForWindowExposed(&window)) {
-        std::fprintf(stderr, "window_bench: the window did not show\n");
+    if (!ShowWindow(window, "window_bench"))
         return 1;
-    }
 
     window.ChooseInputFiles(inputs);
     Settle();

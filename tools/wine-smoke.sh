@@ -40,17 +40,22 @@ wineboot -i >/dev/null 2>&1
 
 (cd "$(dirname "$program")" && exec wine "$program") >"$work/morvane.log" 2>&1 &
 program_pid=$!
-# Searched again until it shows: while wine makes and drops its helper
-# windows, one search can fail on a window that has just gone.
-pattern="^$(printf '%s' "$caption" | sed 's/[][().]/\\&/g')\$"
-window=
-for _ in $(seq 1 120); do
-  window=$(xdotool search --name "$pattern" 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-  sleep 1
-done
-[ -n "$window" ] || { echo "smoke: no window captioned \"$caption\"" >&2; exit 1; }
-[ "$(xdotool getwindowname "$window")" = "$caption" ] || { echo "smoke: caption differs" >&2; exit 1; }
+# The window captioned exactly $1, waited for up to $2 seconds. Searched
+# again until it shows: while wine makes and drops its helper windows, one
+# search can fail on a window that has just gone.
+find_window() {
+  local pattern found=
+  pattern="^$(printf '%s' "$1" | sed 's/[][().\\]/\\&/g')\$"
+  for _ in $(seq 1 "$2"); do
+    found=$(xdotool search --name "$pattern" 2>/dev/null | head -1 || true)
+    [ -n "$found" ] && break
+    sleep 1
+  done
+  [ -n "$found" ] || { echo "smoke: no window captioned \"$1\"" >&2; return 1; }
+  [ "$(xdotool getwindowname "$found")" = "$1" ] || { echo "smoke: the caption of \"$1\" differs" >&2; return 1; }
+  echo "$found"
+}
+window=$(find_window "$caption" 120)
 sleep 2
 # Before a file is named the logo shows in the middle of the window.
 import -display "$display" -window root "$work/start.png"
@@ -82,16 +87,7 @@ echo "smoke: the window's CSV equals the Linux build's"
 # "Look…" lies over "&Go", under the output's name; its window is captioned
 # with the file's name as typed and plots it on a thread of its own.
 xdotool mousemove --window "$window" "${MORVANE_SMOKE_LOOK_X:-360}" "${MORVANE_SMOKE_LOOK_Y:-284}" click 1
-look_caption="Look at $input"
-look_pattern="^$(printf '%s' "$look_caption" | sed 's/[][().\\]/\\&/g')\$"
-look=
-for _ in $(seq 1 60); do
-  look=$(xdotool search --name "$look_pattern" 2>/dev/null | head -1 || true)
-  [ -n "$look" ] && break
-  sleep 1
-done
-[ -n "$look" ] || { echo "smoke: no window captioned \"$look_caption\" after Look…" >&2; exit 1; }
-[ "$(xdotool getwindowname "$look")" = "$look_caption" ] || { echo "smoke: the look window's caption differs" >&2; exit 1; }
+find_window "Look at $input" 60 >/dev/null
 sleep 3
 import -display "$display" -window root "$work/look.png"
 echo "smoke: the look window opened: $work/look.png"
