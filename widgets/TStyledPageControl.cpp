@@ -55,7 +55,8 @@ QWidget* firstFocusableIn(QWidget* page)
 
 TStyledPageControl::TStyledPageControl(QWidget* parent)
     : QWidget(parent)
-    , tabBar_(new TStyledTabBar(this))
+    , tabBar_(new TStyledTabBar(this, [this](QPainter& painter, int index, const QRect& interior, bool selected,
+                                             bool enabled) { DrawTab(painter, index, interior, selected, enabled); }))
     , tabStyle_(new TTabStyle(this))
     , tabSelectedStyle_(new TTabStyle(this))
 {

@@ -49,10 +49,6 @@ public:
     QFont TabFont(bool selected) const { return selected ? selectedTabFont_ : tabFont_; }
     int TabFontBuilds() const { return tabFontBuilds_; }
 
-    // Fills the inside of one tab and draws its caption; `interior` is the
-    // tab's rectangle within the tab bar.
-    void DrawTab(QPainter& painter, int index, const QRect& interior, bool selected, bool enabled) const;
-
     TStyledTabBar* StyledTabBar() const { return tabBar_; }
     // Where the pages sit, in the control's coordinates.
     QRect PageRect() const { return contentsRect_; }
@@ -69,6 +65,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Fills the inside of one tab and draws its caption; `interior` is the
+    // tab's rectangle within the tab bar.
+    void DrawTab(QPainter& painter, int index, const QRect& interior, bool selected, bool enabled) const;
     void SwitchTo(int index, bool byUser);
     void PageDestroyed(QObject* page);
     void LayoutChildren();

@@ -1,13 +1,13 @@
 #include "TStyledTabBar.h"
 
-#include "TStyledPageControl.h"
+#include <utility>
 
 #include <QStyleOptionTab>
 #include <QStylePainter>
 
-TStyledTabBar::TStyledTabBar(TStyledPageControl* owner)
-    : QTabBar(owner)
-    , owner_(owner)
+TStyledTabBar::TStyledTabBar(QWidget* parent, TDrawTab drawTab)
+    : QTabBar(parent)
+    , drawTab_(std::move(drawTab))
 {
     setFocusPolicy(Qt::NoFocus);
     // The page control draws the frame the tabs stand on.
@@ -35,7 +35,7 @@ void TStyledTabBar::paintEvent(QPaintEvent*)
             initStyleOption(&option, i);
             option.text.clear();
             painter.drawControl(QStyle::CE_TabBarTabShape, option);
-            owner_->DrawTab(painter, i, InteriorRect(i), i == selected, isTabEnabled(i) && isEnabled());
+            drawTab_(painter, i, InteriorRect(i), i == selected, isTabEnabled(i) && isEnabled());
         }
     }
 }

@@ -1,15 +1,22 @@
 #pragma once
 
+#include <functional>
+
 #include <QTabBar>
 
-class TStyledPageControl;
+class QPainter;
 
-// The tab row of a TStyledPageControl: the style draws each tab's outline
-// and the page control fills the inside, as an owner-drawn tab control does.
+// The tab row of a page control: the style draws each tab's outline and the
+// owner fills the inside, as an owner-drawn tab control does. The owner is
+// reached through `drawTab` alone, so that the tab row needs nothing of it.
 class TStyledTabBar : public QTabBar {
     Q_OBJECT
 public:
-    explicit TStyledTabBar(TStyledPageControl* owner);
+    // Fills the inside of tab `index`.
+    using TDrawTab =
+        std::function<void(QPainter& painter, int index, const QRect& interior, bool selected, bool enabled)>;
+
+    TStyledTabBar(QWidget* parent, TDrawTab drawTab);
 
     // The rectangle of tab `index` the page control draws into.
     QRect InteriorRect(int index) const;
@@ -18,5 +25,5 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    TStyledPageControl* owner_;
+    TDrawTab drawTab_;
 };
