@@ -9,7 +9,6 @@
 #include "LineRules.h"
 #include "RelativeTime.h"
 #include "TLocaleTimeSettings.h"
-#include "TLineScanner.h"
 #include "TimeOfDay.h"
 #include "VectorBytes.h"
 
@@ -276,92 +275,29 @@ void TDataLines::CountOnFrom(std::int32_t milliseconds, std::int64_t atMilliseco
     clocks_.LastSeconds = seconds;
 }
 
-// The whole seconds between a line's clock and the run's start: taken from
-// the line before where ClockStep can, else read. False when the clock text
-// is no time of day.
-[[gnu::always_inline]] inline bool TDataLines::LineSeconds(const char* text, std::size_t length,
-                                                           std::int64_t& seconds)
-{
-    if (length >= kClockTextLength) {
-        std::uint64_t word;
-        std::memcpy(&word, text, sizeof word);
-        std::int32_t milliseconds = 0;
-        const TStep step = ClockStep(word, seconds, milliseconds);
-        if (step != TStep::Read) {
-            TakeStep(step, word);
-            return true;
-        }
-    }
-    return ReadLineSeconds(text, length, seconds);
-}
-
-// Puts one line at `at`: the count cell (when asked for), `after`, the
-// line's text mapped (as a map that maps every occurrence alike, or one that
-// counts them) and CR LF; where it ends.
-template <bool WithCell, bool Alike>
-[[gnu::always_inline]] inline char* TDataLines::PutLine(char* at, std::int64_t seconds, std::string_view after,
-                                                        const unsigned char* text, std::size_t length)
-{
-    if constexpr (WithCell) {
-        at = WriteCountAfter(at, seconds, lastCount_);
-        CopyShort(at, after.data(), after.size());
-        at += after.size();
-    }
-    if constexpr (Alike)
-        mapper_.MapRun(text, reinterpret_cast<unsigned char*>(at), length);
-    else
-        mapper_.MapInto(reinterpret_cast<const char*>(text), length, at);
-    at += length;
-    at[0] = '\r';
-    at[1] = '\n';
-    return at + 2;
-}
-
-namespace {
-
-// The line at `line` among the `left` bytes known, as TLineScanner finds
-// it: Lines with the length of its text and of the whole line with its
-// break, or, as the batch search tells it, CutLine where the bytes end first
-// and Special at a byte the general way must take.
+// The clock of a line ClockStep cannot take from the line before, read
+// before the line's end is known, so that its count can go in front: the
+// text's first eight bytes, or fewer where its break comes first. Lines
+// with the clock read, or Special where the line starts with a byte only the
+// general way takes or its clock text is no time of day (the general way
+// then raises for it). Reading it leaves the state as if the line were
+// taken, and reading it again, should the line go another way or come
+// again with more bytes, changes nothing more: the clock is then the one
+// before.
 template <typename V>
-TTaken FindBreak(const TBlockScanner<V>& controls, const unsigned char* line, std::size_t left,
-                 std::size_t& textLength, std::size_t& lineLength)
+[[gnu::noinline]] TTaken TDataLines::ReadFirstClock(const TBlockScanner<V>& controls, const unsigned char* line,
+                                                    std::size_t left, std::int64_t& seconds)
 {
-    const TLineSpan span = TLineScanner<V>(controls, line, left).Next();
-    textLength = span.Text;
-    lineLength = span.End();
-    if (span.Kind == TLineKind::Line)
-        return TTaken::Lines;
-    return span.Kind == TLineKind::Special ? TTaken::Special : TTaken::CutLine;
-}
-
-} // namespace
-
-// A line the copying pass declined, or every line where there is none: its
-// end is found first, so that its clock is read only for a whole plain line
-// and only once, then it goes into the room mapped. Full where the room
-// cannot hold it: new room comes with the next call, and a line longer than
-// any room the writer gives leaves by the general way.
-template <bool WithCell, bool Alike, typename Kernels>
-TDataLines::TPut TDataLines::WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room)
-{
-    std::size_t textLength = 0;
-    std::size_t length = 0;
-    const TTaken found = FindBreak(kernels.Controls, line, left, textLength, length);
-    if (found != TTaken::Lines)
-        return {found, 0};
-    const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
-    const std::size_t longest = (WithCell ? kCountRoom + after.size() : 0) + textLength + 2;
-    if (static_cast<std::size_t>(room.End - room.At) < longest)
-        return {TTaken::Full, 0};
-    std::int64_t seconds = 0;
-    if constexpr (WithCell) {
-        if (!LineSeconds(reinterpret_cast<const char*>(line), textLength, seconds))
-            return {TTaken::Special, 0};
+    typename V::Vector v;
+    V::Load(line, v);
+    const std::uint32_t inClock = controls.Controls(v) & ((1u << kClockTextLength) - 1);
+    std::size_t length = kClockTextLength;
+    if (inClock != 0) {
+        length = static_cast<std::size_t>(__builtin_ctz(inClock));
+        if (BreakLength(line + length, left - length) == 0)
+            return TTaken::Special;
     }
-    room.At = PutLine<WithCell, Alike>(room.At, seconds, after, line, textLength);
-    assert(room.At <= room.End && "a line ran past the room reserved for the lines");
-    return {TTaken::Lines, length};
+    return ReadLineSeconds(reinterpret_cast<const char*>(line), length, seconds) ? TTaken::Lines : TTaken::Special;
 }
 
 // Picks the writer: one per vector width, number of bytes that change in a
@@ -399,10 +335,11 @@ TDataLines::TWriteLines TDataLines::WriteLinesFor(const TLineMapper& mapper, boo
 
 // What the writer at width V keeps for its lines: the Count bytes that
 // change and what they become, each broadcast once, and the line controls.
-template <typename V, std::size_t Count>
+template <typename V, std::size_t Count, bool MapsAsItCopies>
 struct TDataLines::TKernels {
     using Bytes = V;
     static constexpr std::size_t kCount = Count;
+    static constexpr bool kMapsAsItCopies = MapsAsItCopies;
     explicit TKernels(const TLineMapper& mapper) : Set(mapper.RunBytes(), Count)
     {
         V::Broadcast(mapper.RunReplacement(), With);
@@ -414,16 +351,13 @@ struct TDataLines::TKernels {
 
 // Writes the lines at the read position into the write buffer, in room
 // reserved for many, until one needs the general way, runs past the
-// buffered bytes or finds the room full. Where the map maps every
-// occurrence alike with few bytes that change, each line is mapped and
-// searched for its end in one pass over its bytes, V::kWidth of them at a
-// time, behind a cell counted on from the line before: the way almost every
-// line takes. Any other line, and one that pass declines, takes WriteLine.
+// buffered bytes or finds the room full: each line by CopyLine, the way
+// almost every line takes.
 template <typename V, std::size_t Count, bool WithCell, bool Alike>
 TTaken TDataLines::WriteLines()
 {
     constexpr bool kCopies = Alike && Count < kCopyLimit;
-    TKernels<V, kCopies ? Count : 0> kernels(mapper_);
+    TKernels<V, kCopies ? Count : 0, kCopies> kernels(mapper_);
     // The copying pass's compiler may not rebuild these vectors on every
     // line from the bytes they hold: the loop's calls leave it no register
     // for them, and read from memory they cost the compares nothing.
@@ -449,11 +383,7 @@ TTaken TDataLines::WriteLines()
         while (from < buffered) {
             const unsigned char* const line = base + from;
             const std::size_t left = buffered - from;
-            TPut put{TTaken::Declined, 0};
-            if constexpr (kCopies)
-                put = CopyLine<WithCell>(kernels, line, left, room, lineRoom);
-            if (put.Kind == TTaken::Declined)
-                put = WriteLine<WithCell, Alike>(kernels, line, left, room);
+            const TPut put = CopyLine<WithCell, Alike>(kernels, line, left, room, lineRoom);
             if (put.Kind != TTaken::Lines) {
                 stop = put.Kind;
                 break;
@@ -477,11 +407,17 @@ TTaken TDataLines::WriteLines()
     return stop == TTaken::Full ? TTaken::Special : stop;
 }
 
-// The one pass of WriteLines for a line that is plain, lies whole in the
-// buffered bytes with a vector's width to spare, fits the room and (when
-// asked for) holds the next second's clock. Any other line it declines,
-// leaving it to WriteLine.
-template <bool WithCell, typename Kernels>
+// One line, in one pass over its bytes, V::kWidth of them at a time: a
+// line that is plain and lies whole in the buffered bytes with a vector's
+// width to spare. Its count goes in front first (taken from the line before
+// where ClockStep can, else read: no line end lies among the clock's digits
+// either way). Where the map maps every occurrence alike with few bytes that
+// change, each block is mapped as it is stored; otherwise the pass finds the
+// line's end and the text is mapped behind it. Lines with the bytes it took,
+// or what stopped it: CutLine where its end may lie behind the bytes known,
+// Full where the room left cannot hold it, Special at a byte only the
+// general way takes.
+template <bool WithCell, bool Alike, typename Kernels>
 [[gnu::always_inline]] inline TDataLines::TPut TDataLines::CopyLine(const Kernels& kernels, const unsigned char* line,
                                                                std::size_t left, TRoom& room, std::size_t lineRoom)
 {
@@ -489,8 +425,11 @@ template <bool WithCell, typename Kernels>
     constexpr std::size_t kWidth = V::kWidth;
     static_assert(kWidth >= kClockTextLength);
     constexpr std::size_t Count = Kernels::kCount;
-    if (left < kWidth || static_cast<std::size_t>(room.End - room.At) < lineRoom)
-        return {TTaken::Declined, 0};
+    constexpr bool kMapsAsItCopies = Kernels::kMapsAsItCopies;
+    if (left < kWidth)
+        return {TTaken::CutLine, 0};
+    if (static_cast<std::size_t>(room.End - room.At) < lineRoom)
+        return {TTaken::Full, 0};
     std::uint64_t clock = 0;
     std::int64_t seconds = 0;
     std::int32_t milliseconds = 0;
@@ -500,12 +439,13 @@ template <bool WithCell, typename Kernels>
     // read again from where the room's end is kept on every block.
     asm("" : "+r"(text));
     if constexpr (WithCell) {
-        // Taken before the line's end is known: the clocks ClockStep takes
-        // from the line before have no line end among their digits.
         std::memcpy(&clock, line, sizeof clock);
         step = ClockStep(clock, seconds, milliseconds);
-        if (step == TStep::Read)
-            return {TTaken::Declined, 0};
+        if (step == TStep::Read) {
+            const TTaken read = ReadFirstClock(kernels.Controls, line, left, seconds);
+            if (read != TTaken::Lines)
+                return {read, 0};
+        }
         const std::string_view after = settings_.RelativeTimeSeparator;
         text = WriteCountAfter(text, seconds, lastCount_);
         CopyShort(text, after.data(), after.size());
@@ -513,33 +453,44 @@ template <bool WithCell, typename Kernels>
     }
     const auto space = static_cast<std::size_t>(room.End - text);
     for (std::size_t i = 0;; i += kWidth) {
-        if (left - i < kWidth || space - i < kWidth + 2)
-            return {TTaken::Declined, 0};
+        if (left - i < kWidth)
+            return {TTaken::CutLine, 0};
+        if (space - i < kWidth + 2)
+            return {TTaken::Full, 0};
         typename V::Vector v;
         V::Load(line + i, v);
         const std::uint32_t bits = kernels.Controls.Controls(v);
-        if constexpr (Count > 0) {
-            typename V::Vector mask;
-            kernels.Set.Match(v, Count, mask);
-            V::Select(mask, kernels.With, v);
+        if constexpr (kMapsAsItCopies) {
+            if constexpr (Count > 0) {
+                typename V::Vector mask;
+                kernels.Set.Match(v, Count, mask);
+                V::Select(mask, kernels.With, v);
+            }
+            // The store may reach a vector's width past the text: the room
+            // checked above holds it.
+            assert(space - i >= kWidth && "CopyLine stores past the room it reserved");
+            V::Store(reinterpret_cast<unsigned char*>(text) + i, v);
         }
-        // The store may reach a vector's width past the text: the room
-        // checked above holds it.
-        assert(space - i >= kWidth && "CopyLine stores past the room it reserved");
-        V::Store(reinterpret_cast<unsigned char*>(text) + i, v);
         if (bits == 0)
             continue;
-        // Only an LF, or a CR with its LF right behind it, ends a plain line.
+        // Only an LF, or a CR with its LF right behind it, ends a plain line;
+        // a CR on the last byte known waits for the byte behind it.
         const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
         const std::size_t breakLength = BreakLength(line + control, left - control);
         if (breakLength == 0)
-            return {TTaken::Declined, 0};
+            return {left - control > 1 ? TTaken::Special : TTaken::CutLine, 0};
         if constexpr (WithCell)
             TakeStep(step, clock);
+        if constexpr (!kMapsAsItCopies) {
+            if constexpr (Alike)
+                mapper_.MapRun(line, reinterpret_cast<unsigned char*>(text), control);
+            else
+                mapper_.MapInto(reinterpret_cast<const char*>(line), control, text);
+        }
         text[control] = '\r';
         text[control + 1] = '\n';
         room.At = text + control + 2;
-        assert(room.At <= room.End && "a copied line ran past the room reserved for the copies");
+        assert(room.At <= room.End && "a line ran past the room reserved for the lines");
         return {TTaken::Lines, control + breakLength};
     }
 }

@@ -15,19 +15,25 @@
 
 namespace morvane {
 
+template <typename V>
+class TBlockScanner;
+
 // A line leaves a run in one of two ways. Ordinary data lines are taken
-// straight out of the read buffer by the writer (TDataLines::WriteLines);
-// the header line and every line the rules treat specially (a lone CR, a
-// Ctrl-Z, a line cut at the end of the input, a line longer than the room
-// reserved for many, a clock text the fast reading declines) take the general WriteMappedLine: the line as ReadLinePiece
+// straight out of the read buffer by the writer (TDataLines::WriteLines,
+// one line at a time by CopyLine); the header line and every line the rules
+// treat specially (a lone CR, a Ctrl-Z, a line cut at the end of the input,
+// a line longer than the room reserved for many, a clock text that is no
+// time of day) take the general WriteMappedLine: the line as ReadLinePiece
 // gives it, a piece at a time where it is long, mapped into the writer
-// behind the cell of the general relative time code.
+// behind the cell of the general relative time code, which raises for a
+// bad clock.
 //
 // The writer is built once for each combination of a cell in front or none
 // and a map that maps every occurrence alike or one that counts them, so
-// that its line loop asks neither. Where the map maps alike, each line is
-// mapped into the write buffer and searched for its end in the same pass;
-// other lines, and those that pass declines, have their end found first.
+// that its line loop asks neither. Where the map maps alike with few bytes
+// that change, each line is mapped into the write buffer in the same pass
+// that searches it for its end; with any other map, that pass finds the end
+// and the line is mapped behind it.
 //
 // Whichever way, a line is consumed from the reader, and the sink told the
 // new position, only once the line is in the writer, so that an error
@@ -47,8 +53,6 @@ enum class TTaken {
     Special,  // the next line needs the general way (which also raises for a
               // bad clock text, and takes a line longer than any room)
     Full,     // the room reserved holds no more lines
-    Declined, // within the writer: the copying pass leaves the line to the
-              // pass that finds its end first
 };
 
 // The data lines of one run, from the first to the last, with what they
@@ -77,7 +81,7 @@ private:
     static TWriteLines WriterFor(std::size_t row);
     template <std::size_t Count, bool WithCell, bool Alike>
     struct TWriteLinesAt;
-    template <typename V, std::size_t Count>
+    template <typename V, std::size_t Count, bool MapsAsItCopies>
     struct TKernels;
     // The room reserved in the write buffer for many lines, and how far
     // they fill it.
@@ -94,17 +98,14 @@ private:
         TTaken Kind;
         std::size_t Consumed;
     };
-    template <bool WithCell, typename Kernels>
+    template <bool WithCell, bool Alike, typename Kernels>
     TPut CopyLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room,
                   std::size_t lineRoom);
-    template <bool WithCell, bool Alike, typename Kernels>
-    TPut WriteLine(const Kernels& kernels, const unsigned char* line, std::size_t left, TRoom& room);
-    template <bool WithCell, bool Alike>
-    char* PutLine(char* at, std::int64_t seconds, std::string_view after, const unsigned char* text,
-                  std::size_t length);
+    template <typename V>
+    TTaken ReadFirstClock(const TBlockScanner<V>& controls, const unsigned char* line, std::size_t left,
+                          std::int64_t& seconds);
     void TakeGeneralLine();
 
-    bool LineSeconds(const char* text, std::size_t length, std::int64_t& seconds);
     // How a line's clock follows from the line before's, as ClockStep finds.
     enum class TStep : unsigned char { Read, NextSecond, Same, OtherSeconds };
     TStep ClockStep(std::uint64_t word, std::int64_t& seconds, std::int32_t& milliseconds) const;
