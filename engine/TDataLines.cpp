@@ -91,6 +91,10 @@ TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapp
     clocks_.PlainForm = PlainClockFormApplies(LocaleTimeSettings());
     clocks_.Separator = LocaleTimeSettings().ClockSeparator;
     writeLines_ = WriteLinesFor(mapper, settings.RelativeTime);
+    afterCount_.Text = settings.RelativeTimeSeparator;
+    afterCount_.InWord = afterCount_.Text.size() <= sizeof afterCount_.Word;
+    if (afterCount_.InWord)
+        std::memcpy(&afterCount_.Word, afterCount_.Text.data(), afterCount_.Text.size());
 }
 
 void TDataLines::Run()
@@ -373,9 +377,9 @@ TTaken TDataLines::WriteLines()
     room.Begin = writer_.Reserve(copyRoom);
     room.At = room.Begin;
     room.End = room.Begin ? room.Begin + copyRoom : nullptr;
-    const std::string_view after = WithCell ? std::string_view(settings_.RelativeTimeSeparator) : std::string_view();
-    // Every block stored may reach kWidth bytes past the text, CR LF two.
-    const std::size_t lineRoom = (WithCell ? kCountRoom + after.size() : 0) + V::kWidth + 2;
+    // Every block stored may reach kWidth bytes past the text, CR LF two;
+    // the word behind the count, up to seven bytes into the text.
+    const std::size_t lineRoom = (WithCell ? kCountRoom + afterCount_.Text.size() : 0) + V::kWidth + 2;
     std::size_t from = 0;
     std::int64_t lines = 0;
     TTaken stop = TTaken::CutLine;
@@ -446,10 +450,12 @@ template <bool WithCell, bool Alike, typename Kernels>
             if (read != TTaken::Lines)
                 return {read, 0};
         }
-        const std::string_view after = settings_.RelativeTimeSeparator;
         text = WriteCountAfter(text, seconds, lastCount_);
-        CopyShort(text, after.data(), after.size());
-        text += after.size();
+        if (afterCount_.InWord) [[likely]]
+            std::memcpy(text, &afterCount_.Word, sizeof afterCount_.Word);
+        else
+            CopyShort(text, afterCount_.Text.data(), afterCount_.Text.size());
+        text += afterCount_.Text.size();
     }
     const auto space = static_cast<std::size_t>(room.End - text);
     for (std::size_t i = 0;; i += kWidth) {

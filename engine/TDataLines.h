@@ -149,6 +149,15 @@ private:
         std::int64_t LastSeconds = 0;
     };
 
+    // The text behind the count of the fast ways, with its bytes as one
+    // word where they fit one: almost always a single byte, which one
+    // store then writes.
+    struct TAfterCount {
+        std::string_view Text;
+        std::uint64_t Word = 0;
+        bool InWord = false;
+    };
+
     TLineReader& reader_;
     TLineWriter& writer_;
     const TLineMapper& mapper_;
@@ -156,6 +165,7 @@ private:
     IProgressSink& sink_;
     TRelativeTimeState state_;
     TClockReading clocks_;
+    TAfterCount afterCount_;
     // Successive lines mostly repeat the last count or add one second.
     TCountDigits lastCount_;
     std::int64_t lineNumber_ = 1;

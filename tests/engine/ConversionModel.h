@@ -166,7 +166,7 @@ inline std::string OutputAfter(const Expected& e, const std::string& earlier)
 // Settings that between them reach every way of the run: one or two
 // kinds of separator, lists shorter than the lines, empty entries, break
 // bytes as separators and as replacements, the relative time column with a
-// plain and a long separator, counting within a day and past midnight (with
+// plain separator, a short one and one longer than a word, counting within a day and past midnight (with
 // a map that needs the occurrence count and with one that does not).
 inline std::vector<TConversionSettings> VariedSettings()
 {
@@ -180,7 +180,7 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[2].DataReplacements = {"/", "", "\n"};
     all[2].ReplacementBeyondList = "!";
     all[2].RelativeTime = true;
-    all[2].RelativeTimeSeparator = " ;; ";
+    all[2].RelativeTimeSeparator = " ;; then ;; ";
     all[2].AcrossMidnight = true;
     all[3].SeparatorSet = ":,\r\n";
     all[3].ReplacementBeyondList = "\r";
@@ -192,6 +192,7 @@ inline std::vector<TConversionSettings> VariedSettings()
     all[5] = all[1];
     all[5].HeaderReplacements = {"", ";"};
     all[5].DataReplacements = {";", ";"};
+    all[5].RelativeTimeSeparator = " ; ";
     all[5].AcrossMidnight = true;
     all[6].SeparatorSet = ",;";
     all[6].DataReplacements = {",", ",", ","};
