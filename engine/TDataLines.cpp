@@ -6,8 +6,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "LineRules.h"
 #include "RelativeTime.h"
+#include "TLineScanner.h"
 #include "TLocaleTimeSettings.h"
 #include "TimeOfDay.h"
 #include "VectorBytes.h"
@@ -297,9 +297,11 @@ template <typename V>
     const std::uint32_t inClock = controls.Controls(v) & ((1u << kClockTextLength) - 1);
     std::size_t length = kClockTextLength;
     if (inClock != 0) {
-        length = static_cast<std::size_t>(__builtin_ctz(inClock));
-        if (BreakLength(line + length, left - length) == 0)
+        const TLineSpan span =
+            TLineScanner<V>::AtFirstControl(line, static_cast<std::size_t>(__builtin_ctz(inClock)), left);
+        if (span.Kind != TLineKind::Line)
             return TTaken::Special;
+        length = span.Text;
     }
     return ReadLineSeconds(reinterpret_cast<const char*>(line), length, seconds) ? TTaken::Lines : TTaken::Special;
 }
@@ -479,12 +481,11 @@ template <bool WithCell, bool Alike, typename Kernels>
         }
         if (bits == 0)
             continue;
-        // Only an LF, or a CR with its LF right behind it, ends a plain line;
-        // a CR on the last byte known waits for the byte behind it.
-        const std::size_t control = i + static_cast<std::size_t>(__builtin_ctz(bits));
-        const std::size_t breakLength = BreakLength(line + control, left - control);
-        if (breakLength == 0)
-            return {left - control > 1 ? TTaken::Special : TTaken::CutLine, 0};
+        const TLineSpan span =
+            TLineScanner<V>::AtFirstControl(line, i + static_cast<std::size_t>(__builtin_ctz(bits)), left);
+        if (span.Kind != TLineKind::Line)
+            return {span.Kind == TLineKind::Special ? TTaken::Special : TTaken::CutLine, 0};
+        const std::size_t control = span.Text;
         if constexpr (WithCell)
             TakeStep(step, clock);
         if constexpr (!kMapsAsItCopies) {
@@ -497,7 +498,7 @@ template <bool WithCell, bool Alike, typename Kernels>
         text[control + 1] = '\n';
         room.At = text + control + 2;
         assert(room.At <= room.End && "a line ran past the room reserved for the lines");
-        return {TTaken::Lines, control + breakLength};
+        return {TTaken::Lines, span.End()};
     }
 }
 

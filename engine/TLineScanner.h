@@ -65,6 +65,22 @@ public:
         return span;
     }
 
+    // The line at `line` of a caller that looks at its bytes a vector at a
+    // time, storing each as it goes, and so cannot wait for whole blocks:
+    // the first line control among them, at `control`, ends it or stops
+    // it. Only the byte behind that control is looked at; `left` bytes
+    // from the line's start are known.
+    [[gnu::always_inline]] static TLineSpan AtFirstControl(const unsigned char* line, std::size_t control,
+                                                           std::size_t left)
+    {
+        const std::size_t breakLength = BreakLength(line + control, left - control);
+        if (breakLength != 0)
+            return {0, control, breakLength, TLineKind::Line};
+        // A CR on the last byte known waits for the byte behind it.
+        const bool waits = line[control] == kCR && left - control == 1;
+        return {0, control, 0, waits ? TLineKind::Cut : TLineKind::Special};
+    }
+
     // Passes, before the first span is asked for, over the whole blocks
     // that hold no line control at all: the long middle of a long line,
     // looked at more cheaply than line by line.

@@ -169,6 +169,13 @@ void ExpectScannedSpansAsNaive(const std::string& bytes)
     EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, false)), expected);
     // Passing over the plain blocks of a long first line first changes none.
     EXPECT_EQ(SpanText(ScannedSpans<V>(bytes, true)), expected);
+    // A caller that stops at the first line control finds the first span.
+    const std::size_t control = bytes.find_first_of("\r\n\x1a");
+    if (control != std::string::npos) {
+        const std::vector<unsigned char> exact(bytes.begin(), bytes.end());
+        EXPECT_EQ(SpanText({TLineScanner<V>::AtFirstControl(exact.data(), control, exact.size())}),
+                  SpanText({NaiveSpans(bytes).front()}));
+    }
 }
 
 template <typename V>
