@@ -74,7 +74,8 @@ public:
     TLineReader& operator=(const TLineReader&) = delete;
 
     // Never raises. On failure the reader stays closed, and so reads as an
-    // empty file of size 0; it closes its file when it goes.
+    // empty file of size 0. The file stays open until the next Open or the
+    // reader's end.
     [[nodiscard]] TOpened Open(const std::string& path, TReadStart start = {});
     // Reads nothing at or past `end` (a line's start at or behind the read
     // position), as if the input ended there; -1 reads to the real end
