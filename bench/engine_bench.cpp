@@ -55,8 +55,9 @@ const char* SampleFile()
 std::int64_t FileBytes()
 {
     TLineReader reader;
-    reader.Open(SampleFile());
-    return reader.SizeInBlocks() * 128;
+    if (!reader.Open(SampleFile()))
+        return 0;
+    return SizeInBlocks(reader) * TLineReader::kChunk;
 }
 
 void BM_MapLinePerOccurrence(benchmark::State& state)
@@ -98,7 +99,10 @@ void BM_ReadLines(benchmark::State& state)
     std::string scratch;
     for (auto _ : state) {
         TLineReader reader;
-        reader.Open(SampleFile());
+        if (!reader.Open(SampleFile())) {
+            state.SkipWithError("the sample file cannot be opened");
+            break;
+        }
         bool ended = false;
         while (!reader.AtEnd())
             benchmark::DoNotOptimize(reader.ReadLinePiece(scratch, ended).size());

@@ -115,8 +115,8 @@ struct TMappedLines {
 TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings& settings, std::int64_t& failedLine)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input, {.WaitForWriter = true}))
-        throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
+    if (const TOpened opened = reader.Open(input, {.WaitForWriter = true}); !opened)
+        throw EInOutError::CannotOpenPeFile(input, opened.Error);
 
     const TLineMapper headerMapper(settings.SeparatorSet, settings.HeaderReplacements,
                                    settings.ReplacementBeyondList);
@@ -124,12 +124,12 @@ TMappedLines ReadMappedLines(const std::string& input, const TConversionSettings
                                  settings.ReplacementBeyondList);
     TMappedLines lines;
     std::string line;
-    reader.ReadLine(line);
+    ReadLine(reader, line);
     if (settings.RelativeTime)
         lines.Header = RelativeTimeHeaderCell(settings.RelativeTimeSeparator);
     lines.Header += headerMapper.Map(line);
     if (!reader.AtEnd()) {
-        reader.ReadLine(line);
+        ReadLine(reader, line);
         if (settings.RelativeTime) {
             TRelativeTimeState state;
             failedLine = 2;
@@ -292,10 +292,10 @@ std::int64_t Check(const std::string& input, const TCommandLine& command, bool s
 std::string ReadHeader(const std::string& input)
 {
     TLineReader reader(TLineReader::TReadFailure::Raise);
-    if (!reader.Open(input))
-        throw EInOutError::CannotOpenPeFile(input, reader.OpenError());
+    if (const TOpened opened = reader.Open(input); !opened)
+        throw EInOutError::CannotOpenPeFile(input, opened.Error);
     std::string line;
-    reader.ReadLine(line);
+    ReadLine(reader, line);
     return line;
 }
 

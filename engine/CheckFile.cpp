@@ -289,12 +289,9 @@ public:
         check_.emplace(settings, handler_, result_.Summary);
         check_->FollowFirstLineOf(first);
         beforeRun_ = beforeRun;
-        if (!thread_.Start([this](const std::stop_token& stop) { Run(stop); })) {
-            // The caller checks it all, as if there were one processor.
-            reader_.Close();
-            return false;
-        }
-        return true;
+        // Without a thread the caller checks it all, as if there were one
+        // processor.
+        return thread_.Start([this](const std::stop_token& stop) { Run(stop); });
     }
 
     // Where the second half begins, the first ends.
@@ -315,7 +312,6 @@ public:
 private:
     void Run(const std::stop_token& stop)
     {
-        bool heldAll = false;
         try {
             if (beforeRun_)
                 beforeRun_();
@@ -333,8 +329,7 @@ private:
                     // is a few nanoseconds.
                     if (++lines % kLinesPerStep == 0 && !step())
                         return false;
-                    heldAll = result_.Held.size() >= kMaxHeld;
-                    return !heldAll;
+                    return result_.Held.size() < kMaxHeld;
                 },
                 step);
         } catch (const std::bad_alloc&) {
@@ -342,8 +337,6 @@ private:
         } catch (...) {
             result_.Error = std::current_exception();
         }
-        if (!heldAll || result_.Error)
-            reader_.Close();
     }
 
     TLineReader reader_;
@@ -402,13 +395,13 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
 {
     TVectorWidth::Process();
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}))
-        throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
+    if (const TOpened opened = reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}); !opened)
+        throw EInOutError::CannotOpenPeFile(inputPath, opened.Error);
 
     sink.SetText("");
     sink.Show();
     sink.SetValue(0);
-    sink.SetMaximum(reader.SizeInBlocks());
+    sink.SetMaximum(SizeInBlocks(reader));
 
     TCheckSummary summary;
     std::exception_ptr error;
@@ -467,7 +460,6 @@ TCheckSummary CheckFile(const std::string& inputPath, const TConversionSettings&
         error = std::current_exception();
     }
 
-    reader.Close();
     sink.SetText("finished");
     sink.SetPercent(100);
     if (error)

@@ -63,60 +63,63 @@ void ConvertInto(const std::string& inputPath, const std::string& outputPath, IL
     // A width the processor lacks is refused before anything is touched.
     TVectorWidth::Process();
 
-    TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
-    if (!reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}))
-        throw EInOutError::CannotOpenPeFile(inputPath, reader.OpenError());
-    // A sink finishes its own output; a file is written beside the output.
     std::optional<TOutputReplacement> replacement;
     TLineWriter writer(options.WriteBufferSize);
-    if (output) {
-        writer.Open(*output);
-    } else {
-        replacement.emplace(outputPath, reader.Identity());
-        writer.Open(replacement->WritePath(), reader.Identity(), outputPath, replacement->WritesNewFile());
-    }
-    if (options.OutputOpened)
-        *options.OutputOpened = replacement && replacement->WritesInPlace();
-
-    sink.SetText("");
-    sink.Show();
-    sink.SetValue(0);
-    sink.SetMaximum(reader.SizeInBlocks());
-
     std::exception_ptr error;
-    try {
-        const TLineMapper headerMapper(settings.SeparatorSet, EffectiveList(settings, settings.HeaderReplacements),
-                                       settings.ReplacementBeyondList);
-        const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
-                                     settings.ReplacementBeyondList);
-        std::string scratch;
-        bool ended = false;
-        const std::string_view header = reader.ReadLinePiece(scratch, ended);
-        if (settings.RelativeTime)
-            writer.Write(RelativeTimeHeaderCell(settings.RelativeTimeSeparator));
-        WriteMappedLine(writer, headerMapper, reader, header, ended, scratch);
-        const bool headerCut = reader.CutLines() > 0;
-        sink.SetValue(reader.PositionInBlocks());
-
-        TDataLines lines(reader, writer, dataMapper, settings, sink);
-        try {
-            lines.Run();
-        } catch (const EConvertError&) {
-            if (options.FailedLine)
-                *options.FailedLine = lines.LineNumber();
-            throw;
+    // The reader's scope: the input is closed before the output is put in
+    // place.
+    {
+        TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
+        if (const TOpened opened = reader.Open(inputPath, {.WaitForWriter = options.WaitForWriter}); !opened)
+            throw EInOutError::CannotOpenPeFile(inputPath, opened.Error);
+        // A sink finishes its own output; a file is written beside the output.
+        if (output) {
+            writer.Open(*output);
+        } else {
+            replacement.emplace(outputPath, reader.Identity());
+            writer.Open(replacement->WritePath(), reader.Identity(), outputPath, replacement->WritesNewFile());
         }
-        if (options.CutLines)
-            *options.CutLines = {reader.CutLines(), headerCut ? 1 : lines.FirstCutLine()};
-        if (options.EndMark)
-            *options.EndMark = reader.ExamineEndMark();
-    } catch (const std::bad_alloc&) {
-        error = std::make_exception_ptr(EOutOfMemory());
-    } catch (...) {
-        error = std::current_exception();
+        if (options.OutputOpened)
+            *options.OutputOpened = replacement && replacement->WritesInPlace();
+
+        sink.SetText("");
+        sink.Show();
+        sink.SetValue(0);
+        sink.SetMaximum(SizeInBlocks(reader));
+
+        try {
+            const TLineMapper headerMapper(settings.SeparatorSet, EffectiveList(settings, settings.HeaderReplacements),
+                                           settings.ReplacementBeyondList);
+            const TLineMapper dataMapper(settings.SeparatorSet, EffectiveList(settings, settings.DataReplacements),
+                                         settings.ReplacementBeyondList);
+            std::string scratch;
+            bool ended = false;
+            const std::string_view header = reader.ReadLinePiece(scratch, ended);
+            if (settings.RelativeTime)
+                writer.Write(RelativeTimeHeaderCell(settings.RelativeTimeSeparator));
+            WriteMappedLine(writer, headerMapper, reader, header, ended, scratch);
+            const bool headerCut = reader.CutLines() > 0;
+            sink.SetValue(reader.PositionInBlocks());
+
+            TDataLines lines(reader, writer, dataMapper, settings, sink);
+            try {
+                lines.Run();
+            } catch (const EConvertError&) {
+                if (options.FailedLine)
+                    *options.FailedLine = lines.LineNumber();
+                throw;
+            }
+            if (options.CutLines)
+                *options.CutLines = {reader.CutLines(), headerCut ? 1 : lines.FirstCutLine()};
+            if (options.EndMark)
+                *options.EndMark = reader.ExamineEndMark();
+        } catch (const std::bad_alloc&) {
+            error = std::make_exception_ptr(EOutOfMemory());
+        } catch (...) {
+            error = std::current_exception();
+        }
     }
 
-    reader.Close();
     if (error) {
         // The first failure is the one the user needs to see; a sink is
         // left unfinished.

@@ -7,8 +7,8 @@ namespace morvane {
 
 bool THalfThread::OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first)
 {
-    return reader.Open(path, {.From = first.Size() / 2}) && reader.Identity().SameFileAs(first.Identity()) &&
-           reader.SkipPastLf() && !reader.AtEnd();
+    return reader.Open(path, {.From = first.Size() / 2, .AtNextLine = true}) &&
+           reader.Identity().SameFileAs(first.Identity()) && !reader.AtEnd();
 }
 
 bool THalfThread::Start(std::function<void(const std::stop_token&)> read)

@@ -48,19 +48,15 @@ TLineReader::TLineReader(TReadFailure onReadFailure, std::size_t readSize)
 {
 }
 
-TLineReader::~TLineReader()
-{
-    Close();
-}
+TLineReader::~TLineReader() = default;
 
-bool TLineReader::Open(const std::string& path, TReadStart start)
+TOpened TLineReader::Open(const std::string& path, TReadStart start)
 {
-    Close();
-    openError_ = 0;
-    if (!file_.OpenForReading(path, start.WaitForWriter)) {
-        openError_ = file_.Error();
-        return false;
-    }
+    file_.Close();
+    identity_ = {};
+    size_ = 0;
+    if (!file_.OpenForReading(path, start.WaitForWriter))
+        return {file_.Error()};
     if (!buffer_)
         buffer_ = std::make_unique<unsigned char[]>(capacity_);
     path_ = path;
@@ -76,13 +72,24 @@ bool TLineReader::Open(const std::string& path, TReadStart start)
     examinedEnd_ = 0;
     if (start.From != 0) {
         if (!file_.Seek(start.From)) {
-            openError_ = file_.Error();
-            Close();
-            return false;
+            const TOpened failed{file_.Error()};
+            file_.Close();
+            identity_ = {};
+            size_ = 0;
+            return failed;
         }
         bufferOffset_ = examinedEnd_ = start.From;
     }
-    return true;
+    if (start.AtNextLine) {
+        try {
+            SkipPastLf();
+        } catch (const EInOutError&) {
+            // The reader that reads up to here meets the failure itself.
+            pos_ = len_;
+            endOfFile_ = true;
+        }
+    }
+    return {};
 }
 
 bool TLineReader::EndAt(std::int64_t end)
@@ -102,6 +109,8 @@ bool TLineReader::EndAt(std::int64_t end)
     return true;
 }
 
+// Skips the bytes up to the next LF and the LF, as bytes and not as lines;
+// false when the input ends first.
 bool TLineReader::SkipPastLf()
 {
     for (;;) {
@@ -114,12 +123,6 @@ bool TLineReader::SkipPastLf()
         if (!Fill())
             return false;
     }
-}
-
-void TLineReader::Close()
-{
-    file_.Close();
-    identity_ = {};
 }
 
 // Called only when every buffered byte is consumed. Reads until the buffer
@@ -176,13 +179,6 @@ void TLineReader::ReadToChunkBoundary()
                 throw EInOutError(ReadFailureMessage(path_, error));
         }
     } while (!endOfFile_ && (bufferOffset_ + static_cast<std::int64_t>(len_)) % kChunk != 0);
-}
-
-void TLineReader::ReadLine(std::string& line, std::size_t maxLength)
-{
-    const std::string_view view = ReadLineView(line, maxLength);
-    if (view.data() != line.data())
-        line.assign(view);
 }
 
 // A line on the general path. It stays a view of the read buffer while it is
@@ -247,17 +243,6 @@ private:
     bool inScratch_ = false;
 };
 
-std::string_view TLineReader::ReadLineView(std::string& scratch, std::size_t maxLength)
-{
-    scratch.clear();
-    if (!file_.IsOpen())
-        return {};
-    std::string_view line;
-    if (maxLength == std::string::npos && TakeWholeBufferedLine(line))
-        return line;
-    return AssembleLine(scratch, maxLength);
-}
-
 // Most lines lie whole in the buffer and end in LF or CR LF: those are handed
 // out at once. Anything else is left to the general path.
 bool TLineReader::TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength)
@@ -273,15 +258,6 @@ bool TLineReader::TakeWholeBufferedLine(std::string_view& line, std::size_t maxL
     return true;
 }
 
-std::string_view TLineReader::AssembleLine(std::string& scratch, std::size_t maxLength)
-{
-    TLinePieces line(buffer_.get(), pos_, scratch, maxLength);
-    while (TakeUpToControl(line, false) == TStop::Control && !EndsLineAtControl(line)) {
-    }
-    Examined(Offset());
-    return line.View();
-}
-
 std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
 {
     scratch.clear();
@@ -293,7 +269,7 @@ std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
         return whole;
     TLinePieces line(buffer_.get(), pos_, scratch, pieceSize_);
     for (;;) {
-        const TStop stop = TakeUpToControl(line, true);
+        const TStop stop = TakeUpToControl(line);
         if (stop == TStop::PieceFull) {
             ended = false;
             break;
@@ -307,15 +283,15 @@ std::string_view TLineReader::ReadLinePiece(std::string& scratch, bool& ended)
 
 // Takes the line's bytes up to its break, which it consumes, or up to a CR
 // or Ctrl-Z the line rules must look at, which it leaves unconsumed, or
-// (when asked to) until the line's piece is full.
-TLineReader::TStop TLineReader::TakeUpToControl(TLinePieces& line, bool stopWhenFull)
+// until the line's piece is full.
+TLineReader::TStop TLineReader::TakeUpToControl(TLinePieces& line)
 {
     for (;;) {
         if (pos_ == len_ && !RefillUnder(line))
             return TStop::InputEnd;
         const TLineSpan span = FirstLine(buffer_.get() + pos_, len_ - pos_);
         const std::size_t at = pos_ + span.Text;
-        const std::size_t to = stopWhenFull ? std::min(at, pos_ + line.Room()) : at;
+        const std::size_t to = std::min(at, pos_ + line.Room());
         line.Take(pos_, to);
         pos_ = to;
         if (to < at)
@@ -452,11 +428,17 @@ bool TLineReader::FetchBehindBuffered()
     return len_ > before;
 }
 
-std::int64_t TLineReader::SizeInBlocks() const
+void ReadLine(TLineReader& reader, std::string& line, std::size_t maxLength)
 {
-    if (!file_.IsOpen())
-        return -1;
-    return size_ / kChunk;
+    // Most lines come as one piece straight from the read buffer; `scratch`
+    // holds only the ones that had to be assembled.
+    std::string scratch;
+    bool ended = false;
+    line.clear();
+    while (!ended) {
+        const std::string_view piece = reader.ReadLinePiece(scratch, ended);
+        line.append(piece.substr(0, maxLength - std::min(maxLength, line.size())));
+    }
 }
 
 } // namespace morvane

@@ -33,8 +33,21 @@ struct TReadStart {
     // positions stay those of the whole file. Where it is not 0 the input
     // must be able to seek, or the open fails.
     std::int64_t From = 0;
+    // Where set, the read starts at the first line that starts behind From,
+    // which may fall anywhere in a line: a part read on another thread
+    // starts so. Where none does, or the reading up to one fails, the reader
+    // is at the end of its input (the reader of the part before meets the
+    // failure itself).
+    bool AtNextLine = false;
     // A FIFO is read as `cat` reads it, once its writer came.
     bool WaitForWriter = false;
+};
+
+// What TLineReader::Open gives: true once open, else the operating system's
+// reason (a directory fails with TOsFile::DirectoryError()).
+struct TOpened {
+    int Error = 0;
+    explicit operator bool() const { return Error == 0; }
 };
 
 class TLineReader {
@@ -60,27 +73,20 @@ public:
     TLineReader(const TLineReader&) = delete;
     TLineReader& operator=(const TLineReader&) = delete;
 
-    // Never raises. On failure the reader stays closed (and so reads as an
-    // empty file) and OpenError() tells why; a directory fails with TOsFile::DirectoryError().
-    bool Open(const std::string& path, TReadStart start = {});
+    // Never raises. On failure the reader stays closed, and so reads as an
+    // empty file of size 0. The file stays open until the next Open or the
+    // reader's end.
+    [[nodiscard]] TOpened Open(const std::string& path, TReadStart start = {});
     // Reads nothing at or past `end` (a line's start at or behind the read
     // position), as if the input ended there; -1 reads to the real end
     // again. False, with nothing changed, when the file cannot seek.
     bool EndAt(std::int64_t end);
-    // Skips the bytes up to the next LF and the LF, as bytes and not as
-    // lines; false when the input ends first.
-    bool SkipPastLf();
     // Where the next line starts.
     std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }
     // The input's size at the open; 0 where it has none (a FIFO).
     std::int64_t Size() const { return size_; }
-    int OpenError() const { return openError_; }
     TFileIdentity Identity() const { return identity_; }
 
-    // The next line, for the few a run reads whole (a header, a template).
-    // Reuses the capacity of `line`. Bytes past maxLength are dropped, but
-    // the whole line is still consumed.
-    void ReadLine(std::string& line, std::size_t maxLength = std::string::npos);
     // The line at hand a piece at a time, each at most as long as a read
     // (never under 16 bytes) after the line rules, so that a line of any
     // length passes through bounded memory; `ended` tells whether the line
@@ -111,9 +117,6 @@ public:
         const std::uint64_t known = static_cast<std::uint64_t>(bufferOffset_) + len_;
         return static_cast<std::int64_t>((chunkEnd < known ? chunkEnd : known) / chunk);
     }
-    std::int64_t SizeInBlocks() const;
-
-    void Close();
 
     // For a caller that takes whole lines straight out of the read buffer:
     // the fetched bytes not yet consumed. They stay where they are until a
@@ -123,7 +126,7 @@ public:
         return {buffer_.get() + pos_, file_.IsOpen() ? len_ - pos_ : 0};
     }
     // Consumes n buffered bytes that end just behind a line's LF, as
-    // ReadLine would have for the lines in them.
+    // reading the lines in them would have.
     void ConsumeBuffered(std::size_t n)
     {
         assert(n > 0 && n <= Buffered().size() && "ConsumeBuffered takes only buffered bytes");
@@ -142,19 +145,15 @@ public:
 private:
     class TLinePieces;
 
-    // The next line without copying where it lies whole in the read buffer;
-    // otherwise it is assembled in `scratch`. Valid until the next call.
-    std::string_view ReadLineView(std::string& scratch, std::size_t maxLength);
-
-    bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength = std::string::npos);
-    std::string_view AssembleLine(std::string& scratch, std::size_t maxLength);
+    bool TakeWholeBufferedLine(std::string_view& line, std::size_t maxLength);
     enum class TStop { LineEnd, Control, InputEnd, PieceFull };
-    TStop TakeUpToControl(TLinePieces& line, bool stopWhenFull);
+    TStop TakeUpToControl(TLinePieces& line);
     bool EndsLineAtControl(TLinePieces& line);
     bool EndsLineAtCR(TLinePieces& line);
     void CutLineAtCtrlZ(TLinePieces& line);
     bool RefillUnder(TLinePieces& line);
 
+    bool SkipPastLf();
     bool Fill();
     void ReadToChunkBoundary();
     bool SkipRestOfLine();
@@ -172,7 +171,6 @@ private:
 
     std::string path_;
     TOsFile file_;
-    int openError_ = 0;
     TFileIdentity identity_;
     std::int64_t size_ = 0;
 
@@ -188,5 +186,16 @@ private:
     // chunks up to it are the ones "fetched".
     std::int64_t examinedEnd_ = 0;
 };
+
+// The next line, for the few a run reads whole (a header, a template), built
+// on the pieces. Reuses the capacity of `line`. Bytes past maxLength are
+// dropped, but the whole line is still consumed.
+void ReadLine(TLineReader& reader, std::string& line, std::size_t maxLength = std::string::npos);
+
+// The progress's whole: the input's size in the chunks PositionInBlocks counts.
+inline std::int64_t SizeInBlocks(const TLineReader& reader)
+{
+    return reader.Size() / TLineReader::kChunk;
+}
 
 } // namespace morvane

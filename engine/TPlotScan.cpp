@@ -466,11 +466,7 @@ public:
         if (!THalfThread::OpenSecondHalf(reader_, path_, first))
             return false;
         from_ = reader_.Offset();
-        if (!thread_.Start([this](const std::stop_token& stop) { Run(stop); })) {
-            reader_.Close();
-            return false;
-        }
-        return true;
+        return thread_.Start([this](const std::stop_token& stop) { Run(stop); });
     }
 
     // Where the second half begins, the first ends.
@@ -500,7 +496,6 @@ private:
         } catch (...) {
             error_ = std::current_exception();
         }
-        reader_.Close();
     }
 
     const std::string path_;
@@ -518,8 +513,8 @@ private:
 void Open(TLineReader& reader, const std::string& path)
 {
     TVectorWidth::Process();
-    if (!reader.Open(path))
-        throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
+    if (const TOpened opened = reader.Open(path); !opened)
+        throw EInOutError::CannotOpenPeFile(path, opened.Error);
 }
 
 void SkipLine(TLineReader& reader)
@@ -552,11 +547,11 @@ TPlotHead TPlotScan::ReadHead(const std::string& path, const std::string& separa
     if (reader.AtEnd())
         throw EPlotInput("The PE file " + path + " is empty: there is nothing to plot.");
     std::string header;
-    reader.ReadLine(header, kHeadLineLimit);
+    ReadLine(reader, header, kHeadLineLimit);
     if (reader.AtEnd())
         throw EPlotInput("The PE file " + path + " has no data line: there is nothing to plot.");
     std::string data;
-    reader.ReadLine(data, kHeadLineLimit);
+    ReadLine(reader, data, kHeadLineLimit);
     std::int32_t milliseconds = 0;
     const std::string_view clock = std::string_view(data).substr(0, kClockTextLength);
     if (!TryMillisecondOfDayFromBytes(clock, milliseconds))
@@ -660,8 +655,8 @@ TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions
 
     TLineReader reader(TLineReader::TReadFailure::Raise, options.ReadSize);
     TVectorWidth::Process();
-    if (!reader.Open(path, {.From = first->FirstOffset}))
-        throw EInOutError::CannotOpenPeFile(path, reader.OpenError());
+    if (const TOpened opened = reader.Open(path, {.From = first->FirstOffset}); !opened)
+        throw EInOutError::CannotOpenPeFile(path, opened.Error);
     reader.EndAt(end);
     const TLineMapper mapper(options.SeparatorSet, {});
     TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);

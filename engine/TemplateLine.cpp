@@ -13,11 +13,11 @@ std::string ReadTemplateLine(const std::string& path, bool first, std::size_t ma
         return {};
     std::string line;
     if (first) {
-        reader.ReadLine(line, maxLength);
+        ReadLine(reader, line, maxLength);
         return line;
     }
-    reader.ReadLine(line, 0);
-    reader.ReadLine(line, maxLength);
+    ReadLine(reader, line, 0);
+    ReadLine(reader, line, maxLength);
     return line;
 }
 

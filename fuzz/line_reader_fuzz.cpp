@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     morvane::test::TLineReaderModel model(bytes);
     morvane::TLineReader reader(morvane::TLineReader::TReadFailure::Raise, readSize);
-    Check(reader.Open(path));
-    Check(reader.SizeInBlocks() == model.SizeInBlocks());
+    Check(reader.Open(path).Error == 0);
+    Check(morvane::SizeInBlocks(reader) == model.SizeInBlocks());
     std::string line;
-    reader.ReadLine(line);
+    morvane::ReadLine(reader, line);
     Check(line == model.ReadLine());
     Check(reader.PositionInBlocks() == model.PositionInBlocks());
     std::string scratch;
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string expected = model.ReadLine();
         if (step % 2 == 0) {
             // Into the capacity of the line before.
-            reader.ReadLine(line);
+            morvane::ReadLine(reader, line);
             Check(line == expected);
         } else {
             // A piece is as long as a read, but never under 16 bytes.

@@ -93,7 +93,7 @@ bool ReadHeader(const std::string& path, TTemplateExcerpt& header, bool& none)
     none = reader.AtEnd();
     if (!none) {
         // One byte more than is kept tells whether the line went on.
-        reader.ReadLine(header.Text, TTemplateExcerpt::kMaxBytes + 1);
+        morvane::ReadLine(reader, header.Text, TTemplateExcerpt::kMaxBytes + 1);
         header.Cut = header.Text.size() > TTemplateExcerpt::kMaxBytes;
         if (header.Cut)
             header.Text.resize(TTemplateExcerpt::kMaxBytes);

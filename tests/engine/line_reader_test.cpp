@@ -31,7 +31,7 @@ using test::WriteBytes;
 std::string ReadLine(TLineReader& reader)
 {
     std::string line;
-    reader.ReadLine(line);
+    morvane::ReadLine(reader, line);
     return line;
 }
 
@@ -155,7 +155,7 @@ TEST(LineReader, CtrlZAtChunkStartReadsNothingBehindIt)
     // The chunk that starts with the Ctrl-Z had to be fetched to see it, but
     // nothing beyond.
     EXPECT_EQ(reader.PositionInBlocks(), 2);
-    EXPECT_EQ(reader.SizeInBlocks(), 3);
+    EXPECT_EQ(SizeInBlocks(reader), 3);
     EXPECT_EQ(ReadLine(reader), "");
     EXPECT_TRUE(reader.AtEnd());
 }
@@ -174,7 +174,7 @@ TEST(LineReader, ThreeHundredByteFileEndsAtItsSize)
     }
     TLineReader reader;
     ASSERT_TRUE(reader.Open(path));
-    EXPECT_EQ(reader.SizeInBlocks(), 2);
+    EXPECT_EQ(SizeInBlocks(reader), 2);
 }
 
 TEST(LineReader, AtEndFetchesTheNextChunkOnlyWhenAsked)
@@ -194,19 +194,25 @@ TEST(LineReader, AtEndFetchesTheNextChunkOnlyWhenAsked)
     EXPECT_EQ(reader.PositionInBlocks(), 1);
     EXPECT_EQ(ReadLine(reader), "next");
     EXPECT_TRUE(reader.AtEnd());
-    EXPECT_EQ(reader.PositionInBlocks(), reader.SizeInBlocks());
+    EXPECT_EQ(reader.PositionInBlocks(), SizeInBlocks(reader));
 }
 
 TEST(LineReader, ClosedReaderReadsAsEmptyFileWithMinusOnePositions)
 {
-    TLineReader reader;
-    EXPECT_TRUE(reader.AtEnd());
-    EXPECT_EQ(ReadLine(reader), "");
-    EXPECT_EQ(reader.PositionInBlocks(), -1);
-    EXPECT_EQ(reader.SizeInBlocks(), -1);
-    reader.Close();
-    reader.Close();
-    EXPECT_EQ(reader.PositionInBlocks(), -1);
+    TempFolder folder;
+    WriteBytes(folder / "in.pe", Filler(300) + CRLF);
+    TLineReader never;
+    TLineReader reopened;
+    ASSERT_TRUE(reopened.Open(folder / "in.pe"));
+    // A failed open closes the file read before, and forgets its size.
+    EXPECT_FALSE(reopened.Open(folder / "missing.pe"));
+    for (TLineReader* reader : {&never, &reopened}) {
+        EXPECT_TRUE(reader->AtEnd());
+        EXPECT_EQ(ReadLine(*reader), "");
+        EXPECT_EQ(reader->PositionInBlocks(), -1);
+        EXPECT_EQ(reader->Size(), 0);
+        EXPECT_EQ(reader->Buffered().size(), 0u);
+    }
 }
 
 TEST(LineReader, OpenFailuresLeaveReaderClosedAndTellWhy)
@@ -221,8 +227,7 @@ TEST(LineReader, OpenFailuresLeaveReaderClosedAndTellWhy)
                                      {folder / "missing/in.pe", test::kNoSuchFolder}};
     for (const Case& c : cases) {
         TLineReader reader;
-        EXPECT_FALSE(reader.Open(c.path)) << c.path;
-        EXPECT_EQ(reader.OpenError(), c.error) << c.path;
+        EXPECT_EQ(reader.Open(c.path).Error, c.error) << c.path;
         EXPECT_TRUE(reader.AtEnd());
         EXPECT_EQ(reader.PositionInBlocks(), -1);
     }
@@ -238,7 +243,7 @@ TEST(LineReader, SizeOfAFileOverFourGiBIsWhole)
     std::filesystem::resize_file(test::PathOf(path), size);
     TLineReader reader;
     ASSERT_TRUE(reader.Open(path));
-    EXPECT_EQ(reader.SizeInBlocks(), static_cast<std::int64_t>(size / 128));
+    EXPECT_EQ(SizeInBlocks(reader), static_cast<std::int64_t>(size / 128));
     EXPECT_EQ(ReadLine(reader), "Time,Value");
 }
 
@@ -254,8 +259,7 @@ TEST(LineReader, FileAnotherProgramWritesCannotBeOpenedAndAnOpenFileOnlyRead)
                                           OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(writer, INVALID_HANDLE_VALUE);
         TLineReader reader;
-        EXPECT_FALSE(reader.Open(path));
-        EXPECT_EQ(reader.OpenError(), ERROR_SHARING_VIOLATION);
+        EXPECT_EQ(reader.Open(path).Error, ERROR_SHARING_VIOLATION);
         CloseHandle(writer);
     }
     TLineReader reader;
@@ -293,17 +297,85 @@ TEST(LineReader, MaxLengthKeepsThePrefixButConsumesTheWholeLine)
     TempFolder folder;
     const std::string path = folder / "in.pe";
     WriteBytes(path, Filler(5000) + CR + "x" + CRLF + "second" + CRLF);
+    struct Case {
+        std::size_t maxLength;
+        std::string first;
+    };
+    // Within the first piece, across pieces, and at the line's end.
+    const std::vector<Case> cases = {{0, ""},
+                                     {10, Filler(10)},
+                                     {200, Filler(200)},
+                                     {5000, Filler(5000)},
+                                     {5001, Filler(5000) + "x"},
+                                     {std::string::npos, Filler(5000) + "x"}};
     for (std::size_t readSize : kReadSizes) {
-        TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
-        ASSERT_TRUE(reader.Open(path));
-        std::string line;
-        reader.ReadLine(line, 10);
-        EXPECT_EQ(line, Filler(10));
-        reader.ReadLine(line, 3);
-        EXPECT_EQ(line, "sec");
-        EXPECT_TRUE(reader.AtEnd());
+        for (const Case& c : cases) {
+            SCOPED_TRACE("read size " + std::to_string(readSize) + ", max " + std::to_string(c.maxLength));
+            TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
+            ASSERT_TRUE(reader.Open(path));
+            std::string line = "left from before";
+            ReadLine(reader, line, c.maxLength);
+            EXPECT_EQ(line, c.first);
+            ReadLine(reader, line, 3);
+            EXPECT_EQ(line, "sec");
+            EXPECT_TRUE(reader.AtEnd());
+        }
     }
 }
+
+struct NextLineCase {
+    const char* name;
+    std::string bytes;
+    std::int64_t from;
+    std::int64_t offset; // where the first line read starts
+    std::vector<std::string> lines;
+};
+
+class OpenAtNextLine : public ::testing::TestWithParam<NextLineCase> {};
+
+TEST_P(OpenAtNextLine, StartsAtTheFirstLineBehindFrom)
+{
+    const NextLineCase& c = GetParam();
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, c.bytes);
+    for (std::size_t readSize : kReadSizes) {
+        SCOPED_TRACE("read size " + std::to_string(readSize));
+        TLineReader reader(TLineReader::TReadFailure::Raise, readSize);
+        ASSERT_TRUE(reader.Open(path, {.From = c.from, .AtNextLine = true}));
+        EXPECT_EQ(reader.Offset(), c.offset);
+        EXPECT_EQ(reader.Size(), static_cast<std::int64_t>(c.bytes.size()));
+        std::vector<std::string> lines;
+        while (!reader.AtEnd() && lines.size() <= c.lines.size())
+            lines.push_back(ReadLine(reader));
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+// Lines of 100 bytes with their break: "a...", "b..." and so on.
+std::string HundredByteLines(int n)
+{
+    std::string bytes;
+    for (int i = 0; i < n; ++i)
+        bytes += std::string(98, static_cast<char>('a' + i)) + CRLF;
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, OpenAtNextLine,
+    ::testing::Values(
+        NextLineCase{"FromInsideALine", HundredByteLines(3), 150, 200, {std::string(98, 'c')}},
+        // The line that starts at From is left to the reader that ends there.
+        NextLineCase{"FromAtALineStart", HundredByteLines(3), 100, 200, {std::string(98, 'c')}},
+        NextLineCase{"FromAtTheFirstByte", HundredByteLines(3), 0, 100, {std::string(98, 'b'), std::string(98, 'c')}},
+        NextLineCase{"FromOnTheCrOfTheBreak", HundredByteLines(3), 98, 100, {std::string(98, 'b'), std::string(98, 'c')}},
+        NextLineCase{"FromOnTheLf", HundredByteLines(3), 99, 100, {std::string(98, 'b'), std::string(98, 'c')}},
+        // A Ctrl-Z is skipped as a byte: the lines behind it are the other reader's.
+        NextLineCase{"CtrlZOnTheWayIsSkipped", "ab" + SUB + "cd" + LF + "next" + LF, 1, 6, {"next"}},
+        NextLineCase{"NoLineStartsBehindFrom", HundredByteLines(2) + "tail", 201, 204, {}},
+        NextLineCase{"LastByteIsTheLf", HundredByteLines(2), 150, 200, {}},
+        NextLineCase{"LongLineBeforeTheNext", Filler(1000) + LF + "x", 3, 1001, {"x"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineReader, ReadFailureEndsQuietlyOrRaisesAsAsked)
 {
@@ -324,6 +396,13 @@ TEST(LineReader, ReadFailureEndsQuietlyOrRaisesAsAsked)
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.Message(), "Cannot read the PE file \"/proc/self/mem\": " + TOsFile::ErrorText(test::kFailedRead));
     }
+
+    // The open never raises: a read that fails on the way to the next line
+    // leaves the reader at its end.
+    TLineReader part(TLineReader::TReadFailure::Raise);
+    ASSERT_TRUE(part.Open(path, {.From = 1, .AtNextLine = true}));
+    EXPECT_TRUE(part.AtEnd());
+    EXPECT_EQ(ReadLine(part), "");
 }
 
 // Bytes rich in the characters the rules care about, placed densely around
@@ -376,7 +455,7 @@ TEST(LineReader, AgreesWithNaiveModelOnRandomFiles)
             test::TLineReaderModel model(bytes);
             TLineReader reader(TLineReader::TReadFailure::EndOfInput, readSize);
             ASSERT_TRUE(reader.Open(path));
-            ASSERT_EQ(reader.SizeInBlocks(), model.SizeInBlocks());
+            ASSERT_EQ(SizeInBlocks(reader), model.SizeInBlocks());
             // The first line unasked, as the run reads its header.
             ASSERT_EQ(ReadLine(reader), model.ReadLine()) << "round " << round;
             ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks()) << "round " << round;

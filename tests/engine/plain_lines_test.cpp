@@ -856,7 +856,7 @@ TEST(LineReaderFetchBehind, KeepsLinesAndPositionsWhereverItIsCalled)
                     break;
                 if (percent(rng) < 30)
                     reader.FetchBehindBuffered();
-                reader.ReadLine(line);
+                ReadLine(reader, line);
                 ASSERT_EQ(line, model.ReadLine());
                 ASSERT_EQ(reader.PositionInBlocks(), model.PositionInBlocks());
             }
