@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -32,27 +33,60 @@ struct TScalarBytes {
     static void Load(const unsigned char* p, Vector& v) { std::memcpy(v.Bytes, p, kWidth); }
     static void Store(unsigned char* p, const Vector& v) { std::memcpy(p, v.Bytes, kWidth); }
     static void Broadcast(unsigned char b, Vector& v) { std::memset(v.Bytes, b, kWidth); }
+    // All ones in each byte where a and b are equal, else zero. Each does
+    // eight bytes at a time in a word, as any processor can: a byte that
+    // differs keeps a high bit in ((x & 7f) + 7f) | x, without a carry
+    // into its neighbour.
     static void Equal(const Vector& a, const Vector& b, Vector& mask)
     {
-        for (std::size_t i = 0; i < kWidth; ++i)
-            mask.Bytes[i] = a.Bytes[i] == b.Bytes[i] ? 0xff : 0;
+        for (std::size_t h = 0; h < kWidth; h += 8) {
+            const std::uint64_t x = Word(a, h) ^ Word(b, h);
+            const std::uint64_t differs = ((x & kLow7) + kLow7) | x;
+            PutWord(mask, h, ((~differs & kHigh) >> 7) * 0xff);
+        }
     }
     static void Or(Vector& mask, const Vector& more)
     {
-        for (std::size_t i = 0; i < kWidth; ++i)
-            mask.Bytes[i] |= more.Bytes[i];
+        for (std::size_t h = 0; h < kWidth; h += 8)
+            PutWord(mask, h, Word(mask, h) | Word(more, h));
     }
     static void Select(const Vector& mask, const Vector& with, Vector& v)
     {
-        for (std::size_t i = 0; i < kWidth; ++i)
-            v.Bytes[i] = mask.Bytes[i] ? with.Bytes[i] : v.Bytes[i];
+        for (std::size_t h = 0; h < kWidth; h += 8) {
+            const std::uint64_t m = Word(mask, h);
+            PutWord(v, h, (Word(with, h) & m) | (Word(v, h) & ~m));
+        }
     }
+    // The high bit of each byte, the first byte lowest: one multiplication
+    // gathers a word's eight into its top byte.
     static std::uint32_t Bits(const Vector& mask)
     {
         std::uint32_t bits = 0;
-        for (std::size_t i = 0; i < kWidth; ++i)
-            bits |= static_cast<std::uint32_t>(mask.Bytes[i] & 1) << i;
+        for (std::size_t h = 0; h < kWidth; h += 8) {
+            const std::uint64_t high = (Word(mask, h) & kHigh) >> 7;
+            bits |= static_cast<std::uint32_t>((high * kGather) >> 56) << h;
+        }
         return bits;
+    }
+
+private:
+    static constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    static constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    static constexpr std::uint64_t kGather = 0x0102040810204080ull;
+    // The first byte lowest, whatever the processor's byte order.
+    static std::uint64_t Word(const Vector& v, std::size_t at)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, v.Bytes + at, sizeof word);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word);
+        return word;
+    }
+    static void PutWord(Vector& v, std::size_t at, std::uint64_t word)
+    {
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word);
+        std::memcpy(v.Bytes + at, &word, sizeof word);
     }
 };
 
