@@ -110,18 +110,18 @@ bool TLineReader::EndAt(std::int64_t end)
 }
 
 // Skips the bytes up to the next LF and the LF, as bytes and not as lines;
-// false when the input ends first.
-bool TLineReader::SkipPastLf()
+// where the input ends first, the reader is at its end.
+void TLineReader::SkipPastLf()
 {
     for (;;) {
         if (const void* lf = std::memchr(buffer_.get() + pos_, kLF, len_ - pos_)) {
             pos_ = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - buffer_.get()) + 1;
             Examined(Offset());
-            return true;
+            return;
         }
         pos_ = len_;
         if (!Fill())
-            return false;
+            return;
     }
 }
 

@@ -153,7 +153,7 @@ private:
     void CutLineAtCtrlZ(TLinePieces& line);
     bool RefillUnder(TLinePieces& line);
 
-    bool SkipPastLf();
+    void SkipPastLf();
     bool Fill();
     void ReadToChunkBoundary();
     bool SkipRestOfLine();
