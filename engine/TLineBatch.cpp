@@ -6,17 +6,14 @@ namespace {
 
 template <typename V>
 struct TFindLines {
-    static void Run(TLineBatch* batch, const unsigned char* bytes, std::size_t n, std::size_t maxLines)
-    {
-        batch->FindAt<V>(bytes, n, maxLines);
-    }
+    static void Run(TLineBatch* batch, const unsigned char* bytes, std::size_t n) { batch->FindAt<V>(bytes, n); }
 };
 
 } // namespace
 
-void TLineBatch::Find(const unsigned char* bytes, std::size_t n, std::size_t maxLines)
+void TLineBatch::Find(const unsigned char* bytes, std::size_t n)
 {
-    AtProcessWidth<TFindLines>(this, bytes, n, maxLines);
+    AtProcessWidth<TFindLines>(this, bytes, n);
 }
 
 } // namespace morvane

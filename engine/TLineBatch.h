@@ -19,20 +19,19 @@ struct TLineBatch {
     static constexpr std::size_t kMaxLines = 256;
 
     // Fills the batch from the n bytes at `bytes`, which start a line, with
-    // at most maxLines (up to kMaxLines) of their lines. Offsets are kept in
-    // 32 bits: of more bytes than that, the first lines are found.
-    void Find(const unsigned char* bytes, std::size_t n, std::size_t maxLines = kMaxLines);
+    // at most kMaxLines of their lines. Offsets are kept in 32 bits: of more
+    // bytes than that, the first lines are found.
+    void Find(const unsigned char* bytes, std::size_t n);
     // Find at vector width V, for a caller already built for it.
     template <typename V>
-    void FindAt(const unsigned char* bytes, std::size_t n, std::size_t maxLines = kMaxLines)
+    void FindAt(const unsigned char* bytes, std::size_t n)
     {
-        assert(maxLines <= kMaxLines && "a batch holds at most kMaxLines lines");
         Base = bytes;
         MetSpecial = false;
         const TBlockScanner<V> blocks;
         TLineScanner<V> scanner(blocks, bytes, n < 0xffff'ffffu ? n : 0xffff'ffffu);
         std::size_t count = 0;
-        for (; count < maxLines; ++count) {
+        for (; count < kMaxLines; ++count) {
             const TLineSpan span = scanner.Next();
             if (span.Kind != TLineKind::Line) {
                 MetSpecial = span.Kind == TLineKind::Special;

@@ -44,8 +44,8 @@ public:
         Load(0);
     }
 
-    // The line that starts where the one before ended. Once a span is no
-    // Line, every later call gives the same span again.
+    // The line that starts where the one before ended; a span that is no
+    // Line is the last a caller asks for.
     [[gnu::always_inline]] TLineSpan Next()
     {
         while (ends_ == 0) {
