@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace morvane {
@@ -61,6 +63,64 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
         value = negative ? -magnitude : magnitude;
     }
     return p;
+}
+
+// ScanShortDecimal's form read from the eight bytes at `p` at once, for a
+// caller that may read all eight (those past `end` too, whatever they
+// hold): a sign, then at most seven digits and mark, ended by `end` or by a
+// byte within the word that does not continue them. Returns that end, with
+// `value` as ScanShortDecimal sets it; nullptr where the word does not
+// settle it (no digit, a longer form) and ScanShortDecimal must.
+[[gnu::always_inline]] inline const char* ScanShortDecimalWord(const char* p, const char* end, double& value, bool commaIsMark = true)
+{
+    using namespace decimal_detail;
+    if constexpr (std::endian::native != std::endian::little)
+        return nullptr;
+    constexpr std::uint64_t kLanes = 0x0101'0101'0101'0101ull;
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    // Nothing past the end: a NUL stops the form there.
+    if (const auto n = static_cast<std::size_t>(end - p); n < sizeof word)
+        word &= (std::uint64_t{1} << 8 * n) - 1;
+    const auto first = static_cast<unsigned char>(word);
+    const bool negative = first == '-';
+    const std::size_t sign = negative || first == '+';
+    // Past a sign only seven bytes are known; the eighth, made a digit,
+    // refuses a form that would reach it.
+    if (sign != 0)
+        word = word >> 8 | std::uint64_t{'0'} << 56;
+    // Digits become 0 to 9; any other byte gets its lane's high bit.
+    const std::uint64_t digits = word ^ '0' * kLanes;
+    const std::uint64_t other = (((digits & 0x7f * kLanes) + 0x76 * kLanes) | digits) & 0x80 * kLanes;
+    if (other == 0)
+        return nullptr;
+    const auto whole = static_cast<unsigned>(std::countr_zero(other)) / 8;
+    const auto at = static_cast<unsigned char>(word >> 8 * whole);
+    unsigned fraction = 0;
+    unsigned stop = whole;
+    std::uint64_t packed = digits;
+    if (at == '.' || (at == ',' && commaIsMark)) {
+        const std::uint64_t after = whole < 7 ? other >> 8 * (whole + 1) : 0;
+        if (after == 0)
+            return nullptr;
+        fraction = static_cast<unsigned>(std::countr_zero(after)) / 8;
+        stop = whole + 1 + fraction;
+        // The fraction's digits moved down over the mark.
+        const std::uint64_t below = (std::uint64_t{1} << 8 * whole) - 1;
+        packed = (digits & below) | (digits >> 8 & ~below);
+    }
+    const unsigned count = whole + fraction;
+    if (count == 0)
+        return nullptr;
+    // The digits to the top of the word, the first highest, then joined in
+    // pairs, fours and eights.
+    std::uint64_t v = packed << (64 - 8 * count);
+    v = v * 10 + (v >> 8);
+    v = ((v & 0x0000'00ff'0000'00ffull) * (100 + (1'000'000ull << 32)) +
+         ((v >> 16) & 0x0000'00ff'0000'00ffull) * (1 + (10'000ull << 32))) >> 32;
+    const double magnitude = static_cast<double>(v) / kPowersOfTen[fraction];
+    value = negative ? -magnitude : magnitude;
+    return p + sign + stop;
 }
 
 } // namespace morvane

@@ -50,37 +50,6 @@ constexpr std::size_t kLeastRoom = 4 * 1024;
 
 constexpr std::int32_t kMillisecondsPerDay = 86'400'000;
 
-// The eight bytes of the plain form of a whole second of the day.
-inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
-{
-    const auto second = static_cast<std::uint32_t>(milliseconds / 1000);
-    const std::uint32_t hour = second / 3600;
-    const std::uint32_t minute = second / 60 % 60;
-    const std::uint32_t sec = second % 60;
-    const char text[kClockTextLength] = {
-        static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10),   separator,
-        static_cast<char>('0' + minute / 10), static_cast<char>('0' + minute % 10), separator,
-        static_cast<char>('0' + sec / 10),  static_cast<char>('0' + sec % 10)};
-    std::uint64_t word;
-    std::memcpy(&word, text, sizeof word);
-    return word;
-}
-
-// The plain form of the second after the one whose plain form is `word`,
-// `next` milliseconds of the day. The seconds' digits are the two highest
-// bytes of a little-endian word: the last alone moves nine times out of
-// ten, the two of them together all but once a minute.
-inline std::uint64_t NextPlainClockText(std::uint64_t word, std::int32_t next, char separator)
-{
-    constexpr unsigned last = 56;
-    constexpr unsigned tens = 48;
-    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
-        return word + (std::uint64_t{1} << last);
-    if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
-        return word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
-    return PlainClockText(next, separator);
-}
-
 } // namespace
 
 TDataLines::TDataLines(TLineReader& reader, TLineWriter& writer, const TLineMapper& mapper,

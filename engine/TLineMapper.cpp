@@ -249,7 +249,7 @@ std::size_t TLineMapper::CountSeparators(const char* text, std::size_t n) const
 template <typename V>
 struct TLineMapper::TCountSeparatorsOfLines {
     static void Run(const TLineMapper* mapper, const unsigned char* text, const std::uint32_t* lf,
-                    std::size_t count, std::uint32_t* counts)
+                    std::size_t count, std::uint32_t* counts, std::uint64_t* separatorBits)
     {
         const TLineMapper& m = *mapper;
         const TVectorByteSet<V, kVectorSetLimit> set(m.setBytes_.data(), m.setSize_);
@@ -276,6 +276,8 @@ struct TLineMapper::TCountSeparatorsOfLines {
                 set.Match(v, m.setSize_, mask);
                 bits |= std::uint64_t{V::Bits(mask)} << i;
             }
+            if (separatorBits != nullptr)
+                separatorBits[at / kScanBlock] = bits;
             for (; line < count && lf[line] < at + kScanBlock; ++line) {
                 const unsigned offset = static_cast<unsigned>(lf[line] - at);
                 const std::uint64_t upToLf =
@@ -288,8 +290,8 @@ struct TLineMapper::TCountSeparatorsOfLines {
     }
 };
 
-void TLineMapper::CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
-                                         std::uint32_t* counts) const
+bool TLineMapper::CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
+                                         std::uint32_t* counts, std::uint64_t* bits) const
 {
     // The pass counts every byte up to each LF: where CR or LF are
     // separators themselves, or there are too many to compare, each line
@@ -299,9 +301,10 @@ void TLineMapper::CountSeparatorsOfLines(const unsigned char* text, const std::u
             counts[i] = static_cast<std::uint32_t>(
                 CountSeparators(reinterpret_cast<const char*>(text) + from, TextEnd(text, from, lf[i]) - from));
         }
-        return;
+        return false;
     }
-    AtProcessWidth<TCountSeparatorsOfLines>(this, text, lf, count, counts);
+    AtProcessWidth<TCountSeparatorsOfLines>(this, text, lf, count, counts, bits);
+    return bits != nullptr;
 }
 
 std::string TLineMapper::Map(std::string_view line) const

@@ -32,9 +32,16 @@ public:
     std::size_t CountSeparators(const char* text, std::size_t n) const;
     // The same for `count` >= 1 lines lying one after another from `text`,
     // the i-th ending in its LF at lf[i] (less one CR right before it), in
-    // one pass over their bytes.
-    void CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
-                                std::uint32_t* counts) const;
+    // one pass over their bytes. Where `bits` is given (room for
+    // SeparatorBitWords(lf[count - 1] + 1) words), the pass also leaves
+    // there which of the bytes are separators, a bit each from the lowest,
+    // and says true; it says false where it counts each line on its own
+    // (too many separators to compare at once, or CR or LF among them).
+    bool CountSeparatorsOfLines(const unsigned char* text, const std::uint32_t* lf, std::size_t count,
+                                std::uint32_t* counts, std::uint64_t* bits = nullptr) const;
+    // Words for the bits of n bytes and one behind them, so that 64 bits
+    // from any of the bytes can be read (those past the n bytes hold anything).
+    static std::size_t SeparatorBitWords(std::size_t n) { return n / 64 + 2; }
 
     // True when a separator maps alike wherever it stands on its line (the
     // list is empty), so that a run of many lines maps as one piece.

@@ -95,6 +95,9 @@ public:
         return PlaceAnew(time);
     }
 
+    // Whether Place(time) gives the bucket it gave last, as it is.
+    bool Hits(std::int64_t time) const { return time >= hitFrom_ && time < hitTo_; }
+
     // A growing set that has placed nothing yet starts at `from` instead.
     void StartAt(std::int64_t from);
     // Adds a growing set of the lines that follow this set's in the file,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -16,6 +17,7 @@
 #include "RelativeTime.h"
 #include "TLineBatch.h"
 #include "TLineMapper.h"
+#include "TNumberRun.h"
 #include "TLocaleTimeSettings.h"
 #include "TRelativeTimeState.h"
 #include "TVectorWidth.h"
@@ -26,6 +28,7 @@ namespace morvane {
 namespace {
 
 constexpr std::size_t kClockTextLength = 8;
+constexpr std::int32_t kLastSecond = 86'399'000;
 // The header and the first data line as far as the field list looks.
 constexpr std::size_t kHeadLineLimit = 64 * 1024;
 // A field longer than this is no number, as a worksheet holds no longer
@@ -40,10 +43,20 @@ class TFieldCutter {
     // thread's would be fetched to and fro on every line.
     struct alignas(64) TRead {
         double Value = 0;
+        // A number whose text a run takes, in place of the value.
+        TNumberRun::TText Text;
+        // The last shape of text found to read as a number, and for how
+        // many lines after the first of it.
+        std::uint64_t NumberShape = 0;
+        unsigned Steady = 0;
         bool Has = false;
+        bool InText = false;
     };
 
 public:
+    // Lines of one shape in a row before a field's texts go into runs.
+    static constexpr unsigned kSteady = 8;
+
     TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
         : mapper_(mapper)
         , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
@@ -57,6 +70,15 @@ public:
         slot_.assign(fields.empty() ? 0 : last + 1, kNoSlot);
         for (std::size_t k = 0; k < fields.size(); ++k)
             slot_[fields[k]] = k;
+        std::size_t skip = 0;
+        for (const std::size_t slot : slot_) {
+            if (slot == kNoSlot) {
+                ++skip;
+            } else {
+                steps_.push_back({skip, slot});
+                skip = 0;
+            }
+        }
     }
 
     // A line that lies whole in memory, cut where it lies.
@@ -85,6 +107,35 @@ public:
             }
             ++p;
         }
+    }
+
+    // Room for the separator bits of n bytes of a batch.
+    std::uint64_t* SeparatorBits(std::size_t n)
+    {
+        bits_.resize(std::max(bits_.size(), TLineMapper::SeparatorBitWords(n)));
+        return bits_.data();
+    }
+
+    // A line of a batch, `start` bytes into it, whose separator bits
+    // SeparatorBits holds: every plotted field is found from the bits, so
+    // that reading one number waits for no other. The bytes up to
+    // `readable` may be read past the line's end.
+    void CutByBits(const char* text, std::size_t n, std::size_t start, const char* readable)
+    {
+        TSeparators separators(bits_.data(), start, n);
+        std::size_t from = 0;
+        std::size_t k = 0;
+        for (; k < steps_.size(); ++k) {
+            for (std::size_t skip = steps_[k].Skip; skip > 0 && from <= n; --skip)
+                from = separators.Next() + 1;
+            if (from > n)
+                break; // the line ended before the field
+            const std::size_t to = separators.Next();
+            ReadFieldAt(text + from, to - from, readable, steps_[k].Slot);
+            from = to + 1;
+        }
+        for (; k < steps_.size(); ++k)
+            read_[steps_[k].Slot].Has = false;
     }
 
     void Start()
@@ -120,12 +171,91 @@ public:
     }
 
     bool Has(std::size_t k) const { return read_[k].Has; }
+    // Whether field k's number is given as its text.
+    bool InText(std::size_t k) const { return read_[k].InText; }
+    const TNumberRun::TText& Text(std::size_t k) const { return read_[k].Text; }
     double Value(std::size_t k) const { return read_[k].Value; }
 
 private:
     static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
     bool IsSeparator(char byte) const { return mapper_.IsSeparator(static_cast<unsigned char>(byte)); }
+
+    // The places of a line's separators, in order, from a batch's bits: 64
+    // of the line's bytes at a time.
+    class TSeparators {
+    public:
+        TSeparators(const std::uint64_t* bits, std::size_t start, std::size_t n)
+            : bits_(bits), start_(start), n_(n), word_(Window(0))
+        {
+        }
+
+        // The next separator's place from the line's start; n where none is left.
+        std::size_t Next()
+        {
+            while (word_ == 0) {
+                if (n_ - at_ <= 64)
+                    return n_;
+                at_ += 64;
+                word_ = Window(at_);
+            }
+            const std::size_t place = at_ + static_cast<std::size_t>(std::countr_zero(word_));
+            word_ &= word_ - 1;
+            return place;
+        }
+
+    private:
+        // The bits of the line's bytes from `at` on, none past its end.
+        std::uint64_t Window(std::size_t at) const
+        {
+            const std::size_t bit = start_ + at;
+            const std::size_t word = bit / 64;
+            const unsigned shift = bit % 64;
+            std::uint64_t window = bits_[word] >> shift;
+            if (shift != 0)
+                window |= bits_[word + 1] << (64 - shift);
+            const std::size_t left = n_ - at;
+            return left < 64 ? window & ((std::uint64_t{1} << left) - 1) : window;
+        }
+
+        const std::uint64_t* bits_;
+        const std::size_t start_;
+        const std::size_t n_;
+        std::size_t at_ = 0;
+        std::uint64_t word_;
+    };
+
+    // A field whose ends are known, read as a number into `slot`: a short
+    // one as its text, read only where its shape is new.
+    void ReadFieldAt(const char* field, std::size_t length, const char* readable, std::size_t slot)
+    {
+        TRead& read = read_[slot];
+        if (length - 1 < TNumberRun::kLongest && readable - field >= 8) {
+            read.Text = TNumberRun::TextAt(field, length);
+            // One branch, which a field of either kind takes alike line
+            // after line.
+            const bool same = read.Text.Shape == read.NumberShape;
+            if (((read.Text.Shape ^ read.NumberShape) | (read.Steady ^ kSteady)) == 0) {
+                read.Has = read.InText = true;
+                return;
+            }
+            if (ScanShortDecimalWord(field, field + length, read.Value) == field + length) {
+                // Runs pay where a shape lasts: a field whose texts keep
+                // changing it is read as numbers.
+                read.Steady = same ? read.Steady + 1 : 0;
+                read.NumberShape = read.Text.Shape;
+                SetRead(slot, true);
+                return;
+            }
+        }
+        SetRead(slot, ReadDecimalNumber({field, length}, read.Value));
+    }
+
+    void SetRead(std::size_t slot, bool has)
+    {
+        read_[slot].Has = has;
+        read_[slot].InText = false;
+    }
 
     const char* SkipField(const char* p, const char* end) const
     {
@@ -140,13 +270,13 @@ private:
         bool read = false;
         const char* const stop = ScanShortDecimal(p, end, read_[slot].Value, read, commaIsMark_);
         if (read && (stop == end || IsSeparator(*stop))) {
-            read_[slot].Has = true;
+            SetRead(slot, true);
             return stop;
         }
         const char* fieldEnd = stop;
         while (fieldEnd != end && !IsSeparator(*fieldEnd))
             ++fieldEnd;
-        read_[slot].Has = ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, read_[slot].Value);
+        SetRead(slot, ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, read_[slot].Value));
         return fieldEnd;
     }
 
@@ -163,7 +293,7 @@ private:
             const char* stop = NextSeparator(start, end);
             const std::size_t slot = slot_[field];
             if (slot != kNoSlot)
-                read_[slot].Has = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, read_[slot].Value);
+                SetRead(slot, ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, read_[slot].Value));
             if (stop == end)
                 break;
             start = stop + 1;
@@ -185,7 +315,7 @@ private:
     {
         const std::size_t slot = slot_[field_];
         if (slot != kNoSlot)
-            read_[slot].Has = length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, read_[slot].Value);
+            SetRead(slot, length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, read_[slot].Value));
     }
 
     const TLineMapper& mapper_;
@@ -195,6 +325,14 @@ private:
     const bool plainNumbers_;
     const bool commaIsMark_;
     std::vector<std::size_t> slot_; // field -> place in the plotted list
+    // The plotted fields in the line's order: how many fields come before
+    // each after the one before it, and its place in the plotted list.
+    struct TStep {
+        std::size_t Skip;
+        std::size_t Slot;
+    };
+    std::vector<TStep> steps_;
+    std::vector<std::uint64_t> bits_;
     std::vector<TRead> read_;
     std::size_t field_ = 0;
     std::size_t length_ = 0;
@@ -210,6 +348,7 @@ public:
         , clockSeparator_(LocaleTimeSettings().ClockSeparator)
         , buckets_(buckets)
         , path_(path)
+        , runs_(buckets.Fields())
     {
     }
 
@@ -285,9 +424,8 @@ public:
         const std::int64_t day = state_.Day;
         const std::int64_t previousTime = lastTime_;
         std::int32_t milliseconds = 0;
-        const bool hasTime = (plainClock_ && clock.size() == kClockTextLength &&
-                              TryPlainClock(clock.data(), clockSeparator_, milliseconds)) ||
-                             TryMillisecondOfDayFromBytes(clock, milliseconds);
+        std::int32_t step = kRead;
+        const bool hasTime = ReadClock(clock, milliseconds, step);
         if (!started_) {
             if (!hasTime)
                 throw EPlotInput("The first data line of " + path_ + " has no time of day: " +
@@ -317,7 +455,12 @@ public:
         }
         std::int64_t time = lastTime_;
         if (hasTime) {
-            const std::int64_t at = MillisecondsIntoRun(state_, milliseconds, acrossMidnight_);
+            std::int64_t at = lastAt_ + step;
+            if (step == kRead)
+                at = MillisecondsIntoRun(state_, milliseconds, acrossMidnight_);
+            else if (acrossMidnight_)
+                state_.PreviousMilliseconds = milliseconds; // no day begins a second on
+            lastAt_ = at;
             if (second_ && acrossMidnight_) {
                 // Whether it lies before the start depends on the days before the half.
                 time = at - start;
@@ -327,11 +470,16 @@ public:
             }
             lastTime_ = time;
         }
+        // The runs are of the bucket placed last: a line of another ends
+        // them, before placing it may widen the buckets under them.
+        if (!buckets_.Hits(time))
+            EndRuns();
         const std::size_t bucket = buckets_.Place(time);
         if (bucket == TPlotBuckets::kNone) {
             unplaced_ |= second_;
             return;
         }
+        runBucket_ = bucket;
         TLineBucket& line = buckets_.Line(bucket);
         if (line.Lines == 0) {
             line.FirstOffset = offset;
@@ -349,14 +497,67 @@ public:
         }
         for (std::size_t k = 0; k < buckets_.Fields(); ++k) {
             TValueBucket& value = buckets_.Value(bucket, k);
-            if (cutter.Has(k))
-                value.Add(time, cutter.Value(k));
-            else
+            TNumberRun& run = runs_[k];
+            if (!cutter.Has(k)) {
                 ++value.Gaps;
+            } else if (!cutter.InText(k)) {
+                if (run.Count() != 0)
+                    run.EndInto(value);
+                value.Add(time, cutter.Value(k));
+            } else if (run.Takes(cutter.Text(k).Shape)) {
+                run.Add(cutter.Text(k).Word, time);
+            } else {
+                if (run.Count() != 0)
+                    run.EndInto(value);
+                run.Start(cutter.Text(k), time);
+            }
+        }
+    }
+
+    // Puts what the runs hold into their bucket; before anyone looks at
+    // the buckets.
+    void EndRuns()
+    {
+        for (std::size_t k = 0; k < runs_.size(); ++k) {
+            if (runs_[k].Count() != 0)
+                runs_[k].EndInto(buckets_.Value(runBucket_, k));
         }
     }
 
 private:
+    // The plain form is read once a line; the lines after it mostly carry
+    // the same clock or the next second's, which need only a comparison.
+    // `step` tells how far the clock is past the last one read (the same or
+    // the next second), or kRead where it was read anew.
+    bool ReadClock(std::string_view clock, std::int32_t& milliseconds, std::int32_t& step)
+    {
+        step = kRead;
+        if (!plainClock_ || clock.size() != kClockTextLength) {
+            counting_ = false;
+            return TryMillisecondOfDayFromBytes(clock, milliseconds);
+        }
+        std::uint64_t word;
+        std::memcpy(&word, clock.data(), sizeof word);
+        if (counting_ && word == nextClock_) {
+            milliseconds = nextMilliseconds_;
+            step = 1000;
+        } else if (counting_ && word == lastClock_) {
+            milliseconds = nextMilliseconds_ - 1000;
+            step = 0;
+            return true;
+        } else if (!TryPlainClock(clock.data(), clockSeparator_, milliseconds)) {
+            counting_ = false;
+            return TryMillisecondOfDayFromBytes(clock, milliseconds);
+        }
+        // The second before midnight has no next one within the day.
+        counting_ = milliseconds < kLastSecond;
+        lastClock_ = word;
+        nextMilliseconds_ = milliseconds + 1000;
+        if (counting_)
+            nextClock_ = NextPlainClockText(word, nextMilliseconds_, clockSeparator_);
+        return true;
+    }
+
     // Lines without a time that stand at this half's last time, in the
     // bucket of the line that set it, which comes first.
     void AddLead(const TLineBucket& lead)
@@ -372,6 +573,18 @@ private:
     const std::string& path_;
     TRelativeTimeState state_;
     std::int64_t lastTime_ = 0;
+    // Each field's numbers of the latest lines, all in one bucket.
+    std::vector<TNumberRun> runs_;
+    std::size_t runBucket_ = 0;
+    // After a clock read in the plain form: its eight bytes, those of the
+    // next second and that second's milliseconds of the day.
+    bool counting_ = false;
+    static constexpr std::int32_t kRead = -1;
+    // Where the last line with a time stands in the run, as MillisecondsIntoRun gives it.
+    std::int64_t lastAt_ = 0;
+    std::uint64_t lastClock_ = 0;
+    std::uint64_t nextClock_ = 0;
+    std::int32_t nextMilliseconds_ = 0;
     bool started_ = false;
     // Only for a second half: before its first line with a time, those
     // without, the first with, and what its times did.
@@ -417,15 +630,21 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         // Whole plain lines where they lie in the read buffer; anything else
         // through the reader's line rules, a piece at a time.
         TLineBatch batch;
-        batch.Find(reader.Buffered().data(), reader.Buffered().size());
+        const std::span<const unsigned char> buffered = reader.Buffered();
+        batch.Find(buffered.data(), buffered.size());
         if (batch.Count > 0) {
             std::uint32_t separators[TLineBatch::kMaxLines];
-            mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators);
+            const bool bits = mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators,
+                                                            cutter.SeparatorBits(batch.End(batch.Count - 1)));
+            const char* const readable = reinterpret_cast<const char*>(buffered.data() + buffered.size());
             const std::int64_t base = reader.Offset();
             for (std::size_t i = 0; i < batch.Count; ++i) {
                 const char* text = reinterpret_cast<const char*>(batch.Text(i));
                 const std::size_t length = batch.TextLength(i);
-                cutter.Cut(text, length);
+                if (bits)
+                    cutter.CutByBits(text, length, batch.Begin(i), readable);
+                else
+                    cutter.Cut(text, length);
                 lines.Take(base + static_cast<std::int64_t>(batch.Begin(i)),
                            base + static_cast<std::int64_t>(batch.End(i)),
                            {text, std::min(length, kClockTextLength)}, separators[i], cutter);
@@ -436,9 +655,12 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         } else {
             ReadOneLine(reader, mapper, cutter, lines, scratch);
         }
-        if (progress && !progress(reader.Offset(), reader.Size()))
+        if (progress && !progress(reader.Offset(), reader.Size())) {
+            lines.EndRuns();
             return false;
+        }
     }
+    lines.EndRuns();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -85,6 +86,26 @@ inline bool TryPlainClock(const char* eight, char separator, std::int32_t& milli
         return false;
     milliseconds = static_cast<std::int32_t>(hour * 3'600'000u + minute * 60'000u + second * 1'000u);
     return true;
+}
+
+// The eight bytes of the plain form (with `separator`) of a whole second
+// of the day, `milliseconds` from midnight.
+std::uint64_t PlainClockText(std::int32_t milliseconds, char separator);
+
+// The plain form of the second after the one whose plain form is `word`,
+// `next` milliseconds of the day (below a day's). The seconds' digits are
+// the two highest bytes of a little-endian word: the last alone moves nine
+// times out of ten, the two of them together all but once a minute. Lines
+// a second apart are read by comparing their eight bytes with this.
+inline std::uint64_t NextPlainClockText(std::uint64_t word, std::int32_t next, char separator)
+{
+    constexpr unsigned last = 56;
+    constexpr unsigned tens = 48;
+    if (std::endian::native == std::endian::little && (word >> last & 0xff) != '9')
+        return word + (std::uint64_t{1} << last);
+    if (std::endian::native == std::endian::little && (word >> tens & 0xff) != '5')
+        return word - (std::uint64_t{9} << last) + (std::uint64_t{1} << tens);
+    return PlainClockText(next, separator);
 }
 
 // The message of the error raised for a text that is no time of day; built

@@ -197,7 +197,7 @@ void TLookWindow::Start(std::optional<std::pair<std::int64_t, std::int64_t>> spa
     status_->setText(span ? QStringLiteral("Reading the span\u2026") : QStringLiteral("Reading the file\u2026"));
     const std::string path = input_.Path;
     const std::shared_ptr<const morvane::TPlotBuckets> whole = wholeBuckets_;
-    thread_ = std::jthread([job, path, options, whole, span](std::stop_token stop) {
+    thread_ = std::jthread([this, job, path, options, whole, span](std::stop_token stop) {
         const auto progress = [&](std::int64_t done, std::int64_t size) {
             job->Done.store(done, std::memory_order_relaxed);
             job->Size.store(size, std::memory_order_relaxed);
@@ -221,6 +221,9 @@ void TLookWindow::Start(std::optional<std::pair<std::int64_t, std::int64_t>> spa
             job->Error = error;
         }
         job->Ended.store(true, std::memory_order_release);
+        // The plot as soon as it is read, not at the next look of the timer;
+        // the window joins this thread before it goes, which drops the call.
+        QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection);
     });
     poll_->start();
 }

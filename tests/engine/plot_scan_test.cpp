@@ -32,8 +32,10 @@ std::string Clock(std::int64_t ms)
 // A PE file with what real ones hold and what breaks them: numbers with
 // either decimal mark, text, empty fields, lines with a separator more or
 // less, clocks that are no time, steps back, midnight, CR LF and lone CRs,
-// long lines, and Ctrl-Zs.
-std::string RandomPeFile(std::mt19937& random, const std::string& separators, std::size_t lines)
+// long lines, and Ctrl-Zs. Steady, most numbers of a field keep one shape
+// (as a sensor's do) and clocks repeat or step back a little now and then.
+std::string RandomPeFile(std::mt19937& random, const std::string& separators, std::size_t lines,
+                         bool steady = false)
 {
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const char sep = separators[static_cast<std::size_t>(pick(static_cast<int>(separators.size())))];
@@ -44,6 +46,16 @@ std::string RandomPeFile(std::mt19937& random, const std::string& separators, st
         const int fields = 4 + (i > 0 && pick(15) == 0 ? pick(3) - 1 : 0);
         for (int f = 0; f < fields; ++f) {
             line += separators[static_cast<std::size_t>(pick(static_cast<int>(separators.size())))];
+            const std::string digit(1, static_cast<char>('0' + pick(10)));
+            if (steady && pick(12) != 0) {
+                switch (f % 4) {
+                case 0: line += std::to_string(10 + pick(90)) + "." + digit + std::to_string(pick(10)); break;
+                case 1: line += "-" + digit + "." + std::to_string(10 + pick(90)); break;
+                case 2: line += std::to_string(100 + pick(900)); break;
+                default: line += "+" + digit + "," + digit; break;
+                }
+                continue;
+            }
             switch (pick(8)) {
             case 0: line += "n/a"; break;
             case 1: break;
@@ -58,6 +70,8 @@ std::string RandomPeFile(std::mt19937& random, const std::string& separators, st
         file += line;
         const int step = pick(40);
         clock += step == 0 ? 86'400'000 - pick(600'000) : step == 1 ? pick(30'000) : step < 4 ? pick(3'600'000) : 1000;
+        if (steady && step >= 4 && step < 10)
+            clock -= step < 8 ? 1000 : 1000 + pick(5000);
     }
     if (pick(4) == 0)
         file += "\x1a trailing";
@@ -75,6 +89,17 @@ std::string TwoDays()
         std::snprintf(value, sizeof value, "%04d", minute);
         bytes += Clock(minute * 60'000LL) + "," + value + ",1,2,3\n";
     }
+    return bytes;
+}
+
+// A line a second from before noon until after midnight: every clock but
+// the first few follows from the line before, and the day still begins.
+std::string SecondsPastMidnight(char sep)
+{
+    std::string bytes = std::string("Time") + sep + "A" + sep + "B\n";
+    for (std::int64_t second = 11 * 3600; second < 24 * 3600 + 90; ++second)
+        bytes += Clock(second * 1000) + sep + std::to_string(second % 97) + ".5" + sep + "-" +
+                 std::to_string(second % 7) + "\n";
     return bytes;
 }
 
@@ -127,7 +152,9 @@ TEST(PlotScan, WholeFileBucketsAgreeWithNaiveModelOnRandomFiles)
     int halves = 0;
     for (int round = 0; round < 25; ++round) {
         const std::string separators = separatorSets[round % 3];
-        const std::string bytes = round == 24 ? TwoDays() : RandomPeFile(random, separators, 1 + random() % 400);
+        const std::string bytes = round == 24   ? TwoDays()
+                                  : round == 23 ? SecondsPastMidnight(separators[0])
+                                                : RandomPeFile(random, separators, 1 + random() % 400, round % 2 != 0);
         const std::string path = Write(folder, "r.pe", bytes);
         for (const bool across : {false, true}) {
             const std::vector<std::size_t> fields = {2, 1, 4, 9};
@@ -168,7 +195,8 @@ TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
     std::mt19937 random(7);
     for (int round = 0; round < 32; ++round) {
         const std::string separators = round % 2 ? ",;" : ",";
-        const std::string bytes = round == 31 ? TwoDays() : RandomPeFile(random, separators, 2 + random() % 300);
+        const std::string bytes =
+            round == 31 ? TwoDays() : RandomPeFile(random, separators, 2 + random() % 300, round % 4 == 1);
         const std::string path = Write(folder, "s.pe", bytes);
         const bool across = round % 3 != 0;
         const std::vector<std::size_t> fields = {1, 3};
@@ -298,5 +326,22 @@ TEST(DecimalNumber, ReadsEveryTextExactlyAsTheWorkbookTypesItsCells)
         EXPECT_EQ(isNumber, TTypedCell::ReadNumber(text, workbook)) << text;
         EXPECT_EQ(std::signbit(engine), std::signbit(workbook)) << text;
         EXPECT_EQ(engine, workbook) << text;
+
+        // The short form read a word at a time, with digits lying behind the
+        // text that a reading past its end would take, settles every form of
+        // up to seven bytes as the byte-wise reading does.
+        std::string bytes = text + "77777777";
+        const char* const end = bytes.data() + text.size();
+        double byWord = 0.25, byBytes = 0.25;
+        bool read = false;
+        const char* const scanned = ScanShortDecimal(bytes.data(), end, byBytes, read);
+        const char* const stop = ScanShortDecimalWord(bytes.data(), end, byWord);
+        const bool settles = read && scanned - bytes.data() <= 7;
+        EXPECT_EQ(stop != nullptr, settles) << text;
+        if (stop != nullptr && settles) {
+            EXPECT_EQ(stop - bytes.data(), scanned - bytes.data()) << text;
+            EXPECT_EQ(std::signbit(byWord), std::signbit(byBytes)) << text;
+            EXPECT_EQ(byWord, byBytes) << text;
+        }
     }
 }
