@@ -1,9 +1,11 @@
 #include "TPlotView.h"
 
+#include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -54,6 +56,7 @@ void TPlotView::SetData(TPlotData data)
 {
     data_ = std::move(data);
     message_.clear();
+    PlaceLegend();
     update();
 }
 
@@ -61,6 +64,45 @@ void TPlotView::SetMessage(const QString& message)
 {
     message_ = message;
     update();
+}
+
+std::vector<QRect> TPlotView::LegendPlaces() const
+{
+    const QFontMetrics metrics(font());
+    const int rowHeight = metrics.height() + 2;
+    const int right = width() - kRight;
+    std::vector<QRect> places;
+    int x = kLeft;
+    int y = kTop;
+    for (const QString& name : data_.Names) {
+        const int entry = 23 + metrics.horizontalAdvance(name);
+        if (x > kLeft && x + entry > right) {
+            x = kLeft;
+            y += rowHeight;
+        }
+        places.emplace_back(x, y, entry, rowHeight);
+        x += entry + 16;
+    }
+    return places;
+}
+
+void TPlotView::PlaceLegend()
+{
+    const std::vector<QRect> places = LegendPlaces();
+    legendHeight_ = places.empty() ? 0 : places.back().bottom() + 1 - kTop + 4;
+}
+
+void TPlotView::resizeEvent(QResizeEvent* event)
+{
+    PlaceLegend();
+    QWidget::resizeEvent(event);
+}
+
+void TPlotView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        PlaceLegend();
+    QWidget::changeEvent(event);
 }
 
 QColor TPlotView::Colour(std::size_t k)
@@ -83,7 +125,8 @@ double TPlotView::RoundStep(double span, int wanted)
 
 QRect TPlotView::PlotArea() const
 {
-    return QRect(kLeft, kTop, std::max(1, width() - kLeft - kRight), std::max(1, height() - kTop - kBottom));
+    const int top = kTop + legendHeight_;
+    return QRect(kLeft, top, std::max(1, width() - kLeft - kRight), std::max(1, height() - top - kBottom));
 }
 
 std::int64_t TPlotView::TimeAt(int x) const
@@ -128,7 +171,7 @@ void TPlotView::paintEvent(QPaintEvent*)
     const double step = RoundStep(high - low, 6);
     low = std::floor(low / step) * step;
     high = std::ceil(high / step) * step;
-    PaintAxes(painter, low, high);
+    PaintAxes(painter, low, high, step);
     painter.save();
     painter.setClipRect(PlotArea().adjusted(0, 0, 1, 1));
     for (std::size_t k = 0; k < data_.Series.size(); ++k)
@@ -143,14 +186,14 @@ void TPlotView::paintEvent(QPaintEvent*)
     PaintLegend(painter);
 }
 
-void TPlotView::PaintAxes(QPainter& painter, double low, double high)
+void TPlotView::PaintAxes(QPainter& painter, double low, double high, double valueStep)
 {
     const QRect area = PlotArea();
     const QColor text = palette().color(QPalette::WindowText);
     const QColor grid(225, 225, 225);
     const QFontMetrics metrics(font());
 
-    const double valueStep = RoundStep(high - low, 6);
+    // The steps the range was rounded to, so that both ends are labelled.
     for (double v = low; v <= high + valueStep / 2; v += valueStep) {
         const int y = area.bottom() - static_cast<int>(std::lround((v - low) / (high - low) * area.height()));
         painter.setPen(grid);
@@ -264,23 +307,13 @@ void TPlotView::PaintMarks(QPainter& painter)
 
 void TPlotView::PaintLegend(QPainter& painter)
 {
-    const QRect area = PlotArea();
-    const QFontMetrics metrics(font());
-    int widest = 0;
-    for (const QString& name : data_.Names)
-        widest = std::max(widest, metrics.horizontalAdvance(name));
-    const int rowHeight = metrics.height() + 2;
-    const QRect box(area.right() - widest - 34, area.top() + 6, widest + 28,
-                    rowHeight * static_cast<int>(data_.Names.size()) + 6);
-    painter.fillRect(box, QColor(255, 255, 255, 220));
-    painter.setPen(QColor(160, 160, 160));
-    painter.drawRect(box);
-    for (int k = 0; k < data_.Names.size(); ++k) {
-        const int rowY = box.top() + 3 + k * rowHeight;
-        painter.fillRect(QRect(box.left() + 5, rowY + rowHeight / 2 - 2, 14, 4), Colour(static_cast<std::size_t>(k)));
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(QRect(box.left() + 23, rowY, widest + 4, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         data_.Names[k]);
+    const std::vector<QRect> places = LegendPlaces();
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        const QRect& place = places[k];
+        painter.fillRect(QRect(place.left(), place.center().y() - 2, 14, 4), Colour(k));
+        painter.drawText(place.adjusted(19, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         data_.Names[static_cast<int>(k)]);
     }
 }
 

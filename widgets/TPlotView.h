@@ -73,15 +73,23 @@ protected:
     void mouseReleaseEvent(class QMouseEvent* event) override;
     void wheelEvent(class QWheelEvent* event) override;
     void keyPressEvent(class QKeyEvent* event) override;
+    void resizeEvent(class QResizeEvent* event) override;
+    void changeEvent(class QEvent* event) override;
 
 private:
-    void PaintAxes(class QPainter& painter, double low, double high);
+    // Where each legend entry stands, in rows above the plot area.
+    std::vector<QRect> LegendPlaces() const;
+    void PlaceLegend();
+    void PaintAxes(class QPainter& painter, double low, double high, double step);
     void PaintSeries(class QPainter& painter, std::size_t k, double low, double high);
     void PaintMarks(class QPainter& painter);
     void PaintLegend(class QPainter& painter);
 
     TPlotData data_;
     QString message_;
+    // The legend's rows above the plot area, kept apart from it so that it
+    // hides no line: their height, laid out again as the width changes.
+    int legendHeight_ = 0;
     bool dragging_ = false;
     QPoint dragFrom_;
     QPoint dragTo_;

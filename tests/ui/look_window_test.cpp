@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QTest>
 
+#include <cstdlib>
+
 namespace {
 
 std::string Lines(int count, int fieldsPerLine = 3)
@@ -166,6 +168,38 @@ TEST_F(LookWindowTest, DraggingAcrossThePlotReadsThatSpanAgainWithEveryLineAndEs
     QTest::mouseClick(look->WholeButton(), Qt::LeftButton);
     EXPECT_EQ(look->Spans().size(), 0u);
     EXPECT_EQ(Points(plot->Data(), 0), 20000);
+}
+
+TEST_F(LookWindowTest, ASpikeInTheTopRightCornerShowsWithTheLegendAboveThePlot)
+{
+    // One line of 300 far above the rest, near the end: its line runs up to
+    // the plot's top right, where a legend on the plot would stand.
+    std::string bytes = Lines(300);
+    const std::size_t at = bytes.find("10:04:50");
+    bytes.replace(at, bytes.find('\n', at) + 1 - at, "10:04:50,999.5,ok,3\r\n");
+    TLookWindow* look = OpenLook(QStringLiteral("s.pe"), bytes);
+    WaitForReading(look);
+    Tick(look->Fields(), 3);
+    WaitForReading(look);
+    TPlotView* plot = look->Plot();
+    ASSERT_EQ(plot->Data().Names.size(), 2);
+    const QImage image = plot->grab().toImage();
+    const QRect area = plot->PlotArea();
+    const QColor colour = TPlotView::Colour(0);
+    const auto near = [&](const QColor& c) {
+        return std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                   std::abs(c.blue() - colour.blue()) < 90;
+    };
+    // Rows of the plot's top where the spike's line is seen, drawn smooth.
+    const int x = plot->XOf(290'000);
+    int rows = 0;
+    for (int y = area.top() + 2; y < area.top() + 62; ++y) {
+        bool seen = false;
+        for (int dx = -2; dx <= 2; ++dx)
+            seen |= near(image.pixelColor(x + dx, y));
+        rows += seen;
+    }
+    EXPECT_GE(rows, 55);
 }
 
 TEST_F(LookWindowTest, SavePictureWritesThePlotAsShownToTheChosenFile)
