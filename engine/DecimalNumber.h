@@ -71,7 +71,7 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
 // byte within the word that does not continue them. Returns that end, with
 // `value` as ScanShortDecimal sets it; nullptr where the word does not
 // settle it (no digit, a longer form) and ScanShortDecimal must.
-[[gnu::always_inline]] inline const char* ScanShortDecimalWord(const char* p, const char* end, double& value, bool commaIsMark = true)
+[[gnu::always_inline]] inline const char* ScanShortDecimalWord(const char* p, const char* end, double& value)
 {
     using namespace decimal_detail;
     if constexpr (std::endian::native != std::endian::little)
@@ -99,7 +99,7 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     unsigned fraction = 0;
     unsigned stop = whole;
     std::uint64_t packed = digits;
-    if (at == '.' || (at == ',' && commaIsMark)) {
+    if (at == '.' || at == ',') {
         const std::uint64_t after = whole < 7 ? other >> 8 * (whole + 1) : 0;
         if (after == 0)
             return nullptr;

@@ -43,20 +43,10 @@ class TFieldCutter {
     // thread's would be fetched to and fro on every line.
     struct alignas(64) TRead {
         double Value = 0;
-        // A number whose text a run takes, in place of the value.
-        TNumberRun::TText Text;
-        // The last shape of text found to read as a number, and for how
-        // many lines after the first of it.
-        std::uint64_t NumberShape = 0;
-        unsigned Steady = 0;
         bool Has = false;
-        bool InText = false;
     };
 
 public:
-    // Lines of one shape in a row before a field's texts go into runs.
-    static constexpr unsigned kSteady = 8;
-
     TFieldCutter(const TLineMapper& mapper, const std::string& separatorSet, const std::vector<std::size_t>& fields)
         : mapper_(mapper)
         , single_(separatorSet.size() == 1 ? separatorSet[0] : '\0')
@@ -70,15 +60,6 @@ public:
         slot_.assign(fields.empty() ? 0 : last + 1, kNoSlot);
         for (std::size_t k = 0; k < fields.size(); ++k)
             slot_[fields[k]] = k;
-        std::size_t skip = 0;
-        for (const std::size_t slot : slot_) {
-            if (slot == kNoSlot) {
-                ++skip;
-            } else {
-                steps_.push_back({skip, slot});
-                skip = 0;
-            }
-        }
     }
 
     // A line that lies whole in memory, cut where it lies.
@@ -107,35 +88,6 @@ public:
             }
             ++p;
         }
-    }
-
-    // Room for the separator bits of n bytes of a batch.
-    std::uint64_t* SeparatorBits(std::size_t n)
-    {
-        bits_.resize(std::max(bits_.size(), TLineMapper::SeparatorBitWords(n)));
-        return bits_.data();
-    }
-
-    // A line of a batch, `start` bytes into it, whose separator bits
-    // SeparatorBits holds: every plotted field is found from the bits, so
-    // that reading one number waits for no other. The bytes up to
-    // `readable` may be read past the line's end.
-    void CutByBits(const char* text, std::size_t n, std::size_t start, const char* readable)
-    {
-        TSeparators separators(bits_.data(), start, n);
-        std::size_t from = 0;
-        std::size_t k = 0;
-        for (; k < steps_.size(); ++k) {
-            for (std::size_t skip = steps_[k].Skip; skip > 0 && from <= n; --skip)
-                from = separators.Next() + 1;
-            if (from > n)
-                break; // the line ended before the field
-            const std::size_t to = separators.Next();
-            ReadFieldAt(text + from, to - from, readable, steps_[k].Slot);
-            from = to + 1;
-        }
-        for (; k < steps_.size(); ++k)
-            read_[steps_[k].Slot].Has = false;
     }
 
     void Start()
@@ -171,91 +123,12 @@ public:
     }
 
     bool Has(std::size_t k) const { return read_[k].Has; }
-    // Whether field k's number is given as its text.
-    bool InText(std::size_t k) const { return read_[k].InText; }
-    const TNumberRun::TText& Text(std::size_t k) const { return read_[k].Text; }
     double Value(std::size_t k) const { return read_[k].Value; }
 
 private:
     static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
     bool IsSeparator(char byte) const { return mapper_.IsSeparator(static_cast<unsigned char>(byte)); }
-
-    // The places of a line's separators, in order, from a batch's bits: 64
-    // of the line's bytes at a time.
-    class TSeparators {
-    public:
-        TSeparators(const std::uint64_t* bits, std::size_t start, std::size_t n)
-            : bits_(bits), start_(start), n_(n), word_(Window(0))
-        {
-        }
-
-        // The next separator's place from the line's start; n where none is left.
-        std::size_t Next()
-        {
-            while (word_ == 0) {
-                if (n_ - at_ <= 64)
-                    return n_;
-                at_ += 64;
-                word_ = Window(at_);
-            }
-            const std::size_t place = at_ + static_cast<std::size_t>(std::countr_zero(word_));
-            word_ &= word_ - 1;
-            return place;
-        }
-
-    private:
-        // The bits of the line's bytes from `at` on, none past its end.
-        std::uint64_t Window(std::size_t at) const
-        {
-            const std::size_t bit = start_ + at;
-            const std::size_t word = bit / 64;
-            const unsigned shift = bit % 64;
-            std::uint64_t window = bits_[word] >> shift;
-            if (shift != 0)
-                window |= bits_[word + 1] << (64 - shift);
-            const std::size_t left = n_ - at;
-            return left < 64 ? window & ((std::uint64_t{1} << left) - 1) : window;
-        }
-
-        const std::uint64_t* bits_;
-        const std::size_t start_;
-        const std::size_t n_;
-        std::size_t at_ = 0;
-        std::uint64_t word_;
-    };
-
-    // A field whose ends are known, read as a number into `slot`: a short
-    // one as its text, read only where its shape is new.
-    void ReadFieldAt(const char* field, std::size_t length, const char* readable, std::size_t slot)
-    {
-        TRead& read = read_[slot];
-        if (length - 1 < TNumberRun::kLongest && readable - field >= 8) {
-            read.Text = TNumberRun::TextAt(field, length);
-            // One branch, which a field of either kind takes alike line
-            // after line.
-            const bool same = read.Text.Shape == read.NumberShape;
-            if (((read.Text.Shape ^ read.NumberShape) | (read.Steady ^ kSteady)) == 0) {
-                read.Has = read.InText = true;
-                return;
-            }
-            if (ScanShortDecimalWord(field, field + length, read.Value) == field + length) {
-                // Runs pay where a shape lasts: a field whose texts keep
-                // changing it is read as numbers.
-                read.Steady = same ? read.Steady + 1 : 0;
-                read.NumberShape = read.Text.Shape;
-                SetRead(slot, true);
-                return;
-            }
-        }
-        SetRead(slot, ReadDecimalNumber({field, length}, read.Value));
-    }
-
-    void SetRead(std::size_t slot, bool has)
-    {
-        read_[slot].Has = has;
-        read_[slot].InText = false;
-    }
 
     const char* SkipField(const char* p, const char* end) const
     {
@@ -270,13 +143,13 @@ private:
         bool read = false;
         const char* const stop = ScanShortDecimal(p, end, read_[slot].Value, read, commaIsMark_);
         if (read && (stop == end || IsSeparator(*stop))) {
-            SetRead(slot, true);
+            read_[slot].Has = true;
             return stop;
         }
         const char* fieldEnd = stop;
         while (fieldEnd != end && !IsSeparator(*fieldEnd))
             ++fieldEnd;
-        SetRead(slot, ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, read_[slot].Value));
+        read_[slot].Has = ReadDecimalNumber({p, static_cast<std::size_t>(fieldEnd - p)}, read_[slot].Value);
         return fieldEnd;
     }
 
@@ -293,7 +166,7 @@ private:
             const char* stop = NextSeparator(start, end);
             const std::size_t slot = slot_[field];
             if (slot != kNoSlot)
-                SetRead(slot, ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, read_[slot].Value));
+                read_[slot].Has = ReadDecimalNumber({start, static_cast<std::size_t>(stop - start)}, read_[slot].Value);
             if (stop == end)
                 break;
             start = stop + 1;
@@ -315,7 +188,7 @@ private:
     {
         const std::size_t slot = slot_[field_];
         if (slot != kNoSlot)
-            SetRead(slot, length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, read_[slot].Value));
+            read_[slot].Has = length_ <= kLongestNumber && ReadDecimalNumber({text_.data(), length_}, read_[slot].Value);
     }
 
     const TLineMapper& mapper_;
@@ -325,18 +198,87 @@ private:
     const bool plainNumbers_;
     const bool commaIsMark_;
     std::vector<std::size_t> slot_; // field -> place in the plotted list
-    // The plotted fields in the line's order: how many fields come before
-    // each after the one before it, and its place in the plotted list.
-    struct TStep {
-        std::size_t Skip;
-        std::size_t Slot;
-    };
-    std::vector<TStep> steps_;
-    std::vector<std::uint64_t> bits_;
     std::vector<TRead> read_;
     std::size_t field_ = 0;
     std::size_t length_ = 0;
     std::vector<char> text_ = std::vector<char>(kLongestNumber);
+};
+
+// A plotted field in the line's order: how many fields lie between it and
+// the plotted one before, and its place in the plotted list.
+struct TFieldStep {
+    std::size_t Skip;
+    std::size_t Slot;
+};
+
+std::vector<TFieldStep> FieldSteps(const std::vector<std::size_t>& fields)
+{
+    std::vector<std::size_t> order(fields.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return fields[a] < fields[b]; });
+    std::vector<TFieldStep> steps;
+    std::size_t next = 0; // the first field not passed yet
+    for (const std::size_t k : order) {
+        steps.push_back({fields[k] - next, k});
+        next = fields[k] + 1;
+    }
+    return steps;
+}
+
+// The places of a batch line's separators, in order, from the bits the
+// separator count of the batch leaves: 64 of the line's bytes at a time.
+class TSeparators {
+public:
+    TSeparators(const std::uint64_t* bits, std::size_t start, std::size_t n)
+        : bits_(bits), start_(start), n_(n), word_(Window(0))
+    {
+    }
+
+    // The next separator's place from the line's start; n where none is left.
+    std::size_t Next()
+    {
+        while (word_ == 0) {
+            if (n_ - at_ <= 64)
+                return n_;
+            at_ += 64;
+            word_ = Window(at_);
+        }
+        const std::size_t place = at_ + static_cast<std::size_t>(std::countr_zero(word_));
+        word_ &= word_ - 1;
+        return place;
+    }
+
+private:
+    // The bits of the line's bytes from `at` on, none past its end.
+    std::uint64_t Window(std::size_t at) const
+    {
+        const std::size_t bit = start_ + at;
+        const std::size_t word = bit / 64;
+        const unsigned shift = bit % 64;
+        std::uint64_t window = bits_[word] >> shift;
+        if (shift != 0)
+            window |= bits_[word + 1] << (64 - shift);
+        const std::size_t left = n_ - at;
+        return left < 64 ? window & ((std::uint64_t{1} << left) - 1) : window;
+    }
+
+    const std::uint64_t* bits_;
+    const std::size_t start_;
+    const std::size_t n_;
+    std::size_t at_ = 0;
+    std::uint64_t word_;
+};
+
+// A whole line of a batch, where it lies in the read buffer (whose bytes up
+// to `Readable` may be read past its end), and its separators' bits.
+struct TBatchLine {
+    const char* Text;
+    std::size_t Length;
+    const std::uint64_t* Bits;
+    // Where the line starts in the bits.
+    std::size_t Start;
+    const char* Readable;
 };
 
 // Places each data line in the buckets, as the relative time column counts.
@@ -348,7 +290,8 @@ public:
         , clockSeparator_(LocaleTimeSettings().ClockSeparator)
         , buckets_(buckets)
         , path_(path)
-        , runs_(buckets.Fields())
+        , steps_(FieldSteps(options.Fields))
+        , fields_(buckets.Fields())
     {
     }
 
@@ -417,8 +360,83 @@ public:
         return true;
     }
 
+    // A line whose fields the cutter read.
     void Take(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
               const TFieldCutter& cutter)
+    {
+        std::size_t bucket = 0;
+        std::int64_t time = 0;
+        if (!Place(offset, end, clock, separators, bucket, time))
+            return;
+        for (std::size_t k = 0; k < buckets_.Fields(); ++k) {
+            TValueBucket& value = buckets_.Value(bucket, k);
+            if (!cutter.Has(k)) {
+                ++value.Gaps;
+            } else {
+                EndRun(k, value);
+                value.Add(time, cutter.Value(k));
+            }
+        }
+    }
+
+    // A whole line of a batch: its fields are found from the separator
+    // bits, so that reading one waits for no other, and a field's number
+    // of the shape of its run goes into the run without being read.
+    void Take(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
+              const TBatchLine& line)
+    {
+        std::size_t bucket = 0;
+        std::int64_t time = 0;
+        if (!Place(offset, end, clock, separators, bucket, time))
+            return;
+        TSeparators places(line.Bits, line.Start, line.Length);
+        std::size_t from = 0;
+        std::size_t k = 0;
+        for (; k < steps_.size(); ++k) {
+            for (std::size_t skip = steps_[k].Skip; skip > 0 && from <= line.Length; --skip)
+                from = places.Next() + 1;
+            if (from > line.Length)
+                break; // the line ended before the field
+            const std::size_t to = places.Next();
+            const char* const field = line.Text + from;
+            const std::size_t length = to - from;
+            TField& state = fields_[steps_[k].Slot];
+            TNumberRun::TText text;
+            if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest &&
+                line.Readable - field >= 8) {
+                text = TNumberRun::TextAt(field, length);
+                if (state.Run.Takes(text.Shape)) {
+                    state.Run.Add(text.Word, time);
+                    from = to + 1;
+                    continue;
+                }
+            }
+            TakeField(bucket, time, steps_[k].Slot, field, length, text);
+            from = to + 1;
+        }
+        for (; k < steps_.size(); ++k)
+            ++buckets_.Value(bucket, steps_[k].Slot).Gaps;
+    }
+
+    // Room for the separator bits of n bytes of a batch.
+    std::uint64_t* SeparatorBits(std::size_t n)
+    {
+        bits_.resize(std::max(bits_.size(), TLineMapper::SeparatorBitWords(n)));
+        return bits_.data();
+    }
+
+    // Puts what the runs hold into their bucket; before anyone looks at
+    // the buckets.
+    void EndRuns()
+    {
+        for (std::size_t k = 0; k < fields_.size(); ++k)
+            EndRun(k, buckets_.Value(runBucket_, k));
+    }
+
+private:
+    // Places a line in its bucket; true where its values go there too, at `placed`.
+    bool Place(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
+               std::size_t& bucket, std::int64_t& placed)
     {
         const std::int32_t previousMilliseconds = state_.PreviousMilliseconds;
         const std::int64_t day = state_.Day;
@@ -443,7 +461,7 @@ public:
                 one.EndOffset = end;
                 one.SeparatorMarks = separators != buckets_.FirstLineSeparators;
                 lead_.Merge(one);
-                return;
+                return false;
             }
             waiting_ = false;
             firstOffset_ = offset;
@@ -474,10 +492,10 @@ public:
         // them, before placing it may widen the buckets under them.
         if (!buckets_.Hits(time))
             EndRuns();
-        const std::size_t bucket = buckets_.Place(time);
+        bucket = buckets_.Place(time);
         if (bucket == TPlotBuckets::kNone) {
             unplaced_ |= second_;
-            return;
+            return false;
         }
         runBucket_ = bucket;
         TLineBucket& line = buckets_.Line(bucket);
@@ -493,38 +511,55 @@ public:
             ++line.SeparatorMarks;
         if (!hasTime) {
             ++line.ClockMarks;
-            return; // its values stand at no time of their own
+            return false; // its values stand at no time of their own
         }
-        for (std::size_t k = 0; k < buckets_.Fields(); ++k) {
-            TValueBucket& value = buckets_.Value(bucket, k);
-            TNumberRun& run = runs_[k];
-            if (!cutter.Has(k)) {
-                ++value.Gaps;
-            } else if (!cutter.InText(k)) {
-                if (run.Count() != 0)
-                    run.EndInto(value);
-                value.Add(time, cutter.Value(k));
-            } else if (run.Takes(cutter.Text(k).Shape)) {
-                run.Add(cutter.Text(k).Word, time);
-            } else {
-                if (run.Count() != 0)
-                    run.EndInto(value);
-                run.Start(cutter.Text(k), time);
-            }
-        }
+        placed = time;
+        return true;
     }
 
-    // Puts what the runs hold into their bucket; before anyone looks at
-    // the buckets.
-    void EndRuns()
+    // A field's numbers: the run of the latest lines, all in the bucket
+    // placed last, and the shape its texts kept for how many lines.
+    struct TField {
+        TNumberRun Run;
+        std::uint64_t Shape = 0;
+        unsigned Steady = 0;
+    };
+    // Lines of one shape in a row before a field's texts go into a run:
+    // where the shape keeps changing, runs cost more than they spare.
+    static constexpr unsigned kSteady = 8;
+
+    void EndRun(std::size_t k, TValueBucket& value)
     {
-        for (std::size_t k = 0; k < runs_.size(); ++k) {
-            if (runs_[k].Count() != 0)
-                runs_[k].EndInto(buckets_.Value(runBucket_, k));
-        }
+        if (fields_[k].Run.Count() != 0)
+            fields_[k].Run.EndInto(value);
     }
 
-private:
+    // A field its run does not take: `text` is its text where it is short
+    // (its shape 0 otherwise).
+    [[gnu::noinline]] void TakeField(std::size_t bucket, std::int64_t time, std::size_t k, const char* field,
+                                     std::size_t length, const TNumberRun::TText& text)
+    {
+        TValueBucket& value = buckets_.Value(bucket, k);
+        TField& state = fields_[k];
+        double number = 0;
+        if (text.Shape == 0 || ScanShortDecimalWord(field, field + length, number) != field + length) {
+            if (!ReadDecimalNumber({field, length}, number)) {
+                ++value.Gaps;
+                return;
+            }
+            EndRun(k, value);
+            value.Add(time, number);
+            return;
+        }
+        EndRun(k, value);
+        state.Steady = text.Shape == state.Shape ? state.Steady + 1 : 0;
+        state.Shape = text.Shape;
+        if (state.Steady < kSteady)
+            value.Add(time, number);
+        else
+            state.Run.Start(text, time);
+    }
+
     // The plain form is read once a line; the lines after it mostly carry
     // the same clock or the next second's, which need only a comparison.
     // `step` tells how far the clock is past the last one read (the same or
@@ -573,9 +608,11 @@ private:
     const std::string& path_;
     TRelativeTimeState state_;
     std::int64_t lastTime_ = 0;
-    // Each field's numbers of the latest lines, all in one bucket.
-    std::vector<TNumberRun> runs_;
+    // The plotted fields in the line's order.
+    const std::vector<TFieldStep> steps_;
+    std::vector<TField> fields_;
     std::size_t runBucket_ = 0;
+    std::vector<std::uint64_t> bits_;
     // After a clock read in the plain form: its eight bytes, those of the
     // next second and that second's milliseconds of the day.
     bool counting_ = false;
@@ -634,20 +671,24 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         batch.Find(buffered.data(), buffered.size());
         if (batch.Count > 0) {
             std::uint32_t separators[TLineBatch::kMaxLines];
-            const bool bits = mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators,
-                                                            cutter.SeparatorBits(batch.End(batch.Count - 1)));
+            std::uint64_t* const bitWords = lines.SeparatorBits(batch.End(batch.Count - 1));
+            const bool bits =
+                mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators, bitWords);
             const char* const readable = reinterpret_cast<const char*>(buffered.data() + buffered.size());
             const std::int64_t base = reader.Offset();
             for (std::size_t i = 0; i < batch.Count; ++i) {
                 const char* text = reinterpret_cast<const char*>(batch.Text(i));
                 const std::size_t length = batch.TextLength(i);
-                if (bits)
-                    cutter.CutByBits(text, length, batch.Begin(i), readable);
-                else
+                const std::int64_t offset = base + static_cast<std::int64_t>(batch.Begin(i));
+                const std::int64_t end = base + static_cast<std::int64_t>(batch.End(i));
+                const std::string_view clock(text, std::min(length, kClockTextLength));
+                if (bits) {
+                    lines.Take(offset, end, clock, separators[i],
+                               TBatchLine{text, length, bitWords, batch.Begin(i), readable});
+                } else {
                     cutter.Cut(text, length);
-                lines.Take(base + static_cast<std::int64_t>(batch.Begin(i)),
-                           base + static_cast<std::int64_t>(batch.End(i)),
-                           {text, std::min(length, kClockTextLength)}, separators[i], cutter);
+                    lines.Take(offset, end, clock, separators[i], cutter);
+                }
             }
             reader.ConsumeBuffered(batch.Span(0, batch.Count - 1));
         } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
