@@ -257,20 +257,6 @@ bool TryTimeOfDayFromText(const std::string& text, double& result)
     return TryTimeOfDayFromBytes(text, result);
 }
 
-std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
-{
-    const auto second = static_cast<std::uint32_t>(milliseconds / 1000);
-    const std::uint32_t hour = second / 3600;
-    const std::uint32_t minute = second / 60 % 60;
-    const std::uint32_t sec = second % 60;
-    const char text[8] = {static_cast<char>('0' + hour / 10),   static_cast<char>('0' + hour % 10),   separator,
-                          static_cast<char>('0' + minute / 10), static_cast<char>('0' + minute % 10), separator,
-                          static_cast<char>('0' + sec / 10),    static_cast<char>('0' + sec % 10)};
-    std::uint64_t word;
-    std::memcpy(&word, text, sizeof word);
-    return word;
-}
-
 std::string InvalidTimeMessage(std::string_view text)
 {
     static constexpr std::string_view tail = "' is not a valid time";

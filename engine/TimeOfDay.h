@@ -90,7 +90,19 @@ inline bool TryPlainClock(const char* eight, char separator, std::int32_t& milli
 
 // The eight bytes of the plain form (with `separator`) of a whole second
 // of the day, `milliseconds` from midnight.
-std::uint64_t PlainClockText(std::int32_t milliseconds, char separator);
+inline std::uint64_t PlainClockText(std::int32_t milliseconds, char separator)
+{
+    const auto second = static_cast<std::uint32_t>(milliseconds / 1000);
+    const std::uint32_t hour = second / 3600;
+    const std::uint32_t minute = second / 60 % 60;
+    const std::uint32_t sec = second % 60;
+    const char text[8] = {static_cast<char>('0' + hour / 10),   static_cast<char>('0' + hour % 10),   separator,
+                          static_cast<char>('0' + minute / 10), static_cast<char>('0' + minute % 10), separator,
+                          static_cast<char>('0' + sec / 10),    static_cast<char>('0' + sec % 10)};
+    std::uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    return word;
+}
 
 // The plain form of the second after the one whose plain form is `word`,
 // `next` milliseconds of the day (below a day's). The seconds' digits are
