@@ -55,14 +55,7 @@ public:
         const std::uint64_t key = Key(word);
         min_ = key < min_ ? key : min_;
         max_ = key > max_ ? key : max_;
-        if (time < firstTime_) {
-            first_ = key;
-            firstTime_ = time;
-        }
-        if (time >= lastTime_) {
-            last_ = key;
-            lastTime_ = time;
-        }
+        KeepFirstAndLast(time, key, firstTime_, first_, lastTime_, last_);
         ++count_;
     }
     // Adds the run to `bucket` as lines that follow its own, and ends it.

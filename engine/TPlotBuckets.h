@@ -7,6 +7,23 @@
 
 namespace morvane {
 
+// The value at the earliest time, the earlier line first among equal
+// times, and the one at the latest, the later line last: of a `value` at
+// `time` on a line that follows those kept.
+template <typename T>
+void KeepFirstAndLast(std::int64_t time, const T& value, std::int64_t& firstTime, T& first, std::int64_t& lastTime,
+                      T& last)
+{
+    if (time < firstTime) {
+        first = value;
+        firstTime = time;
+    }
+    if (time >= lastTime) {
+        last = value;
+        lastTime = time;
+    }
+}
+
 // One field's values in one stretch of time: the smallest and largest, the
 // one at the earliest and at the latest time (the earliest line first
 // among equal times, the latest last), how many, and how many lines had no
@@ -29,14 +46,7 @@ struct TValueBucket {
         } else {
             Min = std::min(Min, value);
             Max = std::max(Max, value);
-            if (time < FirstTime) {
-                First = value;
-                FirstTime = time;
-            }
-            if (time >= LastTime) {
-                Last = value;
-                LastTime = time;
-            }
+            KeepFirstAndLast(time, value, FirstTime, First, LastTime, Last);
         }
         ++Count;
     }
