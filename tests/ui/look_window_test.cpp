@@ -170,19 +170,31 @@ TEST_F(LookWindowTest, DraggingAcrossThePlotReadsThatSpanAgainWithEveryLineAndEs
     EXPECT_EQ(Points(plot->Data(), 0), 20000);
 }
 
-TEST_F(LookWindowTest, ASpikeInTheTopRightCornerShowsWithTheLegendAboveThePlot)
+TEST_F(LookWindowTest, ASpikeInTheTopRightCornerShowsWithTheLegendInRowsAboveThePlot)
 {
-    // One line of 300 far above the rest, near the end: its line runs up to
+    // Eight fields of long names, whose legend takes rows; in the first,
+    // one line of 300 far above the rest, near the end: its line runs up to
     // the plot's top right, where a legend on the plot would stand.
-    std::string bytes = Lines(300);
-    const std::size_t at = bytes.find("10:04:50");
-    bytes.replace(at, bytes.find('\n', at) + 1 - at, "10:04:50,999.5,ok,3\r\n");
+    std::string bytes = "Time";
+    for (int f = 1; f <= 8; ++f)
+        bytes += ",A rather long field name " + std::to_string(f);
+    bytes += "\r\n";
+    for (int i = 0; i < 300; ++i) {
+        char clock[16];
+        std::snprintf(clock, sizeof clock, "10:%02d:%02d", i / 60, i % 60);
+        bytes += std::string(clock) + (i == 290 ? ",999.5" : ",1.5");
+        for (int f = 2; f <= 8; ++f)
+            bytes += "," + std::to_string((i + f) % 7);
+        bytes += "\r\n";
+    }
     TLookWindow* look = OpenLook(QStringLiteral("s.pe"), bytes);
     WaitForReading(look);
-    Tick(look->Fields(), 3);
-    WaitForReading(look);
+    for (int row = 2; row <= 8; ++row) {
+        Tick(look->Fields(), row);
+        WaitForReading(look);
+    }
     TPlotView* plot = look->Plot();
-    ASSERT_EQ(plot->Data().Names.size(), 2);
+    ASSERT_EQ(plot->Data().Names.size(), 8);
     const QImage image = plot->grab().toImage();
     const QRect area = plot->PlotArea();
     const QColor colour = TPlotView::Colour(0);
@@ -200,6 +212,15 @@ TEST_F(LookWindowTest, ASpikeInTheTopRightCornerShowsWithTheLegendAboveThePlot)
         rows += seen;
     }
     EXPECT_GE(rows, 55);
+    // No legend text inside the plot: nothing there is as dark as text.
+    int dark = 0;
+    for (int y = area.top() + 2; y < area.top() + 40; ++y) {
+        for (int px = area.left() + 2; px < area.right() - 1; ++px) {
+            const QColor c = image.pixelColor(px, y);
+            dark += std::max({c.red(), c.green(), c.blue()}) < 90;
+        }
+    }
+    EXPECT_EQ(dark, 0);
 }
 
 TEST_F(LookWindowTest, SavePictureWritesThePlotAsShownToTheChosenFile)
