@@ -402,6 +402,13 @@ public:
             const std::size_t length = to - from;
             TField& state = fields_[steps_[k].Slot];
             TNumberRun::TText text;
+            if (state.Plain > 0) {
+                // A field whose shape keeps changing: read, not looked at.
+                --state.Plain;
+                TakeNumber(bucket, time, steps_[k].Slot, field, length, line.Readable);
+                from = to + 1;
+                continue;
+            }
             if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest &&
                 line.Readable - field >= 8) {
                 text = TNumberRun::TextAt(field, length);
@@ -523,10 +530,16 @@ private:
         TNumberRun Run;
         std::uint64_t Shape = 0;
         unsigned Steady = 0;
+        // Shapes changed before a run could form, and lines left to read
+        // without looking at the shape.
+        unsigned Changes = 0;
+        unsigned Plain = 0;
     };
     // Lines of one shape in a row before a field's texts go into a run:
     // where the shape keeps changing, runs cost more than they spare.
     static constexpr unsigned kSteady = 8;
+    static constexpr unsigned kChanges = 4;
+    static constexpr unsigned kPlainLines = 1024;
 
     void EndRun(std::size_t k, TValueBucket& value)
     {
@@ -552,12 +565,37 @@ private:
             return;
         }
         EndRun(k, value);
-        state.Steady = text.Shape == state.Shape ? state.Steady + 1 : 0;
+        if (text.Shape == state.Shape) {
+            ++state.Steady;
+        } else {
+            // Shapes that change again and again: the next lines are only read.
+            state.Changes = state.Steady < kSteady ? state.Changes + 1 : 0;
+            if (state.Changes >= kChanges) {
+                state.Changes = 0;
+                state.Plain = kPlainLines;
+            }
+            state.Steady = 0;
+        }
         state.Shape = text.Shape;
         if (state.Steady < kSteady)
             value.Add(time, number);
         else
             state.Run.Start(text, time);
+    }
+
+    // A field read as a number where it stands, into the bucket. No run is
+    // open: the field's ended as its plain reading began.
+    [[gnu::noinline]] void TakeNumber(std::size_t bucket, std::int64_t time, std::size_t k, const char* field,
+                                      std::size_t length, const char* readable)
+    {
+        TValueBucket& value = buckets_.Value(bucket, k);
+        double number = 0;
+        if ((readable - field < 8 || ScanShortDecimalWord(field, field + length, number) != field + length) &&
+            !ReadDecimalNumber({field, length}, number)) {
+            ++value.Gaps;
+            return;
+        }
+        value.Add(time, number);
     }
 
     // The plain form is read once a line; the lines after it mostly carry
