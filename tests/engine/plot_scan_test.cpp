@@ -94,12 +94,16 @@ std::string TwoDays()
 
 // A line a second from before noon until after midnight: every clock but
 // the first few follows from the line before, and the day still begins.
+// Behind 23:59:59 stands "24:00:00", which is no time of day.
 std::string SecondsPastMidnight(char sep)
 {
     std::string bytes = std::string("Time") + sep + "A" + sep + "B\n";
-    for (std::int64_t second = 11 * 3600; second < 24 * 3600 + 90; ++second)
-        bytes += Clock(second * 1000) + sep + std::to_string(second % 97) + ".5" + sep + "-" +
-                 std::to_string(second % 7) + "\n";
+    for (std::int64_t second = 11 * 3600; second < 24 * 3600 + 90; ++second) {
+        const std::string values = sep + std::to_string(second % 97) + ".5" + sep + "-" + std::to_string(second % 7);
+        if (second == 24 * 3600)
+            bytes += "24:00:00" + values + "\n";
+        bytes += Clock(second * 1000) + values + "\n";
+    }
     return bytes;
 }
 
