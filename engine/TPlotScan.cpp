@@ -401,24 +401,20 @@ public:
             const char* const field = line.Text + from;
             const std::size_t length = to - from;
             TField& state = fields_[steps_[k].Slot];
-            TNumberRun::TText text;
             if (state.Plain > 0) {
                 // A field whose shape keeps changing: read, not looked at.
                 --state.Plain;
                 TakeNumber(bucket, time, steps_[k].Slot, field, length, line.Readable);
-                from = to + 1;
-                continue;
-            }
-            if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest &&
-                line.Readable - field >= 8) {
-                text = TNumberRun::TextAt(field, length);
-                if (state.Run.Takes(text.Shape)) {
+            } else {
+                TNumberRun::TText text; // shape 0, which no run takes, where the text is not short
+                if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest &&
+                    line.Readable - field >= 8)
+                    text = TNumberRun::TextAt(field, length);
+                if (state.Run.Takes(text.Shape))
                     state.Run.Add(text.Word, time);
-                    from = to + 1;
-                    continue;
-                }
+                else
+                    TakeField(bucket, time, steps_[k].Slot, field, length, text);
             }
-            TakeField(bucket, time, steps_[k].Slot, field, length, text);
             from = to + 1;
         }
         for (; k < steps_.size(); ++k)
