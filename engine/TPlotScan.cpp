@@ -231,9 +231,12 @@ std::vector<TFieldStep> FieldSteps(const std::vector<std::size_t>& fields)
 class TSeparators {
 public:
     TSeparators(const std::uint64_t* bits, std::size_t start, std::size_t n)
-        : bits_(bits), start_(start), n_(n), word_(Window(0))
+        : bits_(bits), start_(start), n_(n), word_(Window(0)), head_(word_)
     {
     }
+
+    // The bits of the line's first 64 bytes, as they were before any Next.
+    std::uint64_t Head() const { return head_; }
 
     // The next separator's place from the line's start; n where none is left.
     std::size_t Next()
@@ -268,6 +271,7 @@ private:
     const std::size_t n_;
     std::size_t at_ = 0;
     std::uint64_t word_;
+    const std::uint64_t head_;
 };
 
 // A whole line of a batch, where it lies in the read buffer (whose bytes up
@@ -390,34 +394,42 @@ public:
         if (!Place(offset, end, clock, separators, bucket, time))
             return;
         TSeparators places(line.Bits, line.Start, line.Length);
+        const std::size_t count = steps_.size();
+        // Lines in a row mostly keep their fields where they were: where
+        // the separators up to the last plotted field's end stand as on the
+        // line the places were kept from, the fields are taken there.
+        if (layout_.Mask != 0 && (places.Head() & layout_.Mask) == layout_.Bits &&
+            (layout_.Bounded || line.Length == layout_.End)) {
+            for (std::size_t k = 0; k < count; ++k)
+                TakeAt(bucket, time, steps_[k].Slot, line.Text + layout_.From[k], layout_.Length[k], line.Readable);
+            return;
+        }
+        layout_.Mask = 0;
         std::size_t from = 0;
+        std::size_t to = 0;
         std::size_t k = 0;
-        for (; k < steps_.size(); ++k) {
+        for (; k < count; ++k) {
             for (std::size_t skip = steps_[k].Skip; skip > 0 && from <= line.Length; --skip)
                 from = places.Next() + 1;
             if (from > line.Length)
                 break; // the line ended before the field
-            const std::size_t to = places.Next();
-            const char* const field = line.Text + from;
-            const std::size_t length = to - from;
-            TField& state = fields_[steps_[k].Slot];
-            if (state.Plain > 0) {
-                // A field whose shape keeps changing: read, not looked at.
-                --state.Plain;
-                TakeNumber(bucket, time, steps_[k].Slot, field, length, line.Readable);
-            } else {
-                TNumberRun::TText text; // shape 0, which no run takes, where the text is not short
-                if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest &&
-                    line.Readable - field >= 8)
-                    text = TNumberRun::TextAt(field, length);
-                if (state.Run.Takes(text.Shape))
-                    state.Run.Add(text.Word, time);
-                else
-                    TakeField(bucket, time, steps_[k].Slot, field, length, text);
+            to = places.Next();
+            if (k < TLayout::kFields) {
+                layout_.From[k] = static_cast<std::uint8_t>(from);
+                layout_.Length[k] = static_cast<std::uint8_t>(to - from);
             }
+            TakeAt(bucket, time, steps_[k].Slot, line.Text + from, to - from, line.Readable);
             from = to + 1;
         }
-        for (; k < steps_.size(); ++k)
+        if (k == count && count != 0 && count <= TLayout::kFields && to < TLayout::kWithin) {
+            // The bits up to and with the separator that ends the last
+            // field, or up to the line's end where none does.
+            layout_.Bounded = to < line.Length;
+            layout_.End = to;
+            layout_.Mask = layout_.Bounded ? (std::uint64_t{2} << to) - 1 : (std::uint64_t{1} << to) - 1;
+            layout_.Bits = places.Head() & layout_.Mask;
+        }
+        for (; k < count; ++k)
             ++buckets_.Value(bucket, steps_[k].Slot).Gaps;
     }
 
@@ -537,6 +549,26 @@ private:
     static constexpr unsigned kChanges = 4;
     static constexpr unsigned kPlainLines = 1024;
 
+    // A field found on a batch line, of which bytes up to `readable` may be read.
+    void TakeAt(std::size_t bucket, std::int64_t time, std::size_t k, const char* field, std::size_t length,
+                const char* readable)
+    {
+        TField& state = fields_[k];
+        if (state.Plain > 0) {
+            // A field whose shape keeps changing: read, not looked at.
+            --state.Plain;
+            TakeNumber(bucket, time, k, field, length, readable);
+            return;
+        }
+        TNumberRun::TText text; // shape 0, which no run takes, where the text is not short
+        if (std::endian::native == std::endian::little && length - 1 < TNumberRun::kLongest && readable - field >= 8)
+            text = TNumberRun::TextAt(field, length);
+        if (state.Run.Takes(text.Shape))
+            state.Run.Add(text.Word, time);
+        else
+            TakeField(bucket, time, k, field, length, text);
+    }
+
     void EndRun(std::size_t k, TValueBucket& value)
     {
         if (fields_[k].Run.Count() != 0)
@@ -647,6 +679,20 @@ private:
     std::vector<TField> fields_;
     std::size_t runBucket_ = 0;
     std::vector<std::uint64_t> bits_;
+    // Where the last batch line that was cut held its plotted fields, in
+    // the line's order; Mask 0 where it cannot be kept (fields missing, too
+    // many, or not all within the line's first 64 bytes).
+    struct TLayout {
+        static constexpr std::size_t kFields = 16;
+        static constexpr std::size_t kWithin = 63;
+        std::uint64_t Mask = 0;
+        std::uint64_t Bits = 0;
+        std::size_t End = 0;
+        bool Bounded = false;
+        // Kept only where each is below kWithin.
+        std::uint8_t From[kFields] = {};
+        std::uint8_t Length[kFields] = {};
+    } layout_;
     // After a clock read in the plain form: its eight bytes, those of the
     // next second and that second's milliseconds of the day.
     bool counting_ = false;
@@ -694,9 +740,13 @@ void ReadOneLine(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& c
 // The lines from the reader's position to the end of its input. False when
 // the progress asked to stop.
 bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines,
-               const TPlotProgress& progress)
+               const TPlotProgress& progress, std::int64_t progressStep)
 {
     std::string scratch;
+    // Told every so many bytes only: the progress of two halves read side
+    // by side looks at the other thread's count, whose cache line would
+    // otherwise move between the processors on every batch.
+    std::int64_t nextProgress = 0;
     while (!reader.AtEnd()) {
         // Whole plain lines where they lie in the read buffer; anything else
         // through the reader's line rules, a piece at a time.
@@ -730,9 +780,12 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         } else {
             ReadOneLine(reader, mapper, cutter, lines, scratch);
         }
-        if (progress && !progress(reader.Offset(), reader.Size())) {
-            lines.EndRuns();
-            return false;
+        if (progress && reader.Offset() >= nextProgress) {
+            nextProgress = reader.Offset() + progressStep;
+            if (!progress(reader.Offset(), reader.Size())) {
+                lines.EndRuns();
+                return false;
+            }
         }
     }
     lines.EndRuns();
@@ -751,6 +804,7 @@ public:
         , mapper_(options.SeparatorSet, {})
         , cutter_(mapper_, options.SeparatorSet, options.Fields)
         , lines_(options, buckets_, path_)
+        , progressStep_(options.ProgressStep)
     {
         lines_.StartSecondHalf(first.StartMilliseconds, first.FirstLineSeparators);
     }
@@ -784,10 +838,13 @@ private:
     void Run(const std::stop_token& stop)
     {
         try {
-            ReadLines(reader_, mapper_, cutter_, lines_, [&](std::int64_t at, std::int64_t) {
-                done_.store(at - from_, std::memory_order_relaxed);
-                return !stop.stop_requested();
-            });
+            ReadLines(
+                reader_, mapper_, cutter_, lines_,
+                [&](std::int64_t at, std::int64_t) {
+                    done_.store(at - from_, std::memory_order_relaxed);
+                    return !stop.stop_requested();
+                },
+                progressStep_);
         } catch (const std::bad_alloc&) {
             error_ = std::make_exception_ptr(EOutOfMemory());
         } catch (...) {
@@ -801,6 +858,7 @@ private:
     const TLineMapper mapper_;
     TFieldCutter cutter_;
     TPlotLines lines_;
+    const std::int64_t progressStep_;
     std::int64_t from_ = -1;
     std::atomic<std::int64_t> done_{0};
     std::exception_ptr error_;
@@ -896,7 +954,7 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
             second.reset();
     }
     if (!second) {
-        ReadLines(reader, mapper, cutter, lines, progress);
+        ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
         return buckets;
     }
     const auto both = [&](std::int64_t at, std::int64_t size) {
@@ -904,7 +962,7 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
     };
     // Stopped, it gives what the first half has; the second stops with its
     // thread as it goes.
-    if (!ReadLines(reader, mapper, cutter, lines, both))
+    if (!ReadLines(reader, mapper, cutter, lines, both, options.ProgressStep))
         return buckets;
     while (!second->WaitFor(std::chrono::milliseconds(20))) {
         if (!both(reader.Offset(), reader.Size()))
@@ -923,7 +981,7 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
     }
     // Its buckets would not land as one reading's: the rest is read here.
     second.reset();
-    ReadLines(reader, mapper, cutter, lines, progress);
+    ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
     return buckets;
 }
 
@@ -959,7 +1017,7 @@ TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions
     TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
     TPlotLines lines(options, buckets, path);
     lines.ContinueFrom(*first);
-    ReadLines(reader, mapper, cutter, lines, progress);
+    ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
     return buckets;
 }
 

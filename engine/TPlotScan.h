@@ -43,6 +43,9 @@ struct TPlotScanOptions {
     // From this size on, the second half of the file is read on a second
     // thread where the processor has two; 0 never. Tests make it small.
     std::int64_t SecondThreadFrom = 16 << 20;
+    // Bytes read between two tellings of the progress (a millisecond's
+    // worth); 0 tells it after every batch of lines. Tests make it 0.
+    std::int64_t ProgressStep = 1 << 20;
 };
 
 // Told the bytes read so far and the input's size (0 for a FIFO); answers

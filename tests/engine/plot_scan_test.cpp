@@ -290,6 +290,7 @@ TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
         TPlotScanOptions options;
         options.Fields = {1};
         options.SecondThreadFrom = secondThreadFrom;
+        options.ProgressStep = 0;
         int calls = 0;
         std::int64_t lastDone = 0;
         const TPlotBuckets buckets = TPlotScan::ReadWhole(path, options, [&](std::int64_t done, std::int64_t size) {
