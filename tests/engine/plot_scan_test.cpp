@@ -236,6 +236,20 @@ TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
                 where + " bucket " + std::to_string(b) + " again");
         }
     }
+    // Thirteen hours of a line a second in one bucket: past midnight the
+    // day begins all the same.
+    const std::string bytes = SecondsPastMidnight(',');
+    const std::string path = Write(folder, "m.pe", bytes);
+    TPlotScanOptions options;
+    options.AcrossMidnight = true;
+    options.Fields = {1, 2};
+    const TPlotBuckets whole = TPlotScan::ReadWhole(path, options);
+    options.Buckets = 1;
+    const TPlotBuckets span = TPlotScan::ReadSpan(path, options, whole, 0, whole.LastTime() + 1);
+    ExpectBucketsAsModel(span,
+                         ModelBuckets(ModelLines(bytes, ",", true, options.Fields), 2, 1, 0, span.Width(),
+                                      whole.LastTime() + 1),
+                         "one bucket");
 }
 
 TEST(PlotScan, HeadNamesTheFieldsAndTellsWhichHoldNumbers)
