@@ -1,8 +1,9 @@
 // Times the look window's reading of a PE file without the window: the whole
 // file into plot buckets, then one minute of it read again from its buckets'
 // offsets, as a zoom does. Prints the seconds of each and the peak memory.
-// usage: plot_bench [-m] [-1] INPUT [FIELD...]   (-m counts on past midnight;
-// -1 reads on one thread; fields default to 1 2 3)
+// usage: plot_bench [-m] [-1] [-w] INPUT [FIELD...]   (-m counts on past
+// midnight; -1 reads on one thread; -w reads the whole file only, for
+// profiles of it; fields default to 1 2 3)
 
 #include <chrono>
 #include <cstdio>
@@ -19,14 +20,17 @@
 int main(int argc, char** argv)
 {
     morvane::TPlotScanOptions options;
+    bool zoom = true;
     for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
         if (std::string(argv[1]) == "-m")
             options.AcrossMidnight = true;
         else if (std::string(argv[1]) == "-1")
             options.SecondThreadFrom = 0;
+        else if (std::string(argv[1]) == "-w")
+            zoom = false;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: plot_bench [-m] [-1] INPUT [FIELD...]\n");
+        std::fprintf(stderr, "usage: plot_bench [-m] [-1] [-w] INPUT [FIELD...]\n");
         return 2;
     }
     for (int i = 2; i < argc; ++i)
@@ -40,7 +44,8 @@ int main(int argc, char** argv)
         const auto read = Clock::now();
         const std::int64_t middle = whole.LastTime() / 2;
         const morvane::TPlotBuckets span =
-            morvane::TPlotScan::ReadSpan(argv[1], options, whole, middle, middle + 60'000);
+            zoom ? morvane::TPlotScan::ReadSpan(argv[1], options, whole, middle, middle + 60'000)
+                 : morvane::TPlotBuckets(options.Fields.size(), 1, middle, middle + 60'000);
         const auto zoomed = Clock::now();
         std::int64_t points = 0;
         for (std::size_t b = 0; b < span.Count(); ++b)

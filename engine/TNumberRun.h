@@ -62,6 +62,8 @@ public:
     void EndInto(TValueBucket& bucket);
 
 private:
+    friend class TRunLanes;
+
     // Orders texts of the run's shape as their numbers: a negative number
     // is the smaller the larger its digits.
     std::uint64_t Key(std::uint64_t word) const { return __builtin_bswap64(word) ^ flip_; }

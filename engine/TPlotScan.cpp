@@ -20,6 +20,7 @@
 #include "TNumberRun.h"
 #include "TLocaleTimeSettings.h"
 #include "TRelativeTimeState.h"
+#include "TRunLanes.h"
 #include "TVectorWidth.h"
 #include "TimeOfDay.h"
 
@@ -296,6 +297,7 @@ public:
         , path_(path)
         , steps_(FieldSteps(options.Fields))
         , fields_(buckets.Fields())
+        , lanesUsable_(TRunLanes::Usable() && !steps_.empty() && steps_.size() <= TRunLanes::kLanes)
     {
     }
 
@@ -368,6 +370,7 @@ public:
     void Take(std::int64_t offset, std::int64_t end, std::string_view clock, std::size_t separators,
               const TFieldCutter& cutter)
     {
+        StopLanes();
         std::size_t bucket = 0;
         std::int64_t time = 0;
         if (!Place(offset, end, clock, separators, bucket, time))
@@ -400,10 +403,15 @@ public:
         // line the places were kept from, the fields are taken there.
         if (layout_.Mask != 0 && (places.Head() & layout_.Mask) == layout_.Bits &&
             (layout_.Bounded || line.Length == layout_.End)) {
+            if (line.Readable - line.Text >= layout_.Reach && (lanesOn_ || StartLanes()) &&
+                lanes_.Add(line.Text, time))
+                return;
+            StopLanes();
             for (std::size_t k = 0; k < count; ++k)
                 TakeAt(bucket, time, steps_[k].Slot, line.Text + layout_.From[k], layout_.Length[k], line.Readable);
             return;
         }
+        StopLanes();
         layout_.Mask = 0;
         std::size_t from = 0;
         std::size_t to = 0;
@@ -428,6 +436,9 @@ public:
             layout_.End = to;
             layout_.Mask = layout_.Bounded ? (std::uint64_t{2} << to) - 1 : (std::uint64_t{1} << to) - 1;
             layout_.Bits = places.Head() & layout_.Mask;
+            layout_.Reach = 0;
+            for (k = 0; k < count; ++k)
+                layout_.Reach = std::max<std::ptrdiff_t>(layout_.Reach, layout_.From[k] + 8);
         }
         for (; k < count; ++k)
             ++buckets_.Value(bucket, steps_[k].Slot).Gaps;
@@ -444,6 +455,7 @@ public:
     // the buckets.
     void EndRuns()
     {
+        StopLanes();
         for (std::size_t k = 0; k < fields_.size(); ++k)
             EndRun(k, buckets_.Value(runBucket_, k));
     }
@@ -586,6 +598,36 @@ private:
     static constexpr unsigned kChanges = 4;
     static constexpr unsigned kPlainLines = 1024;
 
+    // The runs into lanes, where every plotted field has one running, of
+    // the length of the field where the layout has it.
+    bool StartLanes()
+    {
+        if (!lanesUsable_)
+            return false;
+        TNumberRun* runs[TRunLanes::kLanes];
+        for (std::size_t k = 0; k < steps_.size(); ++k) {
+            TField& state = fields_[steps_[k].Slot];
+            if (state.Plain > 0 || state.Run.Count() == 0 || layout_.Length[k] - 1u >= TNumberRun::kLongest)
+                return false;
+            runs[k] = &state.Run;
+        }
+        lanes_.Load(runs, steps_.size(), layout_.From, layout_.Length);
+        lanesOn_ = true;
+        return true;
+    }
+
+    // The runs back from the lanes, before anything else looks at them.
+    void StopLanes()
+    {
+        if (!lanesOn_)
+            return;
+        TNumberRun* runs[TRunLanes::kLanes];
+        for (std::size_t k = 0; k < steps_.size(); ++k)
+            runs[k] = &fields_[steps_[k].Slot].Run;
+        lanes_.Store(runs);
+        lanesOn_ = false;
+    }
+
     // A field found on a batch line, of which bytes up to `readable` may be read.
     void TakeAt(std::size_t bucket, std::int64_t time, std::size_t k, const char* field, std::size_t length,
                 const char* readable)
@@ -722,6 +764,11 @@ private:
     std::vector<TField> fields_;
     std::size_t runBucket_ = 0;
     std::vector<std::uint64_t> bits_;
+    // Where the processor has the vectors: the runs of up to four fields
+    // side by side while lines keep their layout and shapes.
+    const bool lanesUsable_;
+    bool lanesOn_ = false;
+    TRunLanes lanes_;
     // Where the last batch line that was cut held its plotted fields, in
     // the line's order; Mask 0 where it cannot be kept (fields missing, too
     // many, or not all within the line's first 64 bytes).
@@ -732,6 +779,8 @@ private:
         std::uint64_t Bits = 0;
         std::size_t End = 0;
         bool Bounded = false;
+        // Bytes of the line the fields' words read.
+        std::ptrdiff_t Reach = 0;
         // Kept only where each is below kWithin.
         std::uint8_t From[kFields] = {};
         std::uint8_t Length[kFields] = {};
