@@ -33,11 +33,13 @@ public:
         constexpr std::uint64_t kLanes = 0x0101'0101'0101'0101ull;
         std::uint64_t word;
         std::memcpy(&word, field, sizeof word);
-        word &= (std::uint64_t{1} << 8 * length) - 1;
-        // The bytes that are no digit, where they stand, and the length.
+        const std::uint64_t keep = (std::uint64_t{1} << 8 * length) - 1;
+        word &= keep;
+        // The bytes that are no digit, where they stand, each with its top
+        // bit set (so that a NUL is told from a digit), and the length.
         const std::uint64_t digits = word ^ '0' * kLanes;
         const std::uint64_t other = (((digits & 0x7f * kLanes) + 0x76 * kLanes) | digits) & 0x80 * kLanes;
-        return {word, (word & (other >> 7) * 0xff) | std::uint64_t{length} << 56};
+        return {word, (word & (other >> 7) * 0xff) | (other & keep) | std::uint64_t{length} << 56};
     }
 
     // The number a text of a shape that reads as one stands for.

@@ -644,6 +644,8 @@ private:
             text = TNumberRun::TextAt(field, length);
         if (state.Run.Takes(text.Shape))
             state.Run.Add(text.Word, time);
+        else if (text.Shape == state.Shape && state.Steady >= kSteady)
+            state.Run.Start(text, time); // the run ended with its bucket; its shape is known to read
         else
             TakeField(bucket, time, k, field, length, text);
     }

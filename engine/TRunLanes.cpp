@@ -76,7 +76,8 @@ __attribute__((target("avx2"))) bool TRunLanes::Add(const char* text, std::int64
     std::uint64_t words[kLanes];
     for (std::size_t k = 0; k < kLanes; ++k)
         std::memcpy(&words[k], text + from_[k], sizeof words[k]);
-    const __m256i word = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), At(keep_));
+    const __m256i keep = At(keep_);
+    const __m256i word = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), keep);
     // As TNumberRun::TextAt: the bytes that are no digit, where they stand,
     // and the length.
     const __m256i digits = _mm256_xor_si256(word, _mm256_set1_epi8('0'));
@@ -85,7 +86,8 @@ __attribute__((target("avx2"))) bool TRunLanes::Add(const char* text, std::int64
                         digits),
         _mm256_set1_epi8(static_cast<char>(0x80)));
     const __m256i marks = _mm256_cmpgt_epi8(_mm256_setzero_si256(), other);
-    const __m256i shape = _mm256_or_si256(_mm256_and_si256(word, marks), At(length_));
+    const __m256i shape =
+        _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(word, marks), _mm256_and_si256(other, keep)), At(length_));
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(shape, At(shape_))) != -1)
         return false;
     // Each lane's bytes reversed: the first byte the highest.

@@ -51,7 +51,12 @@ std::string RandomPeFile(std::mt19937& random, const std::string& separators, st
                 switch (f % 4) {
                 case 0: line += std::to_string(10 + pick(90)) + "." + digit + std::to_string(pick(10)); break;
                 case 1: line += "-" + digit + "." + std::to_string(10 + pick(90)); break;
-                case 2: line += std::to_string(100 + pick(900)); break;
+                case 2:
+                    line += std::to_string(100 + pick(900));
+                    // A NUL among the digits is no digit, in or out of a run.
+                    if (pick(40) == 0)
+                        line[line.size() - 2] = '\0';
+                    break;
                 default: line += "+" + digit + "," + digit; break;
                 }
                 continue;
