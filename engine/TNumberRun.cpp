@@ -1,18 +1,10 @@
 #include "TNumberRun.h"
 
+#include <bit>
+
 #include "DecimalNumber.h"
 
 namespace morvane {
-
-double TNumberRun::ValueOf(const TText& text)
-{
-    // The word holds nothing past the text, so the reading stops at its end.
-    char bytes[sizeof text.Word];
-    std::memcpy(bytes, &text.Word, sizeof bytes);
-    double value = 0;
-    ScanShortDecimalWord(bytes, bytes + (text.Shape >> 56), value);
-    return value;
-}
 
 void TNumberRun::Start(const TText& text, std::int64_t time)
 {
@@ -23,18 +15,48 @@ void TNumberRun::Start(const TText& text, std::int64_t time)
     count_ = 1;
 }
 
-double TNumberRun::ValueOfKey(std::uint64_t key) const
+TNumberRun::TReading TNumberRun::Reading() const
 {
-    return ValueOf({__builtin_bswap64(key ^ flip_), shape_});
+    TReading reading;
+    const auto length = static_cast<unsigned>(shape_ >> 56);
+    const auto first = static_cast<unsigned char>(shape_);
+    reading.Sign = first == ('-' | 0x80) || first == ('+' | 0x80);
+    reading.Negative = first == ('-' | 0x80);
+    // A shape holds its text's other bytes, each with its top bit set: past
+    // a sign, the only one left is the mark.
+    const std::uint64_t marks = (shape_ & ((std::uint64_t{1} << 8 * length) - 1)) >> 8 * reading.Sign;
+    reading.Count = length - reading.Sign;
+    if (marks != 0) {
+        const auto at = static_cast<unsigned>(std::countr_zero(marks)) / 8;
+        reading.Below = (std::uint64_t{1} << 8 * at) - 1;
+        --reading.Count;
+        reading.Fraction = reading.Count - at;
+    }
+    return reading;
+}
+
+double TNumberRun::ValueOfKey(std::uint64_t key, const TReading& reading) const
+{
+    // As ScanShortDecimalWord reads the text, the shape's places known.
+    constexpr std::uint64_t kLanes = 0x0101'0101'0101'0101ull;
+    const std::uint64_t digits = (__builtin_bswap64(key ^ flip_) ^ '0' * kLanes) >> 8 * reading.Sign;
+    const std::uint64_t packed = (digits & reading.Below) | (digits >> 8 & ~reading.Below);
+    std::uint64_t v = packed << (64 - 8 * reading.Count);
+    v = v * 10 + (v >> 8);
+    v = ((v & 0x0000'00ff'0000'00ffull) * (100 + (1'000'000ull << 32)) +
+         ((v >> 16) & 0x0000'00ff'0000'00ffull) * (1 + (10'000ull << 32))) >> 32;
+    const double magnitude = static_cast<double>(v) / decimal_detail::kPowersOfTen[reading.Fraction];
+    return reading.Negative ? -magnitude : magnitude;
 }
 
 void TNumberRun::EndInto(TValueBucket& bucket)
 {
+    const TReading reading = Reading();
     TValueBucket run;
-    run.Min = ValueOfKey(min_);
-    run.Max = max_ == min_ ? run.Min : ValueOfKey(max_);
-    run.First = first_ == min_ ? run.Min : first_ == max_ ? run.Max : ValueOfKey(first_);
-    run.Last = last_ == min_ ? run.Min : last_ == max_ ? run.Max : ValueOfKey(last_);
+    run.Min = ValueOfKey(min_, reading);
+    run.Max = max_ == min_ ? run.Min : ValueOfKey(max_, reading);
+    run.First = first_ == min_ ? run.Min : first_ == max_ ? run.Max : ValueOfKey(first_, reading);
+    run.Last = last_ == min_ ? run.Min : last_ == max_ ? run.Max : ValueOfKey(last_, reading);
     run.FirstTime = firstTime_;
     run.LastTime = lastTime_;
     run.Count = count_;

@@ -42,8 +42,6 @@ public:
         return {word, (word & (other >> 7) * 0xff) | (other & keep) | std::uint64_t{length} << 56};
     }
 
-    // The number a text of a shape that reads as one stands for.
-    static double ValueOf(const TText& text);
 
     std::int64_t Count() const { return count_; }
     // Whether texts of `shape` go into this run.
@@ -69,7 +67,18 @@ private:
     // Orders texts of the run's shape as their numbers: a negative number
     // is the smaller the larger its digits.
     std::uint64_t Key(std::uint64_t word) const { return __builtin_bswap64(word) ^ flip_; }
-    double ValueOfKey(std::uint64_t key) const;
+
+    // Where the digits of the run's texts stand, worked out once for the
+    // few numbers a run gives.
+    struct TReading {
+        unsigned Sign = 0;     // bytes before the digits
+        bool Negative = false;
+        std::uint64_t Below = ~std::uint64_t{0}; // the digits before the mark, once past the sign
+        unsigned Count = 0;    // digits
+        unsigned Fraction = 0; // digits after the mark
+    };
+    TReading Reading() const;
+    double ValueOfKey(std::uint64_t key, const TReading& reading) const;
 
     std::uint64_t shape_ = 0;
     std::uint64_t flip_ = 0;
