@@ -29,6 +29,17 @@ inline bool IsDigit(char c)
 {
     return static_cast<unsigned char>(c - '0') < 10;
 }
+
+// `count` (1 to 8) digits, 0 to 9 a byte, the first in the lowest byte,
+// as one number: moved to the top of the word, the first highest, then
+// joined in pairs, fours and eights.
+[[gnu::always_inline]] inline std::uint64_t JoinDigits(std::uint64_t packed, unsigned count)
+{
+    std::uint64_t v = packed << (64 - 8 * count);
+    v = v * 10 + (v >> 8);
+    return ((v & 0x0000'00ff'0000'00ffull) * (100 + (1'000'000ull << 32)) +
+            ((v >> 16) & 0x0000'00ff'0000'00ffull) * (1 + (10'000ull << 32))) >> 32;
+}
 } // namespace decimal_detail
 
 // The common short form, [-+]digits[.,digits] with at most 15 digits, read
@@ -112,13 +123,7 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     const unsigned count = whole + fraction;
     if (count == 0)
         return nullptr;
-    // The digits to the top of the word, the first highest, then joined in
-    // pairs, fours and eights.
-    std::uint64_t v = packed << (64 - 8 * count);
-    v = v * 10 + (v >> 8);
-    v = ((v & 0x0000'00ff'0000'00ffull) * (100 + (1'000'000ull << 32)) +
-         ((v >> 16) & 0x0000'00ff'0000'00ffull) * (1 + (10'000ull << 32))) >> 32;
-    const double magnitude = static_cast<double>(v) / kPowersOfTen[fraction];
+    const double magnitude = static_cast<double>(JoinDigits(packed, count)) / kPowersOfTen[fraction];
     value = negative ? -magnitude : magnitude;
     return p + sign + stop;
 }

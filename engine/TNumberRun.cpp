@@ -41,11 +41,8 @@ double TNumberRun::ValueOfKey(std::uint64_t key, const TReading& reading) const
     constexpr std::uint64_t kLanes = 0x0101'0101'0101'0101ull;
     const std::uint64_t digits = (__builtin_bswap64(key ^ flip_) ^ '0' * kLanes) >> 8 * reading.Sign;
     const std::uint64_t packed = (digits & reading.Below) | (digits >> 8 & ~reading.Below);
-    std::uint64_t v = packed << (64 - 8 * reading.Count);
-    v = v * 10 + (v >> 8);
-    v = ((v & 0x0000'00ff'0000'00ffull) * (100 + (1'000'000ull << 32)) +
-         ((v >> 16) & 0x0000'00ff'0000'00ffull) * (1 + (10'000ull << 32))) >> 32;
-    const double magnitude = static_cast<double>(v) / decimal_detail::kPowersOfTen[reading.Fraction];
+    const double magnitude = static_cast<double>(decimal_detail::JoinDigits(packed, reading.Count)) /
+                             decimal_detail::kPowersOfTen[reading.Fraction];
     return reading.Negative ? -magnitude : magnitude;
 }
 
