@@ -437,8 +437,8 @@ public:
             layout_.Mask = layout_.Bounded ? (std::uint64_t{2} << to) - 1 : (std::uint64_t{1} << to) - 1;
             layout_.Bits = places.Head() & layout_.Mask;
             layout_.Reach = 0;
-            for (k = 0; k < count; ++k)
-                layout_.Reach = std::max<std::ptrdiff_t>(layout_.Reach, layout_.From[k] + 8);
+            for (std::size_t f = 0; f < count; ++f)
+                layout_.Reach = std::max<std::ptrdiff_t>(layout_.Reach, layout_.From[f] + 8);
         }
         for (; k < count; ++k)
             ++buckets_.Value(bucket, steps_[k].Slot).Gaps;

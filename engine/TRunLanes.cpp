@@ -57,16 +57,17 @@ void TRunLanes::Store(TNumberRun* const* runs) const
 #if defined(MORVANE_HAVE_AVX2_KERNELS)
 namespace {
 
+// Unaligned, as a Windows build does not align its stack to 32 bytes.
 template <typename T>
 __attribute__((target("avx2"), always_inline)) inline __m256i At(const T* p)
 {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
 template <typename T>
 __attribute__((target("avx2"), always_inline)) inline void Put(T* p, __m256i v)
 {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
 } // namespace
@@ -77,7 +78,7 @@ __attribute__((target("avx2"))) bool TRunLanes::Add(const char* text, std::int64
     for (std::size_t k = 0; k < kLanes; ++k)
         std::memcpy(&words[k], text + from_[k], sizeof words[k]);
     const __m256i keep = At(keep_);
-    const __m256i word = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), keep);
+    const __m256i word = _mm256_and_si256(At(words), keep);
     // As TNumberRun::TextAt: the bytes that are no digit, where they stand,
     // and the length.
     const __m256i digits = _mm256_xor_si256(word, _mm256_set1_epi8('0'));

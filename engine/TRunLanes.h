@@ -34,16 +34,16 @@ private:
     // order them.
     static constexpr std::uint64_t kBias = std::uint64_t{1} << 63;
 
-    alignas(32) std::uint64_t shape_[kLanes] = {};
-    alignas(32) std::uint64_t keep_[kLanes] = {};   // the bytes of each field's length
-    alignas(32) std::uint64_t length_[kLanes] = {}; // as it stands in a shape
-    alignas(32) std::uint64_t flip_[kLanes] = {};   // the run's flip, and the bias
-    alignas(32) std::uint64_t min_[kLanes] = {};
-    alignas(32) std::uint64_t max_[kLanes] = {};
-    alignas(32) std::uint64_t first_[kLanes] = {};
-    alignas(32) std::uint64_t last_[kLanes] = {};
-    alignas(32) std::int64_t firstTime_[kLanes] = {};
-    alignas(32) std::int64_t lastTime_[kLanes] = {};
+    std::uint64_t shape_[kLanes] = {};
+    std::uint64_t keep_[kLanes] = {};   // the bytes of each field's length
+    std::uint64_t length_[kLanes] = {}; // as it stands in a shape
+    std::uint64_t flip_[kLanes] = {};   // the run's flip, and the bias
+    std::uint64_t min_[kLanes] = {};
+    std::uint64_t max_[kLanes] = {};
+    std::uint64_t first_[kLanes] = {};
+    std::uint64_t last_[kLanes] = {};
+    std::int64_t firstTime_[kLanes] = {};
+    std::int64_t lastTime_[kLanes] = {};
     std::uint32_t from_[kLanes] = {};
     std::size_t n_ = 0;
     std::int64_t added_ = 0;
