@@ -74,11 +74,17 @@ __attribute__((target("avx2"), always_inline)) inline void Put(T* p, __m256i v)
 
 __attribute__((target("avx2"))) bool TRunLanes::Add(const char* text, std::int64_t time)
 {
-    std::uint64_t words[kLanes];
-    for (std::size_t k = 0; k < kLanes; ++k)
-        std::memcpy(&words[k], text + from_[k], sizeof words[k]);
+    // Put together in registers: a vector loaded from four words just
+    // stored would wait for the stores.
+    const auto bytesAt = [&](std::size_t k) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, text + from_[k], sizeof bytes);
+        return static_cast<long long>(bytes);
+    };
+    const __m128i low = _mm_insert_epi64(_mm_cvtsi64_si128(bytesAt(0)), bytesAt(1), 1);
+    const __m128i high = _mm_insert_epi64(_mm_cvtsi64_si128(bytesAt(2)), bytesAt(3), 1);
     const __m256i keep = At(keep_);
-    const __m256i word = _mm256_and_si256(At(words), keep);
+    const __m256i word = _mm256_and_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), keep);
     // As TNumberRun::TextAt: the bytes that are no digit, where they stand,
     // and the length.
     const __m256i digits = _mm256_xor_si256(word, _mm256_set1_epi8('0'));
