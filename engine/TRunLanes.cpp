@@ -28,6 +28,7 @@ void TRunLanes::Load(TNumberRun* const* runs, std::size_t n, const std::uint8_t*
         const TNumberRun& run = *runs[used ? k : 0];
         from_[k] = from[used ? k : 0];
         keep_[k] = used ? (std::uint64_t{1} << 8 * length[k]) - 1 : 0;
+        top_[k] = keep_[k] & 0x8080'8080'8080'8080ull;
         length_[k] = used ? std::uint64_t{length[k]} << 56 : 0;
         shape_[k] = used ? run.shape_ : 0;
         flip_[k] = run.flip_ ^ kBias;
@@ -86,15 +87,10 @@ __attribute__((target("avx2"))) bool TRunLanes::Add(const char* text, std::int64
     const __m256i keep = At(keep_);
     const __m256i word = _mm256_and_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), keep);
     // As TNumberRun::TextAt: the bytes that are no digit, where they stand,
-    // and the length.
+    // each with its top bit set, and the length.
     const __m256i digits = _mm256_xor_si256(word, _mm256_set1_epi8('0'));
-    const __m256i other = _mm256_and_si256(
-        _mm256_or_si256(_mm256_add_epi8(_mm256_and_si256(digits, _mm256_set1_epi8(0x7f)), _mm256_set1_epi8(0x76)),
-                        digits),
-        _mm256_set1_epi8(static_cast<char>(0x80)));
-    const __m256i marks = _mm256_cmpgt_epi8(_mm256_setzero_si256(), other);
-    const __m256i shape =
-        _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(word, marks), _mm256_and_si256(other, keep)), At(length_));
+    const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digits, _mm256_set1_epi8(9)), digits);
+    const __m256i shape = _mm256_or_si256(_mm256_andnot_si256(isDigit, _mm256_or_si256(word, At(top_))), At(length_));
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(shape, At(shape_))) != -1)
         return false;
     // Each lane's bytes reversed: the first byte the highest.

@@ -36,6 +36,7 @@ private:
 
     std::uint64_t shape_[kLanes] = {};
     std::uint64_t keep_[kLanes] = {};   // the bytes of each field's length
+    std::uint64_t top_[kLanes] = {};    // their top bits
     std::uint64_t length_[kLanes] = {}; // as it stands in a shape
     std::uint64_t flip_[kLanes] = {};   // the run's flip, and the bias
     std::uint64_t min_[kLanes] = {};
