@@ -64,9 +64,10 @@ bool WaitForReading(TLookWindow* look)
     QElapsedTimer timer;
     timer.start();
     // Sleeping between looks, so that the waiting takes no processor from
-    // the reading.
+    // the reading; a millisecond at a time, so that the end is not missed
+    // by more.
     while (look->Reading() && timer.elapsed() < 600'000)
-        QTest::qWait(5);
+        QTest::qWait(1);
     return !look->Reading();
 }
 
