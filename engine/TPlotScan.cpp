@@ -444,6 +444,78 @@ public:
             ++buckets_.Value(bucket, steps_[k].Slot).Gaps;
     }
 
+    // Whether the runs are in the lanes.
+    bool LanesOn() const { return lanesOn_; }
+
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+    // The whole lines of a batch from `i` on (their separators' bits in
+    // `bits`, bytes up to `readable` readable) while each is one PlaceSteady
+    // places and its fields stand where the layout has them, in their
+    // runs' shapes: into the lanes, with all a line changes held in
+    // registers. Returns the first line it did not take. Only while the
+    // lanes are on.
+    __attribute__((target("avx2"))) std::size_t TakeSteadyLines(const TLineBatch& batch, std::size_t i,
+                                                                 std::int64_t base, const std::uint32_t* separators,
+                                                                 const std::uint64_t* bits, const char* readable)
+    {
+        if (waiting_ || (second_ && acrossMidnight_) || !layout_.Bounded)
+            return i;
+        const std::size_t firstSeparators = buckets_.FirstLineSeparators;
+        const std::int64_t start = buckets_.StartMilliseconds;
+        bool counting = counting_;
+        std::uint64_t lastClock = lastClock_;
+        std::uint64_t nextClock = nextClock_;
+        std::int32_t nextMilliseconds = nextMilliseconds_;
+        std::int32_t previousMilliseconds = state_.PreviousMilliseconds;
+        std::int64_t lastAt = lastAt_;
+        std::int64_t lastTime = lastTime_;
+        TRunLanes::TRegisters registers;
+        lanes_.Enter(registers);
+        for (; i < batch.Count && counting; ++i) {
+            const std::size_t begin = batch.Begin(i);
+            const std::size_t length = batch.TextEnds[i] - begin;
+            const char* const text = reinterpret_cast<const char*>(batch.Base) + begin;
+            if (length < kClockTextLength || separators[i] != firstSeparators || readable - text < layout_.Reach)
+                break;
+            std::uint64_t word;
+            std::memcpy(&word, text, sizeof word);
+            const bool next = word == nextClock;
+            if (!next && word != lastClock)
+                break;
+            const std::int64_t at = lastAt + (next ? 1000 : 0);
+            const std::int64_t time = at >= start ? at - start : start - at;
+            if (!buckets_.Hits(time) || (TSeparators(bits, begin, length).Head() & layout_.Mask) != layout_.Bits)
+                break;
+            TLineBucket& line = buckets_.Line(buckets_.Place(time));
+            if (line.Lines == 0 || !lanes_.Step(registers, text, time))
+                break;
+            if (next) {
+                previousMilliseconds = nextMilliseconds;
+                // As CountOn.
+                counting = nextMilliseconds < kLastSecond;
+                lastClock = word;
+                nextMilliseconds += 1000;
+                if (counting)
+                    nextClock = NextPlainClockText(word, nextMilliseconds, clockSeparator_);
+            }
+            lastAt = at;
+            lastTime = time;
+            ++line.Lines;
+            line.EndOffset = std::max(line.EndOffset, base + static_cast<std::int64_t>(batch.End(i)));
+        }
+        lanes_.Leave(registers);
+        counting_ = counting;
+        lastClock_ = lastClock;
+        nextClock_ = nextClock;
+        nextMilliseconds_ = nextMilliseconds;
+        if (acrossMidnight_)
+            state_.PreviousMilliseconds = previousMilliseconds;
+        lastAt_ = lastAt;
+        lastTime_ = lastTime;
+        return i;
+    }
+#endif
+
     // Room for the separator bits of n bytes of a batch.
     std::uint64_t* SeparatorBits(std::size_t n)
     {
@@ -855,6 +927,11 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
             const char* const readable = reinterpret_cast<const char*>(buffered.data() + buffered.size());
             const std::int64_t base = reader.Offset();
             for (std::size_t i = 0; i < batch.Count; ++i) {
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+                if (bits && lines.LanesOn() && (i = lines.TakeSteadyLines(batch, i, base, separators, bitWords,
+                                                                          readable)) == batch.Count)
+                    break;
+#endif
                 const char* text = reinterpret_cast<const char*>(batch.Text(i));
                 const std::size_t length = batch.TextLength(i);
                 const std::int64_t offset = base + static_cast<std::int64_t>(batch.Begin(i));

@@ -98,17 +98,30 @@ std::string TwoDays()
 }
 
 // A line a second from before noon until after midnight: every clock but
-// the first few follows from the line before, and the day still begins.
+// the first few follows from the line before, and the numbers keep their
+// shapes, and the day still begins.
 // Behind 23:59:59 stands "24:00:00", which is no time of day.
 std::string SecondsPastMidnight(char sep)
 {
-    std::string bytes = std::string("Time") + sep + "A" + sep + "B\n";
+    std::string bytes = std::string("Time") + sep + "A" + sep + "B" + sep + "C\n";
     for (std::int64_t second = 11 * 3600; second < 24 * 3600 + 90; ++second) {
-        const std::string values = sep + std::to_string(second % 97) + ".5" + sep + "-" + std::to_string(second % 7);
+        const std::string values =
+            sep + std::to_string(10 + second % 89) + ".5" + sep + "-" + std::to_string(second % 7) + sep + "7";
         if (second == 24 * 3600)
             bytes += "24:00:00" + values + "\n";
         bytes += Clock(second * 1000) + values + "\n";
     }
+    return bytes;
+}
+
+// Lines a second whose second field is five digits long, but every
+// thirteenth only one: there the third field stands four bytes earlier, and
+// four bytes on, where it stood, lies the fourth, of the same shape.
+std::string ShiftedFields()
+{
+    std::string bytes = "Time,A,B,C,D\n";
+    for (int line = 0; line < 300; ++line)
+        bytes += Clock(36'000'000LL + line * 1000LL) + ",12.5," + (line % 13 == 12 ? "1" : "11111") + ",555,999\n";
     return bytes;
 }
 
@@ -163,17 +176,20 @@ TEST(PlotScan, WholeFileBucketsAgreeWithNaiveModelOnRandomFiles)
     // times; each file read in one piece and in halves on two threads.
     const std::size_t counts[] = {2, 3, 7, 64, 4096};
     int halves = 0;
-    for (int round = 0; round < 25; ++round) {
+    for (int round = 0; round < 26; ++round) {
         const std::string separators = separatorSets[round % std::size(separatorSets)];
-        const std::string bytes = round == 24   ? TwoDays()
+        const std::string bytes = round == 25   ? ShiftedFields()
+                                  : round == 24 ? TwoDays()
                                   : round == 23 ? SecondsPastMidnight(separators[0])
                                                 : RandomPeFile(random, separators, 1 + random() % 400, round % 2 != 0);
         const std::string path = Write(folder, "r.pe", bytes);
         for (const bool across : {false, true}) {
-            // Steady files plot four fields they hold, so that runs go side
-            // by side; the others one they lack, a gap on every line.
-            const std::vector<std::size_t> fields =
-                round % 2 != 0 ? std::vector<std::size_t>{2, 1, 4, 3} : std::vector<std::size_t>{2, 1, 4, 9};
+            // Steady files plot fields they hold, so that runs go side by
+            // side, all four or two with one between that keeps no shape;
+            // the others one they lack, a gap on every line.
+            const std::vector<std::size_t> fields = round % 4 == 1   ? std::vector<std::size_t>{3, 1}
+                                                    : round % 2 != 0 ? std::vector<std::size_t>{2, 1, 4, 3}
+                                                                     : std::vector<std::size_t>{2, 1, 4, 9};
             const std::vector<TModelLine> lines = ModelLines(bytes, separators, across, fields);
             for (const std::size_t count : counts) {
                 for (const std::int64_t secondThreadFrom : {0, 1}) {
@@ -244,13 +260,14 @@ TEST(PlotScan, SpanReadAgainFromItsOffsetsAgreesWithNaiveModel)
                 where + " bucket " + std::to_string(b) + " again");
         }
     }
-    // Thirteen hours of a line a second in one bucket: past midnight the
-    // day begins all the same.
+    // Thirteen hours of a line a second in one bucket, read in one piece:
+    // past midnight the day begins all the same.
     const std::string bytes = SecondsPastMidnight(',');
     const std::string path = Write(folder, "m.pe", bytes);
     TPlotScanOptions options;
     options.AcrossMidnight = true;
     options.Fields = {1, 2};
+    options.ReadSize = 4 << 20;
     const TPlotBuckets whole = TPlotScan::ReadWhole(path, options);
     options.Buckets = 1;
     const TPlotBuckets span = TPlotScan::ReadSpan(path, options, whole, 0, whole.LastTime() + 1);
