@@ -458,10 +458,9 @@ public:
                                                                  std::int64_t base, const std::uint32_t* separators,
                                                                  const std::uint64_t* bits, const char* readable)
     {
-        if (waiting_ || (second_ && acrossMidnight_) || !layout_.Bounded)
+        if (waiting_ || !layout_.Bounded)
             return i;
         const std::size_t firstSeparators = buckets_.FirstLineSeparators;
-        const std::int64_t start = buckets_.StartMilliseconds;
         bool counting = counting_;
         std::uint64_t lastClock = lastClock_;
         std::uint64_t nextClock = nextClock_;
@@ -483,8 +482,9 @@ public:
             if (!next && word != lastClock)
                 break;
             const std::int64_t at = lastAt + (next ? 1000 : 0);
-            const std::int64_t time = at >= start ? at - start : start - at;
-            if (!buckets_.Hits(time) || (TSeparators(bits, begin, length).Head() & layout_.Mask) != layout_.Bits)
+            const std::int64_t time = TimeOf(at);
+            if (time < 0 || !buckets_.Hits(time) ||
+                (TSeparators(bits, begin, length).Head() & layout_.Mask) != layout_.Bits)
                 break;
             TLineBucket& line = buckets_.Line(buckets_.Place(time));
             if (line.Lines == 0 || !lanes_.Step(registers, text, time))
@@ -540,18 +540,15 @@ private:
     bool PlaceSteady(std::int64_t end, std::string_view clock, std::size_t separators, std::size_t& bucket,
                      std::int64_t& placed)
     {
-        if (!counting_ || clock.size() != kClockTextLength || separators != buckets_.FirstLineSeparators ||
-            waiting_ || (second_ && acrossMidnight_))
+        if (!counting_ || clock.size() != kClockTextLength || separators != buckets_.FirstLineSeparators || waiting_)
             return false;
         std::uint64_t word;
         std::memcpy(&word, clock.data(), sizeof word);
         const bool next = word == nextClock_;
         if (!next && word != lastClock_)
             return false;
-        const std::int64_t at = lastAt_ + (next ? 1000 : 0);
-        const std::int64_t start = buckets_.StartMilliseconds;
-        const std::int64_t time = at >= start ? at - start : start - at;
-        if (!buckets_.Hits(time))
+        const std::int64_t time = TimeOf(lastAt_ + (next ? 1000 : 0));
+        if (time < 0 || !buckets_.Hits(time))
             return false;
         bucket = buckets_.Place(time);
         TLineBucket& line = buckets_.Line(bucket);
@@ -562,12 +559,21 @@ private:
                 state_.PreviousMilliseconds = nextMilliseconds_;
             CountOn(word, nextMilliseconds_);
         }
-        lastAt_ = at;
+        lastAt_ += next ? 1000 : 0;
         lastTime_ = time;
         ++line.Lines;
         line.EndOffset = std::max(line.EndOffset, end);
         placed = time;
         return true;
+    }
+
+    // The time of a line at `at` in the run, for the steady ways; -1 where
+    // only Place may tell it: in a second half counted past midnight, a
+    // time before the start depends on the days before the half.
+    std::int64_t TimeOf(std::int64_t at) const
+    {
+        const std::int64_t time = at - buckets_.StartMilliseconds;
+        return time >= 0 ? time : second_ && acrossMidnight_ ? -1 : -time;
     }
 
     // Places a line in its bucket; true where its values go there too, at `placed`.
