@@ -286,6 +286,28 @@ struct TBatchLine {
     const char* Readable;
 };
 
+// The plain clock form followed from line to line: after a clock read in
+// it, its eight bytes, those of the next second and that second's
+// milliseconds of the day, so that the lines after it, which mostly carry
+// the same clock or the next second's, need only a comparison.
+struct TClockFollow {
+    bool Counting = false;
+    std::uint64_t Last = 0;
+    std::uint64_t Next = 0;
+    std::int32_t NextMilliseconds = 0;
+
+    // After the clock `word` at `milliseconds` of the day.
+    void CountOn(std::uint64_t word, std::int32_t milliseconds, char separator)
+    {
+        // The second before midnight has no next one within the day.
+        Counting = milliseconds < kLastSecond;
+        Last = word;
+        NextMilliseconds = milliseconds + 1000;
+        if (Counting)
+            Next = NextPlainClockText(word, NextMilliseconds, separator);
+    }
+};
+
 // Places each data line in the buckets, as the relative time column counts.
 class TPlotLines {
 public:
@@ -461,16 +483,13 @@ public:
         if (waiting_ || !layout_.Bounded)
             return i;
         const std::size_t firstSeparators = buckets_.FirstLineSeparators;
-        bool counting = counting_;
-        std::uint64_t lastClock = lastClock_;
-        std::uint64_t nextClock = nextClock_;
-        std::int32_t nextMilliseconds = nextMilliseconds_;
+        TClockFollow clock = clock_;
         std::int32_t previousMilliseconds = state_.PreviousMilliseconds;
         std::int64_t lastAt = lastAt_;
         std::int64_t lastTime = lastTime_;
         TRunLanes::TRegisters registers;
         lanes_.Enter(registers);
-        for (; i < batch.Count && counting; ++i) {
+        for (; i < batch.Count && clock.Counting; ++i) {
             const std::size_t begin = batch.Begin(i);
             const std::size_t length = batch.TextEnds[i] - begin;
             const char* const text = reinterpret_cast<const char*>(batch.Base) + begin;
@@ -478,8 +497,8 @@ public:
                 break;
             std::uint64_t word;
             std::memcpy(&word, text, sizeof word);
-            const bool next = word == nextClock;
-            if (!next && word != lastClock)
+            const bool next = word == clock.Next;
+            if (!next && word != clock.Last)
                 break;
             const std::int64_t at = lastAt + (next ? 1000 : 0);
             const std::int64_t time = TimeOf(at);
@@ -490,13 +509,8 @@ public:
             if (line.Lines == 0 || !lanes_.Step(registers, text, time))
                 break;
             if (next) {
-                previousMilliseconds = nextMilliseconds;
-                // As CountOn.
-                counting = nextMilliseconds < kLastSecond;
-                lastClock = word;
-                nextMilliseconds += 1000;
-                if (counting)
-                    nextClock = NextPlainClockText(word, nextMilliseconds, clockSeparator_);
+                previousMilliseconds = clock.NextMilliseconds;
+                clock.CountOn(word, clock.NextMilliseconds, clockSeparator_);
             }
             lastAt = at;
             lastTime = time;
@@ -504,10 +518,7 @@ public:
             line.EndOffset = std::max(line.EndOffset, base + static_cast<std::int64_t>(batch.End(i)));
         }
         lanes_.Leave(registers);
-        counting_ = counting;
-        lastClock_ = lastClock;
-        nextClock_ = nextClock;
-        nextMilliseconds_ = nextMilliseconds;
+        clock_ = clock;
         if (acrossMidnight_)
             state_.PreviousMilliseconds = previousMilliseconds;
         lastAt_ = lastAt;
@@ -540,12 +551,13 @@ private:
     bool PlaceSteady(std::int64_t end, std::string_view clock, std::size_t separators, std::size_t& bucket,
                      std::int64_t& placed)
     {
-        if (!counting_ || clock.size() != kClockTextLength || separators != buckets_.FirstLineSeparators || waiting_)
+        if (!clock_.Counting || clock.size() != kClockTextLength || separators != buckets_.FirstLineSeparators ||
+            waiting_)
             return false;
         std::uint64_t word;
         std::memcpy(&word, clock.data(), sizeof word);
-        const bool next = word == nextClock_;
-        if (!next && word != lastClock_)
+        const bool next = word == clock_.Next;
+        if (!next && word != clock_.Last)
             return false;
         const std::int64_t time = TimeOf(lastAt_ + (next ? 1000 : 0));
         if (time < 0 || !buckets_.Hits(time))
@@ -556,8 +568,8 @@ private:
             return false;
         if (next) {
             if (acrossMidnight_)
-                state_.PreviousMilliseconds = nextMilliseconds_;
-            CountOn(word, nextMilliseconds_);
+                state_.PreviousMilliseconds = clock_.NextMilliseconds;
+            clock_.CountOn(word, clock_.NextMilliseconds, clockSeparator_);
         }
         lastAt_ += next ? 1000 : 0;
         lastTime_ = time;
@@ -793,35 +805,24 @@ private:
     {
         step = kRead;
         if (!plainClock_ || clock.size() != kClockTextLength) {
-            counting_ = false;
+            clock_.Counting = false;
             return TryMillisecondOfDayFromBytes(clock, milliseconds);
         }
         std::uint64_t word;
         std::memcpy(&word, clock.data(), sizeof word);
-        if (counting_ && word == nextClock_) {
-            milliseconds = nextMilliseconds_;
+        if (clock_.Counting && word == clock_.Next) {
+            milliseconds = clock_.NextMilliseconds;
             step = 1000;
-        } else if (counting_ && word == lastClock_) {
-            milliseconds = nextMilliseconds_ - 1000;
+        } else if (clock_.Counting && word == clock_.Last) {
+            milliseconds = clock_.NextMilliseconds - 1000;
             step = 0;
             return true;
         } else if (!TryPlainClock(clock.data(), clockSeparator_, milliseconds)) {
-            counting_ = false;
+            clock_.Counting = false;
             return TryMillisecondOfDayFromBytes(clock, milliseconds);
         }
-        CountOn(word, milliseconds);
+        clock_.CountOn(word, milliseconds, clockSeparator_);
         return true;
-    }
-
-    // After a clock of the plain form, `word`, at `milliseconds` of the day.
-    void CountOn(std::uint64_t word, std::int32_t milliseconds)
-    {
-        // The second before midnight has no next one within the day.
-        counting_ = milliseconds < kLastSecond;
-        lastClock_ = word;
-        nextMilliseconds_ = milliseconds + 1000;
-        if (counting_)
-            nextClock_ = NextPlainClockText(word, nextMilliseconds_, clockSeparator_);
     }
 
     // Lines without a time that stand at this half's last time, in the
@@ -865,15 +866,10 @@ private:
         std::uint8_t From[kFields] = {};
         std::uint8_t Length[kFields] = {};
     } layout_;
-    // After a clock read in the plain form: its eight bytes, those of the
-    // next second and that second's milliseconds of the day.
-    bool counting_ = false;
+    TClockFollow clock_;
     static constexpr std::int32_t kRead = -1;
     // Where the last line with a time stands in the run, as MillisecondsIntoRun gives it.
     std::int64_t lastAt_ = 0;
-    std::uint64_t lastClock_ = 0;
-    std::uint64_t nextClock_ = 0;
-    std::int32_t nextMilliseconds_ = 0;
     bool started_ = false;
     // Only for a second half: before its first line with a time, those
     // without, the first with, and what its times did.
