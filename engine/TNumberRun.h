@@ -42,7 +42,6 @@ public:
         return {word, (word & (other >> 7) * 0xff) | (other & keep) | std::uint64_t{length} << 56};
     }
 
-
     std::int64_t Count() const { return count_; }
     // Whether texts of `shape` go into this run.
     bool Takes(std::uint64_t shape) const { return count_ != 0 && shape == shape_; }

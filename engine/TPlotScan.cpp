@@ -930,9 +930,11 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
             const std::int64_t base = reader.Offset();
             for (std::size_t i = 0; i < batch.Count; ++i) {
 #if defined(MORVANE_HAVE_AVX2_KERNELS)
-                if (bits && lines.LanesOn() && (i = lines.TakeSteadyLines(batch, i, base, separators, bitWords,
-                                                                          readable)) == batch.Count)
-                    break;
+                if (bits && lines.LanesOn()) {
+                    i = lines.TakeSteadyLines(batch, i, base, separators, bitWords, readable);
+                    if (i == batch.Count)
+                        break;
+                }
 #endif
                 const char* text = reinterpret_cast<const char*>(batch.Text(i));
                 const std::size_t length = batch.TextLength(i);

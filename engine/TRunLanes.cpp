@@ -1,9 +1,7 @@
 #include "TRunLanes.h"
 
 #include <bit>
-#include <cstring>
 
-#include "CpuFeatures.h"
 #include "TVectorWidth.h"
 
 namespace morvane {
