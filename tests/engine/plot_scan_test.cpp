@@ -11,6 +11,7 @@
 #include "PlotModel.h"
 #include "TLineBatch.h"
 #include "TPlotScan.h"
+#include "TRunLanes.h"
 #include "TempFiles.h"
 
 using namespace morvane;
@@ -345,6 +346,78 @@ TEST(PlotScan, StopAskedByTheProgressEndsTheReadingWithWhatItHas)
         EXPECT_EQ(lines, 1 + 3 * static_cast<std::int64_t>(TLineBatch::kMaxLines)) << secondThreadFrom;
         EXPECT_LT(lastDone, static_cast<std::int64_t>(bytes.size())) << secondThreadFrom;
         EXPECT_EQ(buckets.ReadInHalves, false) << secondThreadFrom;
+    }
+}
+
+TEST(RunLanes, TakeLinesAsTheirRunsWouldOneByOne)
+{
+    if (!TRunLanes::Usable())
+        GTEST_SKIP() << "the lanes are for AVX2";
+    std::mt19937 random(11);
+    const std::vector<std::string> shapes = {"dd.d", "-d.dd", "ddd", "+d,d", "d", "-ddddd", ".ddd"};
+    for (std::size_t n = 1; n <= TRunLanes::kLanes; ++n) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<std::string> fieldShapes;
+            for (std::size_t k = 0; k < n; ++k)
+                fieldShapes.push_back(shapes[random() % shapes.size()]);
+            // A line of the fields' texts, one of them now and then of
+            // another shape, with room to read a word past each.
+            const auto line = [&](bool other) {
+                std::string text;
+                for (std::size_t k = 0; k < n; ++k) {
+                    for (const char c : fieldShapes[k])
+                        text += c == 'd' ? static_cast<char>('0' + random() % 10) : c;
+                    if (other && k == n - 1)
+                        text.back() = random() % 2 ? 'x' : '\0';
+                    text += ';';
+                }
+                return text + std::string(8, ' ');
+            };
+            std::uint8_t from[TRunLanes::kLanes] = {};
+            std::uint8_t length[TRunLanes::kLanes] = {};
+            for (std::size_t k = 0, at = 0; k < n; at += fieldShapes[k].size() + 1, ++k) {
+                from[k] = static_cast<std::uint8_t>(at);
+                length[k] = static_cast<std::uint8_t>(fieldShapes[k].size());
+            }
+            TNumberRun inLanes[TRunLanes::kLanes];
+            TNumberRun oneByOne[TRunLanes::kLanes];
+            TNumberRun* runs[TRunLanes::kLanes] = {&inLanes[0], &inLanes[1], &inLanes[2], &inLanes[3]};
+            const std::string first = line(false);
+            std::int64_t time = 1000;
+            for (std::size_t k = 0; k < n; ++k) {
+                inLanes[k].Start(TNumberRun::TextAt(first.data() + from[k], length[k]), time);
+                oneByOne[k].Start(TNumberRun::TextAt(first.data() + from[k], length[k]), time);
+            }
+            TRunLanes lanes;
+            lanes.Load(runs, n, from, length);
+            for (int i = 0; i < 40; ++i) {
+                // Times mostly on, sometimes the same or back.
+                time += (static_cast<std::int64_t>(random() % 6) - 2) * 1000;
+                const bool other = random() % 8 == 0;
+                const std::string text = line(other);
+                const std::string where = "lanes " + std::to_string(n) + " round " + std::to_string(round) +
+                                          " line " + std::to_string(i);
+                EXPECT_EQ(lanes.Add(text.data(), time), !other) << where;
+                for (std::size_t k = 0; k < n && !other; ++k)
+                    oneByOne[k].Add(TNumberRun::TextAt(text.data() + from[k], length[k]).Word, time);
+            }
+            lanes.Store(runs);
+            for (std::size_t k = 0; k < n; ++k) {
+                TValueBucket expected;
+                TValueBucket taken;
+                oneByOne[k].EndInto(expected);
+                inLanes[k].EndInto(taken);
+                const std::string where = "lanes " + std::to_string(n) + " round " + std::to_string(round) +
+                                          " field " + std::to_string(k) + " " + fieldShapes[k];
+                EXPECT_EQ(taken.Min, expected.Min) << where;
+                EXPECT_EQ(taken.Max, expected.Max) << where;
+                EXPECT_EQ(taken.First, expected.First) << where;
+                EXPECT_EQ(taken.Last, expected.Last) << where;
+                EXPECT_EQ(taken.FirstTime, expected.FirstTime) << where;
+                EXPECT_EQ(taken.LastTime, expected.LastTime) << where;
+                EXPECT_EQ(taken.Count, expected.Count) << where;
+            }
+        }
     }
 }
 
