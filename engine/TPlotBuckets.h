@@ -107,6 +107,8 @@ public:
 
     // Whether Place(time) gives the bucket it gave last, as it is.
     bool Hits(std::int64_t time) const { return time >= hitFrom_ && time < hitTo_; }
+    // Whether Place(time) gives kNone.
+    bool Outside(std::int64_t time) const { return time < from_ || (!grows_ && time >= to_); }
 
     // A growing set that has placed nothing yet starts at `from` instead.
     void StartAt(std::int64_t from);

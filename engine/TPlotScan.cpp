@@ -416,8 +416,16 @@ public:
     {
         std::size_t bucket = 0;
         std::int64_t time = 0;
-        if (!PlaceSteady(end, clock, separators, bucket, time) && !Place(offset, end, clock, separators, bucket, time))
+        switch (PlaceSteady(end, clock, separators, bucket, time)) {
+        case TSteady::Placed:
+            break;
+        case TSteady::Outside:
             return;
+        case TSteady::Not:
+            if (!Place(offset, end, clock, separators, bucket, time))
+                return;
+            break;
+        }
         TSeparators places(line.Bits, line.Start, line.Length);
         const std::size_t count = steps_.size();
         // Lines in a row mostly keep their fields where they were: where
@@ -544,28 +552,36 @@ public:
     }
 
 private:
+    enum class TSteady { Not, Placed, Outside };
+
     // Most lines carry the clock of the line before or the next second's,
     // with as many separators as the first, and land in the bucket of the
-    // line before: such a line is placed here, without Place's many cases.
-    // False, with nothing changed, for any other line.
-    bool PlaceSteady(std::int64_t end, std::string_view clock, std::size_t separators, std::size_t& bucket,
-                     std::int64_t& placed)
+    // line before, or (reading a span) outside the buckets: such a line is
+    // placed, or passed over as Place would, without Place's many cases.
+    // Not, with nothing changed, for any other line.
+    TSteady PlaceSteady(std::int64_t end, std::string_view clock, std::size_t separators, std::size_t& bucket,
+                        std::int64_t& placed)
     {
-        if (!clock_.Counting || clock.size() != kClockTextLength || separators != buckets_.FirstLineSeparators ||
-            waiting_)
-            return false;
+        if (!clock_.Counting || clock.size() != kClockTextLength || waiting_)
+            return TSteady::Not;
         std::uint64_t word;
         std::memcpy(&word, clock.data(), sizeof word);
         const bool next = word == clock_.Next;
         if (!next && word != clock_.Last)
-            return false;
+            return TSteady::Not;
         const std::int64_t time = TimeOf(lastAt_ + (next ? 1000 : 0));
-        if (time < 0 || !buckets_.Hits(time))
-            return false;
-        bucket = buckets_.Place(time);
-        TLineBucket& line = buckets_.Line(bucket);
-        if (line.Lines == 0)
-            return false;
+        if (time < 0)
+            return TSteady::Not;
+        const bool outside = buckets_.Outside(time);
+        TLineBucket* line = nullptr;
+        if (!outside) {
+            if (separators != buckets_.FirstLineSeparators || !buckets_.Hits(time))
+                return TSteady::Not;
+            bucket = buckets_.Place(time);
+            line = &buckets_.Line(bucket);
+            if (line->Lines == 0)
+                return TSteady::Not;
+        }
         if (next) {
             if (acrossMidnight_)
                 state_.PreviousMilliseconds = clock_.NextMilliseconds;
@@ -573,10 +589,16 @@ private:
         }
         lastAt_ += next ? 1000 : 0;
         lastTime_ = time;
-        ++line.Lines;
-        line.EndOffset = std::max(line.EndOffset, end);
+        if (outside) {
+            // The runs stay open: they are of the bucket placed last, which
+            // a line placed next may go on.
+            unplaced_ |= second_;
+            return TSteady::Outside;
+        }
+        ++line->Lines;
+        line->EndOffset = std::max(line->EndOffset, end);
         placed = time;
-        return true;
+        return TSteady::Placed;
     }
 
     // The time of a line at `at` in the run, for the steady ways; -1 where
