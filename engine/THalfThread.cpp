@@ -5,9 +5,10 @@
 
 namespace morvane {
 
-bool THalfThread::OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first)
+bool THalfThread::OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first,
+                                 std::int64_t middle)
 {
-    return reader.Open(path, {.From = first.Size() / 2, .AtNextLine = true}) &&
+    return reader.Open(path, {.From = middle >= 0 ? middle : first.Size() / 2, .AtNextLine = true}) &&
            reader.Identity().SameFileAs(first.Identity()) && !reader.AtEnd();
 }
 

@@ -24,9 +24,10 @@ public:
     THalfThread& operator=(const THalfThread&) = delete;
 
     // Opens `reader` on the file `first` reads, at the first line that
-    // starts in its second half. False when there is none, or the path no
-    // longer leads to that file.
-    static bool OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first);
+    // starts in its second half, or from `middle` where one is given. False
+    // when there is none, or the path no longer leads to that file.
+    static bool OpenSecondHalf(TLineReader& reader, const std::string& path, const TLineReader& first,
+                               std::int64_t middle = -1);
 
     // Runs `read` on a thread of its own; false, with nothing run, when no
     // thread can be started.

@@ -104,7 +104,8 @@ bool TLineReader::EndAt(std::int64_t end)
         endOfFile_ = false;
     }
     end_ = end;
-    if (end < 0 && endedAtEnd_)
+    // Ended at an earlier end, it reads on to a later one.
+    if (endedAtEnd_ && (end < 0 || end > known))
         endOfFile_ = endedAtEnd_ = false;
     return true;
 }

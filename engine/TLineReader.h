@@ -78,8 +78,9 @@ public:
     // reader's end.
     [[nodiscard]] TOpened Open(const std::string& path, TReadStart start = {});
     // Reads nothing at or past `end` (a line's start at or behind the read
-    // position), as if the input ended there; -1 reads to the real end
-    // again. False, with nothing changed, when the file cannot seek.
+    // position), as if the input ended there; a later end, or -1 for the
+    // real end, reads on to it. False, with nothing changed, when the file
+    // cannot seek.
     bool EndAt(std::int64_t end);
     // Where the next line starts.
     std::int64_t Offset() const { return bufferOffset_ + static_cast<std::int64_t>(pos_); }

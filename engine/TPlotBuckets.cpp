@@ -151,6 +151,19 @@ bool TPlotBuckets::Merge(const TPlotBuckets& later, std::int64_t shift)
     }
     if (first == later.lines_.size())
         return true;
+    if (!grows_ && !later.grows_) {
+        // Fixed sets over one span: bucket by bucket.
+        if (shift != 0 || later.from_ != from_ || later.to_ != to_ || later.width_ != width_ ||
+            later.lines_.size() != lines_.size() || later.fields_ != fields_)
+            return false;
+        lastTime_ = std::max(lastTime_, later.lastTime_);
+        for (std::size_t i = first; i <= last; ++i) {
+            lines_[i].Merge(later.lines_[i]);
+            for (std::size_t f = 0; f < fields_; ++f)
+                values_[i * fields_ + f].Merge(later.values_[i * fields_ + f]);
+        }
+        return true;
+    }
     const std::int64_t from = later.from_ + shift;
     const std::int64_t latest = std::max(lastTime_, later.lastTime_ + shift);
     if (!grows_ || !later.grows_ || from < from_ || fields_ != later.fields_)

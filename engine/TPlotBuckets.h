@@ -114,10 +114,10 @@ public:
     void StartAt(std::int64_t from);
     // Adds a growing set of the lines that follow this set's in the file,
     // whose times lie `shift` milliseconds behind these (a time t there is
-    // t + shift here), widening this set as far as its latest time needs.
-    // Its records of where lines start are taken as they are. False, with
-    // nothing changed, where its buckets do not each fall within one of
-    // this set's.
+    // t + shift here), widening this set as far as its latest time needs;
+    // or a fixed set over this fixed set's span, shift 0. Its records of
+    // where lines start are taken as they are. False, with nothing changed,
+    // where its buckets do not each fall within one of this set's.
     bool Merge(const TPlotBuckets& later, std::int64_t shift);
 
     // The next width a growing set takes after `width`.
@@ -134,6 +134,8 @@ public:
     std::size_t Fields() const { return fields_; }
     std::size_t Count() const { return lines_.size(); }
     std::int64_t From() const { return from_; }
+    // Growing, not fixed.
+    bool Grows() const { return grows_; }
     std::int64_t Width() const { return width_; }
     // The latest time placed, or From() before any.
     std::int64_t LastTime() const { return lastTime_; }

@@ -366,7 +366,8 @@ public:
             MillisecondsIntoRun(state, second.firstMilliseconds_, true);
             days = state.Day;
         }
-        if (second.unplaced_ || (days == 0 && second.beforeStart_))
+        // Reading a span, a line outside it is dropped by one reading too.
+        if ((second.unplaced_ && buckets_.Grows()) || (days == 0 && second.beforeStart_))
             return false;
         const std::int64_t shift = days * TPlotBuckets::kDay;
         for (std::size_t b = 0; b < secondBuckets.Count(); ++b) {
@@ -851,8 +852,11 @@ private:
     // bucket of the line that set it, which comes first.
     void AddLead(const TLineBucket& lead)
     {
-        if (lead.Lines != 0)
-            buckets_.Line(buckets_.Place(lastTime_)).Merge(lead);
+        if (lead.Lines == 0)
+            return;
+        // A span's lines there are outside it where that time is.
+        if (const std::size_t bucket = buckets_.Place(lastTime_); bucket != TPlotBuckets::kNone)
+            buckets_.Line(bucket).Merge(lead);
     }
 
     const bool acrossMidnight_;
@@ -990,14 +994,16 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
 }
 
 // The second half of a large input, read on a thread of its own from the
-// first line that starts in it into buckets of its own, while the caller
-// reads the first half; the caller then puts them behind its own.
+// first line that starts in it into buckets of its own (growing, or over
+// the same span as `first`), while the caller reads the first half; the
+// caller then puts them behind its own.
 class TSecondPlotHalf {
 public:
     TSecondPlotHalf(const TPlotScanOptions& options, const std::string& path, const TPlotBuckets& first)
         : path_(path)
         , reader_(TLineReader::TReadFailure::Raise, options.ReadSize)
-        , buckets_(options.Fields.size(), options.Buckets)
+        , buckets_(first.Grows() ? TPlotBuckets(options.Fields.size(), options.Buckets)
+                                 : TPlotBuckets(options.Fields.size(), first.Count(), first.From(), first.To()))
         , mapper_(options.SeparatorSet, {})
         , cutter_(mapper_, options.SeparatorSet, options.Fields)
         , lines_(options, buckets_, path_)
@@ -1006,14 +1012,17 @@ public:
         lines_.StartSecondHalf(first.StartMilliseconds, first.FirstLineSeparators);
     }
 
-    // False when the input has no line that starts in its second half, the
+    // The half from the first line that starts at or behind `middle` to
+    // `end` (-1: the input's end). False when there is no such line, the
     // path no longer leads to the file `first` reads, or no thread can be
     // started.
-    bool Start(const TLineReader& first)
+    bool Start(const TLineReader& first, std::int64_t middle, std::int64_t end)
     {
-        if (!THalfThread::OpenSecondHalf(reader_, path_, first))
+        if (!THalfThread::OpenSecondHalf(reader_, path_, first, middle))
             return false;
         from_ = reader_.Offset();
+        if (end >= 0 && (from_ >= end || !reader_.EndAt(end)))
+            return false;
         return thread_.Start([this](const std::stop_token& stop) { Run(stop); });
     }
 
@@ -1061,6 +1070,53 @@ private:
     std::exception_ptr error_;
     THalfThread thread_; // last
 };
+
+// The lines from the reader's position to `end` (-1: the input's end),
+// the part behind the middle on a second thread where it is large and the
+// processor has two. Stopped, `lines` hold what the first part has; the
+// second stops with its thread as it goes.
+void ReadInHalves(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines,
+                  TPlotBuckets& buckets, const std::string& path, const TPlotScanOptions& options, std::int64_t end,
+                  const TPlotProgress& progress)
+{
+    const std::int64_t last = end >= 0 ? end : reader.Size();
+    // On the heap, away from this thread's own state.
+    std::unique_ptr<TSecondPlotHalf> second;
+    if (options.SecondThreadFrom > 0 && last - reader.Offset() >= options.SecondThreadFrom &&
+        std::thread::hardware_concurrency() > 1) {
+        second = std::make_unique<TSecondPlotHalf>(options, path, buckets);
+        if (!second->Start(reader, end >= 0 ? reader.Offset() + (last - reader.Offset()) / 2 : -1, end) ||
+            second->From() <= reader.Offset() || !reader.EndAt(second->From()))
+            second.reset();
+    }
+    if (!second) {
+        ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
+        return;
+    }
+    const auto both = [&](std::int64_t at, std::int64_t size) {
+        return !progress || progress(at + second->Done(), size);
+    };
+    if (!ReadLines(reader, mapper, cutter, lines, both, options.ProgressStep))
+        return;
+    while (!second->WaitFor(std::chrono::milliseconds(20))) {
+        if (!both(reader.Offset(), reader.Size()))
+            return;
+    }
+    second->RaiseError();
+    reader.EndAt(end);
+    // An input that ended at a Ctrl-Z in the first half has no second.
+    if (reader.AtEnd())
+        return;
+    if (lines.Append(second->Lines(), second->Buckets())) {
+        buckets.ReadInHalves = true;
+        if (progress)
+            progress(last, reader.Size());
+        return;
+    }
+    // Its buckets would not land as one reading's: the rest is read here.
+    second.reset();
+    ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
+}
 
 void Open(TLineReader& reader, const std::string& path)
 {
@@ -1142,43 +1198,7 @@ TPlotBuckets TPlotScan::ReadWhole(const std::string& path, const TPlotScanOption
     std::string scratch;
     ReadOneLine(reader, mapper, cutter, lines, scratch);
 
-    // On the heap, away from this thread's own state.
-    std::unique_ptr<TSecondPlotHalf> second;
-    if (options.SecondThreadFrom > 0 && reader.Size() >= options.SecondThreadFrom &&
-        std::thread::hardware_concurrency() > 1) {
-        second = std::make_unique<TSecondPlotHalf>(options, path, buckets);
-        if (!second->Start(reader) || second->From() <= reader.Offset() || !reader.EndAt(second->From()))
-            second.reset();
-    }
-    if (!second) {
-        ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
-        return buckets;
-    }
-    const auto both = [&](std::int64_t at, std::int64_t size) {
-        return !progress || progress(at + second->Done(), size);
-    };
-    // Stopped, it gives what the first half has; the second stops with its
-    // thread as it goes.
-    if (!ReadLines(reader, mapper, cutter, lines, both, options.ProgressStep))
-        return buckets;
-    while (!second->WaitFor(std::chrono::milliseconds(20))) {
-        if (!both(reader.Offset(), reader.Size()))
-            return buckets;
-    }
-    second->RaiseError();
-    reader.EndAt(-1);
-    // An input that ended at a Ctrl-Z in the first half has no second.
-    if (reader.AtEnd())
-        return buckets;
-    if (lines.Append(second->Lines(), second->Buckets())) {
-        buckets.ReadInHalves = true;
-        if (progress)
-            progress(reader.Size(), reader.Size());
-        return buckets;
-    }
-    // Its buckets would not land as one reading's: the rest is read here.
-    second.reset();
-    ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
+    ReadInHalves(reader, mapper, cutter, lines, buckets, path, options, -1, progress);
     return buckets;
 }
 
@@ -1214,7 +1234,13 @@ TPlotBuckets TPlotScan::ReadSpan(const std::string& path, const TPlotScanOptions
     TFieldCutter cutter(mapper, options.SeparatorSet, options.Fields);
     TPlotLines lines(options, buckets, path);
     lines.ContinueFrom(*first);
-    ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
+    // Counting past midnight, a half cannot know the days before it, and a
+    // span's lines lie close together; without, a span may hold lines from
+    // all over the file (a time of day recurs every day).
+    if (options.AcrossMidnight)
+        ReadLines(reader, mapper, cutter, lines, progress, options.ProgressStep);
+    else
+        ReadInHalves(reader, mapper, cutter, lines, buckets, path, options, end, progress);
     return buckets;
 }
 
