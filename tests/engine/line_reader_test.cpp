@@ -196,6 +196,32 @@ TEST(LineReader, ThreeHundredByteFileEndsAtItsSize)
     EXPECT_EQ(SizeInBlocks(reader), 2);
 }
 
+TEST(LineReader, EndedAtAnEndReadsOnToALaterOne)
+{
+    TempFolder folder;
+    const std::string path = folder / "in.pe";
+    WriteBytes(path, "one" + CRLF + "two" + CRLF + "three" + CRLF + "four" + CRLF);
+    // Each end once reached before it is moved on, and once not yet.
+    for (std::size_t readSize : kReadSizes) {
+        for (const bool reached : {true, false}) {
+            TLineReader reader(TLineReader::TReadFailure::Raise, readSize);
+            ASSERT_TRUE(reader.Open(path));
+            ASSERT_TRUE(reader.EndAt(5));
+            EXPECT_EQ(ReadLine(reader), "one") << readSize;
+            if (reached) {
+                EXPECT_TRUE(reader.AtEnd()) << readSize;
+            }
+            ASSERT_TRUE(reader.EndAt(17));
+            EXPECT_EQ(ReadLine(reader), "two") << readSize;
+            EXPECT_EQ(ReadLine(reader), "three") << readSize;
+            EXPECT_TRUE(reader.AtEnd()) << readSize;
+            ASSERT_TRUE(reader.EndAt(-1));
+            EXPECT_EQ(ReadLine(reader), "four") << readSize;
+            EXPECT_TRUE(reader.AtEnd()) << readSize;
+        }
+    }
+}
+
 TEST(LineReader, AtEndFetchesTheNextChunkOnlyWhenAsked)
 {
     TempFolder folder;
