@@ -477,6 +477,18 @@ public:
 
     // Whether the runs are in the lanes.
     bool LanesOn() const { return lanesOn_; }
+    // Growing buckets, not a span's.
+    bool Grows() const { return buckets_.Grows(); }
+
+    // Passes over a line of this clock where PlaceSteady would (its clock
+    // follows, and it lies outside the buckets); false, with nothing
+    // changed, where it would not.
+    bool PassOver(std::string_view clock)
+    {
+        std::size_t bucket = 0;
+        std::int64_t time = 0;
+        return PlaceSteady(0, clock, 0, bucket, time, true) == TSteady::Outside;
+    }
 
 #if defined(MORVANE_HAVE_AVX2_KERNELS)
     // The whole lines of a batch from `i` on (their separators' bits in
@@ -561,7 +573,7 @@ private:
     // placed, or passed over as Place would, without Place's many cases.
     // Not, with nothing changed, for any other line.
     TSteady PlaceSteady(std::int64_t end, std::string_view clock, std::size_t separators, std::size_t& bucket,
-                        std::int64_t& placed)
+                        std::int64_t& placed, bool outsideOnly = false)
     {
         if (!clock_.Counting || clock.size() != kClockTextLength || waiting_)
             return TSteady::Not;
@@ -576,7 +588,7 @@ private:
         const bool outside = buckets_.Outside(time);
         TLineBucket* line = nullptr;
         if (!outside) {
-            if (separators != buckets_.FirstLineSeparators || !buckets_.Hits(time))
+            if (outsideOnly || separators != buckets_.FirstLineSeparators || !buckets_.Hits(time))
                 return TSteady::Not;
             bucket = buckets_.Place(time);
             line = &buckets_.Line(bucket);
@@ -931,6 +943,37 @@ void ReadOneLine(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& c
     lines.Take(offset, reader.Offset(), {clock, clockLength}, separators, cutter);
 }
 
+// The whole lines of a batch from line `i` on, at `base` in the input.
+void TakeBatch(const TLineBatch& batch, std::size_t i, std::int64_t base, std::span<const unsigned char> buffered,
+               const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines)
+{
+    std::uint32_t separators[TLineBatch::kMaxLines];
+    std::uint64_t* const bitWords = lines.SeparatorBits(batch.End(batch.Count - 1));
+    const bool bits = mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators, bitWords);
+    const char* const readable = reinterpret_cast<const char*>(buffered.data() + buffered.size());
+    for (; i < batch.Count; ++i) {
+#if defined(MORVANE_HAVE_AVX2_KERNELS)
+        if (bits && lines.LanesOn()) {
+            i = lines.TakeSteadyLines(batch, i, base, separators, bitWords, readable);
+            if (i == batch.Count)
+                break;
+        }
+#endif
+        const char* text = reinterpret_cast<const char*>(batch.Text(i));
+        const std::size_t length = batch.TextLength(i);
+        const std::int64_t offset = base + static_cast<std::int64_t>(batch.Begin(i));
+        const std::int64_t end = base + static_cast<std::int64_t>(batch.End(i));
+        const std::string_view clock(text, std::min(length, kClockTextLength));
+        if (bits) {
+            lines.Take(offset, end, clock, separators[i],
+                       TBatchLine{text, length, bitWords, batch.Begin(i), readable});
+        } else {
+            cutter.Cut(text, length);
+            lines.Take(offset, end, clock, separators[i], cutter);
+        }
+    }
+}
+
 // The lines from the reader's position to the end of its input. False when
 // the progress asked to stop.
 bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cutter, TPlotLines& lines,
@@ -948,33 +991,17 @@ bool ReadLines(TLineReader& reader, const TLineMapper& mapper, TFieldCutter& cut
         const std::span<const unsigned char> buffered = reader.Buffered();
         batch.Find(buffered.data(), buffered.size());
         if (batch.Count > 0) {
-            std::uint32_t separators[TLineBatch::kMaxLines];
-            std::uint64_t* const bitWords = lines.SeparatorBits(batch.End(batch.Count - 1));
-            const bool bits =
-                mapper.CountSeparatorsOfLines(batch.Base, batch.Lf, batch.Count, separators, bitWords);
-            const char* const readable = reinterpret_cast<const char*>(buffered.data() + buffered.size());
-            const std::int64_t base = reader.Offset();
-            for (std::size_t i = 0; i < batch.Count; ++i) {
-#if defined(MORVANE_HAVE_AVX2_KERNELS)
-                if (bits && lines.LanesOn()) {
-                    i = lines.TakeSteadyLines(batch, i, base, separators, bitWords, readable);
-                    if (i == batch.Count)
-                        break;
-                }
-#endif
-                const char* text = reinterpret_cast<const char*>(batch.Text(i));
-                const std::size_t length = batch.TextLength(i);
-                const std::int64_t offset = base + static_cast<std::int64_t>(batch.Begin(i));
-                const std::int64_t end = base + static_cast<std::int64_t>(batch.End(i));
-                const std::string_view clock(text, std::min(length, kClockTextLength));
-                if (bits) {
-                    lines.Take(offset, end, clock, separators[i],
-                               TBatchLine{text, length, bitWords, batch.Begin(i), readable});
-                } else {
-                    cutter.Cut(text, length);
-                    lines.Take(offset, end, clock, separators[i], cutter);
-                }
+            // A span's reading passes over most lines by their clocks alone;
+            // a batch of only such lines needs no separators counted.
+            std::size_t i = 0;
+            if (!lines.Grows()) {
+                while (i < batch.Count &&
+                       lines.PassOver({reinterpret_cast<const char*>(batch.Text(i)),
+                                       std::min(batch.TextLength(i), kClockTextLength)}))
+                    ++i;
             }
+            if (i < batch.Count)
+                TakeBatch(batch, i, reader.Offset(), buffered, mapper, cutter, lines);
             reader.ConsumeBuffered(batch.Span(0, batch.Count - 1));
         } else if (!batch.MetSpecial && reader.FetchBehindBuffered()) {
             continue;
