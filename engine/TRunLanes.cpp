@@ -29,11 +29,11 @@ void TRunLanes::Load(TNumberRun* const* runs, std::size_t n, const std::uint8_t*
         top_[k] = keep_[k] & 0x8080'8080'8080'8080ull;
         length_[k] = used ? std::uint64_t{length[k]} << 56 : 0;
         shape_[k] = used ? run.shape_ : 0;
-        flip_[k] = run.flip_ ^ kBias;
-        min_[k] = run.min_ ^ kBias;
-        max_[k] = run.max_ ^ kBias;
-        first_[k] = run.first_ ^ kBias;
-        last_[k] = run.last_ ^ kBias;
+        flip_[k] = run.flip_;
+        min_[k] = run.min_;
+        max_[k] = run.max_;
+        first_[k] = run.first_;
+        last_[k] = run.last_;
         firstTime_[k] = run.firstTime_;
         lastTime_[k] = run.lastTime_;
     }
@@ -43,10 +43,10 @@ void TRunLanes::Store(TNumberRun* const* runs) const
 {
     for (std::size_t k = 0; k < n_; ++k) {
         TNumberRun& run = *runs[k];
-        run.min_ = min_[k] ^ kBias;
-        run.max_ = max_[k] ^ kBias;
-        run.first_ = first_[k] ^ kBias;
-        run.last_ = last_[k] ^ kBias;
+        run.min_ = min_[k];
+        run.max_ = max_[k];
+        run.first_ = first_[k];
+        run.last_ = last_[k];
         run.firstTime_ = firstTime_[k];
         run.lastTime_ = lastTime_[k];
         run.count_ += added_;

@@ -52,15 +52,14 @@ public:
 #endif
 
 private:
-    // Keys are kept with their top bit flipped, so that signed compares
-    // order them.
-    static constexpr std::uint64_t kBias = std::uint64_t{1} << 63;
-
     std::uint64_t shape_[kLanes] = {};
     std::uint64_t keep_[kLanes] = {};   // the bytes of each field's length
     std::uint64_t top_[kLanes] = {};    // their top bits
     std::uint64_t length_[kLanes] = {}; // as it stands in a shape
-    std::uint64_t flip_[kLanes] = {};   // the run's flip, and the bias
+    // The run's flip. A run's keys all have the top bit of its first
+    // byte's kind (a digit, a mark, a plus: clear; a minus, flipped: set),
+    // so the signed compares of the lanes order them as the run does.
+    std::uint64_t flip_[kLanes] = {};
     std::uint64_t min_[kLanes] = {};
     std::uint64_t max_[kLanes] = {};
     std::uint64_t first_[kLanes] = {};
